@@ -1,0 +1,46 @@
+# Shared compile settings and small helpers for the project's own targets.
+add_library(quellan_options INTERFACE)
+target_compile_options(quellan_options INTERFACE -Wall -Wextra)
+target_include_directories(quellan_options INTERFACE ${CMAKE_SOURCE_DIR})
+target_link_libraries(quellan_options INTERFACE Threads::Threads)
+if(QUELLAN_SANITIZE)
+  target_compile_options(quellan_options INTERFACE
+    -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(quellan_options INTERFACE -fsanitize=address,undefined)
+endif()
+
+# quellan_library(NAME DIR [RECURSE]) -- a static library of every .cpp under DIR.
+# Files are globbed so that new files need no CMake edits.
+function(quellan_library name dir)
+  cmake_parse_arguments(ARG "RECURSE" "" "EXCLUDE" ${ARGN})
+  if(ARG_RECURSE)
+    file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${dir}/*.cpp)
+  else()
+    file(GLOB srcs CONFIGURE_DEPENDS ${dir}/*.cpp)
+  endif()
+  foreach(ex IN LISTS ARG_EXCLUDE)
+    list(FILTER srcs EXCLUDE REGEX "${ex}")
+  endforeach()
+  if(NOT srcs)
+    # A folder without sources yet still yields a linkable library.
+    set(srcs ${CMAKE_CURRENT_BINARY_DIR}/${name}_empty.cpp)
+    file(WRITE ${srcs} "// no sources yet\n")
+  endif()
+  add_library(${name} STATIC ${srcs})
+  target_link_libraries(${name} PUBLIC quellan_options)
+endfunction()
+
+# quellan_gtest(NAME DIR LIBS...) -- one GoogleTest executable of every *.cpp
+# under DIR (recursively), each test registered with CTest.
+function(quellan_gtest name dir)
+  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${dir}/*.cpp)
+  if(NOT srcs)
+    return()
+  endif()
+  add_executable(${name} ${srcs})
+  target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main GTest::gmock quellan_options)
+  target_compile_definitions(${name} PRIVATE
+    QUELLAN_SOURCE_DIR="${CMAKE_SOURCE_DIR}" QUELLAN_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  include(GoogleTest)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+endfunction()

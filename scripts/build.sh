@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Configures and builds one build tree. Usage: build.sh DIR [extra cmake args...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+dir=${1:-build}; shift || true
+gen=()
+command -v ninja >/dev/null && gen=(-G Ninja)
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+if [ ! -f "$dir/CMakeCache.txt" ]; then
+  cmake -S . -B "$dir" "${gen[@]}" "${launcher[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+fi
+cmake --build "$dir" -j "$(nproc)"
