@@ -31,9 +31,15 @@ function(quellan_library name dir)
 endfunction()
 
 # quellan_gtest(NAME DIR LIBS...) -- one GoogleTest executable of every *.cpp
-# under DIR (recursively), each test registered with CTest.
+# under DIR (recursively, leaving out sub-folders that have a CMakeLists.txt of
+# their own, which that file adds), each test registered with CTest.
 function(quellan_gtest name dir)
   file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${dir}/*.cpp)
+  file(GLOB_RECURSE own_lists CONFIGURE_DEPENDS ${dir}/*/CMakeLists.txt)
+  foreach(list IN LISTS own_lists)
+    get_filename_component(sub ${list} DIRECTORY)
+    list(FILTER srcs EXCLUDE REGEX "^${sub}/")
+  endforeach()
   if(NOT srcs)
     return()
   endif()
@@ -43,4 +49,14 @@ function(quellan_gtest name dir)
     QUELLAN_SOURCE_DIR="${CMAKE_SOURCE_DIR}" QUELLAN_BINARY_DIR="${CMAKE_BINARY_DIR}")
   include(GoogleTest)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+endfunction()
+
+# Adds every sub-folder of the current source folder that has a CMakeLists.txt.
+function(quellan_add_subfolders)
+  file(GLOB children LIST_DIRECTORIES true CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  foreach(d IN LISTS children)
+    if(IS_DIRECTORY ${d} AND EXISTS ${d}/CMakeLists.txt)
+      add_subdirectory(${d})
+    endif()
+  endforeach()
 endfunction()
