@@ -181,11 +181,6 @@ TEST(TerminateProcessByName, WithoutAllStopsAfterTheFirst) {
     EXPECT_FALSE(SleeperFarm::ended(aEnded ? b : a, 300)) << "both ended";
 }
 
-TEST(TerminateProcessByName, NeverEndsTheCaller) {
-    EXPECT_TRUE(TerminateProcessByName(L"quellan_tests_util", true));
-    SUCCEED() << "still running";
-}
-
 TEST(CInstanceSemaphore, SecondCreateSeesAlreadyExists) {
     const std::string name = "Global\\_quellan_instance_test_" + std::to_string(getpid());
     CInstanceSemaphore first;
