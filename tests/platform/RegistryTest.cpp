@@ -1,5 +1,6 @@
 // The registry over Wine hive files: file format, escaping, views, case.
 #include "platform/Registry.h"
+#include "tests/support/WinePrefix.h"
 
 #include <gtest/gtest.h>
 
@@ -66,25 +67,7 @@ std::vector<std::uint8_t> utf16z(std::u16string_view s) {
 
 class Registry : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string templ = (fs::temp_directory_path() / "wineprefix-XXXXXX").string();
-        ASSERT_NE(mkdtemp(templ.data()), nullptr);
-        m_prefix = templ;
-        if (const char* old = std::getenv("WINEPREFIX"))
-            m_oldPrefix = old;
-        setenv("WINEPREFIX", m_prefix.c_str(), 1);
-    }
-    void TearDown() override {
-        if (m_oldPrefix)
-            setenv("WINEPREFIX", m_oldPrefix->c_str(), 1);
-        else
-            unsetenv("WINEPREFIX");
-        std::error_code ec;
-        fs::remove_all(m_prefix, ec);
-    }
-    void writeHive(const char* file, const std::string& text) {
-        std::ofstream(m_prefix / file, std::ios::binary) << text;
-    }
+    void writeHive(const char* file, const std::string& text) { m_wine.write(file, text); }
     // The value's data, or nullopt when the key or value is missing.
     std::optional<RegistryValue> read(RegistryRoot root, std::wstring_view key, std::wstring_view name,
                                       RegistryView view = RegistryView::Default) {
@@ -102,8 +85,8 @@ protected:
         return registryText(v->data);
     }
 
-    fs::path m_prefix;
-    std::optional<std::string> m_oldPrefix;
+    testsupport::TempWinePrefix m_wine;
+    const fs::path& m_prefix = m_wine.path();
 };
 
 constexpr auto HKLM = RegistryRoot::LocalMachine;
