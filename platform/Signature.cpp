@@ -4,6 +4,7 @@
 #include "platform/PeFile.h"
 #include "platform/Text.h"
 
+#include <openssl/err.h>
 #include <openssl/pkcs7.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
@@ -107,11 +108,7 @@ bool readAt(int fd, std::size_t offset, std::vector<std::uint8_t>& out) {
     return true;
 }
 
-} // namespace
-
-std::optional<SignerInfo> readSignerFromPkcs7(std::span<const std::uint8_t> der) {
-    if (der.empty() || der.size() > LONG_MAX)
-        return std::nullopt;
+std::optional<SignerInfo> parsePkcs7(std::span<const std::uint8_t> der) {
     const unsigned char* p = der.data();
     std::unique_ptr<PKCS7, Pkcs7Free> p7(d2i_PKCS7(nullptr, &p, static_cast<long>(der.size())));
     if (!p7 || !PKCS7_type_is_signed(p7.get()) || !p7->d.sign)
@@ -135,6 +132,18 @@ std::optional<SignerInfo> readSignerFromPkcs7(std::span<const std::uint8_t> der)
     if (!serial)
         return std::nullopt;
     return SignerInfo{simpleDisplayName(cert), std::move(*serial)};
+}
+
+} // namespace
+
+std::optional<SignerInfo> readSignerFromPkcs7(std::span<const std::uint8_t> der) {
+    if (der.empty() || der.size() > LONG_MAX)
+        return std::nullopt;
+    auto signer = parsePkcs7(der);
+    // Leave no parse errors behind in this thread's OpenSSL error queue,
+    // where a later TLS call would take them for its own.
+    ERR_clear_error();
+    return signer;
 }
 
 std::optional<SignerInfo> readSignerFromImage(std::span<const std::uint8_t> image) {
