@@ -18,6 +18,7 @@
 // Integer sizes follow the C++ types passed: "%d" an int, "%ld" a long.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -76,7 +77,7 @@ private:
 
     std::wstring m_path;
     int m_capKilobytes = 0;
-    bool m_enabled = true;
+    std::atomic<bool> m_enabled{true};
     std::recursive_mutex m_lock;
 };
 
