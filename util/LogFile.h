@@ -16,6 +16,9 @@
 // integer. They are translated to the C library's meaning before formatting,
 // inside conversion specifications only ("%%" stays a literal percent sign).
 // Integer sizes follow the C++ types passed: "%d" an int, "%ld" a long.
+// Narrow string arguments are decoded with the C library's current locale,
+// which is "C" (ASCII) unless the program sets one: pass non-ASCII text wide
+// (Utf8ToUnicode) rather than through "%S".
 #pragma once
 
 #include <atomic>
