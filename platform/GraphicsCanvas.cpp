@@ -314,26 +314,32 @@ void Canvas::gradientFill(const Rect& rect, Argb from, Argb to, GradientDirectio
     if (rect.isEmpty()) return;
     const Rect device = rect.offset(d.state.origin.x, d.state.origin.y);
     const bool horizontal = direction == GradientDirection::Horizontal;
-    const int steps = horizontal ? device.width() : device.height();
-    // One colour per column (or row); the last one is exactly 'to'.
-    std::vector<std::uint32_t> ramp(steps);
-    const long long last = steps - 1;
-    for (int i = 0; i < steps; ++i) {
+    const long long last = (horizontal ? device.width() : device.height()) - 1;
+    // Colour of column (or row) i of the full rectangle; the last one is exactly 'to'.
+    auto colourAt = [&](long long i) {
         std::uint32_t c = 0xFF000000u;
         for (int shift = 0; shift < 24; shift += 8) {
             const long long a = (from >> shift) & 0xFF, b = (to >> shift) & 0xFF;
             const long long v = last == 0 ? a : (a * (last - i) + b * i + last / 2) / last;
             c |= static_cast<std::uint32_t>(v) << shift;
         }
-        ramp[i] = c;
+        return c;
+    };
+    // Only the visible part of the ramp is computed: rectangles may be far larger than the surface.
+    const Rect visible = device.intersect(d.state.clip.bounds());
+    if (visible.isEmpty()) return;
+    std::vector<std::uint32_t> ramp;
+    if (horizontal) {
+        ramp.resize(visible.width());
+        for (int x = visible.left; x < visible.right; ++x) ramp[x - visible.left] = colourAt(x - device.left);
     }
-    forEachVisible(d, device, [&](const Rect& part) {
+    forEachVisible(d, visible, [&](const Rect& part) {
         for (int y = part.top; y < part.bottom; ++y) {
             std::uint32_t* out = d.target->row(y) + part.left;
             if (horizontal)
-                std::memcpy(out, ramp.data() + (part.left - device.left), static_cast<std::size_t>(part.width()) * 4);
+                std::memcpy(out, ramp.data() + (part.left - visible.left), static_cast<std::size_t>(part.width()) * 4);
             else
-                std::fill_n(out, part.width(), ramp[y - device.top]);
+                std::fill_n(out, part.width(), colourAt(y - device.top));
         }
     });
 }
@@ -455,7 +461,8 @@ void Canvas::drawRectangle(const Rect& rect, const Pen& pen) {
         if (l == rr || t == b) plotter.plot(rr, b);
         return;
     }
-    if (pen.style == PS_INSIDEFRAME || w == 1) {
+    // Style 7 only arises from a dashed style or-ed with PS_INSIDEFRAME: keep it inside too.
+    if (pen.style == PS_INSIDEFRAME || pen.style == PS_INSIDEFRAME + 1 || w == 1) {
         fillFrame(*this, rect, w, pen.colour);
         return;
     }
