@@ -23,6 +23,7 @@ public:
     CStringUI& operator=(CStringUI&& other) noexcept;
     CStringUI& operator=(std::wstring_view text);
     CStringUI& operator=(const wchar_t* text);
+    CStringUI& operator=(const std::wstring& text) { assign(text); return *this; }
     ~CStringUI();
 
     const wchar_t* c_str() const noexcept { return m_data; }
