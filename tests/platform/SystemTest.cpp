@@ -277,6 +277,16 @@ TEST(Processes, StartDetachedRunsOutsideOurProcessTree) {
     EXPECT_FALSE(platform::startDetached(platform::fromUtf8((dir / "plain.txt").string())));
 }
 
+TEST(Processes, ShellOpenStartsAnExecutableFile) {
+    ScratchFolder dir;
+    const auto script = dir / "launcher";
+    const auto marker = dir / "started";
+    testsupport::writeBytes(script, "#!/bin/sh\necho ok > '" + marker.string() + "'\n");
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    EXPECT_TRUE(platform::shellOpen(platform::fromUtf8(script.string())));
+    EXPECT_TRUE(waitFor([&] { return testsupport::readBytes(marker) == "ok\n"; }));
+}
+
 // --- Named semaphores ---
 
 class NamedSemaphoreTest : public ::testing::Test {
