@@ -3,13 +3,7 @@
 #include "ui/render/SkinSource.h"
 
 #include "platform/Text.h"
-#if __has_include("util/Text.h")
 #include "util/Text.h"
-#else // FIXME: interim until the text helpers land
-#include "platform/Text.h"
-inline std::wstring AnsiToUnicode(std::string_view t) { return platform::fromUtf8(t); }
-inline std::string UnicodeToAnsi(std::wstring_view t) { return platform::toUtf8(t); }
-#endif
 #include "util/ZipCrypto.h"
 
 #include <unzip.h>
