@@ -1,31 +1,37 @@
 // The engine's log entries, written through the process-wide log file.
 #include "engine/EngineLog.h"
 
-#include <chrono>
-#include <cstdio>
+#include "platform/System.h"
+#include "util/LogFile.h"
+#include "util/Text.h"
 
 namespace engine_log {
 
-// FIXME: goes to stderr until the log file lands; then through g_log.
+namespace {
+// The modules these entries have always been attributed to.
+const wchar_t kHelpersModule[] = L".\\StdAfx.cpp";
+const wchar_t kJobsModule[] = L".\\ThreadCallFunc.cpp";
+constexpr int kDownloadFailedLine = 65;
+constexpr int kDecryptTimingLine = 237;
+}
+
 void DownloadFailed(const std::string& url, const std::wstring& targetFile, long status)
 {
-    std::fprintf(stderr, "%s download failed %ls,%ld\n", url.c_str(), targetFile.c_str(), status);
+    std::wstring address = AnsiToUnicode(url);
+    g_log.WriteLog(kHelpersModule, kDownloadFailedLine, L"%s下载失败%s,%ld", address.c_str(), targetFile.c_str(), status);
 }
 
 void ResponseText(ResponseSite site, const std::string& utf8Body)
 {
-    std::fprintf(stderr, "[%d] %s\n", static_cast<int>(site), utf8Body.c_str());
+    g_log.WriteLogText(kJobsModule, static_cast<int>(site), Utf8ToUnicode(utf8Body));
 }
 
 void DecryptTiming(std::uint32_t start, std::uint32_t end)
 {
-    std::fprintf(stderr, "RSADecrypt:dwStart=%u,dwStart1=%u,run=%u\n", start, end, end - start);
+    g_log.WriteLog(kJobsModule, kDecryptTimingLine, L"RSADecrypt:dwStart=%d,dwStart1=%d,run=%d\r\n",
+        static_cast<int>(start), static_cast<int>(end), static_cast<int>(end - start));
 }
 
-std::uint32_t TickCount()
-{
-    using namespace std::chrono;
-    return static_cast<std::uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
+std::uint32_t TickCount() { return platform::tickCount(); }
 
 } // namespace engine_log

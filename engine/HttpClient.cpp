@@ -4,6 +4,7 @@
 #include "engine/CancelFlag.h"
 #include "engine/DeploymentData.h"
 #include "engine/EngineLog.h"
+#include "platform/System.h"
 #include "platform/Text.h"
 
 #include <curl/curl.h>
@@ -32,11 +33,8 @@ const char* const kNoHandle = "InitLibCurl is not invoked";
 
 CURL* handle(void* p) { return static_cast<CURL*>(p); }
 
-bool debugTrace()
-{
-    const char* value = std::getenv("QUELLAN_DEBUG");
-    return value && *value;
-}
+// libcurl's trace goes to stderr, for developers only (QUELLAN_DEBUG).
+bool debugTrace() { return platform::debugOutputEnabled(); }
 
 struct CurlSlistDeleter {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }

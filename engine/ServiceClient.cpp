@@ -1,14 +1,16 @@
 // Signed service requests, the client identity and the start-up jobs.
 #include "engine/ServiceClient.h"
 
-#include "engine/EngineEvents.h"
 #include "engine/CancelFlag.h"
+#include "engine/EngineEvents.h"
 #include "engine/HttpClient.h"
 #include "engine/Payload.h"
 #include "engine/ServiceConfig.h"
 
+#include "util/SystemInfo.h"
+#include "util/Text.h"
+
 #include <json/json.h>
-#include <openssl/evp.h>
 
 #include <cctype>
 #include <chrono>
@@ -20,20 +22,7 @@ namespace {
 
 const char kSigningKey[] = "Rb4TqL8wXz2MnK7v";
 
-// FIXME: replace with the shared MD5 helper once it is available.
-std::string md5Hex(const std::string& text)
-{
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int size = 0;
-    EVP_Digest(text.data(), text.size(), digest, &size, EVP_md5(), nullptr);
-    std::string out;
-    char hex[3];
-    for (unsigned int i = 0; i < size; ++i) {
-        std::snprintf(hex, sizeof hex, "%02x", digest[i]);
-        out += hex;
-    }
-    return out;
-}
+std::string md5Hex(const std::string& text) { return CMd5A().GetMd5String(text); }
 
 bool parseJson(const std::string& text, Json::Value& value)
 {
@@ -195,11 +184,15 @@ void ThreadGetConfig(std::uintptr_t) { RunGetConfig(EngineEvents()); }
 
 namespace {
 
-// FIXME: the real machine facts come from the shared system information helpers.
 ClientIdentityFacts collectFacts()
 {
     ClientIdentityFacts facts;
-    facts.computerName = "localhost";
+    facts.computerName = UnicodeToUtf8(GetComputerNameText());
+    facts.macText = GetMacAddress();
+    facts.processorCount = static_cast<int>(GetLogicalProcessorCount());
+    facts.totalMemory = static_cast<std::int64_t>(GetTotalPhysicalMemory());
+    facts.cpuSignature = GetCpuSignature();
+    facts.windows8OrLater = IsWindows8OrLater();
     return facts;
 }
 
