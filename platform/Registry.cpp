@@ -296,7 +296,7 @@ RegistryHive::RegistryHive(std::string text) : m_text(std::move(text)) {
         const auto name = decodeRegistryString(line, at, ']');
         if (!name)
             continue;
-        m_index.emplace_back(foldName(fromUtf16(*name)), pos);
+        m_index.emplace_back(toUtf8(foldName(fromUtf16(*name))), pos);
     }
     std::stable_sort(m_index.begin(), m_index.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -304,15 +304,15 @@ RegistryHive::RegistryHive(std::string text) : m_text(std::move(text)) {
 
 std::optional<std::vector<std::pair<std::wstring, RegistryValue>>> RegistryHive::values(
     std::wstring_view path) const {
-    const std::wstring folded = foldName(path);
-    auto less = [](const std::pair<std::wstring, std::size_t>& entry, const std::wstring& key) {
+    const std::string folded = toUtf8(foldName(path));
+    auto less = [](const std::pair<std::string, std::size_t>& entry, const std::string& key) {
         return entry.first < key;
     };
     auto it = std::lower_bound(m_index.begin(), m_index.end(), folded, less);
     std::vector<std::pair<std::wstring, RegistryValue>> values;
     if (it == m_index.end() || it->first != folded) {
         // A key that only has sub-keys may have no section of its own.
-        const std::wstring prefix = folded + L"\\";
+        const std::string prefix = folded + "\\";
         auto sub = std::lower_bound(m_index.begin(), m_index.end(), prefix, less);
         if (folded.empty() || sub == m_index.end() || !sub->first.starts_with(prefix))
             return std::nullopt;
@@ -384,9 +384,9 @@ std::shared_ptr<const detail::RegistryHive> loadHive(RegistryRoot root) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return nullptr;
-    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad())
-        return nullptr;
+    std::string text(static_cast<std::size_t>(st.st_size), '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount())); // a file that shrank meanwhile is read as it is
     cached = {path, st.st_dev, st.st_ino, st.st_size, st.st_mtim,
               std::make_shared<const detail::RegistryHive>(std::move(text))};
     return cached.hive;

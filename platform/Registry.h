@@ -96,7 +96,9 @@ public:
 private:
     std::string m_text;
     bool m_win64 = false;
-    std::vector<std::pair<std::wstring, std::size_t>> m_index; // folded path → offset, sorted
+    // Case-folded key path (UTF-8, compact for hives of many thousand keys)
+    // → offset of the key's first value line; sorted by path.
+    std::vector<std::pair<std::string, std::size_t>> m_index;
 };
 
 // Decodes a quoted name or string of a registry file starting at `pos` (just
