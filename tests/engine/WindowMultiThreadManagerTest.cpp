@@ -116,10 +116,10 @@ TEST_F(ThreadManagerTest, RemoveThreadWithTerminateCancelsOnlyThatJob)
     std::uint32_t second = m_manager.StartThread(sleepingJob, reinterpret_cast<ThreadParam>(&finished));
     ASSERT_NE(first, second);
     m_manager.RemoveThread(first, true);
-    ASSERT_TRUE(waitFor([&] { return finished == 1; }));
+    ASSERT_TRUE(waitFor([&] { return m_manager.RunningCount() == 1; }));
+    EXPECT_EQ(finished, 1);
     EXPECT_FALSE(m_manager.RegisteredIn(first).function);
     EXPECT_TRUE(m_manager.RegisteredIn(second).handle);
-    EXPECT_EQ(m_manager.RunningCount(), 1);
 }
 
 TEST(ThreadManagerLifetimeTest, ManagerDestroyedWhileJobsRunCancelsThem)
