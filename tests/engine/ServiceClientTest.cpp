@@ -324,3 +324,17 @@ TEST_F(ServiceTest, ServiceRefusesBadSignaturesAndIdentity)
     EXPECT_EQ(client.Request(url("/Speed/Config/getConfig"), kRequestDefault, response), 403);
     EXPECT_EQ(client.Request(url("/Speed/Config/getConfig"), kRequestDefault, response, GetClientHeaders().c_str()), 200);
 }
+
+TEST_F(ServiceTest, ReportPathWithTrailingQuestionMarkIsAcceptedWithItsSignature)
+{
+    std::string response;
+    std::string body = SignedBody("code=163000&ts=" + MakeTimeStamp());
+    long status = PostServiceRequest("/Speed/Server/Report?", "/Speed/Server/Report", body, ResponseSite::ReportRetry, response);
+    EXPECT_EQ(status, 200);
+    auto requests = m_server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].target, "/Speed/Server/Report?");
+    EXPECT_EQ(requests[0].body, body);
+    std::string data;
+    EXPECT_TRUE(ReadServiceEnvelope(response, data));
+}
