@@ -1,6 +1,8 @@
 // The dispatch queue on a real window of the virtual display: calls posted
 // from job threads run on the window thread, in order and once each.
 #include "engine/MsgDispatch.h"
+#include "engine/ServiceClient.h"
+#include "engine/ServiceConfig.h"
 #include "engine/WindowMultiThreadManager.h"
 #include "platform/WindowVirtual.h"
 
@@ -30,6 +32,13 @@ public:
             PostCall(&TestOwner::OnStartDownload, 2, 0);
     }
 
+    void OnCheckVersionResult(EventArg, EventArg a2) override
+    {
+        version = *TakeEventText(a2);
+        onUiThread = onUiThread && platform::isUiThread();
+    }
+
+    std::string version;
     std::vector<std::wstring> calls;
     std::vector<int> drains;
     int dispatchMessages = 0;
@@ -116,4 +125,25 @@ TEST_F(MsgDispatchTest, WithoutAWindowCallsWaitInTheQueue)
     EXPECT_EQ(m_owner.PendingCalls(), 1u);
     m_owner.DispatchCalls();
     EXPECT_EQ(m_owner.calls, (std::vector<std::wstring>{L"start7"}));
+}
+
+TEST_F(MsgDispatchTest, VersionCheckJobReportsToTheWindowThread)
+{
+    devserver::DevServer server;
+    ASSERT_TRUE(server.Start(devserver::Options{}));
+    server.SetVersion("21", "http://127.0.0.1:1/new");
+    std::string savedBase = g_serviceBase;
+    g_serviceBase = server.BaseUrl();
+    CDispatchEvents<TestOwner> events(m_owner);
+    SetEngineEvents(&events);
+
+    CWindowMultiThreadManager manager;
+    ASSERT_NE(manager.StartThread(ThreadCheckVersion, 0), 0u);
+    bool arrived = platform::vdisplay::pumpUntil([&] { return !m_owner.version.empty(); }, 20000);
+    SetEngineEvents(nullptr);
+    g_serviceBase = savedBase;
+    ASSERT_TRUE(arrived);
+    EXPECT_NE(m_owner.version.find("\"check_code\":\"21\""), std::string::npos);
+    EXPECT_TRUE(m_owner.onUiThread);
+    EXPECT_TRUE(manager.WaitForAll(std::chrono::seconds(10)));
 }

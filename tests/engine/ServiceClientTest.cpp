@@ -296,6 +296,16 @@ TEST_F(ServiceTest, ConfigurationFillsTheGlobalsBeforeReporting)
     EXPECT_EQ(g_downloadPrefix[4], "");
 }
 
+TEST_F(ServiceTest, EventsWithoutAHandlerAreDroppedWithoutLeaking)
+{
+    // The default handlers free the strings that come with the events.
+    IEngineEvents drop;
+    RunCheckVersion(drop);
+    m_server.SetFault("/Speed/Config/getConfig", devserver::Fault{.wrongCode = true});
+    RunGetConfig(drop);
+    EXPECT_EQ(m_server.Requests().size(), 2u);
+}
+
 TEST_F(ServiceTest, ConfigurationThatIsNotAnObjectFails)
 {
     m_server.SetConfigText("[\"not\", \"an object\"]");
