@@ -1,0 +1,37 @@
+// The user's desktop folder and launcher entries on it (freedesktop .desktop
+// files standing in for shell links).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// File name of the game's launcher entry on the desktop; one for all editions.
+inline constexpr std::wstring_view kShortcutFileName = L"Tolvar Realms.desktop";
+inline constexpr std::wstring_view kShortcutName = L"Tolvar Realms";
+
+// The user's desktop folder the way `xdg-user-dir DESKTOP` reports it:
+// XDG_DESKTOP_DIR from $XDG_CONFIG_HOME/user-dirs.dirs (default
+// ~/.config/user-dirs.dirs), else from the environment, else $HOME/Desktop.
+// No trailing separator. Empty when no home folder is known.
+std::wstring desktopFolder();
+
+// Exec value that starts a Windows program through wine, quoted and escaped
+// so that any path (blanks, quotes, "$", "%", backslashes) reaches wine whole.
+std::string desktopExecLine(std::wstring_view target);
+
+// Writes a launcher entry at `linkPath` (Type=Application, Name, Exec through
+// wine, Path = working folder) and makes it executable. An existing entry of
+// that name is removed first. False when the file cannot be written; no
+// partial entry is left behind.
+bool createDesktopEntry(std::wstring_view linkPath, std::wstring_view name, std::wstring_view target,
+                        std::wstring_view workingDir);
+
+// The installer's shortcut: target = installation folder (a separator added
+// when missing) + launcher, working folder = the installation folder, written
+// as kShortcutFileName into desktopFolder(). False when there is no desktop
+// folder or the entry cannot be written.
+bool createDesktopShortcut(std::wstring_view installDir, std::wstring_view launcher);
+
+} // namespace platform

@@ -1,0 +1,49 @@
+// A machine-wide named semaphore that can tell whether it existed before.
+#pragma once
+
+#include <semaphore.h>
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// A named semaphore shared by every process of the machine (every user: it is
+// created open to all). Like its Windows model it lives while any process
+// holds it: the last holder to close it removes the name, and a holder that
+// crashed does not keep the name alive. The name may contain any characters
+// ("Global\_ONCE_RUN_..."); it is mapped to a valid POSIX name.
+//
+// One object is one handle; not thread-safe, owned by one thread. Move-only.
+class NamedSemaphore {
+public:
+    enum class Result { Created, AlreadyExists, Failed };
+
+    NamedSemaphore() = default;
+    ~NamedSemaphore();
+    NamedSemaphore(NamedSemaphore&& other) noexcept;
+    NamedSemaphore& operator=(NamedSemaphore&& other) noexcept;
+    NamedSemaphore(const NamedSemaphore&) = delete;
+    NamedSemaphore& operator=(const NamedSemaphore&) = delete;
+
+    // Creates the semaphore with initialCount, or opens it when some holder
+    // (in this or another process) has it already; then the count is not
+    // touched. Closes a previously held one first.
+    Result create(std::string_view name, unsigned initialCount);
+    bool isOpen() const { return m_sem != nullptr; }
+    // Decrements without waiting; false when the count is 0.
+    bool tryWait();
+    // Increments the count.
+    bool post();
+    void close();
+
+    // The POSIX name that name maps to (starts with "/", no other "/").
+    static std::string posixName(std::string_view name);
+
+private:
+    sem_t* m_sem = nullptr;
+    int m_holdFd = -1;
+    std::string m_posixName;
+};
+
+} // namespace platform
