@@ -6,6 +6,7 @@
 //   --- Surface ---     pixel storage, PNG read/write
 //   --- Region ---      integer clip regions (rectangles, rounded rectangles)
 //   --- Font ---        fonts, metrics, measuring
+//   --- Path ---        float shapes for anti-aliased fills
 //   --- Canvas ---      drawing onto a surface
 //
 // Pixels are 0xAARRGGBB values with the colour channels premultiplied by
@@ -167,7 +168,130 @@ private:
     detail::RegionData* m_data;
 };
 
+// --- Font ---
+
+struct FontStyle {
+    bool bold = false;
+    bool italic = false;
+    bool underline = false;
+    bool strikeout = false;
+    friend bool operator==(const FontStyle&, const FontStyle&) = default;
+};
+
+// Whole-pixel metrics of a font. height = ascent + descent is the line
+// height; internalLeading = height - pixel height (the em size).
+struct FontMetrics {
+    int height = 0;
+    int ascent = 0;
+    int descent = 0;
+    int internalLeading = 0;
+    int externalLeading = 0;
+    int averageCharWidth = 0;
+    int maxCharWidth = 0; // at least the advance of any Latin or CJK character
+};
+
+namespace detail {
+struct FontData;
+}
+
+// An immutable font: face, em height in pixels and style. Characters the face
+// lacks (and faces that are not installed) fall back to the pinned CJK face,
+// then to any sans-serif face. Shared between holders with std::shared_ptr.
+class Font {
+public:
+    // The face all text falls back to; the default GUI font uses it.
+    static constexpr const wchar_t* kFallbackFace = L"WenQuanYi Micro Hei";
+    static constexpr int kDefaultPixelHeight = 12;
+
+    // A font of 'face' (empty: the fallback face) with an em height of
+    // pixelHeight (<= 0: the default height). Never null.
+    static std::shared_ptr<const Font> create(std::wstring_view face, int pixelHeight, FontStyle style = {});
+    // The default GUI font: the fallback face at 12 px, regular. The same object on every call.
+    static std::shared_ptr<const Font> defaultGui();
+
+    ~Font();
+    Font(const Font&) = delete;
+    Font& operator=(const Font&) = delete;
+
+    const std::wstring& face() const;
+    int pixelHeight() const;
+    const FontStyle& style() const;
+    const FontMetrics& metrics() const;
+
+    // Extent of one line of text as drawn (no prefix processing; line breaks
+    // are not interpreted): width = advance, height = metrics().height.
+    Size measure(std::wstring_view text) const;
+    // X offset of every caret position of a single line: text.size() + 1
+    // values, starting with 0 and ending with measure(text).cx.
+    std::vector<int> caretPositions(std::wstring_view text) const;
+
+private:
+    Font();
+    friend struct detail::FontData;
+    std::unique_ptr<detail::FontData> m_data;
+};
+
+// --- Path ---
+
+struct PointF {
+    float x = 0;
+    float y = 0;
+};
+
+struct RectF {
+    float x = 0;
+    float y = 0;
+    float width = 0;
+    float height = 0;
+};
+
+// Figures of lines and elliptical arcs in float logical coordinates. Angles
+// are in degrees, clockwise from the positive x axis (y grows downwards).
+class Path {
+public:
+    // Appends an arc of the ellipse inscribed in 'box', joined to the current figure by a line.
+    void addArc(const RectF& box, float startDegrees, float sweepDegrees);
+    // Appends a line to the current figure (joined from its last point).
+    void addLine(PointF from, PointF to);
+    // Appends a closed rectangle as a figure of its own.
+    void addRectangle(const RectF& rect);
+    // Closes the current figure; the next shape starts a new one.
+    void closeFigure();
+    bool isEmpty() const { return m_figures.empty(); }
+    RectF bounds() const;
+
+    struct Figure {
+        std::vector<PointF> points; // flattened outline
+        bool closed = false;
+    };
+    const std::vector<Figure>& figures() const { return m_figures; }
+
+private:
+    Figure& current();
+    std::vector<Figure> m_figures;
+};
+
 // --- Canvas ---
+
+// Layout of drawString: horizontal (alignment) and vertical (lineAlignment)
+// placement in the layout rectangle, wrapping, and anti-aliasing as the
+// rendering hints 0..5 number it (1 and 2 draw without anti-aliasing).
+struct StringFormat {
+    enum Align { Near, Center, Far };
+    Align alignment = Near;
+    Align lineAlignment = Near;
+    bool noWrap = false;
+    int renderingHint = 0;
+};
+
+// A linear gradient brush for drawString: colour 'from' at p1, 'to' at p2,
+// repeating beyond them (logical coordinates). Equal colours give a solid brush.
+struct LinearBrush {
+    Argb from = 0xFF000000;
+    Argb to = 0xFF000000;
+    PointF p1{0, 0};
+    PointF p2{0, 1};
+};
 
 // A pen for lines and outlines. Colours ignore their alpha byte (drawn opaque).
 struct Pen {
@@ -256,6 +380,43 @@ public:
     void drawRectangle(const Rect& rect, const Pen& pen);
     // Outline of a rectangle with elliptical corners, always inside rect.
     void drawRoundRect(const Rect& rect, int cornerWidth, int cornerHeight, const Pen& pen);
+
+    // --- Text (DrawText semantics, not anti-aliased positions: whole pixels) ---
+    // The font for text; null selects the default GUI font. Returns the previous one.
+    std::shared_ptr<const Font> setFont(std::shared_ptr<const Font> font);
+    const std::shared_ptr<const Font>& font() const;
+    // Text colour (alpha byte ignored); default black.
+    void setTextColour(Argb colour);
+    Argb textColour() const;
+    // Background colour for BackgroundMode::Opaque (alpha byte ignored); default white.
+    void setBackgroundColour(Argb colour);
+    // Default Transparent.
+    void setBackgroundMode(BackgroundMode mode);
+    BackgroundMode backgroundMode() const;
+    // Draws (or with DT_CALCRECT only measures) text in rect with the DT_ flags:
+    // lines break at line feeds unless DT_SINGLELINE; DT_WORDBREAK wraps at the
+    // rect's width; DT_END_ELLIPSIS shortens lines that do not fit with an
+    // ellipsis; DT_VCENTER and DT_BOTTOM apply to single lines only. Without
+    // DT_NOPREFIX "&x" underlines x and "&&" draws "&". Drawing is clipped to
+    // rect unless DT_NOCLIP. DT_CALCRECT sets rect.right to left + widest line
+    // and rect.bottom to top + text height, drawing nothing. Returns the text height.
+    int drawText(std::wstring_view text, Rect& rect, unsigned flags);
+    // Draws one line with its top-left at 'topLeft' (no prefix processing).
+    void textOut(Point topLeft, std::wstring_view text);
+
+    // --- Anti-aliased drawing ---
+    // Draws text in 'layout' with the brush (its alpha honoured), clipped to 'layout'.
+    void drawString(std::wstring_view text, const Font& font, const RectF& layout, const StringFormat& format,
+                    const LinearBrush& brush);
+    // Draws srcRect of src scaled to 'dest' with bilinear filtering, composited
+    // over the destination with constantAlpha / 255.
+    void drawSurfaceSmooth(const Surface& src, const RectF& dest, const Rect& srcRect, std::uint8_t constantAlpha = 255);
+    // Fills 'area' (even-odd rule, anti-aliased) with a path gradient: the
+    // colour runs from 'surround' on the outline of 'shape' to 'centre' at the
+    // outline scaled by (focusScaleX, focusScaleY) about the centre of shape's
+    // bounds, and stays 'centre' inside it. Colours are straight ARGB; source over.
+    void fillPathGradient(const Path& area, const Path& shape, Argb centre, Argb surround, float focusScaleX,
+                          float focusScaleY);
 
 private:
     friend struct detail::CanvasData;
