@@ -166,6 +166,21 @@ public:
             return false;
         }
         m_driver = SDL_GetCurrentVideoDriver() ? SDL_GetCurrentVideoDriver() : "";
+        // Without a reachable X server or compositor SDL falls back to a
+        // driver that shows nothing; windows would "open" where nobody sees
+        // them. That is a failure unless SDL was told to use it.
+        const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+        if ((m_driver == "offscreen" || m_driver == "dummy") && !(asked && m_driver == asked)) {
+            if (error) {
+                *error = "no desktop display could be reached (X11: " +
+                         std::string(SDL_getenv("DISPLAY") ? SDL_getenv("DISPLAY") : "DISPLAY not set") +
+                         "; Wayland: " +
+                         std::string(SDL_getenv("WAYLAND_DISPLAY") ? SDL_getenv("WAYLAND_DISPLAY")
+                                                                   : "WAYLAND_DISPLAY not set") +
+                         "); QUELLAN_DISPLAY=virtual runs without a screen";
+            }
+            return false;
+        }
         g_open = this;
         return true;
     }

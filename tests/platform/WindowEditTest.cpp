@@ -15,8 +15,8 @@ using namespace platform;
 namespace {
 
 constexpr int kEditId = 7;
-constexpr Rect kParentRect = Rect::fromSize(100, 100, 320, 120);
-constexpr Rect kEditRect = Rect::fromSize(10, 10, 200, 24); // in the parent
+const Rect kParentRect = Rect::fromSize(100, 100, 320, 120);
+const Rect kEditRect = Rect::fromSize(10, 10, 200, 24); // in the parent
 
 struct Notice {
     unsigned code;
@@ -222,6 +222,7 @@ TEST_F(EditTest, ReadOnlyKeepsTextButAllowsSelectionAndCopy) {
     ASSERT_FALSE(log.colourRequests.empty());
     EXPECT_EQ(log.colourRequests.back(), WM_CTLCOLORSTATIC);
     sendMessage(e, EM_SETREADONLY, 0, 0);
+    key(VK_END);
     type(L"!");
     EXPECT_EQ(windowText(e), L"fixed!");
 }

@@ -11,7 +11,7 @@ using namespace platform;
 
 namespace {
 
-constexpr Rect kHostRect = Rect::fromSize(200, 150, 400, 300);
+const Rect kHostRect = Rect::fromSize(200, 150, 400, 300);
 
 LResult hostProc(WindowHandle w, unsigned message, WParam wParam, LParam lParam) {
     return defWindowProc(w, message, wParam, lParam);

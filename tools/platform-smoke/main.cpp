@@ -26,8 +26,12 @@ void paint(WindowHandle w, Canvas& canvas) {
     canvas.setFont(font);
     canvas.setTextColour(0xFFFFFFFF);
     canvas.setBackgroundMode(BackgroundMode::Transparent);
-    Rect text = client.inflate(-16, -16);
-    canvas.drawText(kLines, text, DT_CENTER | DT_VCENTER | DT_WORDBREAK | DT_NOPREFIX);
+    // Centred both ways: measure first, as DT_VCENTER applies to single lines only.
+    const Rect area = client.inflate(-16, -16);
+    Rect measured = area;
+    const int height = canvas.drawText(kLines, measured, DT_CENTER | DT_WORDBREAK | DT_NOPREFIX | DT_CALCRECT);
+    Rect text{area.left, area.top + (area.height() - height) / 2, area.right, area.bottom};
+    canvas.drawText(kLines, text, DT_CENTER | DT_WORDBREAK | DT_NOPREFIX);
 }
 
 LResult smokeProc(WindowHandle w, unsigned message, WParam wParam, LParam lParam) {
