@@ -4,6 +4,7 @@
 #include "platform/Graphics.h"
 #include "platform/Window.h"
 #include "platform/WindowSdl.h"
+#include "platform/WindowTooltip.h"
 
 #include <gtest/gtest.h>
 
@@ -284,6 +285,49 @@ TEST_F(SdlTest, PostFromAWorkerThreadWakesAWaitingLoop) {
     EXPECT_TRUE(got);
     EXPECT_EQ(m.wParam, 42u);
     EXPECT_LT(std::chrono::steady_clock::now() - posted, 5s);
+}
+
+TEST_F(SdlTest, ATooltipShowsWithoutTakingTheFocus) {
+    WindowHandle w = open(Rect::fromSize(300, 300, 300, 200));
+    ASSERT_EQ(runWhilePumping("xdotool mousemove --sync 400 400 click 1"), 0);
+    ASSERT_TRUE(pumpUntil([&] { return focusWindow() == w; }, 5s));
+    WindowHandle tip = createWindow(0, kTooltipClassName, L"", WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, w, nullptr);
+    ASSERT_NE(tip, nullptr);
+    windows.insert(windows.begin(), tip);
+    ToolInfo info;
+    info.flags = TTF_IDISHWND;
+    info.window = w;
+    info.id = reinterpret_cast<std::uintptr_t>(w);
+    info.text = L"提示 tooltip";
+    sendMessage(tip, TTM_ADDTOOLW, 0, reinterpret_cast<LParam>(&info));
+    sendMessage(tip, TTM_TRACKACTIVATE, 1, reinterpret_cast<LParam>(&info));
+    sendMessage(tip, TTM_TRACKPOSITION, 0, makeLParam(100, 100));
+    pumpFor(1s);
+    EXPECT_TRUE(isWindowVisible(tip));
+    EXPECT_EQ(focusWindow(), w);
+    const Rect r = windowRect(tip);
+    const Surface shot = screenshot();
+    EXPECT_TRUE(near(shot.pixel(r.left + 2, r.top + 2), 0xFFFFFFE1, 8)) << "the tip is on screen, on top";
+}
+
+TEST_F(SdlTest, TitleAndIconReachTheDesktop) {
+    WindowHandle w = open(Rect::fromSize(100, 100, 120, 80));
+    ASSERT_TRUE(setWindowText(w, L"Quellan 图标"));
+    Surface icon(32, 32);
+    icon.clear(0xFF3366CCu);
+    ASSERT_TRUE(setWindowIcon(w, ICON_BIG, icon));
+    pumpFor(300ms);
+    const std::string out = tempPath("xprop.txt");
+    ASSERT_EQ(std::system(("timeout 20 xprop -name 'Quellan 图标' _NET_WM_ICON > " + out).c_str()), 0);
+    std::string text;
+    if (FILE* f = std::fopen(out.c_str(), "r")) {
+        char buf[256];
+        while (std::fgets(buf, sizeof buf, f) && text.size() < 4096) text += buf;
+        std::fclose(f);
+    }
+    std::filesystem::remove(out);
+    EXPECT_NE(text.find("32 x 32"), std::string::npos) << text.substr(0, 200);
 }
 
 TEST_F(SdlTest, ClipboardRoundTrip) {
