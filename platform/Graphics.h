@@ -56,7 +56,7 @@ inline constexpr int PS_DASHDOTDOT = 4;
 inline constexpr int PS_NULL = 5;
 inline constexpr int PS_INSIDEFRAME = 6;
 
-// Makes a premultiplied pixel value from a straight 0xAARRGGBB colour.
+// Makes a premultiplied pixel value from a straight 0xAARRGGBB colour (rounded to nearest).
 std::uint32_t premultiply(Argb colour);
 // Makes a straight colour from a premultiplied pixel value (rounded).
 Argb unpremultiply(std::uint32_t pixel);
@@ -375,8 +375,9 @@ public:
     // Line from 'from' to 'to', the end point excluded.
     void drawLine(Point from, Point to, const Pen& pen);
     // Outline of rect. A width-1 pen covers left..right-1 and top..bottom-1;
-    // wider pens are centred on that outline, PS_INSIDEFRAME pens stay inside rect.
-    // Dash and dot styles apply to width-1 pens; wider pens draw solid.
+    // wider pens are centred on that outline, PS_INSIDEFRAME pens (and style 7,
+    // a dashed style or-ed with it) stay inside rect. Dash and dot styles apply
+    // to width-1 pens; wider pens draw solid.
     void drawRectangle(const Rect& rect, const Pen& pen);
     // Outline of a rectangle with elliptical corners, always inside rect.
     void drawRoundRect(const Rect& rect, int cornerWidth, int cornerHeight, const Pen& pen);

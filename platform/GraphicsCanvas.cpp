@@ -73,26 +73,41 @@ void forEachVisible(const CanvasData& d, const Rect& deviceRect, Fn&& fn) {
 
 std::uint32_t opaque(Argb colour) { return colour | 0xFF000000u; }
 
+// All four channels of a premultiplied pixel scaled by alpha / 255 (rounded),
+// two channels per multiplication.
+inline std::uint32_t scaled(std::uint32_t pixel, std::uint32_t alpha) {
+    if (alpha == 255) return pixel;
+    std::uint32_t rb = (pixel & 0x00FF00FFu) * alpha + 0x00800080u;
+    rb = ((rb + ((rb >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
+    std::uint32_t ag = ((pixel >> 8) & 0x00FF00FFu) * alpha + 0x00800080u;
+    ag = (ag + ((ag >> 8) & 0x00FF00FFu)) & 0xFF00FF00u;
+    return rb | ag;
+}
+
+// Per-channel sum, saturating at 255 (only reached by malformed premultiplied data).
+inline std::uint32_t addSaturated(std::uint32_t a, std::uint32_t b) {
+    std::uint32_t rb = (a & 0x00FF00FFu) + (b & 0x00FF00FFu);
+    rb |= 0x01000100u - ((rb >> 8) & 0x00010001u);
+    std::uint32_t ag = ((a >> 8) & 0x00FF00FFu) + ((b >> 8) & 0x00FF00FFu);
+    ag |= 0x01000100u - ((ag >> 8) & 0x00010001u);
+    return (rb & 0x00FF00FFu) | ((ag & 0x00FF00FFu) << 8);
+}
+
 // src over dst, both premultiplied.
 inline std::uint32_t over(std::uint32_t src, std::uint32_t dst) {
     const std::uint32_t sa = src >> 24;
     if (sa == 255) return src;
     if (src == 0) return dst;
-    const std::uint32_t inv = 255 - sa;
-    std::uint32_t out = 0;
-    for (int shift = 0; shift < 32; shift += 8) {
-        const std::uint32_t c = ((src >> shift) & 0xFF) + mulDiv255((dst >> shift) & 0xFF, inv);
-        out |= std::min<std::uint32_t>(c, 255) << shift;
-    }
-    return out;
+    return addSaturated(src, scaled(dst, 255 - sa));
 }
 
-// All four channels of a premultiplied pixel scaled by alpha / 255.
-inline std::uint32_t scaled(std::uint32_t pixel, std::uint32_t alpha) {
-    if (alpha == 255) return pixel;
-    std::uint32_t out = 0;
-    for (int shift = 0; shift < 32; shift += 8) out |= mulDiv255((pixel >> shift) & 0xFF, alpha) << shift;
-    return out;
+// Fills a rectangle of rows with one value: the first row by hand, the
+// others copied from it (memcpy is much faster than a scalar fill).
+void fillRows(Surface& s, const Rect& part, std::uint32_t value) {
+    std::uint32_t* first = s.row(part.top) + part.left;
+    std::fill_n(first, part.width(), value);
+    for (int y = part.top + 1; y < part.bottom; ++y)
+        std::memcpy(s.row(y) + part.left, first, static_cast<std::size_t>(part.width()) * 4);
 }
 
 // Source coordinate of destination index i when 'srcExtent' pixels map to
@@ -119,7 +134,9 @@ struct SourceView {
 
 // Shared body of stretchFrom and alphaBlend: maps each visible destination
 // pixel to its nearest source pixel and hands both to 'combine'.
-template <class Combine>
+// With Copy, destination rows that sample the same source row as the row
+// above are copied from it.
+template <bool Copy, class Combine>
 void resample(CanvasData& d, const Surface& srcIn, const Rect& dest, const Rect& srcRectIn, Combine&& combine) {
     if (dest.isEmpty() || srcRectIn.isEmpty() || srcIn.isEmpty()) return;
     const Rect device = dest.offset(d.state.origin.x, d.state.origin.y);
@@ -132,14 +149,26 @@ void resample(CanvasData& d, const Surface& srcIn, const Rect& dest, const Rect&
         columns.resize(part.width());
         for (int x = part.left; x < part.right; ++x)
             columns[x - part.left] = srcRect.left + sampleIndex(x - device.left, sw, dw);
+        // Row reuse must not copy pixels that have no source and stay as they are.
+        const bool columnsInside = columns.front() >= 0 && columns.back() < src.width();
+        int previous = -1;
         for (int y = part.top; y < part.bottom; ++y) {
             const int sy = srcRect.top + sampleIndex(y - device.top, sh, dh);
             if (sy < 0 || sy >= src.height()) continue;
-            const std::uint32_t* in = src.row(sy);
             std::uint32_t* out = d.target->row(y) + part.left;
-            for (int i = 0; i < part.width(); ++i) {
-                const int sx = columns[i];
-                if (sx >= 0 && sx < src.width()) out[i] = combine(in[sx], out[i]);
+            if (Copy && columnsInside && sy == previous) {
+                std::memcpy(out, d.target->row(y - 1) + part.left, static_cast<std::size_t>(part.width()) * 4);
+                continue;
+            }
+            previous = sy;
+            const std::uint32_t* in = src.row(sy);
+            const int n = part.width();
+            const int* col = columns.data();
+            if (columnsInside) {
+                for (int i = 0; i < n; ++i) out[i] = combine(in[col[i]], out[i]);
+            } else {
+                for (int i = 0; i < n; ++i)
+                    if (col[i] >= 0 && col[i] < src.width()) out[i] = combine(in[col[i]], out[i]);
             }
         }
     });
@@ -231,7 +260,7 @@ bool Canvas::isVisible(const Rect& rect) const {
 void Canvas::setPixels(const Rect& rect, std::uint32_t premultiplied) {
     CanvasData& d = *m_data;
     forEachVisible(d, rect.offset(d.state.origin.x, d.state.origin.y), [&](const Rect& part) {
-        for (int y = part.top; y < part.bottom; ++y) std::fill_n(d.target->row(y) + part.left, part.width(), premultiplied);
+        fillRows(*d.target, part, premultiplied);
     });
 }
 
@@ -243,8 +272,7 @@ void Canvas::fillRegion(const Region& region, Argb colour) {
     device.offset(d.state.origin.x, d.state.origin.y);
     device.intersect(d.state.clip);
     const std::uint32_t value = opaque(colour);
-    for (const Rect& part : device.rects())
-        for (int y = part.top; y < part.bottom; ++y) std::fill_n(d.target->row(y) + part.left, part.width(), value);
+    for (const Rect& part : device.rects()) fillRows(*d.target, part, value);
 }
 
 void Canvas::copyFrom(const Surface& srcIn, const Rect& dest, Point srcTopLeft) {
@@ -272,13 +300,13 @@ void Canvas::stretchFrom(const Surface& src, const Rect& dest, const Rect& srcRe
         copyFrom(src, inside.offset(dest.left - srcRect.left, dest.top - srcRect.top), {inside.left, inside.top});
         return;
     }
-    resample(*m_data, src, dest, srcRect, [](std::uint32_t s, std::uint32_t) { return s; });
+    resample<true>(*m_data, src, dest, srcRect, [](std::uint32_t s, std::uint32_t) { return s; });
 }
 
 void Canvas::alphaBlend(const Surface& src, const Rect& dest, const Rect& srcRect, std::uint8_t constantAlpha) {
     if (constantAlpha == 0) return;
     const std::uint32_t ca = constantAlpha;
-    resample(*m_data, src, dest, srcRect, [ca](std::uint32_t s, std::uint32_t d) { return over(scaled(s, ca), d); });
+    resample<false>(*m_data, src, dest, srcRect, [ca](std::uint32_t s, std::uint32_t d) { return over(scaled(s, ca), d); });
 }
 
 void Canvas::gradientFill(const Rect& rect, Argb from, Argb to, GradientDirection direction) {
@@ -286,26 +314,32 @@ void Canvas::gradientFill(const Rect& rect, Argb from, Argb to, GradientDirectio
     if (rect.isEmpty()) return;
     const Rect device = rect.offset(d.state.origin.x, d.state.origin.y);
     const bool horizontal = direction == GradientDirection::Horizontal;
-    const int steps = horizontal ? device.width() : device.height();
-    // One colour per column (or row); the last one is exactly 'to'.
-    std::vector<std::uint32_t> ramp(steps);
-    const long long last = steps - 1;
-    for (int i = 0; i < steps; ++i) {
+    const long long last = (horizontal ? device.width() : device.height()) - 1;
+    // Colour of column (or row) i of the full rectangle; the last one is exactly 'to'.
+    auto colourAt = [&](long long i) {
         std::uint32_t c = 0xFF000000u;
         for (int shift = 0; shift < 24; shift += 8) {
             const long long a = (from >> shift) & 0xFF, b = (to >> shift) & 0xFF;
             const long long v = last == 0 ? a : (a * (last - i) + b * i + last / 2) / last;
             c |= static_cast<std::uint32_t>(v) << shift;
         }
-        ramp[i] = c;
+        return c;
+    };
+    // Only the visible part of the ramp is computed: rectangles may be far larger than the surface.
+    const Rect visible = device.intersect(d.state.clip.bounds());
+    if (visible.isEmpty()) return;
+    std::vector<std::uint32_t> ramp;
+    if (horizontal) {
+        ramp.resize(visible.width());
+        for (int x = visible.left; x < visible.right; ++x) ramp[x - visible.left] = colourAt(x - device.left);
     }
-    forEachVisible(d, device, [&](const Rect& part) {
+    forEachVisible(d, visible, [&](const Rect& part) {
         for (int y = part.top; y < part.bottom; ++y) {
             std::uint32_t* out = d.target->row(y) + part.left;
             if (horizontal)
-                std::memcpy(out, ramp.data() + (part.left - device.left), static_cast<std::size_t>(part.width()) * 4);
+                std::memcpy(out, ramp.data() + (part.left - visible.left), static_cast<std::size_t>(part.width()) * 4);
             else
-                std::fill_n(out, part.width(), ramp[y - device.top]);
+                std::fill_n(out, part.width(), colourAt(y - device.top));
         }
     });
 }
@@ -427,7 +461,8 @@ void Canvas::drawRectangle(const Rect& rect, const Pen& pen) {
         if (l == rr || t == b) plotter.plot(rr, b);
         return;
     }
-    if (pen.style == PS_INSIDEFRAME || w == 1) {
+    // Style 7 only arises from a dashed style or-ed with PS_INSIDEFRAME: keep it inside too.
+    if (pen.style == PS_INSIDEFRAME || pen.style == PS_INSIDEFRAME + 1 || w == 1) {
         fillFrame(*this, rect, w, pen.colour);
         return;
     }

@@ -124,7 +124,9 @@ void Surface::setPixel(int x, int y, std::uint32_t value) {
 }
 
 void Surface::clear(std::uint32_t value) {
-    for (int y = 0; y < m_height; ++y) std::fill_n(row(y), m_width, value);
+    if (isEmpty()) return;
+    std::fill_n(row(0), m_width, value);
+    for (int y = 1; y < m_height; ++y) std::memcpy(row(y), row(0), static_cast<std::size_t>(m_width) * 4);
 }
 
 bool Surface::writePng(const std::string& path) const {

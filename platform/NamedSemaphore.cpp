@@ -4,9 +4,11 @@
 // A POSIX named semaphore outlives its processes until it is unlinked, while
 // the program expects "already exists" only when another holder is alive.
 // Each holder therefore keeps a shared flock on a companion file; create and
-// close run under an exclusive flock on a guard file. Whoever finds no other
-// holder (an exclusive lock on the companion file succeeds) owns the name: at
-// create time it replaces a stale semaphore, at close time it unlinks it.
+// close run under an exclusive flock on one guard file shared by all names.
+// Whoever finds no other holder (an exclusive lock on the companion file
+// succeeds) owns the name: at create time it replaces a stale semaphore, at
+// close time it removes the semaphore and the companion file. The guard file
+// itself stays: removing it could let two processes lock different files.
 #include "platform/NamedSemaphore.h"
 
 #include <cerrno>
@@ -24,6 +26,13 @@ std::string lockFolder() {
     struct stat st{};
     if (stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode) && access("/dev/shm", W_OK) == 0) return "/dev/shm/";
     return "/tmp/";
+}
+
+std::string guardPath() { return lockFolder() + "quellan-sem.guard"; }
+
+// The companion file of a POSIX name (which starts with "/").
+std::string holdersPath(const std::string& posixName) {
+    return lockFolder() + "quellan-sem." + posixName.substr(1) + ".holders";
 }
 
 int openShared(const std::string& path) {
@@ -102,10 +111,9 @@ NamedSemaphore::Result NamedSemaphore::create(std::string_view name, unsigned in
     close();
     const std::string posix = posixName(name);
     // The companion files carry the name without its leading "/".
-    const std::string base = lockFolder() + "quellan-sem." + posix.substr(1);
-    GuardLock guard(base + ".guard");
+    GuardLock guard(guardPath());
     if (!guard.held()) return Result::Failed;
-    const int holdFd = openShared(base + ".holders");
+    const int holdFd = openShared(holdersPath(posix));
     if (holdFd < 0) return Result::Failed;
 
     const mode_t oldMask = umask(0);
@@ -145,11 +153,13 @@ bool NamedSemaphore::post() { return m_sem && sem_post(m_sem) == 0; }
 
 void NamedSemaphore::close() {
     if (!m_sem) return;
-    const std::string base = lockFolder() + "quellan-sem." + m_posixName.substr(1);
-    GuardLock guard(base + ".guard");
+    GuardLock guard(guardPath());
     sem_close(m_sem);
     // Last holder (our shared lock is the only one left): remove the name.
-    if (guard.held() && lockRetrying(m_holdFd, LOCK_EX | LOCK_NB) == 0) sem_unlink(m_posixName.c_str());
+    if (guard.held() && lockRetrying(m_holdFd, LOCK_EX | LOCK_NB) == 0) {
+        sem_unlink(m_posixName.c_str());
+        ::unlink(holdersPath(m_posixName).c_str());
+    }
     ::close(m_holdFd);
     m_sem = nullptr;
     m_holdFd = -1;

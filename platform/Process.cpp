@@ -129,7 +129,12 @@ std::optional<ProcessEntry> describeWineProcess(const std::vector<std::string>& 
     // keep their own path in front of it. Take the first Windows executable.
     auto it = std::find_if(args.begin(), args.end(), looksLikeWindowsExe);
     if (it == args.end()) return std::nullopt;
-    const std::string& windowsPath = *it;
+    std::string windowsPath = *it;
+    // Some loaders leave the whole Windows command line in one argument:
+    // the executable ends at the first ".exe" followed by a blank.
+    std::string lower = windowsPath;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (const size_t exe = lower.find(".exe "); exe != std::string::npos) windowsPath.resize(exe + 4);
 
     ProcessEntry entry;
     const size_t cut = windowsPath.find_last_of("\\/");

@@ -166,10 +166,7 @@ void CWriteLogFile::SetLogFile(const std::wstring& path, int capKilobytes) {
     m_capKilobytes = capKilobytes;
 }
 
-void CWriteLogFile::SetEnabled(bool enabled) {
-    std::lock_guard guard(m_lock);
-    m_enabled = enabled;
-}
+void CWriteLogFile::SetEnabled(bool enabled) { m_enabled = enabled; }
 
 std::int64_t CWriteLogFile::GetLogFileSize(const std::wstring& path) {
     std::lock_guard guard(m_lock);

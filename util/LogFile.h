@@ -16,8 +16,12 @@
 // integer. They are translated to the C library's meaning before formatting,
 // inside conversion specifications only ("%%" stays a literal percent sign).
 // Integer sizes follow the C++ types passed: "%d" an int, "%ld" a long.
+// Narrow string arguments are decoded with the C library's current locale,
+// which is "C" (ASCII) unless the program sets one: pass non-ASCII text wide
+// (Utf8ToUnicode) rather than through "%S".
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -76,7 +80,7 @@ private:
 
     std::wstring m_path;
     int m_capKilobytes = 0;
-    bool m_enabled = true;
+    std::atomic<bool> m_enabled{true};
     std::recursive_mutex m_lock;
 };
 

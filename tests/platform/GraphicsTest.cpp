@@ -332,6 +332,11 @@ TEST(GraphicsCanvas, RectangleOutlinesForEachPenKind) {
     EXPECT_EQ(s.pixel(4, 4), 0u);
 
     s.clear();
+    c.drawRectangle({2, 2, 10, 10}, {kBlue, 3, PS_DASH | PS_INSIDEFRAME}); // wide dashes: solid, inside
+    EXPECT_EQ(count(s, s.bounds(), kBlue), 64 - 4);
+    EXPECT_EQ(s.pixel(1, 1), 0u);
+
+    s.clear();
     c.drawRectangle({0, 0, 12, 12}, {kGreen, 1, PS_DOT});
     const int dots = count(s, s.bounds(), kGreen);
     EXPECT_GT(dots, 18);
@@ -355,6 +360,32 @@ TEST(GraphicsCanvas, RoundRectOutlineStaysInsideAndSkipsCorners) {
         EXPECT_EQ(s.pixel(i, 0), kRed);
         EXPECT_EQ(s.pixel(0, i), kRed);
     }
+}
+
+TEST(GraphicsCanvas, DegenerateInputsDrawNothingAndDoNotFail) {
+    Surface empty;
+    Canvas onEmpty(empty);
+    const Surface src = numbered();
+    onEmpty.fillRect({0, 0, 10, 10}, kRed);
+    onEmpty.copyFrom(src, {0, 0, 4, 2}, {0, 0});
+    onEmpty.alphaBlend(src, {0, 0, 8, 8}, src.bounds(), 255);
+    onEmpty.gradientFill({0, 0, 10, 10}, kRed, kBlue, GradientDirection::Vertical);
+    onEmpty.drawRoundRect({0, 0, 10, 10}, 4, 4, {});
+    Rect r{0, 0, 50, 20};
+    onEmpty.drawText(L"text", r, DT_SINGLELINE);
+    EXPECT_TRUE(onEmpty.clipBox().isEmpty());
+
+    Surface s(4, 4);
+    Canvas c(s);
+    c.stretchFrom(src, {0, 0, 4, 4}, {0, 0, 0, 2});      // empty source rectangle
+    c.alphaBlend(Surface(), {0, 0, 4, 4}, {0, 0, 1, 1}, 255); // empty source
+    c.fillRect({3, 3, 1, 1}, kRed);                        // inverted rectangle
+    EXPECT_EQ(count(s, s.bounds(), 0), 16);
+    // A gradient far larger than the surface only computes what shows.
+    c.gradientFill({-1000000000, 0, 1000000000, 4}, 0xFF000000, 0xFF0000FE, GradientDirection::Horizontal);
+    EXPECT_EQ(s.pixel(0, 0), 0xFF00007Fu);
+    c.stretchFrom(src, {-1000000000, 0, 1000000000, 4}, {0, 0, 4, 2});
+    EXPECT_EQ(s.pixel(3, 3), 0xFF000102u);
 }
 
 } // namespace

@@ -112,14 +112,40 @@ TEST(GraphicsFont, StylesAndMissingFacesStillDraw) {
 TEST(GraphicsFont, UsableFromSeveralThreads) {
     const auto f = pinned();
     const int expected = f->measure(L"并发测量 concurrent").cx;
+    const Surface reference = render(L"并发测量 concurrent", {0, 0, 200, 60}, DT_SINGLELINE, f);
     std::vector<std::thread> threads;
     std::vector<int> widths(4);
+    std::vector<bool> sameDrawing(4);
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([&, t] {
-            for (int i = 0; i < 50; ++i) widths[t] = Font::create(L"WenQuanYi Micro Hei", 16)->measure(L"并发测量 concurrent").cx;
+            for (int i = 0; i < 20; ++i) widths[t] = Font::create(L"WenQuanYi Micro Hei", 16)->measure(L"并发测量 concurrent").cx;
+            // A shared font drawn on each thread's own surface.
+            sameDrawing[t] = samePixels(render(L"并发测量 concurrent", {0, 0, 200, 60}, DT_SINGLELINE, f), reference);
         });
     for (auto& t : threads) t.join();
-    for (int w : widths) EXPECT_EQ(w, expected);
+    for (int t = 0; t < 4; ++t) {
+        EXPECT_EQ(widths[t], expected);
+        EXPECT_TRUE(sameDrawing[t]);
+    }
+}
+
+TEST(GraphicsText, BottomUpSurfacesDrawTheSamePicture) {
+    // Layered windows draw into bottom-up surfaces: cairo must see them upright.
+    Surface top(120, 40), bottom(120, 40, RowOrder::BottomUp);
+    for (Surface* s : {&top, &bottom}) {
+        Canvas c(*s);
+        c.setFont(pinned());
+        Rect r{0, 0, 120, 40};
+        c.drawText(L"上下 Up", r, DT_SINGLELINE | DT_VCENTER);
+        Path p;
+        p.addRectangle({80, 2, 30, 10});
+        c.fillPathGradient(p, p, 0xFF0000FF, 0x00000000, 0.2f, 0.2f);
+        StringFormat format;
+        c.drawString(L"x", *pinned(10), {0, 0, 20, 12}, format, {0xFF00FF00, 0xFF00FF00});
+    }
+    EXPECT_GT(inkCount(top, 0), 50);
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 120; ++x) ASSERT_EQ(top.pixel(x, y), bottom.pixel(x, y)) << x << "," << y;
 }
 
 TEST(GraphicsText, ChineseGlyphsProduceDistinctInk) {

@@ -201,8 +201,18 @@ TEST(Processes, OpenTerminateAndWait) {
 }
 
 TEST(Processes, ProcessOfAnotherUserCannotBeOpened) {
-    if (geteuid() == 0) GTEST_SKIP() << "root may signal everyone";
-    EXPECT_FALSE(platform::Process::open(1)); // init
+    // From an unprivileged child (root drops to "nobody" first), our own
+    // process belongs to another user, unless we are that user already.
+    const pid_t parent = getpid();
+    const pid_t child = fork();
+    if (child == 0) {
+        if (geteuid() == 0 && setuid(65534) != 0) _exit(2);
+        _exit(platform::Process::open(geteuid() == 65534 ? parent : 1) ? 1 : 0);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 // A fake Wine prefix whose drive C is <prefix>/drive_c.
@@ -233,6 +243,9 @@ TEST(Processes, WineCommandLineNamesTheWindowsExecutable) {
         // A drive the prefix does not map keeps its Windows path.
         {{"Z:\\x\\y.exe"}, L"y.exe", L"Z:\\x\\y.exe"},
         {{"notepad.exe"}, L"notepad.exe", L"notepad.exe"},
+        // The whole command line in one argument.
+        {{"C:\\windows\\system32\\explorer.EXE /desktop"}, L"explorer.EXE",
+         platform::fromUtf8(root + "/windows/system32/explorer.EXE")},
     };
     for (const auto& c : cases) {
         const auto entry = platform::detail::describeWineProcess(c.args, wine.prefix.string());
@@ -275,6 +288,16 @@ TEST(Processes, StartDetachedRunsOutsideOurProcessTree) {
     EXPECT_FALSE(platform::startDetached(platform::fromUtf8((dir / "missing").string())));
     testsupport::writeBytes(dir / "plain.txt", "not a program");
     EXPECT_FALSE(platform::startDetached(platform::fromUtf8((dir / "plain.txt").string())));
+}
+
+TEST(Processes, ShellOpenStartsAnExecutableFile) {
+    ScratchFolder dir;
+    const auto script = dir / "launcher";
+    const auto marker = dir / "started";
+    testsupport::writeBytes(script, "#!/bin/sh\necho ok > '" + marker.string() + "'\n");
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    EXPECT_TRUE(platform::shellOpen(platform::fromUtf8(script.string())));
+    EXPECT_TRUE(waitFor([&] { return testsupport::readBytes(marker) == "ok\n"; }));
 }
 
 // --- Named semaphores ---

@@ -1,6 +1,7 @@
 // The skin packer end to end: archives it writes open with Debian's unzip and
 // the right password only, and entries encrypted by Info-ZIP's zip decrypt
 // with our routine when read raw through minizip (the skin reader's path).
+#include "tests/TestSupport.h"
 #include "util/ZipCrypto.h"
 
 #include <gtest/gtest.h>
@@ -23,21 +24,7 @@ namespace {
 
 constexpr const char* kPassword = "kvtp5184@";
 
-class TempDir {
-public:
-    TempDir() {
-        std::string templ = (fs::temp_directory_path() / "skinpack-XXXXXX").string();
-        path_ = mkdtemp(templ.data()) ? fs::path(templ) : fs::path();
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
+using TempDir = testsupport::ScratchFolder;
 
 std::string quote(const fs::path& p) {
     std::string out = "'";

@@ -1,0 +1,107 @@
+// HTTP(S) transfers: CHttpClient over the libcurl easy interface, whole-file
+// downloads (HttpDownloadFile) and the small path and address helpers they use.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+class CCancelFlag;
+
+// Request kinds of CHttpClient::Request.
+enum : int {
+    kRequestDefault = 0, // POST when SetPostFields gave a body, otherwise GET
+    kRequestGet = 1,
+    kRequestPatch = 3,
+};
+
+// Progress of DownloadFile: user data, total and received bytes as libcurl
+// reports them, average download speed in bytes per second. Returning false
+// aborts the transfer.
+using ProgressFunc = bool (*)(void* userData, std::int64_t total, std::int64_t received, double speed);
+
+// One transfer handle and the results of its last transfer. Owned by one job
+// on one thread, never shared. Lifecycle: InitLibCurl, optionally
+// SetTimeLimits and SetPostFields, Request (may repeat, settings persist),
+// Cleanup. Transfers verify the server's certificate and host name against
+// the system's CA store plus the deployment's extra CAs (and QUELLAN_CA_FILE)
+// and stop promptly when the job's cancellation flag is set.
+class CHttpClient {
+public:
+    CHttpClient() = default;
+    ~CHttpClient();
+    CHttpClient(const CHttpClient&) = delete;
+    CHttpClient& operator=(const CHttpClient&) = delete;
+
+    // Process-wide libcurl set-up and tear-down; call once each, on the main
+    // thread, around every use of clients.
+    static bool GlobalInit();
+    static void GlobalCleanup();
+
+    // Creates the transfer handle and sets its defaults (30 s total and
+    // connect limits). A non-empty cookie file is both cookie source and jar.
+    bool InitLibCurl(const char* cookieFile = nullptr);
+    // Total and connect time limits in seconds (0: none). Always true.
+    bool SetTimeLimits(long totalSeconds, long connectSeconds);
+    // Makes the next requests POST text. The text is not copied: keep it
+    // alive until the last Request that uses it has returned. Empty text
+    // changes nothing.
+    void SetPostFields(const std::string& text);
+
+    // Performs one transfer. With a target file the body goes to that file
+    // (an existing file of that name is deleted first, whatever happens
+    // next), otherwise into response. extraHeaders: lines separated by CR, LF
+    // or ";" (at most the first 1023 bytes are used). Returns the HTTP status
+    // (0 when there was none); on failure response holds the error text, or
+    // "InitLibCurl is not invoked" when there is no handle.
+    long Request(const std::string& url, int kind, std::string& response,
+        const char* extraHeaders = nullptr, const std::wstring& targetFile = {});
+
+    // The last response code, or 0 when it cannot be read.
+    long GetResponseCode() const;
+    void Cleanup();
+
+    // Downloads url into targetFile on a handle of its own, without time
+    // limits, reporting progress when a function is given (then HTTP errors
+    // fail the transfer). True when the transfer completed with a status of
+    // 200 to 399; on failure no file is left behind.
+    bool DownloadFile(void* userData, const std::string& url, const std::wstring& targetFile,
+        ProgressFunc progress = nullptr);
+
+    // The job's flag by default (see CCancelFlag::Current); a client used
+    // outside jobs may be given one. Null: the calling thread's job flag.
+    void SetCancelFlag(CCancelFlag* flag) { m_cancel = flag; }
+
+    const std::string& HeaderText() const { return m_headerText; }
+    // Empty after a transfer that completed; libcurl's description of the
+    // failure otherwise.
+    const std::string& ErrorText() const { return m_errorText; }
+
+private:
+    bool sendRequest(const std::string& url, int kind, const char* extraHeaders);
+    CCancelFlag* cancelFlag() const;
+    static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* self);
+    static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* text);
+
+    std::string m_headerText;
+    std::string m_bodyText;
+    void* m_curl = nullptr; // CURL*; libcurl stays inside HttpClient.cpp
+    std::string m_errorText;
+    std::wstring m_targetFile;
+    std::FILE* m_targetStream = nullptr; // open while a transfer writes the target file
+    CCancelFlag* m_cancel = nullptr;
+};
+
+// Escapes every byte of text except ASCII letters, digits and "/.:?=" as
+// "%XX" (upper-case hex).
+std::string UrlEscape(const std::string& text);
+
+// Creates path and any missing parents ("/" and "\" both separate).
+// True when path is a directory afterwards.
+bool CreateMultiDirectory(const std::wstring& path);
+
+// Downloads url to targetFile (GET, 3600 s total, 300 s connect). An existing
+// target is kept and reported as success when overwrite is false, otherwise
+// replaced. True only when the whole body arrived with a status of 200 to 300;
+// any failure deletes the partial file, logs "%s下载失败%s,%ld" and answers false.
+bool HttpDownloadFile(const std::string& url, const std::wstring& targetFile, bool overwrite);

@@ -1,0 +1,239 @@
+// Run modes: command-line parsing, the atomic replace, and the installer
+// executable end to end in normal and update mode with real processes.
+#include "app/RunModes.h"
+
+#include "platform/Process.h"
+#include "platform/Text.h"
+#include "tests/TestSupport.h"
+#include "util/FileHelpers.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <regex>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using testsupport::ScratchFolder;
+
+const std::string kInstaller = QUELLAN_BINARY_DIR "/quellan";
+
+std::wstring wide(const std::filesystem::path& p) { return platform::fromUtf8(p.string()); }
+
+template <typename F>
+bool waitFor(F condition, int timeoutMs = 30000) {
+    for (int waited = 0; waited < timeoutMs; waited += 20) {
+        if (condition()) return true;
+        usleep(20000);
+    }
+    return condition();
+}
+
+// Starts program with arguments (argv[0] is the program) and extra
+// environment entries "NAME=value"; output goes to /dev/null.
+pid_t spawn(const std::string& program, const std::vector<std::string>& args, const std::vector<std::string>& env) {
+    std::vector<std::string> argStore{program};
+    argStore.insert(argStore.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : argStore) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> envStore = env;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        for (auto& e : envStore) putenv(e.data());
+        const int devnull = open("/dev/null", O_RDWR);
+        dup2(devnull, 0);
+        dup2(devnull, 1);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+// Waits for a child; its exit code, or -1 when it was killed or took too long.
+int waitExit(pid_t pid, int timeoutMs = 60000) {
+    int status = 0;
+    const bool done = waitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, timeoutMs);
+    if (!done) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// True when the child ends by itself within timeoutMs (it is reaped).
+bool endsWithin(pid_t pid, int timeoutMs) {
+    return waitFor([&] { return waitpid(pid, nullptr, WNOHANG) == pid; }, timeoutMs);
+}
+
+// The log file decoded from UTF-16LE; bom tells whether it started with FF FE.
+std::wstring readLog(const std::filesystem::path& path, bool* bom) {
+    const std::string bytes = testsupport::readBytes(path);
+    *bom = bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE';
+    std::u16string units;
+    for (size_t i = *bom ? 2 : 0; i + 1 < bytes.size(); i += 2)
+        units += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                       static_cast<unsigned char>(bytes[i + 1]) << 8);
+    return platform::fromUtf16(units);
+}
+
+const std::wregex kVersionEntry(L"\\[\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}\\]\\[\\.\\\\main\\.cpp \\d+\\]当前版本：20\r\n");
+
+// --- Command line ---
+
+TEST(CommandLine, ArgumentsAreJoinedWithSingleBlanks) {
+    char prog[] = "quellan";
+    char a[] = "update '/tmp/my games/oldprog'";
+    char b[] = "x";
+    char* one[] = {prog, a, nullptr};
+    char* two[] = {prog, a, b, nullptr};
+    char* none[] = {prog, nullptr};
+    EXPECT_EQ(JoinArguments(2, one), L"update '/tmp/my games/oldprog'");
+    EXPECT_EQ(JoinArguments(3, two), L"update '/tmp/my games/oldprog' x");
+    EXPECT_EQ(JoinArguments(1, none), L"");
+}
+
+TEST(CommandLine, UpdateModeIsAnyCaseSensitiveOccurrence) {
+    EXPECT_TRUE(IsUpdateCommandLine(L"update '/a/b'"));
+    EXPECT_TRUE(IsUpdateCommandLine(L"--autoupdater"));
+    EXPECT_TRUE(IsUpdateCommandLine(L"/home/p/update/folder"));
+    EXPECT_FALSE(IsUpdateCommandLine(L"Update '/a/b'"));
+    EXPECT_FALSE(IsUpdateCommandLine(L""));
+}
+
+TEST(CommandLine, TargetIsCutBetweenFirstAndLastApostrophe) {
+    EXPECT_EQ(ExtractUpdateTarget(L"update '/tmp/x/oldprog'"), L"/tmp/x/oldprog");
+    EXPECT_EQ(ExtractUpdateTarget(L"update '/tmp/my games/o'brien/prog'"), L"/tmp/my games/o'brien/prog");
+    EXPECT_EQ(ExtractUpdateTarget(L"update"), L"update");            // none: the whole line
+    EXPECT_EQ(ExtractUpdateTarget(L"update '/tmp/x"), L"/tmp/x");    // one: what follows it
+    EXPECT_EQ(ExtractUpdateTarget(L"update ''"), L"");
+    EXPECT_EQ(ExtractUpdateTarget(L"update 'C:\\Tolvar\\q.exe' tail"), L"C:\\Tolvar\\q.exe");
+}
+
+// --- Atomic replace ---
+
+TEST(ReplaceFileAtomically, ReplacesARunningProgramKeepingItsMode) {
+    ScratchFolder dir;
+    const auto target = dir / "running";
+    std::filesystem::copy_file("/bin/sleep", target);
+    chmod(target.c_str(), 0750);
+    const pid_t runner = spawn(target.string(), {"60"}, {});
+    ASSERT_TRUE(waitFor([&] { return platform::processImagePath(runner) == wide(target); }));
+
+    testsupport::writeBytes(dir / "new", "#!/bin/sh\nexit 0\n");
+    ASSERT_TRUE(ReplaceFileAtomically(wide(dir / "new"), wide(target)));
+    EXPECT_EQ(testsupport::readBytes(target), "#!/bin/sh\nexit 0\n");
+    struct stat st{};
+    ASSERT_EQ(stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0750u);
+    // The running program was not disturbed.
+    EXPECT_EQ(waitpid(runner, nullptr, WNOHANG), 0);
+    kill(runner, SIGKILL);
+    waitpid(runner, nullptr, 0);
+    // No temporary file is left beside it.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+}
+
+TEST(ReplaceFileAtomically, NewTargetIsExecutableFailuresLeaveTargetAlone) {
+    ScratchFolder dir;
+    testsupport::writeBytes(dir / "src", "payload");
+    ASSERT_TRUE(ReplaceFileAtomically(wide(dir / "src"), wide(dir / "fresh")));
+    EXPECT_EQ(testsupport::readBytes(dir / "fresh"), "payload");
+    EXPECT_EQ(access((dir / "fresh").c_str(), X_OK), 0);
+
+    testsupport::writeBytes(dir / "keep", "old");
+    EXPECT_FALSE(ReplaceFileAtomically(wide(dir / "missing"), wide(dir / "keep")));
+    EXPECT_EQ(testsupport::readBytes(dir / "keep"), "old");
+    EXPECT_FALSE(ReplaceFileAtomically(wide(dir / "src"), wide(dir / "no/folder/x")));
+    EXPECT_FALSE(ReplaceFileAtomically(wide(dir / "src"), wide(dir.path()) + L"/"));
+    // A folder in the way is not replaced.
+    std::filesystem::create_directory(dir / "sub");
+    testsupport::writeBytes(dir / "sub/inside", "x");
+    EXPECT_FALSE(ReplaceFileAtomically(wide(dir / "src"), wide(dir / "sub")));
+    EXPECT_TRUE(std::filesystem::exists(dir / "sub/inside"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 4); // src fresh keep sub
+}
+
+// --- The installer executable ---
+
+TEST(InstallerProgram, NormalModeWritesTheVersionEntryAndExitsZero) {
+    ScratchFolder tmp;
+    const pid_t pid = spawn(kInstaller, {}, {"TMPDIR=" + tmp.path().string(), "QUELLAN_DISPLAY=virtual"});
+    EXPECT_EQ(waitExit(pid), 0);
+
+    bool bom = false;
+    const std::wstring text = readLog(tmp / "brenniklog.txt", &bom);
+    EXPECT_TRUE(bom);
+    EXPECT_TRUE(std::regex_match(text, kVersionEntry)) << platform::toUtf8(text);
+
+    // A second start appends to the same file without a second mark.
+    const pid_t again = spawn(kInstaller, {}, {"TMPDIR=" + tmp.path().string(), "QUELLAN_DISPLAY=virtual"});
+    EXPECT_EQ(waitExit(again), 0);
+    const std::wstring both = readLog(tmp / "brenniklog.txt", &bom);
+    EXPECT_TRUE(bom);
+    const size_t half = both.find(L"\r\n") + 2;
+    EXPECT_TRUE(std::regex_match(both.substr(0, half), kVersionEntry));
+    EXPECT_TRUE(std::regex_match(both.substr(half), kVersionEntry)) << platform::toUtf8(both);
+}
+
+TEST(InstallerProgram, UpdateModeReplacesKillsAndRestartsTheTarget) {
+    ScratchFolder root;
+    const auto folder = root / "x";
+    const auto tmp = root / "tmp";
+    std::filesystem::create_directories(folder);
+    std::filesystem::create_directories(tmp);
+    // Names unique to this run: update mode ends every process of the name.
+    const std::string name = "oldprog" + std::to_string(getpid());
+    std::string otherCase = name;
+    otherCase[0] = 'O';
+    const auto target = folder / name;
+    const auto bystander = folder / otherCase;
+    std::filesystem::copy_file("/bin/sleep", target);
+    std::filesystem::copy_file("/bin/sleep", bystander);
+    const pid_t old = spawn(target.string(), {"120"}, {});
+    const pid_t spared = spawn(bystander.string(), {"120"}, {});
+    ASSERT_TRUE(waitFor([&] {
+        return platform::processImagePath(old) == wide(target) && platform::processImagePath(spared) == wide(bystander);
+    }));
+
+    const std::vector<std::string> env{"TMPDIR=" + tmp.string(), "QUELLAN_DISPLAY=virtual"};
+    const pid_t updater = spawn(kInstaller, {"update '" + target.string() + "'"}, env);
+    EXPECT_EQ(waitExit(updater), 0);
+
+    // The old program was ended, the one differing in case was not.
+    EXPECT_TRUE(endsWithin(old, 10000));
+    EXPECT_FALSE(endsWithin(spared, 200));
+    kill(spared, SIGKILL);
+    waitpid(spared, nullptr, 0);
+
+    // The target is now the installer, executable, with nothing left beside it.
+    EXPECT_EQ(testsupport::readBytes(target), testsupport::readBytes(kInstaller));
+    EXPECT_EQ(access(target.c_str(), X_OK), 0);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2);
+
+    // And it was started without arguments, in normal mode: its log appears.
+    const auto log = tmp / "brenniklog.txt";
+    ASSERT_TRUE(waitFor([&] {
+        bool bom = false;
+        return std::regex_match(readLog(log, &bom), kVersionEntry);
+    })) << "the replaced program did not start";
+    // Leave nothing running.
+    TerminateProcessByName(platform::fromUtf8(name), true);
+}
+
+TEST(InstallerProgram, UpdateModeIgnoresFailuresAndExitsZero) {
+    ScratchFolder root;
+    const auto missing = root / "no/such/folder/prog";
+    const pid_t updater = spawn(kInstaller, {"update '" + missing.string() + "'"}, {"TMPDIR=" + root.path().string()});
+    EXPECT_EQ(waitExit(updater), 0);
+    EXPECT_FALSE(std::filesystem::exists(root / "no"));
+    // Update mode writes no log.
+    EXPECT_FALSE(std::filesystem::exists(root / "brenniklog.txt"));
+}
+
+} // namespace

@@ -1,0 +1,71 @@
+// Helpers shared by the framework tests: scratch folders, fixture images,
+// archives, and a guard that restores the process-wide skin source.
+#pragma once
+
+#include "platform/Graphics.h"
+#include "ui/render/SkinSource.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace testsupport {
+
+// A fresh folder under the build tree, named after the running test.
+inline std::filesystem::path scratchDir(const std::string& group) {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    auto dir = std::filesystem::path(QUELLAN_BINARY_DIR) / "test-scratch" / group /
+               (std::string(info->test_suite_name()) + "." + info->name());
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+inline std::vector<std::uint8_t> readBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void writeText(const std::filesystem::path& path, const std::string& text) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// Writes a PNG whose pixel (x, y) is the straight ARGB colour fn(x, y).
+// Use alpha 0 or 255, or colours that survive premultiplication exactly.
+inline void writePng(const std::filesystem::path& path, int width, int height,
+                     const std::function<platform::Argb(int, int)>& fn) {
+    std::filesystem::create_directories(path.parent_path());
+    platform::Surface s(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) s.setPixel(x, y, platform::premultiply(fn(x, y)));
+    ASSERT_TRUE(s.writePng(path.string()));
+}
+
+// Runs a shell command in `dir`; true on exit status 0.
+inline bool runIn(const std::filesystem::path& dir, const std::string& command) {
+    std::string full = "cd '" + dir.string() + "' && " + command + " >/dev/null 2>&1";
+    return std::system(full.c_str()) == 0;
+}
+
+// Restores the skin source and the working folder when a test ends.
+class SkinSourceGuard {
+public:
+    SkinSourceGuard() : m_cwd(std::filesystem::current_path()) { skinsource::reset(); }
+    ~SkinSourceGuard() {
+        skinsource::reset();
+        std::filesystem::current_path(m_cwd);
+    }
+
+private:
+    std::filesystem::path m_cwd;
+};
+
+} // namespace testsupport

@@ -1,0 +1,510 @@
+// The local service and download server over cpp-httplib.
+#include "tools/devserver/DevServer.h"
+
+#include <httplib.h>
+#include <json/json.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/rsa.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <thread>
+
+#ifndef QUELLAN_DEV_PUBLIC_KEY
+#define QUELLAN_DEV_PUBLIC_KEY ""
+#endif
+
+namespace devserver {
+
+const char kSigningKey[] = "Rb4TqL8wXz2MnK7v";
+
+namespace {
+
+const char* const kEditions[] = {"alder", "birch", "cedar", "dogwood", "elm"};
+
+std::string readFile(const std::string& path, bool* ok = nullptr)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (ok)
+        *ok = static_cast<bool>(in);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string toHex(const unsigned char* data, std::size_t size)
+{
+    static const char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(size * 2);
+    for (std::size_t i = 0; i < size; ++i) {
+        out += kHex[data[i] >> 4];
+        out += kHex[data[i] & 15];
+    }
+    return out;
+}
+
+std::string jsonText(const Json::Value& value)
+{
+    Json::StreamWriterBuilder builder;
+    builder["indentation"] = "";
+    builder["emitUTF8"] = true;
+    return Json::writeString(builder, value);
+}
+
+std::string errorJson(int code, const std::string& message)
+{
+    Json::Value value;
+    value["code"] = code;
+    value["msg"] = message;
+    return jsonText(value);
+}
+
+std::string gzipText(const std::string& text)
+{
+    z_stream zs{};
+    if (deflateInit2(&zs, Z_BEST_SPEED, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        return {};
+    std::string out(deflateBound(&zs, text.size()) + 32, '\0');
+    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    zs.avail_in = static_cast<uInt>(text.size());
+    zs.next_out = reinterpret_cast<Bytef*>(out.data());
+    zs.avail_out = static_cast<uInt>(out.size());
+    deflate(&zs, Z_FINISH);
+    out.resize(zs.total_out);
+    deflateEnd(&zs);
+    return out;
+}
+
+bool isLowerHex(const std::string& text, std::size_t length)
+{
+    return text.size() == length
+        && std::all_of(text.begin(), text.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+bool isDigits(const std::string& text)
+{
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+} // namespace
+
+std::string Md5Hex(const std::string& text)
+{
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    EVP_Digest(text.data(), text.size(), digest, &size, EVP_md5(), nullptr);
+    return toHex(digest, size);
+}
+
+std::string RecordedRequest::Header(const std::string& name) const
+{
+    for (const auto& [key, value] : headers) {
+        if (strcasecmp(key.c_str(), name.c_str()) == 0)
+            return value;
+    }
+    return {};
+}
+
+// --- Impl ---
+
+struct DevServer::Impl {
+    Options options;
+    std::unique_ptr<httplib::Server> server;
+    std::thread thread;
+    EVP_PKEY* publicKey = nullptr;
+
+    mutable std::mutex lock;
+    std::condition_variable stopping; // wakes delayed and stalled answers on Stop
+    bool stopped = false;
+    std::vector<RecordedRequest> requests;
+    std::map<std::string, Fault> faults;
+    std::map<std::string, std::string> config;
+    std::set<std::string> removed;
+    std::map<std::string, std::string> redirects;
+    std::string configText;
+    bool haveConfigText = false;
+    std::string checkCode = "20";
+    std::string fileUrl;
+    std::string baseUrl;
+
+    ~Impl()
+    {
+        if (publicKey)
+            EVP_PKEY_free(publicKey);
+    }
+
+    // Sleeps unless the server stops first. True when the time passed.
+    bool pause(int ms)
+    {
+        std::unique_lock guard(lock);
+        return !stopping.wait_for(guard, std::chrono::milliseconds(ms), [this] { return stopped; });
+    }
+
+    // The fault for path, consuming one use of it.
+    Fault takeFault(const std::string& path)
+    {
+        std::lock_guard guard(lock);
+        auto it = faults.find(path);
+        if (it == faults.end())
+            return {};
+        Fault fault = it->second;
+        if (it->second.times > 0 && --it->second.times == 0)
+            faults.erase(it);
+        return fault;
+    }
+
+    void record(const httplib::Request& req, int status)
+    {
+        RecordedRequest r;
+        r.method = req.method;
+        r.path = req.path;
+        r.target = req.target;
+        for (const auto& [key, value] : req.headers)
+            r.headers.emplace_back(key, value);
+        r.body = req.body;
+        r.status = status;
+        std::lock_guard guard(lock);
+        requests.push_back(std::move(r));
+    }
+
+    std::string encrypt(const std::string& text) const
+    {
+        std::string hex;
+        EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new(publicKey, nullptr);
+        if (!ctx)
+            return hex;
+        if (EVP_PKEY_encrypt_init(ctx) > 0 && EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING) > 0) {
+            // PKCS #1 v1.5 leaves 117 bytes of a 128-byte block for data.
+            for (std::size_t pos = 0; pos < text.size(); pos += 117) {
+                std::size_t n = std::min<std::size_t>(117, text.size() - pos);
+                unsigned char out[512];
+                std::size_t outSize = sizeof out;
+                if (EVP_PKEY_encrypt(ctx, out, &outSize, reinterpret_cast<const unsigned char*>(text.data() + pos), n) <= 0)
+                    break;
+                hex += toHex(out, outSize);
+            }
+        }
+        EVP_PKEY_CTX_free(ctx);
+        return hex;
+    }
+
+    std::string configJson()
+    {
+        std::lock_guard guard(lock);
+        if (haveConfigText)
+            return configText;
+        Json::Value value(Json::objectValue);
+        value["filelist_url_prefix"] = baseUrl + "/files/";
+        for (const char* edition : kEditions) {
+            value[std::string(edition) + "_file_url"] = std::string(edition) + "/filelist.json";
+            value[std::string(edition) + "_downloadurl_prefix"] = baseUrl + "/files/" + edition + "/";
+        }
+        for (const auto& [key, text] : config)
+            value[key] = text;
+        for (const auto& key : removed)
+            value.removeMember(key);
+        return jsonText(value);
+    }
+
+    std::string versionJson()
+    {
+        std::lock_guard guard(lock);
+        Json::Value value;
+        value["check_code"] = checkCode;
+        value["file_url"] = fileUrl.empty() ? baseUrl + "/files/update/quellan" : fileUrl;
+        return jsonText(value);
+    }
+
+    // Checks the identity headers and the form signature. Empty when good,
+    // else the reason.
+    static std::string checkSigned(const httplib::Request& req)
+    {
+        if (req.get_header_value("Userid") != "0")
+            return "bad Userid";
+        if (!isLowerHex(req.get_header_value("Clientuuid"), 32))
+            return "bad Clientuuid";
+        if (req.get_header_value("Categoryid") != "6")
+            return "bad Categoryid";
+        if (!isDigits(req.get_header_value("Version")))
+            return "bad Version";
+        if (req.get_header_value("Lang") != "zh-cn")
+            return "bad Lang";
+        std::size_t at = req.body.rfind("&sign=");
+        if (at == std::string::npos)
+            return "no signature";
+        std::string params = req.body.substr(0, at);
+        std::string sign = req.body.substr(at + 6);
+        if (params.find("ts=") == std::string::npos)
+            return "no time stamp";
+        if (sign != Md5Hex(params + kSigningKey))
+            return "bad signature";
+        return {};
+    }
+
+    void answerService(const httplib::Request& req, httplib::Response& res, const std::string& payload)
+    {
+        Fault fault = takeFault(req.path);
+        if (fault.delayMs > 0 && !pause(fault.delayMs))
+            return;
+        if (std::string reason = checkSigned(req); !reason.empty()) {
+            res.status = 403;
+            res.set_content(errorJson(403, reason), "application/json");
+        } else if (fault.status) {
+            res.status = fault.status;
+            res.set_content("fault", "text/plain");
+        } else if (fault.emptyBody) {
+            res.status = 200;
+        } else {
+            Json::Value envelope;
+            envelope["code"] = fault.wrongCode ? 10002 : 10001;
+            if (!fault.rawData.empty())
+                envelope["data"] = fault.rawData;
+            else if (fault.badPayload)
+                envelope["data"] = std::string(300, 'z');
+            else
+                envelope["data"] = payload.empty() ? std::string() : encrypt(payload);
+            res.status = 200;
+            res.set_content(jsonText(envelope), "application/json");
+        }
+        record(req, res.status);
+    }
+
+    void answerFile(const httplib::Request& req, httplib::Response& res, const std::string& relative)
+    {
+        Fault fault = takeFault(req.path);
+        if (fault.delayMs > 0 && !pause(fault.delayMs))
+            return;
+        std::filesystem::path base = options.contentDir;
+        std::filesystem::path file = (base / relative).lexically_normal();
+        std::string rel = file.lexically_relative(base).string();
+        bool ok = false;
+        std::string content;
+        if (!options.contentDir.empty() && !rel.empty() && rel.rfind("..", 0) != 0
+            && std::filesystem::is_regular_file(file))
+            content = readFile(file.string(), &ok);
+        if (fault.status) {
+            res.status = fault.status;
+            res.set_content("fault", "text/plain");
+        } else if (!ok) {
+            res.status = 404;
+            res.set_content("not found", "text/plain");
+        } else if (fault.emptyBody) {
+            res.status = 200;
+        } else {
+            if (fault.gzip) {
+                content = gzipText(content);
+                res.set_header("Content-Encoding", "gzip");
+            }
+            auto data = std::make_shared<std::string>(std::move(content));
+            std::int64_t limit = fault.truncateAt;
+            int stall = fault.stallMs;
+            res.status = 200;
+            res.set_content_provider(data->size(), "application/octet-stream",
+                [this, data, limit, stall](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                    if (limit >= 0 && offset >= static_cast<std::size_t>(limit))
+                        return false; // break the connection off mid-body
+                    if (stall > 0 && offset > 0 && !pause(stall))
+                        return false;
+                    std::size_t n = std::min<std::size_t>(length, 64 * 1024);
+                    if (limit >= 0)
+                        n = std::min<std::size_t>(n, static_cast<std::size_t>(limit) - offset);
+                    return sink.write(data->data() + offset, n);
+                });
+        }
+        record(req, res.status);
+    }
+
+    void routes()
+    {
+        httplib::Server& s = *server;
+        s.Post("/Speed/Config/checkVersion", [this](const httplib::Request& req, httplib::Response& res) {
+            answerService(req, res, versionJson());
+        });
+        s.Post("/Speed/Config/getConfig", [this](const httplib::Request& req, httplib::Response& res) {
+            answerService(req, res, configJson());
+        });
+        s.Post("/Speed/Server/Report", [this](const httplib::Request& req, httplib::Response& res) {
+            answerService(req, res, "{}");
+        });
+        s.Get("/files/(.*)", [this](const httplib::Request& req, httplib::Response& res) {
+            answerFile(req, res, req.matches[1]);
+        });
+        s.Get("(.*)", [this](const httplib::Request& req, httplib::Response& res) {
+            std::string location;
+            {
+                std::lock_guard guard(lock);
+                auto it = redirects.find(req.path);
+                if (it != redirects.end())
+                    location = it->second;
+            }
+            if (location.empty()) {
+                res.status = 404;
+                res.set_content("not found", "text/plain");
+            } else {
+                res.set_redirect(location, 302);
+            }
+            record(req, res.status);
+        });
+        s.set_error_handler([this](const httplib::Request& req, httplib::Response& res) {
+            // Our own routes always answer errors with a body; an empty one
+            // means no route took the request.
+            if (!res.body.empty())
+                return;
+            res.set_content(errorJson(res.status, "no such route"), "application/json");
+            record(req, res.status);
+        });
+    }
+};
+
+// --- DevServer ---
+
+DevServer::DevServer() : m_impl(std::make_unique<Impl>()) {}
+
+DevServer::~DevServer() { Stop(); }
+
+bool DevServer::Start(const Options& options, std::string* error)
+{
+    Impl& d = *m_impl;
+    d.options = options;
+    auto fail = [error](const std::string& text) {
+        if (error)
+            *error = text;
+        return false;
+    };
+
+    std::string keyFile = options.publicKeyFile.empty() ? QUELLAN_DEV_PUBLIC_KEY : options.publicKeyFile;
+    bool ok = false;
+    std::string pem = readFile(keyFile, &ok);
+    if (!ok)
+        return fail("cannot read the payload public key " + keyFile);
+    BIO* bio = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
+    d.publicKey = PEM_read_bio_PUBKEY(bio, nullptr, nullptr, nullptr);
+    BIO_free(bio);
+    if (!d.publicKey)
+        return fail("not a PEM public key: " + keyFile);
+
+    bool tls = !options.tlsCertFile.empty() && !options.tlsKeyFile.empty();
+    if (tls)
+        d.server = std::make_unique<httplib::SSLServer>(options.tlsCertFile.c_str(), options.tlsKeyFile.c_str());
+    else
+        d.server = std::make_unique<httplib::Server>();
+    if (!d.server->is_valid())
+        return fail("cannot load the TLS certificate or key");
+    d.routes();
+
+    if (options.port == 0) {
+        m_port = d.server->bind_to_any_port(options.host);
+        if (m_port <= 0)
+            return fail("cannot bind " + options.host);
+    } else {
+        if (!d.server->bind_to_port(options.host, options.port))
+            return fail("cannot bind " + options.host + ":" + std::to_string(options.port));
+        m_port = options.port;
+    }
+    d.baseUrl = std::string(tls ? "https://" : "http://") + options.host + ":" + std::to_string(m_port);
+    {
+        std::lock_guard guard(d.lock);
+        d.stopped = false;
+    }
+    d.thread = std::thread([&d] { d.server->listen_after_bind(); });
+    // stop() does nothing until the server runs: wait for that, so that a
+    // quick Stop cannot leave the thread blocked in accept.
+    while (!d.server->is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return true;
+}
+
+void DevServer::Stop()
+{
+    Impl& d = *m_impl;
+    {
+        std::lock_guard guard(d.lock);
+        d.stopped = true;
+    }
+    d.stopping.notify_all();
+    if (d.server)
+        d.server->stop();
+    if (d.thread.joinable())
+        d.thread.join();
+}
+
+std::string DevServer::BaseUrl() const { return m_impl->baseUrl; }
+
+void DevServer::SetVersion(const std::string& checkCode, const std::string& fileUrl)
+{
+    std::lock_guard guard(m_impl->lock);
+    m_impl->checkCode = checkCode;
+    m_impl->fileUrl = fileUrl;
+}
+
+void DevServer::SetConfigValue(const std::string& key, const std::string& value)
+{
+    std::lock_guard guard(m_impl->lock);
+    m_impl->config[key] = value;
+    m_impl->removed.erase(key);
+}
+
+void DevServer::RemoveConfigKey(const std::string& key)
+{
+    std::lock_guard guard(m_impl->lock);
+    m_impl->config.erase(key);
+    m_impl->removed.insert(key);
+}
+
+std::string DevServer::ConfigJson() const { return m_impl->configJson(); }
+
+void DevServer::SetConfigText(const std::string& text)
+{
+    std::lock_guard guard(m_impl->lock);
+    m_impl->configText = text;
+    m_impl->haveConfigText = true;
+}
+
+void DevServer::SetFault(const std::string& path, const Fault& fault)
+{
+    std::lock_guard guard(m_impl->lock);
+    m_impl->faults[path] = fault;
+}
+
+void DevServer::ClearFaults()
+{
+    std::lock_guard guard(m_impl->lock);
+    m_impl->faults.clear();
+}
+
+void DevServer::AddRedirect(const std::string& path, const std::string& location)
+{
+    std::lock_guard guard(m_impl->lock);
+    m_impl->redirects[path] = location;
+}
+
+std::vector<RecordedRequest> DevServer::Requests() const
+{
+    std::lock_guard guard(m_impl->lock);
+    return m_impl->requests;
+}
+
+std::vector<RecordedRequest> DevServer::RequestsTo(const std::string& path) const
+{
+    std::vector<RecordedRequest> out;
+    for (auto& r : Requests()) {
+        if (r.path == path)
+            out.push_back(r);
+    }
+    return out;
+}
+
+void DevServer::ClearRequests()
+{
+    std::lock_guard guard(m_impl->lock);
+    m_impl->requests.clear();
+}
+
+std::string DevServer::EncryptPayload(const std::string& text) const { return m_impl->encrypt(text); }
+
+} // namespace devserver

@@ -1,0 +1,104 @@
+// The local service and download server: signed service requests answered
+// with RSA-encrypted JSON envelopes, files from a content folder, faults on
+// request, and a record of every request. Used in-process by tests and as the
+// quellan-devserver program.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace devserver {
+
+// The service's signing key: the form's "sign" is the MD5 of the parameters
+// before it followed by this key.
+extern const char kSigningKey[];
+
+struct Options {
+    std::string host = "127.0.0.1";
+    int port = 0;                 // 0: any free port
+    std::string contentDir;       // files served under /files/; empty: none
+    std::string publicKeyFile;    // PEM public key for payloads; empty: the development key
+    std::string tlsCertFile;      // both set: HTTPS
+    std::string tlsKeyFile;
+};
+
+// A fault applied to requests of one path (the path without query).
+struct Fault {
+    int status = 0;            // answer with this status and a short text body
+    bool emptyBody = false;    // answer 200 with no body at all
+    int delayMs = 0;           // wait this long before answering
+    bool wrongCode = false;    // envelope "code" 10002 instead of 10001
+    bool badPayload = false;   // "data" that is not hex
+    std::string rawData;       // when set: "data" is this text as it is
+    std::int64_t truncateAt = -1; // files: announce the full length, stop after this many bytes
+    int stallMs = 0;           // files: after the first chunk, wait this long between chunks
+    bool gzip = false;         // files: send the body gzip-encoded
+    int times = -1;            // number of requests it applies to; -1: all
+};
+
+struct RecordedRequest {
+    std::string method;
+    std::string path;   // without query
+    std::string target; // path and query as sent
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::string body;
+    int status = 0;     // what the server answered
+    std::string Header(const std::string& name) const; // first value or empty
+};
+
+class DevServer {
+public:
+    DevServer();
+    ~DevServer();
+    DevServer(const DevServer&) = delete;
+    DevServer& operator=(const DevServer&) = delete;
+
+    // Binds and starts serving on a thread of its own. False with an error
+    // text when the address cannot be bound or the key or certificate fails.
+    bool Start(const Options& options, std::string* error = nullptr);
+    // Stops serving; waits for the thread.
+    void Stop();
+
+    int Port() const { return m_port; }
+    // "http://127.0.0.1:PORT" or "https://..." without a trailing slash.
+    std::string BaseUrl() const;
+
+    // The version answer.
+    void SetVersion(const std::string& checkCode, const std::string& fileUrl);
+    // A configuration value; values not set default to the server's own file
+    // routes (see DefaultConfig).
+    void SetConfigValue(const std::string& key, const std::string& value);
+    // Leaves key out of the configuration answer.
+    void RemoveConfigKey(const std::string& key);
+    // The configuration object answered by getConfig, as JSON text.
+    std::string ConfigJson() const;
+    // Instead of the configuration object, answer this text (encrypted).
+    void SetConfigText(const std::string& text);
+
+    void SetFault(const std::string& path, const Fault& fault);
+    void ClearFaults();
+    // GET path answers 302 with this location (absolute or relative).
+    void AddRedirect(const std::string& path, const std::string& location);
+
+    std::vector<RecordedRequest> Requests() const;
+    std::vector<RecordedRequest> RequestsTo(const std::string& path) const;
+    void ClearRequests();
+
+    // Encrypts text with the payload public key in 117-byte chunks and
+    // returns lower-case hex, as the service does.
+    std::string EncryptPayload(const std::string& text) const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+    int m_port = 0;
+};
+
+// MD5 of text as 32 lower-case hex digits.
+std::string Md5Hex(const std::string& text);
+
+} // namespace devserver

@@ -1,0 +1,164 @@
+// quellan-devserver: the installer's web service and download server on a
+// local address, for development, demos and front-end tests.
+#include "tools/devserver/DevServer.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const char kUsage[] =
+    "Usage: quellan-devserver [options]\n"
+    "\n"
+    "Serves the installer's web service and download server:\n"
+    "  POST /Speed/Config/checkVersion   version answer {\"check_code\", \"file_url\"}\n"
+    "  POST /Speed/Config/getConfig      remote configuration (file list and download prefixes)\n"
+    "  POST /Speed/Server/Report         usage report (answered, otherwise ignored)\n"
+    "  GET  /files/PATH                  files of the content folder (any ?r= query is ignored)\n"
+    "Service requests must carry the five identity headers (Userid, Clientuuid,\n"
+    "Categoryid, Version, Lang) and a valid form signature, or get 403 with a JSON\n"
+    "error. Answers are {\"code\":10001,\"data\":HEX}, the payload RSA-encrypted with\n"
+    "the payload public key in 117-byte chunks.\n"
+    "\n"
+    "Options:\n"
+    "  --host ADDR            listen address (default 127.0.0.1)\n"
+    "  --port N               listen port (default 8680; 0 picks a free one)\n"
+    "  --content DIR          folder served under /files/\n"
+    "  --key FILE             payload public key, PEM (default: the development key)\n"
+    "  --tls CERT KEY         serve HTTPS with this certificate and key (PEM)\n"
+    "  --check-code N         version answered by checkVersion (default 20)\n"
+    "  --file-url URL         address of the new version (default BASE/files/update/quellan)\n"
+    "  --config KEY=VALUE     a configuration value (repeatable); unset keys point at\n"
+    "                         BASE/files/: filelist_url_prefix = BASE/files/,\n"
+    "                         EDITION_file_url = EDITION/filelist.json,\n"
+    "                         EDITION_downloadurl_prefix = BASE/files/EDITION/\n"
+    "  --fault PATH:KIND[=V]  a fault for requests to PATH; KIND is status=CODE, empty,\n"
+    "                         delay=MS, wrong-code, bad-payload, truncate=BYTES,\n"
+    "                         stall=MS or gzip (repeatable)\n"
+    "  --help                 this text\n"
+    "\n"
+    "Point the installer at it with QUELLAN_SERVICE_BASE=http://127.0.0.1:8680 (and\n"
+    "QUELLAN_SERVICE_FALLBACK); with --tls also QUELLAN_CA_FILE=the CA of CERT.\n";
+
+volatile std::sig_atomic_t g_stop = 0;
+
+void onSignal(int) { g_stop = 1; }
+
+bool parseFault(const std::string& spec, std::string& path, devserver::Fault& fault)
+{
+    std::size_t colon = spec.rfind(':');
+    if (colon == std::string::npos || colon == 0)
+        return false;
+    path = spec.substr(0, colon);
+    std::string kind = spec.substr(colon + 1);
+    std::string value;
+    if (std::size_t eq = kind.find('='); eq != std::string::npos) {
+        value = kind.substr(eq + 1);
+        kind.resize(eq);
+    }
+    int number = value.empty() ? 0 : std::atoi(value.c_str());
+    if (kind == "status" && number > 0)
+        fault.status = number;
+    else if (kind == "empty")
+        fault.emptyBody = true;
+    else if (kind == "delay" && number > 0)
+        fault.delayMs = number;
+    else if (kind == "wrong-code")
+        fault.wrongCode = true;
+    else if (kind == "bad-payload")
+        fault.badPayload = true;
+    else if (kind == "truncate" && !value.empty())
+        fault.truncateAt = std::atoll(value.c_str());
+    else if (kind == "stall" && number > 0)
+        fault.stallMs = number;
+    else if (kind == "gzip")
+        fault.gzip = true;
+    else
+        return false;
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    devserver::Options options;
+    options.port = 8680;
+    std::string checkCode = "20", fileUrl;
+    std::vector<std::pair<std::string, std::string>> config;
+    std::vector<std::pair<std::string, devserver::Fault>> faults;
+
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        auto next = [&](const char* what) -> std::string {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "quellan-devserver: %s needs %s\n", arg.c_str(), what);
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "--host") {
+            options.host = next("an address");
+        } else if (arg == "--port") {
+            options.port = std::atoi(next("a number").c_str());
+        } else if (arg == "--content") {
+            options.contentDir = next("a folder");
+        } else if (arg == "--key") {
+            options.publicKeyFile = next("a file");
+        } else if (arg == "--tls") {
+            options.tlsCertFile = next("a certificate file");
+            options.tlsKeyFile = next("a key file");
+        } else if (arg == "--check-code") {
+            checkCode = next("a number");
+        } else if (arg == "--file-url") {
+            fileUrl = next("an address");
+        } else if (arg == "--config") {
+            std::string kv = next("KEY=VALUE");
+            std::size_t eq = kv.find('=');
+            if (eq == std::string::npos) {
+                std::fprintf(stderr, "quellan-devserver: --config needs KEY=VALUE\n");
+                return 2;
+            }
+            config.emplace_back(kv.substr(0, eq), kv.substr(eq + 1));
+        } else if (arg == "--fault") {
+            std::string path;
+            devserver::Fault fault;
+            if (!parseFault(next("PATH:KIND"), path, fault)) {
+                std::fprintf(stderr, "quellan-devserver: bad --fault %s\n", argv[i]);
+                return 2;
+            }
+            faults.emplace_back(path, fault);
+        } else {
+            std::fprintf(stderr, "quellan-devserver: unknown option %s (see --help)\n", arg.c_str());
+            return 2;
+        }
+    }
+
+    devserver::DevServer server;
+    server.SetVersion(checkCode, fileUrl);
+    for (auto& [key, value] : config)
+        server.SetConfigValue(key, value);
+    for (auto& [path, fault] : faults)
+        server.SetFault(path, fault);
+    std::string error;
+    if (!server.Start(options, &error)) {
+        std::fprintf(stderr, "quellan-devserver: %s\n", error.c_str());
+        return 1;
+    }
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    std::printf("quellan-devserver listening on %s\n", server.BaseUrl().c_str());
+    std::fflush(stdout);
+    while (!g_stop)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    server.Stop();
+    return 0;
+}

@@ -1,0 +1,91 @@
+// Skin image loading: finding the bytes, decoding with stb_image, and the
+// conversion to premultiplied BGRA with the mask rule.
+#include "ui/render/ImageRecord.h"
+
+#include "platform/Resources.h"
+#include "ui/render/Colour.h"
+#include "ui/render/SkinSource.h"
+
+#include <stb_image.h>
+
+#include <climits>
+#include <vector>
+
+namespace {
+
+// Straight RGBA rows → premultiplied BGRA. Colour bytes are scaled with a
+// truncating division, so that a pixel is exactly what the skin author
+// computed by hand; a pixel that then equals the mask is cleared.
+std::unique_ptr<ImageRecord> makeRecord(const std::uint8_t* rgba, int width, int height, std::uint32_t mask) {
+    auto record = std::make_unique<ImageRecord>();
+    record->bitmap = platform::Surface(width, height);
+    if (record->bitmap.isEmpty()) return nullptr;
+    record->width = width;
+    record->height = height;
+    bool hasAlpha = false;
+    for (int y = 0; y < height; ++y) {
+        std::uint32_t* row = record->bitmap.row(y);
+        const std::uint8_t* in = rgba + static_cast<std::size_t>(y) * width * 4;
+        for (int x = 0; x < width; ++x, in += 4) {
+            std::uint32_t r = in[0], g = in[1], b = in[2], a = in[3];
+            if (a != 255) {
+                r = r * a / 255;
+                g = g * a / 255;
+                b = b * a / 255;
+                hasAlpha = true;
+            }
+            std::uint32_t value = a << 24 | r << 16 | g << 8 | b;
+            if (value == mask) {
+                value = 0;
+                hasAlpha = true;
+            }
+            row[x] = value;
+        }
+    }
+    record->hasAlpha = hasAlpha;
+    return record;
+}
+
+} // namespace
+
+std::unique_ptr<ImageRecord> decodeImage(const std::uint8_t* bytes, std::size_t size, std::uint32_t mask) {
+    if (!bytes || size == 0 || size > INT_MAX) return nullptr;
+    int width = 0, height = 0, channels = 0;
+    stbi_uc* rgba = stbi_load_from_memory(bytes, static_cast<int>(size), &width, &height, &channels, 4);
+    if (!rgba) return nullptr;
+    std::unique_ptr<ImageRecord> record;
+    if (width > 0 && height > 0) record = makeRecord(rgba, width, height, mask);
+    stbi_image_free(rgba);
+    return record;
+}
+
+std::unique_ptr<ImageRecord> loadImage(const ImageSource& source, const wchar_t* type, std::uint32_t mask) {
+    std::wstring_view typeText = type ? std::wstring_view(type) : std::wstring_view();
+    if (typeText == kColourImageType) {
+        if (source.byId) return nullptr;
+        platform::Argb colour = render::parseColour(source.name);
+        std::uint8_t rgba[4] = {static_cast<std::uint8_t>(colour >> 16), static_cast<std::uint8_t>(colour >> 8),
+                                static_cast<std::uint8_t>(colour), static_cast<std::uint8_t>(colour >> 24)};
+        return makeRecord(rgba, 1, 1, mask);
+    }
+
+    std::vector<std::uint8_t> bytes;
+    bool found = false;
+    if (!typeText.empty()) {
+        std::span<const std::uint8_t> resource = source.byId ? platform::findResource(typeText, source.id)
+                                                             : platform::findResource(typeText, source.name);
+        if (!resource.empty()) {
+            bytes.assign(resource.begin(), resource.end());
+            found = true;
+        }
+    } else if (!source.byId) {
+        if (skinsource::archiveIsSet())
+            found = skinsource::readArchiveEntry(source.name, bytes) == skinsource::ReadStatus::Ok;
+        else
+            found = skinsource::readFile(source.name, bytes) == skinsource::ReadStatus::Ok;
+    }
+    if (!found && !source.byId && !source.name.empty())
+        found = skinsource::readFile(source.name, bytes) == skinsource::ReadStatus::Ok;
+    if (!found || bytes.empty()) return nullptr;
+    return decodeImage(bytes.data(), bytes.size(), mask);
+}

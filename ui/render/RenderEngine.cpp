@@ -1,0 +1,354 @@
+// Render engine: image descriptions and nine-piece bitmaps, colour and
+// gradient fills, lines and frames, plain text, clip scopes, colour adjust.
+#include "ui/render/RenderEngine.h"
+
+#include "ui/core/FormManagerUI.h"
+#include "ui/render/Colour.h"
+
+#include <algorithm>
+#include <cmath>
+
+using platform::Argb;
+using platform::Canvas;
+using platform::Rect;
+using platform::Surface;
+
+namespace render {
+
+// --- Image descriptions ---------------------------------------------------
+
+bool drawImageDescription(Canvas* canvas, CFormManagerUI* manager, const Rect& item, const Rect& paint,
+                          ImageDescription& d) {
+    if (!resolveImageDescription(manager, d)) return false;
+    if (!d.image) return true; // no manager: nothing to resolve against yet
+    d.source.left = std::max(d.source.left, 0);
+    d.source.top = std::max(d.source.top, 0);
+    d.source.right = std::min(d.source.right, d.image->width);
+    d.source.bottom = std::min(d.source.bottom, d.image->height);
+    if (!canvas) return true;
+    Rect dest = item;
+    if (d.dest != Rect{}) {
+        dest = {item.left + d.dest.left, item.top + d.dest.top, std::min(item.left + d.dest.right, item.right),
+                std::min(item.top + d.dest.bottom, item.bottom)};
+    }
+    if (!dest.intersect(item).isEmpty() && !dest.intersect(paint).isEmpty())
+        drawBitmap(*canvas, d.image->bitmap, dest, paint, d.source, d.corner, d.image->hasAlpha, d.fade, d.hole,
+                   d.xtiled, d.ytiled);
+    return true;
+}
+
+// --- drawBitmap -----------------------------------------------------------
+
+namespace {
+
+// Draws one piece by the chosen path.
+struct PieceDrawer {
+    Canvas& canvas;
+    const Surface& bitmap;
+    bool blend;
+    std::uint8_t fade;
+
+    void stretch(const Rect& dest, const Rect& src) const {
+        if (dest.isEmpty() || src.isEmpty()) return;
+        if (blend)
+            canvas.alphaBlend(bitmap, dest, src, fade);
+        else
+            canvas.stretchFrom(bitmap, dest, src);
+    }
+    // Same size: a plain copy on the opaque path.
+    void copy(const Rect& dest, const Rect& src) const {
+        if (dest.isEmpty() || src.isEmpty()) return;
+        if (blend)
+            canvas.alphaBlend(bitmap, dest, src, fade);
+        else
+            canvas.copyFrom(bitmap, dest, {src.left, src.top});
+    }
+};
+
+bool meets(const Rect& a, const Rect& b) { return !a.intersect(b).isEmpty(); }
+
+void drawMiddle(const PieceDrawer& draw, const Rect& d, const Rect& s, const Rect& paint, bool xtiled,
+                bool ytiled) {
+    if (d.isEmpty() || !meets(d, paint)) return;
+    const int tw = s.width(), th = s.height();
+    if (!xtiled && !ytiled) {
+        draw.stretch(d, s);
+        return;
+    }
+    if (tw <= 0 || th <= 0) return;
+    if (xtiled && ytiled) {
+        int cols = (d.width() + tw - 1) / tw;
+        int rows = (d.height() + th - 1) / th;
+        for (int j = 0; j < rows; ++j) {
+            int top = d.top + j * th;
+            int h = std::min(th, d.bottom - top);
+            for (int i = 0; i < cols; ++i) {
+                int left = d.left + i * tw;
+                int w = std::min(tw, d.right - left);
+                Rect tile{left, top, left + w, top + h};
+                if (meets(tile, paint)) draw.copy(tile, {s.left, s.top, s.left + w, s.top + h});
+            }
+        }
+    } else if (ytiled) {
+        int rows = (d.height() + th - 1) / th;
+        for (int j = 0; j < rows; ++j) {
+            int top = d.top + j * th;
+            int h = std::min(th, d.bottom - top);
+            Rect tile{d.left, top, d.right, top + h};
+            if (meets(tile, paint)) draw.stretch(tile, {s.left, s.top, s.right, s.top + h});
+        }
+    } else {
+        int cols = (d.width() + tw - 1) / tw;
+        for (int i = 0; i < cols; ++i) {
+            int left = d.left + i * tw;
+            int w = std::min(tw, d.right - left);
+            Rect tile{left, d.top, left + w, d.bottom};
+            if (meets(tile, paint)) draw.stretch(tile, {s.left, s.top, s.left + w, s.bottom});
+        }
+    }
+}
+
+} // namespace
+
+void drawBitmap(Canvas& canvas, const Surface& bitmap, const Rect& D, const Rect& P, const Rect& S,
+                const Rect& corner, bool hasAlpha, std::uint8_t fade, bool hole, bool xtiled, bool ytiled) {
+    if (bitmap.isEmpty()) return;
+    const bool blend = hasAlpha || fade != 255;
+    const int cl = corner.left, ct = corner.top, cr = corner.right, cb = corner.bottom;
+    PieceDrawer draw{canvas, bitmap, blend, fade};
+
+    // An opaque image drawn at its own size without borders is one copy of
+    // the visible part. (A hole leaves nothing to draw without borders.)
+    if (!blend && cl == 0 && ct == 0 && cr == 0 && cb == 0 && D.size() == S.size() && !hole) {
+        Rect visible = D.intersect(P);
+        if (!visible.isEmpty())
+            canvas.copyFrom(bitmap, visible, {S.left + visible.left - D.left, S.top + visible.top - D.top});
+        return;
+    }
+
+    auto piece = [&](const Rect& d, const Rect& s) {
+        if (!d.isEmpty() && meets(d, P)) draw.stretch(d, s);
+    };
+    if (!hole)
+        drawMiddle(draw, {D.left + cl, D.top + ct, D.right - cr, D.bottom - cb},
+                   {S.left + cl, S.top + ct, S.right - cr, S.bottom - cb}, P, xtiled, ytiled);
+    if (cl > 0 && ct > 0) piece({D.left, D.top, D.left + cl, D.top + ct}, {S.left, S.top, S.left + cl, S.top + ct});
+    if (ct > 0)
+        piece({D.left + cl, D.top, D.right - cr, D.top + ct}, {S.left + cl, S.top, S.right - cr, S.top + ct});
+    if (cr > 0 && ct > 0)
+        piece({D.right - cr, D.top, D.right, D.top + ct}, {S.right - cr, S.top, S.right, S.top + ct});
+    if (cl > 0)
+        piece({D.left, D.top + ct, D.left + cl, D.bottom - cb}, {S.left, S.top + ct, S.left + cl, S.bottom - cb});
+    if (cr > 0)
+        piece({D.right - cr, D.top + ct, D.right, D.bottom - cb},
+              {S.right - cr, S.top + ct, S.right, S.bottom - cb});
+    if (cl > 0 && cb > 0)
+        piece({D.left, D.bottom - cb, D.left + cl, D.bottom}, {S.left, S.bottom - cb, S.left + cl, S.bottom});
+    if (cb > 0)
+        piece({D.left + cl, D.bottom - cb, D.right - cr, D.bottom},
+              {S.left + cl, S.bottom - cb, S.right - cr, S.bottom});
+    if (cr > 0 && cb > 0)
+        piece({D.right - cr, D.bottom - cb, D.right, D.bottom}, {S.right - cr, S.bottom - cb, S.right, S.bottom});
+}
+
+// --- Fills ----------------------------------------------------------------
+
+void fillColour(Canvas& canvas, const Rect& rect, Argb colour) {
+    if ((colour >> 24) == 0) return;
+    Surface pixel(1, 1);
+    pixel.setPixel(0, 0, platform::premultiply(colour));
+    drawBitmap(canvas, pixel, rect, rect, {0, 0, 1, 1}, {}, /*hasAlpha=*/true);
+}
+
+namespace {
+
+bool g_smoothGradients = true;
+
+// Solid bands from the far edge: band 0 has the second colour.
+void fillBands(Canvas& canvas, const Rect& rect, Argb first, Argb second, bool vertical, int steps) {
+    int k = steps >= 64 ? 6 : steps >= 32 ? 5 : steps >= 16 ? 4 : steps >= 8 ? 3 : steps >= 4 ? 2 : 1;
+    int n = 1 << k;
+    int extent = vertical ? rect.height() : rect.width();
+    int edge = vertical ? rect.bottom : rect.right;
+    auto channel = [&](int shift, int i) {
+        unsigned a = (first >> shift) & 0xFF, b = (second >> shift) & 0xFF;
+        return ((b * (n - i) + a * i) >> k) & 0xFF;
+    };
+    for (int i = 0; i < n; ++i) {
+        Argb c = 0xFF000000u | channel(16, i) << 16 | channel(8, i) << 8 | channel(0, i);
+        int from = edge - (((i + 1) * extent) >> k);
+        int to = edge - ((i * extent) >> k);
+        Rect band = vertical ? Rect{rect.left, from, rect.right, to} : Rect{from, rect.top, to, rect.bottom};
+        if (!band.isEmpty()) canvas.fillRect(band, c);
+    }
+}
+
+void fillGradientOpaque(Canvas& canvas, const Rect& rect, Argb first, Argb second, bool vertical, int steps) {
+    if (g_smoothGradients)
+        canvas.gradientFill(rect, first, second,
+                            vertical ? platform::GradientDirection::Vertical : platform::GradientDirection::Horizontal);
+    else
+        fillBands(canvas, rect, first, second, vertical, steps);
+}
+
+} // namespace
+
+void setSmoothGradients(bool available) { g_smoothGradients = available; }
+bool smoothGradients() { return g_smoothGradients; }
+
+void fillGradient(Canvas& canvas, const Rect& rect, Argb first, Argb second, bool vertical, int steps) {
+    unsigned alpha = ((first >> 24) + (second >> 24)) / 2;
+    if (alpha == 0 || rect.isEmpty()) return;
+    first = substituteBlack(first);
+    second = substituteBlack(second);
+    if (alpha == 255) {
+        fillGradientOpaque(canvas, rect, first, second, vertical, steps);
+        return;
+    }
+    // Translucent: draw opaque into a scratch surface, then blend it with the
+    // average alpha.
+    Surface scratch(rect.width(), rect.height());
+    if (scratch.isEmpty()) return;
+    {
+        Canvas scratchCanvas(scratch);
+        fillGradientOpaque(scratchCanvas, {0, 0, rect.width(), rect.height()}, first, second, vertical, steps);
+    }
+    canvas.alphaBlend(scratch, rect, {0, 0, rect.width(), rect.height()}, static_cast<std::uint8_t>(alpha));
+}
+
+// --- Lines and frames -----------------------------------------------------
+
+void drawLine(Canvas& canvas, const Rect& rect, int width, Argb colour, int style) {
+    canvas.drawLine({rect.left, rect.top}, {rect.right, rect.bottom}, {substituteBlack(colour), width, style});
+}
+
+void drawRect(Canvas& canvas, const Rect& rect, int width, Argb colour, int style) {
+    int dashes = style & 7;
+    bool cosmetic = width == 1 && dashes >= platform::PS_DASH && dashes <= platform::PS_DASHDOTDOT;
+    platform::Pen pen{substituteBlack(colour), width, cosmetic ? dashes : platform::PS_INSIDEFRAME};
+    canvas.drawRectangle(rect, pen);
+}
+
+void drawRoundRect(Canvas& canvas, const Rect& rect, int width, int cornerWidth, int cornerHeight, Argb colour,
+                   int style) {
+    (void)style; // every style is drawn as a solid frame inside the rectangle
+    canvas.drawRoundRect(rect, cornerWidth, cornerHeight,
+                         {substituteBlack(colour), width, platform::PS_INSIDEFRAME});
+}
+
+// --- Plain text -----------------------------------------------------------
+
+void drawPlainText(Canvas& canvas, CFormManagerUI* manager, Rect& rect, std::wstring_view text, Argb colour,
+                   int fontId, unsigned flags) {
+    if (text.empty() || !manager) return;
+    CStringUI expanded(text);
+    CFormManagerUI::expandTextIds(expanded);
+    auto previous = canvas.setFont(manager->fontHandle(fontId));
+    canvas.setBackgroundMode(platform::BackgroundMode::Transparent);
+    canvas.setTextColour(substituteBlack(colour));
+    canvas.drawText(expanded.view(), rect, flags | platform::DT_NOPREFIX);
+    canvas.setFont(std::move(previous));
+}
+
+// --- Bitmaps and clips ----------------------------------------------------
+
+Surface createArgbBitmap(int width, int height) { return Surface(width, height, platform::RowOrder::BottomUp); }
+
+void ClipScope::open(Canvas& canvas, const Rect& rect, platform::Region inner) {
+    close();
+    m_canvas = &canvas;
+    // The whole clip region is kept (not only its bounding box), so closing
+    // a scope inside a rounded parent restores the rounded clip.
+    m_outer = canvas.clipRegion();
+    inner.intersect(m_outer);
+    m_inner = std::move(inner);
+    m_rect = rect;
+    canvas.selectClipRegion(m_inner);
+}
+
+void ClipScope::useOuter() {
+    if (m_canvas) m_canvas->selectClipRegion(m_outer);
+}
+
+void ClipScope::useInner() {
+    if (m_canvas) m_canvas->selectClipRegion(m_inner);
+}
+
+void ClipScope::close() {
+    if (!m_canvas) return;
+    m_canvas->selectClipRegion(m_outer);
+    m_canvas = nullptr;
+    m_outer = platform::Region();
+    m_inner = platform::Region();
+}
+
+void clipToRect(Canvas& canvas, const Rect& rect, ClipScope& scope) {
+    scope.open(canvas, rect, platform::Region(rect));
+}
+
+void clipToRoundRect(Canvas& canvas, const Rect& rect, const Rect& item, int cornerWidth, int cornerHeight,
+                     ClipScope& scope) {
+    platform::Region inner(rect);
+    inner.intersect(platform::Region::roundRect({item.left, item.top, item.right + 1, item.bottom + 1}, cornerWidth,
+                                                cornerHeight));
+    scope.open(canvas, rect, std::move(inner));
+}
+
+// --- Colour adjustment ----------------------------------------------------
+
+namespace {
+
+void rgbToHsl(double r, double g, double b, double& h, double& s, double& l) {
+    double mx = std::max({r, g, b}), mn = std::min({r, g, b});
+    l = (mx + mn) / 2;
+    if (mx == mn) {
+        h = s = 0;
+        return;
+    }
+    double d = mx - mn;
+    s = l > 0.5 ? d / (2 - mx - mn) : d / (mx + mn);
+    if (mx == r)
+        h = (g - b) / d + (g < b ? 6 : 0);
+    else if (mx == g)
+        h = (b - r) / d + 2;
+    else
+        h = (r - g) / d + 4;
+    h *= 60;
+}
+
+double hueToRgb(double p, double q, double t) {
+    if (t < 0) t += 1;
+    if (t > 1) t -= 1;
+    if (t < 1.0 / 6) return p + (q - p) * 6 * t;
+    if (t < 1.0 / 2) return q;
+    if (t < 2.0 / 3) return p + (q - p) * (2.0 / 3 - t) * 6;
+    return p;
+}
+
+} // namespace
+
+Argb adjustColour(Argb colour, int hue, int saturation, int lightness) {
+    if (hue == 180 && saturation == 100 && lightness == 100) return colour;
+    double r = ((colour >> 16) & 0xFF) / 255.0, g = ((colour >> 8) & 0xFF) / 255.0, b = (colour & 0xFF) / 255.0;
+    double h, s, l;
+    rgbToHsl(r, g, b, h, s, l);
+    h += hue - 180;
+    if (h <= 0) h += 360;
+    if (h > 360) h -= 360;
+    s = std::clamp(s * saturation / 100.0, 0.0, 1.0);
+    l = std::clamp(l * lightness / 100.0, 0.0, 1.0);
+    if (s == 0) {
+        r = g = b = l;
+    } else {
+        double q = l < 0.5 ? l * (1 + s) : l + s - l * s;
+        double p = 2 * l - q;
+        double hk = h / 360;
+        r = hueToRgb(p, q, hk + 1.0 / 3);
+        g = hueToRgb(p, q, hk);
+        b = hueToRgb(p, q, hk - 1.0 / 3);
+    }
+    auto byte = [](double v) { return static_cast<Argb>(std::lround(std::clamp(v, 0.0, 1.0) * 255)); };
+    return (colour & 0xFF000000u) | byte(r) << 16 | byte(g) << 8 | byte(b);
+}
+
+} // namespace render
