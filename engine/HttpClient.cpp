@@ -25,8 +25,9 @@
 namespace {
 
 // Receive buffer for every transfer. libcurl's default of 16 KiB costs a
-// write call and a callback per 16 KiB; the largest buffer libcurl accepts
-// halves the time of a large local download (see bench/http).
+// read, a callback and a file write per 16 KiB; with the largest buffer
+// libcurl accepts (512 KiB) a large local download runs about 1.6 to 1.7
+// times as fast (bench/http).
 constexpr long kReceiveBufferSize = CURL_MAX_READ_SIZE;
 
 const char* const kNoHandle = "InitLibCurl is not invoked";

@@ -199,26 +199,39 @@ std::optional<FileVersion> readFileVersion(std::span<const std::uint8_t> image) 
                        static_cast<std::uint16_t>(*ls >> 16), static_cast<std::uint16_t>(*ls & 0xFFFF)};
 }
 
-std::optional<FileVersion> readFileVersionOfFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
+InputFile::InputFile(const std::string& path) {
+    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat st{};
-    std::vector<std::uint8_t> bytes;
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && std::size_t(st.st_size) <= kMaxVersionFileSize;
-    if (ok) {
-        bytes.resize(static_cast<std::size_t>(st.st_size));
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-            if (n <= 0)
-                break;
-            done += static_cast<std::size_t>(n);
-        }
-        bytes.resize(done); // a file that shrank meanwhile is parsed as it is
+    if (m_fd >= 0 && (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(m_fd);
+        m_fd = -1;
     }
-    ::close(fd);
-    if (!ok)
+    if (m_fd >= 0)
+        m_size = static_cast<std::size_t>(st.st_size);
+}
+
+InputFile::~InputFile() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool InputFile::readAt(std::size_t offset, std::span<std::uint8_t> out) const {
+    std::size_t done = 0;
+    while (done < out.size()) {
+        const ssize_t n = ::pread(m_fd, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::optional<FileVersion> readFileVersionOfFile(const std::string& path) {
+    const InputFile file(path);
+    if (!file.isOpen() || file.size() > kMaxVersionFileSize)
+        return std::nullopt;
+    std::vector<std::uint8_t> bytes(file.size());
+    if (!file.readAt(0, bytes))
         return std::nullopt;
     return readFileVersion(bytes);
 }

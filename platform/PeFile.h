@@ -57,4 +57,23 @@ std::optional<FileVersion> readFileVersion(std::span<const std::uint8_t> image);
 // The same for the file at `path` (UTF-8). Files over 256 MiB are refused.
 std::optional<FileVersion> readFileVersionOfFile(const std::string& path);
 
+// A regular file opened for reading parts of it; closed with the object.
+class InputFile {
+public:
+    explicit InputFile(const std::string& path);
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    // False when the file could not be opened or is not a regular file.
+    bool isOpen() const { return m_fd >= 0; }
+    std::size_t size() const { return m_size; }
+    // Fills `out` from `offset`; false when the file ends before.
+    bool readAt(std::size_t offset, std::span<std::uint8_t> out) const;
+
+private:
+    int m_fd = -1;
+    std::size_t m_size = 0;
+};
+
 } // namespace platform::pe

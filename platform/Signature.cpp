@@ -9,10 +9,6 @@
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <climits>
 #include <memory>
@@ -97,17 +93,6 @@ std::optional<SignerInfo> signerFromCertificateTable(std::span<const std::uint8_
     return readSignerFromPkcs7(*der);
 }
 
-bool readAt(int fd, std::size_t offset, std::vector<std::uint8_t>& out) {
-    std::size_t done = 0;
-    while (done < out.size()) {
-        const ssize_t n = ::pread(fd, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 std::optional<SignerInfo> parsePkcs7(std::span<const std::uint8_t> der) {
     const unsigned char* p = der.data();
     std::unique_ptr<PKCS7, Pkcs7Free> p7(d2i_PKCS7(nullptr, &p, static_cast<long>(der.size())));
@@ -157,27 +142,24 @@ std::optional<SignerInfo> readSignerFromImage(std::span<const std::uint8_t> imag
 }
 
 std::optional<SignerInfo> readSigner(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    const pe::InputFile file(path);
+    if (!file.isOpen())
         return std::nullopt;
-    std::optional<SignerInfo> result;
-    struct stat st{};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        const std::size_t size = static_cast<std::size_t>(st.st_size);
-        std::vector<std::uint8_t> head(std::min(size, kHeadSize));
-        const auto headers = readAt(fd, 0, head) ? pe::parseHeaders(head) : std::nullopt;
-        if (headers) {
-            const auto& dir = headers->certificates;
-            if (dir.size != 0 && dir.size <= kMaxCertificateTable && dir.address <= size &&
-                dir.size <= size - dir.address) {
-                std::vector<std::uint8_t> table(dir.size);
-                if (readAt(fd, dir.address, table))
-                    result = signerFromCertificateTable(table);
-            }
-        }
-    }
-    ::close(fd);
-    return result;
+    // The headers are near the start; the certificate table usually at the end.
+    std::vector<std::uint8_t> head(std::min(file.size(), kHeadSize));
+    if (!file.readAt(0, head))
+        return std::nullopt;
+    const auto headers = pe::parseHeaders(head);
+    if (!headers)
+        return std::nullopt;
+    const auto& dir = headers->certificates;
+    if (dir.size == 0 || dir.size > kMaxCertificateTable || dir.address > file.size() ||
+        dir.size > file.size() - dir.address)
+        return std::nullopt;
+    std::vector<std::uint8_t> table(dir.size);
+    if (!file.readAt(dir.address, table))
+        return std::nullopt;
+    return signerFromCertificateTable(table);
 }
 
 } // namespace platform

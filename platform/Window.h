@@ -222,7 +222,8 @@ bool setClipboardText(std::wstring_view text);
 // --- Timers ---
 
 // Starts or restarts timer `id` of the window; WM_TIMER with wParam = id.
-// Returns id (0 when the window does not exist or id is 0).
+// Every id works, 0 included. Returns non-zero (the id, or 1 for id 0) on
+// success, 0 when the window does not exist.
 std::uintptr_t setTimer(WindowHandle window, std::uintptr_t id, unsigned intervalMs);
 bool killTimer(WindowHandle window, std::uintptr_t id);
 

@@ -619,7 +619,7 @@ bool setClipboardText(std::wstring_view text) {
 std::uintptr_t setTimer(WindowHandle window, std::uintptr_t id, unsigned intervalMs) {
     Core& c = Core::get();
     WindowData* d = c.findLive(window);
-    if (!d || id == 0) return 0;
+    if (!d) return 0;
     // Like the desktop, intervals below 10 ms run at 10 ms.
     const unsigned interval = std::max(intervalMs, 10u);
     const std::uint64_t due = c.now() + interval;
@@ -627,10 +627,12 @@ std::uintptr_t setTimer(WindowHandle window, std::uintptr_t id, unsigned interva
         if (t.id == id) {
             t.interval = interval;
             t.due = due;
-            return id;
+            return id ? id : 1;
         }
     d->timers.push_back({id, interval, due});
-    return id;
+    // Id 0 is a valid timer of a window (counters that wrap reach it); success
+    // must still read as non-zero.
+    return id ? id : 1;
 }
 
 bool killTimer(WindowHandle window, std::uintptr_t id) {

@@ -249,6 +249,20 @@ TEST_F(HttpClientTest, HttpDownloadFileFailuresLeaveNoFile)
     EXPECT_FALSE(HttpDownloadFile("", target("x.bin"), true));
 }
 
+TEST_F(HttpClientTest, TargetThatCannotBeWrittenFailsTheTransfer)
+{
+    writeFile(content("data.bin"), patternBytes(1000));
+    // A file where the target's folder should be: nothing can be written.
+    writeFile(targetPath("blocker"), "x");
+    CHttpClient client;
+    ASSERT_TRUE(client.InitLibCurl());
+    std::string response;
+    client.Request(url("/files/data.bin"), kRequestGet, response, nullptr, target("blocker/data.bin"));
+    EXPECT_FALSE(client.ErrorText().empty());
+    EXPECT_EQ(response, client.ErrorText());
+    EXPECT_FALSE(HttpDownloadFile(url("/files/data.bin"), target("blocker/data.bin"), true));
+}
+
 TEST_F(HttpClientTest, CancellationEndsATransferInProgressPromptly)
 {
     writeFile(content("slow.bin"), patternBytes(1'000'000));

@@ -296,6 +296,16 @@ TEST_F(ServiceTest, ConfigurationFillsTheGlobalsBeforeReporting)
     EXPECT_EQ(g_downloadPrefix[4], "");
 }
 
+TEST_F(ServiceTest, EventsWithoutAHandlerAreDroppedWithoutLeaking)
+{
+    // The default handlers free the strings that come with the events.
+    IEngineEvents drop;
+    RunCheckVersion(drop);
+    m_server.SetFault("/Speed/Config/getConfig", devserver::Fault{.wrongCode = true});
+    RunGetConfig(drop);
+    EXPECT_EQ(m_server.Requests().size(), 2u);
+}
+
 TEST_F(ServiceTest, ConfigurationThatIsNotAnObjectFails)
 {
     m_server.SetConfigText("[\"not\", \"an object\"]");
@@ -323,4 +333,18 @@ TEST_F(ServiceTest, ServiceRefusesBadSignaturesAndIdentity)
     client.SetPostFields(good);
     EXPECT_EQ(client.Request(url("/Speed/Config/getConfig"), kRequestDefault, response), 403);
     EXPECT_EQ(client.Request(url("/Speed/Config/getConfig"), kRequestDefault, response, GetClientHeaders().c_str()), 200);
+}
+
+TEST_F(ServiceTest, ReportPathWithTrailingQuestionMarkIsAcceptedWithItsSignature)
+{
+    std::string response;
+    std::string body = SignedBody("code=163000&ts=" + MakeTimeStamp());
+    long status = PostServiceRequest("/Speed/Server/Report?", "/Speed/Server/Report", body, ResponseSite::ReportRetry, response);
+    EXPECT_EQ(status, 200);
+    auto requests = m_server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].target, "/Speed/Server/Report?");
+    EXPECT_EQ(requests[0].body, body);
+    std::string data;
+    EXPECT_TRUE(ReadServiceEnvelope(response, data));
 }

@@ -209,7 +209,6 @@ TEST_F(WindowQueue, TimersFireByIdRestartAndStop) {
     // Intervals are long so that a slow run cannot fire a timer twice.
     EXPECT_EQ(setTimer(w, 17, 1000), 17u);
     EXPECT_EQ(setTimer(w, 0x2000, 200), 0x2000u);
-    EXPECT_EQ(setTimer(w, 0, 10), 0u);
     EXPECT_EQ(setTimer(nullptr, 5, 10), 0u);
     log().clear();
     vdisplay::advanceTime(250);
@@ -245,6 +244,16 @@ TEST_F(WindowQueue, TimersFireByIdRestartAndStop) {
     ASSERT_TRUE(getMessage(msg));
     EXPECT_EQ(msg.message, WM_TIMER);
     EXPECT_EQ(msg.wParam, 4u);
+
+    // A counter that wrapped around reaches id 0, which is a timer like any other.
+    killTimer(w, 4);
+    EXPECT_NE(setTimer(w, 0, 1000), 0u);
+    log().clear();
+    vdisplay::advanceTime(1500);
+    vdisplay::pump();
+    ASSERT_EQ(records(w, WM_TIMER).size(), 1u);
+    EXPECT_EQ(records(w, WM_TIMER)[0].wParam, 0u);
+    EXPECT_TRUE(killTimer(w, 0));
 
     // Timers die with their window.
     destroyWindow(w);

@@ -149,6 +149,29 @@ bool addEntry(zipFile zip, const Entry& entry, const std::string& password,
     return true;
 }
 
+// The archive being written; closed on every path. close() reports whether
+// the central directory made it to disk.
+class ZipWriter {
+public:
+    explicit ZipWriter(const fs::path& path) : m_zip(zipOpen64(path.c_str(), APPEND_STATUS_CREATE)) {}
+    ~ZipWriter() {
+        if (m_zip)
+            zipClose(m_zip, nullptr);
+    }
+    ZipWriter(const ZipWriter&) = delete;
+    ZipWriter& operator=(const ZipWriter&) = delete;
+
+    zipFile get() const { return m_zip; }
+    bool close() {
+        const int rc = zipClose(m_zip, nullptr);
+        m_zip = nullptr;
+        return rc == ZIP_OK;
+    }
+
+private:
+    zipFile m_zip;
+};
+
 int usage() {
     std::fprintf(stderr, "usage: quellan-skinpack SKIN_DIR OUT.zip [--password TEXT]\n");
     return 2;
@@ -179,20 +202,20 @@ int main(int argc, char** argv) {
     }
 
     const fs::path tmp = out.string() + ".tmp";
-    zipFile zip = zipOpen64(tmp.c_str(), APPEND_STATUS_CREATE);
-    if (!zip) {
+    ZipWriter zip(tmp);
+    if (!zip.get()) {
         std::fprintf(stderr, "skinpack: cannot create %s\n", tmp.c_str());
         return 1;
     }
     const auto random = zipcrypto::systemRandom();
     bool ok = true;
     for (const auto& entry : entries) {
-        if (!addEntry(zip, entry, password, random)) {
+        if (!addEntry(zip.get(), entry, password, random)) {
             ok = false;
             break;
         }
     }
-    if (zipClose(zip, nullptr) != ZIP_OK)
+    if (!zip.close())
         ok = false;
 
     std::error_code ec;
