@@ -139,8 +139,15 @@ void Core::ServerState::run() {
         }
         for (std::size_t i = 1; i < fds.size(); ++i) {
             if (!(fds[i].revents & POLLIN)) continue;
-            // The listener may have been closed meanwhile; accept then fails harmlessly.
-            int client = ::accept4(fds[i].fd, nullptr, nullptr, SOCK_CLOEXEC);
+            int client = -1;
+            {
+                // The UI thread closes listeners under this lock; a descriptor
+                // that is no longer the window's (closed, perhaps reused) is skipped.
+                std::lock_guard lock(mutex);
+                auto it = listeners.find(owners[i - 1]);
+                if (it == listeners.end() || it->second != fds[i].fd) continue;
+                client = ::accept4(fds[i].fd, nullptr, nullptr, SOCK_CLOEXEC);
+            }
             if (client < 0) continue;
             serveClient(client, owners[i - 1]);
             ::close(client);
@@ -198,17 +205,14 @@ void Core::serveWindow(WindowData& w) {
 
 void Core::unserveWindow(WindowHandle h) {
     if (!m_server) return;
-    int fd = -1;
     {
         std::lock_guard lock(m_server->mutex);
         auto it = m_server->listeners.find(h);
         if (it == m_server->listeners.end()) return;
-        fd = it->second;
+        // Closed at once so that the name is free again for a new window.
+        ::close(it->second);
         m_server->listeners.erase(it);
     }
-    // Closing while the server thread polls it is safe: it only wakes with an error.
-    ::shutdown(fd, SHUT_RDWR);
-    ::close(fd);
     std::uint64_t one = 1;
     [[maybe_unused]] ssize_t n = ::write(m_server->wakeFd, &one, sizeof one);
 }

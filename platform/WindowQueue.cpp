@@ -22,8 +22,13 @@ namespace detail {
 // --- Queue ---
 
 void Core::wake() {
-    m_queueCv.notify_all();
-    if (WindowBackend* b = m_wakeTarget.load()) b->wake();
+    // The backend is woken only while the UI thread waits in it: a burst of
+    // posts to a busy UI thread then costs no backend wake-ups at all.
+    if (WindowBackend* b = m_wakeTarget.load()) {
+        if (m_waiting.load()) b->wake();
+    } else {
+        m_queueCv.notify_all();
+    }
 }
 
 bool Core::postInternal(const Message& m) {
@@ -60,7 +65,17 @@ void Core::waitForWork(int maxMs) {
         timeout = timeout < 0 ? untilDue : std::min<long long>(timeout, untilDue);
     }
     if (m_backend) {
-        m_backend->waitEvents(*this, static_cast<int>(std::min<long long>(timeout, INT_MAX)));
+        // Announce the wait before the last look at the queue: a post that the
+        // look misses sees the flag and wakes the backend (a wake before the
+        // wait makes the wait return at once).
+        m_waiting.store(true);
+        bool ready;
+        {
+            std::lock_guard lock(m_queueMutex);
+            ready = !m_posted.empty() || m_quitPosted;
+        }
+        if (!ready) m_backend->waitEvents(*this, static_cast<int>(std::min<long long>(timeout, INT_MAX)));
+        m_waiting.store(false);
         return;
     }
     std::unique_lock lock(m_queueMutex);

@@ -6,17 +6,9 @@
 
 #include "platform/Text.h"
 
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
-#include <thread>
-
-extern char** environ;
 
 namespace {
 
@@ -76,17 +68,8 @@ TEST_F(WindowFind, RestoresAndRaisesTheWindowOfAnotherProcess) {
     const std::string title = "Quellan find " + std::to_string(::getpid());
     const std::string result = std::string(QUELLAN_BINARY_DIR) + "/window-find-" + std::to_string(::getpid()) + ".txt";
     std::remove(result.c_str());
-    const std::string titleVar = "QUELLAN_FIND_FIXTURE_TITLE=" + title;
-    const std::string resultVar = "QUELLAN_FIND_FIXTURE_RESULT=" + result;
-    std::vector<char*> env;
-    for (char** e = environ; *e; ++e) env.push_back(*e);
-    env.push_back(const_cast<char*>(titleVar.c_str()));
-    env.push_back(const_cast<char*>(resultVar.c_str()));
-    env.push_back(nullptr);
-    char self[] = "/proc/self/exe";
-    char* argv[] = {self, nullptr};
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, "/proc/self/exe", nullptr, nullptr, argv, env.data()), 0);
+    const pid_t pid = spawnSelf({"QUELLAN_FIND_FIXTURE_TITLE=" + title, "QUELLAN_FIND_FIXTURE_RESULT=" + result});
+    ASSERT_GT(pid, 0);
 
     const std::wstring wtitle = platform::fromUtf8(title);
     WindowHandle found = nullptr;
@@ -104,25 +87,11 @@ TEST_F(WindowFind, RestoresAndRaisesTheWindowOfAnotherProcess) {
     EXPECT_TRUE(setWindowPos(found, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE));
     EXPECT_TRUE(setWindowPos(found, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE));
 
-    int status = 0;
-    pid_t done = 0;
-    while (std::chrono::steady_clock::now() < deadline + std::chrono::seconds(20)) {
-        done = ::waitpid(pid, &status, WNOHANG);
-        if (done == pid) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    if (done != pid) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-        FAIL() << "the other process did not finish";
-    }
-    std::ifstream in(result);
-    std::stringstream text;
-    text << in.rdbuf();
+    const int code = waitExit(pid, 30);
+    const std::string text = readFile(result);
     std::remove(result.c_str());
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << text.str();
-    EXPECT_EQ(text.str(), "restored-raised");
+    EXPECT_EQ(code, 0) << text;
+    EXPECT_EQ(text, "restored-raised");
     EXPECT_FALSE(isWindow(found)); // its process is gone
     EXPECT_FALSE(showWindow(found, SW_RESTORE));
 }

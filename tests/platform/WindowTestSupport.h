@@ -7,7 +7,17 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
 #include <functional>
+#include <sstream>
+#include <thread>
 #include <optional>
 #include <string>
 #include <vector>
@@ -93,5 +103,45 @@ protected:
         return out;
     }
 };
+
+// Starts this test program again with extra environment entries ("NAME=value");
+// its stderr goes to `stderrPath` when given. Returns the process id or -1.
+inline pid_t spawnSelf(const std::vector<std::string>& extraEnv, const std::string& stderrPath = {}) {
+    std::vector<char*> env;
+    for (char** e = ::environ; *e; ++e) env.push_back(*e);
+    for (const std::string& e : extraEnv) env.push_back(const_cast<char*>(e.c_str()));
+    env.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!stderrPath.empty())
+        posix_spawn_file_actions_addopen(&actions, 2, stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    char self[] = "/proc/self/exe";
+    char* argv[] = {self, nullptr};
+    pid_t pid = -1;
+    if (posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, argv, env.data()) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// Waits for the process to end; kills it after `seconds`. The exit code, or -1
+// when it had to be killed or did not exit normally.
+inline int waitExit(pid_t pid, int seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    int status = 0;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+    return -1;
+}
+
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
 
 } // namespace wintest

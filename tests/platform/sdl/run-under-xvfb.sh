@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Runs a command inside a fresh virtual X server (1280x1024, 24 bit) with the
+# openbox window manager, which a caption drag needs to move a window.
+# Works as root without a desktop. Usage: run-under-xvfb.sh COMMAND [ARGS...]
+set -u
+
+if [ "${QUELLAN_XVFB_INNER:-}" != 1 ]; then
+  for tool in xvfb-run openbox xprop; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+      echo "run-under-xvfb: '$tool' is missing (see scripts/packages.txt)" >&2
+      exit 1
+    fi
+  done
+  # The outer timeout keeps a wedged X server from hanging the test run.
+  QUELLAN_XVFB_INNER=1 exec timeout -k 10 "${QUELLAN_XVFB_TIMEOUT:-540}" \
+    xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" "$0" "$@"
+fi
+
+# Inside the X session: keep openbox's files out of the user's home.
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+export XDG_CONFIG_HOME=$scratch/config XDG_CACHE_HOME=$scratch/cache XDG_DATA_HOME=$scratch/data
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_DATA_HOME"
+
+openbox --sm-disable >"$scratch/openbox.log" 2>&1 &
+wm=$!
+
+# Wait (at most 15 s) until the window manager has taken the screen.
+ready=0
+for _ in $(seq 1 150); do
+  if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then
+    ready=1
+    break
+  fi
+  if ! kill -0 "$wm" 2>/dev/null; then break; fi
+  sleep 0.1
+done
+if [ "$ready" != 1 ]; then
+  echo "run-under-xvfb: openbox did not start:" >&2
+  cat "$scratch/openbox.log" >&2
+  kill "$wm" 2>/dev/null
+  exit 1
+fi
+
+"$@"
+rc=$?
+kill "$wm" 2>/dev/null
+wait "$wm" 2>/dev/null
+exit $rc
