@@ -7,6 +7,7 @@
 #include "engine/FileListJob.h"
 #include "engine/HttpClient.h"
 #include "engine/LocalPath.h"
+#include "engine/WindowMultiThreadManager.h"
 #include "platform/System.h"
 #include "platform/Text.h"
 #include "util/FileHelpers.h"
@@ -209,6 +210,6 @@ void ThreadDownloadFiles(std::uintptr_t editionIndex)
     DownloadPass pass;
     pass.installDir = g_installDir;
     pass.prefix = DownloadPrefixForEdition(static_cast<std::uint32_t>(editionIndex));
-    RunDownloadWorker(pass, static_cast<std::uint32_t>(::gettid()), static_cast<std::uint32_t>(editionIndex),
+    RunDownloadWorker(pass, CurrentThreadId(), static_cast<std::uint32_t>(editionIndex),
                       EngineEvents());
 }

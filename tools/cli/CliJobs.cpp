@@ -1,9 +1,6 @@
-// Job threads and the event queue of the command-line front end.
+// The event queue of the command-line front end.
 #include "tools/cli/CliJobs.h"
 
-#include <future>
-
-#include <unistd.h>
 
 CCliEvents::~CCliEvents()
 {
@@ -45,54 +42,4 @@ void DropEventPayload(const CliEvent& event)
     default:
         break;
     }
-}
-
-CJobRunner::~CJobRunner()
-{
-    CancelAll();
-    for (auto& job : m_jobs)
-        job->thread.join();
-}
-
-std::uint32_t CJobRunner::Start(JobFunc fn, std::uintptr_t param)
-{
-    auto job = std::make_unique<Job>();
-    Job* raw = job.get();
-    std::promise<std::uint32_t> id;
-    std::future<std::uint32_t> started = id.get_future();
-    {
-        std::lock_guard lock(m_lock);
-        m_jobs.push_back(std::move(job));
-    }
-    raw->thread = std::thread([this, raw, fn, param, id = std::move(id)]() mutable {
-        CCancelFlag::SetCurrent(&raw->cancel);
-        id.set_value(static_cast<std::uint32_t>(::gettid()));
-        fn(param);
-        CCancelFlag::SetCurrent(nullptr);
-        {
-            std::lock_guard lock(m_lock);
-            raw->done = true;
-        }
-        m_changed.notify_all();
-    });
-    return started.get();
-}
-
-bool CJobRunner::WaitAll(int timeoutMs)
-{
-    std::unique_lock lock(m_lock);
-    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] {
-        for (auto& job : m_jobs) {
-            if (!job->done)
-                return false;
-        }
-        return true;
-    });
-}
-
-void CJobRunner::CancelAll()
-{
-    std::lock_guard lock(m_lock);
-    for (auto& job : m_jobs)
-        job->cancel.Cancel();
 }

@@ -1,17 +1,13 @@
-// The command-line front end's side of the jobs: threads for job bodies, and
-// the events they post, queued for the main thread.
+// The command-line front end's side of the jobs: the events they post,
+// queued for the main thread.
 #pragma once
 
-#include "engine/CancelFlag.h"
 #include "engine/EngineEvents.h"
 
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
-#include <list>
-#include <memory>
 #include <mutex>
-#include <thread>
 
 // One event as a job posted it.
 struct CliEvent {
@@ -61,27 +57,3 @@ private:
 
 // Frees the heap string an event carries, if any.
 void DropEventPayload(const CliEvent& event);
-
-// Runs job bodies on threads of their own, each with its cancellation flag.
-// Jobs are joined (after being cancelled) when the runner goes.
-class CJobRunner {
-public:
-    using JobFunc = void (*)(std::uintptr_t);
-    ~CJobRunner();
-
-    // Starts fn(param) and returns the new thread's system id once it runs.
-    std::uint32_t Start(JobFunc fn, std::uintptr_t param);
-    // Waits up to timeoutMs for every job to end; true when all have.
-    bool WaitAll(int timeoutMs);
-    void CancelAll();
-
-private:
-    struct Job {
-        std::thread thread;
-        CCancelFlag cancel;
-        bool done = false;
-    };
-    std::mutex m_lock;
-    std::condition_variable m_changed;
-    std::list<std::unique_ptr<Job>> m_jobs;
-};

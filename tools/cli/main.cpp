@@ -9,6 +9,7 @@
 #include "engine/ServiceClient.h"
 #include "engine/ServiceConfig.h"
 #include "engine/UsageReport.h"
+#include "engine/WindowMultiThreadManager.h"
 #include "platform/Desktop.h"
 #include "platform/System.h"
 #include "platform/Text.h"
@@ -193,9 +194,9 @@ bool ConfigParses(std::string& pretty)
 
 // Runs one job to its end and returns its first event (strings owned by the
 // caller). The job's later events are dropped.
-CliEvent runToEvent(CCliEvents& events, CJobRunner& jobs, CJobRunner::JobFunc fn)
+CliEvent runToEvent(CCliEvents& events, CWindowMultiThreadManager& jobs, ThreadFunc fn)
 {
-    jobs.Start(fn, 0);
+    jobs.StartThread(fn, 0);
     CliEvent event{};
     while (!events.Next(event, 1000)) {
     }
@@ -204,7 +205,7 @@ CliEvent runToEvent(CCliEvents& events, CJobRunner& jobs, CJobRunner::JobFunc fn
 
 // Version check and configuration, as the window does them at start. Returns
 // an exit code, or -1 to go on.
-int startUp(CCliEvents& events, CJobRunner& jobs, bool printAll, bool stopOnNewer)
+int startUp(CCliEvents& events, CWindowMultiThreadManager& jobs, bool printAll, bool stopOnNewer)
 {
     CliEvent version = runToEvent(events, jobs, &ThreadCheckVersion);
     if (version.kind != CliEvent::CheckVersionResult) {
@@ -236,7 +237,7 @@ int startUp(CCliEvents& events, CJobRunner& jobs, bool printAll, bool stopOnNewe
     return -1;
 }
 
-int commandCheck(CCliEvents& events, CJobRunner& jobs)
+int commandCheck(CCliEvents& events, CWindowMultiThreadManager& jobs)
 {
     const int code = startUp(events, jobs, /*printAll=*/true, /*stopOnNewer=*/false);
     return code < 0 ? kExitOk : code;
@@ -253,7 +254,7 @@ VerifyRun* g_verify = nullptr;
 
 void ThreadVerifyFiles(std::uintptr_t)
 {
-    RunDownloadWorker(g_verify->pass, static_cast<std::uint32_t>(::gettid()), g_verify->editionIndex, EngineEvents());
+    RunDownloadWorker(g_verify->pass, CurrentThreadId(), g_verify->editionIndex, EngineEvents());
 }
 
 const Edition* editionFor(const Options& options, std::string& error)
@@ -269,12 +270,12 @@ const Edition* editionFor(const Options& options, std::string& error)
 // One pass: the file list job (and the report with it), then the workers,
 // until the last worker has ended. Returns an exit code for a failed list, or
 // -1 when the pass ran.
-int runPass(CCliEvents& events, CJobRunner& jobs, CCliProgress& progress, const Edition& edition, int round,
+int runPass(CCliEvents& events, CWindowMultiThreadManager& jobs, CCliProgress& progress, const Edition& edition, int round,
             bool verify)
 {
-    jobs.Start(&ThreadGetFileList, static_cast<std::uintptr_t>(edition.number));
+    jobs.StartThread(&ThreadGetFileList, static_cast<std::uintptr_t>(edition.number));
     if (!verify)
-        jobs.Start(&ThreadReport, ReportEventCode(static_cast<std::uint32_t>(edition.number)));
+        jobs.StartThread(&ThreadReport, ReportEventCode(static_cast<std::uint32_t>(edition.number)));
     CliEvent event{};
     for (;;) {
         if (!events.Next(event, 200))
@@ -295,9 +296,9 @@ int runPass(CCliEvents& events, CJobRunner& jobs, CCliProgress& progress, const 
                 std::uint32_t id;
                 if (verify) {
                     g_verify->pass.installDir = g_installDir;
-                    id = jobs.Start(&ThreadVerifyFiles, 0);
+                    id = jobs.StartThread(&ThreadVerifyFiles, 0);
                 } else {
-                    id = jobs.Start(&ThreadDownloadFiles, static_cast<std::uintptr_t>(edition.number));
+                    id = jobs.StartThread(&ThreadDownloadFiles, static_cast<std::uintptr_t>(edition.number));
                 }
                 progress.AddWorker(id);
             }
@@ -323,7 +324,7 @@ int runPass(CCliEvents& events, CJobRunner& jobs, CCliProgress& progress, const 
     }
 }
 
-int commandInstall(const Options& options, CCliEvents& events, CJobRunner& jobs)
+int commandInstall(const Options& options, CCliEvents& events, CWindowMultiThreadManager& jobs)
 {
     std::string error;
     const Edition* edition = editionFor(options, error);
@@ -353,7 +354,7 @@ int commandInstall(const Options& options, CCliEvents& events, CJobRunner& jobs)
                      wall > 0 ? static_cast<double>(g_stats.progressEvents) / wall : 0.0, cpu,
                      wall > 0 ? cpu * 100.0 / wall : 0.0);
     }
-    jobs.WaitAll(kReportGraceMs);
+    jobs.WaitForAll(std::chrono::milliseconds(kReportGraceMs));
     if (g_downloadFailed) {
         const auto space = platform::freeDiskSpace(options.path);
         printError(space && *space > 0x280000000ull
@@ -367,7 +368,7 @@ int commandInstall(const Options& options, CCliEvents& events, CJobRunner& jobs)
     return kExitOk;
 }
 
-int commandVerify(const Options& options, CCliEvents& events, CJobRunner& jobs)
+int commandVerify(const Options& options, CCliEvents& events, CWindowMultiThreadManager& jobs)
 {
     std::string error;
     const Edition* edition = editionFor(options, error);
@@ -428,15 +429,15 @@ int main(int argc, char** argv)
     {
         CCliEvents events;
         SetEngineEvents(&events);
-        CJobRunner jobs;
+        CWindowMultiThreadManager jobs;
         if (options.command == "check")
             code = commandCheck(events, jobs);
         else if (options.command == "install")
             code = commandInstall(options, events, jobs);
         else
             code = commandVerify(options, events, jobs);
-        jobs.CancelAll();
-        jobs.WaitAll(5000);
+        jobs.TerminateAllThreads();
+        jobs.WaitForAll(std::chrono::seconds(5));
         SetEngineEvents(nullptr);
     }
     CHttpClient::GlobalCleanup();
