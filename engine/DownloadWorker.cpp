@@ -68,6 +68,8 @@ bool onProgress(void* data, std::int64_t total, std::int64_t received, double sp
 
 } // namespace
 
+std::atomic<std::uint32_t> g_downloadEndWaitMs{1000};
+
 // --- CProgressRecord ---
 
 CProgressRecord* CProgressRecord::Create(std::uint32_t threadId)
@@ -175,11 +177,17 @@ void RunDownloadWorker(const DownloadPass& pass, std::uint32_t threadId, std::ui
 
         ctx.posted = false; // the first progress report of a file always goes out
         CHttpClient client;
+        // The digest is taken from the bytes as they are written, which
+        // spares reading the file again.
+        CMd5Stream digest;
+        client.SetChunkObserver(
+            [](void* md5, const char* bytes, std::size_t length) { static_cast<CMd5Stream*>(md5)->Update(bytes, length); },
+            &digest);
         bool ok = client.DownloadFile(&ctx, address, part, &onProgress);
         if (!ok) {
             DownloadDebugMessage(platform::fromCodePage(address) + L" 下载失败");
         } else if (!item.md5.empty()) {
-            const std::string got = LocalFileMd5(part);
+            const std::string got = digest.Finish();
             if (got != item.md5) {
                 DownloadDebugMessage(local + L" 下载后md5不一致,本地:" + platform::fromUtf8(got) + L",线上:" +
                                      platform::fromUtf8(item.md5));
@@ -208,6 +216,7 @@ void RunDownloadWorker(const DownloadPass& pass, std::uint32_t threadId, std::ui
 void ThreadDownloadFiles(std::uintptr_t editionIndex)
 {
     DownloadPass pass;
+    pass.endWaitMs = g_downloadEndWaitMs;
     pass.installDir = g_installDir;
     pass.prefix = DownloadPrefixForEdition(static_cast<std::uint32_t>(editionIndex));
     RunDownloadWorker(pass, CurrentThreadId(), static_cast<std::uint32_t>(editionIndex),

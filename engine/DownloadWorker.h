@@ -75,6 +75,10 @@ struct DownloadPass {
 void RunDownloadWorker(const DownloadPass& pass, std::uint32_t threadId, std::uint32_t editionIndex,
                        IEngineEvents& events);
 
+// The pause of ThreadDownloadFiles before it reports its end: 1000 ms, as
+// the window has always had it. A front end without a window may drop it.
+extern std::atomic<std::uint32_t> g_downloadEndWaitMs;
+
 // Job: a download worker of the running pass for an edition (index as in the
 // file list), reporting to EngineEvents(). Uses g_downloadQueue, g_installDir,
 // g_downloadFailed and the edition's entry of g_downloadPrefix.

@@ -176,9 +176,19 @@ CURLcode performCancellable(CURL* curl, CCancelFlag* flag)
 
 // --- DownloadFile helpers ---
 
-std::size_t writeToFile(char* data, std::size_t size, std::size_t count, void* file)
+struct FileSink {
+    std::FILE* file;
+    ChunkFunc observer;
+    void* observerData;
+};
+
+std::size_t writeToFile(char* data, std::size_t size, std::size_t count, void* p)
 {
-    return std::fwrite(data, size, count, static_cast<std::FILE*>(file)) * size;
+    auto* sink = static_cast<FileSink*>(p);
+    const std::size_t written = std::fwrite(data, size, count, sink->file) * size;
+    if (sink->observer && written > 0)
+        sink->observer(sink->observerData, data, written);
+    return written;
 }
 
 struct ProgressRecord {
@@ -416,7 +426,8 @@ bool CHttpClient::DownloadFile(void* userData, const std::string& url, const std
     setSecurity(curl.get());
     curl_easy_setopt(curl.get(), CURLOPT_HEADER, 0L);
     curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, writeToFile);
-    curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, file.get());
+    FileSink sink{file.get(), m_chunkFunc, m_chunkData};
+    curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &sink);
     curl_easy_setopt(curl.get(), CURLOPT_VERBOSE, debugTrace() ? 1L : 0L);
     curl_easy_setopt(curl.get(), CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl.get(), CURLOPT_BUFFERSIZE, kReceiveBufferSize);

@@ -20,6 +20,10 @@ enum : int {
 // aborts the transfer.
 using ProgressFunc = bool (*)(void* userData, std::int64_t total, std::int64_t received, double speed);
 
+// Sees every chunk DownloadFile has written to its target, in order (to hash
+// a file while it arrives instead of reading it again afterwards).
+using ChunkFunc = void (*)(void* data, const char* bytes, std::size_t length);
+
 // One transfer handle and the results of its last transfer. Owned by one job
 // on one thread, never shared. Lifecycle: InitLibCurl, optionally
 // SetTimeLimits and SetPostFields, Request (may repeat, settings persist),
@@ -68,6 +72,13 @@ public:
     bool DownloadFile(void* userData, const std::string& url, const std::wstring& targetFile,
         ProgressFunc progress = nullptr);
 
+    // Makes DownloadFile pass each written chunk to fn (null: none).
+    void SetChunkObserver(ChunkFunc fn, void* data)
+    {
+        m_chunkFunc = fn;
+        m_chunkData = data;
+    }
+
     // The job's flag by default (see CCancelFlag::Current); a client used
     // outside jobs may be given one. Null: the calling thread's job flag.
     void SetCancelFlag(CCancelFlag* flag) { m_cancel = flag; }
@@ -90,6 +101,8 @@ private:
     std::wstring m_targetFile;
     std::FILE* m_targetStream = nullptr; // open while a transfer writes the target file
     CCancelFlag* m_cancel = nullptr;
+    ChunkFunc m_chunkFunc = nullptr;
+    void* m_chunkData = nullptr;
 };
 
 // Escapes every byte of text except ASCII letters, digits and "/.:?=" as

@@ -37,6 +37,7 @@ else
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/quellan-bench-XXXXXX")
+chmod 755 "$work" # nginx workers may run as another user
 pids=()
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
@@ -99,10 +100,14 @@ sport=$(free_port)
   --config "elm_file_url=small/filelist.json" --config "elm_downloadurl_prefix=$files/small/" \
   >"$work/devserver.log" 2>&1 &
 pids+=($!)
+ready=0
 for _ in $(seq 100); do
-  curl -sf -o /dev/null "$files/large/filelist.json" && curl -s -o /dev/null "http://127.0.0.1:$sport/" && break
+  if curl -sf -o /dev/null "$files/large/filelist.json" && curl -s -o /dev/null "http://127.0.0.1:$sport/"; then
+    ready=1; break
+  fi
   sleep 0.1
 done
+[ $ready = 1 ] || { echo "nginx or the devserver did not come up:" >&2; cat "$work/nginx/error.log" "$work/devserver.log" >&2; exit 1; }
 export QUELLAN_SERVICE_BASE=http://127.0.0.1:$sport QUELLAN_SERVICE_FALLBACK=http://127.0.0.1:$sport
 export HOME=$work/home TMPDIR=$work/tmp
 mkdir -p "$HOME" "$TMPDIR"
@@ -133,7 +138,7 @@ run_tool() {
       aria2c -q -j4 -x1 --file-allocation=none --allow-overwrite=true --auto-file-renaming=false \
         -d "$dest" -i "$work/$set.aria2" ;;
     curl)
-      (cd "$dest" && curl -s --parallel --parallel-max 4 --create-dirs -K "$work/$set.curl") ;;
+      (cd "$dest" && curl -s --parallel --parallel-max 4 --create-dirs -K "$work/$set.curl" 2>"$work/curl.err") ;;
   esac
   end=$(now)
   calc "$end - $start"

@@ -424,6 +424,9 @@ int main(int argc, char** argv)
 
     // The same log as the window's program: brenniklog.txt in the temporary folder.
     g_log.SetLogFile(platform::tempFolder() + L"brenniklog.txt", 1024);
+    // The workers' closing pause serves the window; here it would only add a
+    // second to every pass.
+    g_downloadEndWaitMs = 0;
     CHttpClient::GlobalInit();
     int code;
     {
