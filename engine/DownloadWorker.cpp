@@ -133,6 +133,7 @@ void RunDownloadWorker(const DownloadPass& pass, std::uint32_t threadId, std::ui
     CCancelFlag* cancel = CCancelFlag::Current();
     auto cancelled = [cancel] { return cancel && cancel->IsCancelled(); };
 
+    CHttpClient client; // one per worker: its connections serve file after file
     DownloadItem item;
     while (!cancelled() && pass.queue->Pop(item)) {
         const std::wstring fileName = platform::fromUtf8(item.file);
@@ -176,7 +177,6 @@ void RunDownloadWorker(const DownloadPass& pass, std::uint32_t threadId, std::ui
         const std::wstring part = local + kPartSuffix;
 
         ctx.posted = false; // the first progress report of a file always goes out
-        CHttpClient client;
         // The digest is taken from the bytes as they are written, which
         // spares reading the file again.
         CMd5Stream digest;

@@ -211,7 +211,12 @@ int onTransferInfo(void* p, curl_off_t total, curl_off_t now, curl_off_t, curl_o
 
 // --- CHttpClient ---
 
-CHttpClient::~CHttpClient() { Cleanup(); }
+CHttpClient::~CHttpClient()
+{
+    Cleanup();
+    if (m_share)
+        curl_share_cleanup(static_cast<CURLSH*>(m_share));
+}
 
 bool CHttpClient::GlobalInit() { return curl_global_init(CURL_GLOBAL_ALL) == CURLE_OK; }
 
@@ -420,6 +425,19 @@ bool CHttpClient::DownloadFile(void* userData, const std::string& url, const std
         deleteFile(targetFile);
         return false;
     }
+
+    // Many small files in a row: keeping the connections between calls saves
+    // a connection set-up per file.
+    if (!m_share) {
+        CURLSH* share = curl_share_init();
+        if (share) {
+            curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
+            curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+            m_share = share;
+        }
+    }
+    if (m_share)
+        curl_easy_setopt(curl.get(), CURLOPT_SHARE, static_cast<CURLSH*>(m_share));
 
     std::string escaped = UrlEscape(url);
     curl_easy_setopt(curl.get(), CURLOPT_URL, escaped.c_str());

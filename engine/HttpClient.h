@@ -68,7 +68,8 @@ public:
     // Downloads url into targetFile on a handle of its own, without time
     // limits, reporting progress when a function is given (then HTTP errors
     // fail the transfer). True when the transfer completed with a status of
-    // 200 to 399; on failure no file is left behind.
+    // 200 to 399; on failure no file is left behind. Successive calls on one
+    // client reuse its open connections.
     bool DownloadFile(void* userData, const std::string& url, const std::wstring& targetFile,
         ProgressFunc progress = nullptr);
 
@@ -103,6 +104,7 @@ private:
     CCancelFlag* m_cancel = nullptr;
     ChunkFunc m_chunkFunc = nullptr;
     void* m_chunkData = nullptr;
+    void* m_share = nullptr; // CURLSH*: DownloadFile's connections, kept for the next call
 };
 
 // Escapes every byte of text except ASCII letters, digits and "/.:?=" as
