@@ -209,6 +209,8 @@ int onTransferInfo(void* p, curl_off_t total, curl_off_t now, curl_off_t, curl_o
 
 } // namespace
 
+std::atomic<long> g_downloadStallSeconds{60};
+
 // --- CHttpClient ---
 
 CHttpClient::~CHttpClient()
@@ -457,6 +459,10 @@ bool CHttpClient::DownloadFile(void* userData, const std::string& url, const std
         curl_easy_setopt(curl.get(), CURLOPT_FAILONERROR, 1L);
     }
     curl_easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
+    if (long stall = g_downloadStallSeconds.load(); stall > 0) {
+        curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_TIME, stall);
+    }
 
     CURLcode code = performCancellable(curl.get(), cancelFlag());
     long status = 0;

@@ -2,6 +2,7 @@
 // downloads (HttpDownloadFile) and the small path and address helpers they use.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -106,6 +107,11 @@ private:
     void* m_chunkData = nullptr;
     void* m_share = nullptr; // CURLSH*: DownloadFile's connections, kept for the next call
 };
+
+// DownloadFile has no time limit, but a transfer that receives nothing for
+// this many seconds is given up as failed, so a dead connection cannot hold
+// a worker for ever. 60 in the program; tests shorten it; 0 waits for ever.
+extern std::atomic<long> g_downloadStallSeconds;
 
 // Escapes every byte of text except ASCII letters, digits and "/.:?=" as
 // "%XX" (upper-case hex).

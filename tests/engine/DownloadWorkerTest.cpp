@@ -3,6 +3,7 @@
 // the post-download digest check and the temporary name.
 #include "engine/DownloadWorker.h"
 #include "engine/EngineEvents.h"
+#include "engine/HttpClient.h"
 #include "platform/Text.h"
 #include "tests/engine/EngineTestSupport.h"
 #include "util/Text.h"
@@ -295,6 +296,26 @@ TEST_F(DownloadWorkerTest, ProgressEventsAreCoalescedButFinalStatesArrive)
     EXPECT_GE(during, 3);                        // the bar moves
     EXPECT_LE(during, ms.count() / 50 + 2);      // at most one per 50 ms
     EXPECT_EQ(events.back().state, kStateDownloaded);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(DownloadWorkerTest, DeadConnectionIsGivenUpInsteadOfHangingThePass)
+{
+    serve("dead.bin", patternBytes(300000));
+    devserver::Fault stall;
+    stall.stallMs = 30000;
+    m_server.SetFault("/files/birch/dead.bin", stall);
+    serve("after.bin", "next");
+    g_downloadStallSeconds = 1;
+    const auto start = std::chrono::steady_clock::now();
+    run();
+    g_downloadStallSeconds = 60;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_TRUE(m_failed);
+    EXPECT_EQ(installed(), (std::set<std::string>{"after.bin"}));
 }
 
 } // namespace

@@ -25,6 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -128,7 +129,10 @@ bool parseArgs(int argc, char** argv, Options& options, std::string& error)
         } else if (arg == "--path") {
             if (!value(v))
                 return false;
-            options.path = platform::fromUtf8(v);
+            // Absolute, so that the shortcut works from anywhere.
+            std::error_code ec;
+            const std::string absolute = v.empty() ? v : std::filesystem::absolute(v, ec).string();
+            options.path = platform::fromUtf8(ec ? v : absolute);
         } else if (arg == "--passes") {
             if (!value(v))
                 return false;
