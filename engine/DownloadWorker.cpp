@@ -184,6 +184,7 @@ void RunDownloadWorker(const DownloadPass& pass, std::uint32_t threadId, std::ui
             [](void* md5, const char* bytes, std::size_t length) { static_cast<CMd5Stream*>(md5)->Update(bytes, length); },
             &digest);
         bool ok = client.DownloadFile(&ctx, address, part, &onProgress);
+        client.SetChunkObserver(nullptr, nullptr);
         if (!ok) {
             DownloadDebugMessage(platform::fromCodePage(address) + L" 下载失败");
         } else if (!item.md5.empty()) {
