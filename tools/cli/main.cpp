@@ -29,6 +29,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -411,6 +412,20 @@ int commandVerify(const Options& options, CCliEvents& events, CWindowMultiThread
     return run.problems.empty() ? kExitOk : kExitFiles;
 }
 
+// Jobs have returned, but their threads may still be winding down (freeing
+// what libraries keep per thread); exiting under them would cut that short.
+void waitForOtherThreads(std::chrono::milliseconds timeout)
+{
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < end) {
+        std::error_code ec;
+        auto tasks = std::filesystem::directory_iterator("/proc/self/task", ec);
+        if (ec || std::distance(tasks, std::filesystem::directory_iterator()) <= 1)
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -445,6 +460,7 @@ int main(int argc, char** argv)
             code = commandVerify(options, events, jobs);
         jobs.TerminateAllThreads();
         jobs.WaitForAll(std::chrono::seconds(5));
+        waitForOtherThreads(std::chrono::seconds(2));
         SetEngineEvents(nullptr);
     }
     CHttpClient::GlobalCleanup();
