@@ -169,6 +169,7 @@ public:
     bool m_displayFailed = false;
     std::atomic<std::thread::id> m_uiThread{};
     std::atomic<WindowBackend*> m_wakeTarget{nullptr};
+    std::atomic<bool> m_waiting{false}; // the UI thread waits in the backend
 
     std::map<std::wstring, WindowClass, std::less<>> m_classes;
     bool m_builtinsRegistered = false;
@@ -196,6 +197,7 @@ public:
     Rect m_dragStartRect;
 
     std::deque<BackendEvent> m_rawInput;
+    std::uint64_t m_lastPoll = 0; // when the backend was last asked for events
 
     // Queue (any thread, under m_queueMutex).
     std::mutex m_queueMutex;

@@ -22,8 +22,13 @@ namespace detail {
 // --- Queue ---
 
 void Core::wake() {
-    m_queueCv.notify_all();
-    if (WindowBackend* b = m_wakeTarget.load()) b->wake();
+    // The backend is woken only while the UI thread waits in it: a burst of
+    // posts to a busy UI thread then costs no backend wake-ups at all.
+    if (WindowBackend* b = m_wakeTarget.load()) {
+        if (m_waiting.load()) b->wake();
+    } else {
+        m_queueCv.notify_all();
+    }
 }
 
 bool Core::postInternal(const Message& m) {
@@ -60,7 +65,17 @@ void Core::waitForWork(int maxMs) {
         timeout = timeout < 0 ? untilDue : std::min<long long>(timeout, untilDue);
     }
     if (m_backend) {
-        m_backend->waitEvents(*this, static_cast<int>(std::min<long long>(timeout, INT_MAX)));
+        // Announce the wait before the last look at the queue: a post that the
+        // look misses sees the flag and wakes the backend (a wake before the
+        // wait makes the wait return at once).
+        m_waiting.store(true);
+        bool ready;
+        {
+            std::lock_guard lock(m_queueMutex);
+            ready = !m_posted.empty() || m_quitPosted;
+        }
+        if (!ready) m_backend->waitEvents(*this, static_cast<int>(std::min<long long>(timeout, INT_MAX)));
+        m_waiting.store(false);
         return;
     }
     std::unique_lock lock(m_queueMutex);
@@ -74,7 +89,21 @@ void Core::waitForWork(int maxMs) {
 bool Core::nextMessage(Message& msg, bool remove, bool wait) {
     if (m_callDepth == 0) m_graveyard.clear();
     for (;;) {
-        if (m_backend) m_backend->pollEvents(*this);
+        // Asking the backend for events costs system calls; while posted
+        // messages are waiting it is asked every few milliseconds only, often
+        // enough for input, rarely enough for a flood of posts.
+        if (m_backend) {
+            const std::uint64_t t = now();
+            bool postedWaiting;
+            {
+                std::lock_guard lock(m_queueMutex);
+                postedWaiting = !m_posted.empty();
+            }
+            if (!postedWaiting || t - m_lastPoll >= 5) {
+                m_lastPoll = t;
+                m_backend->pollEvents(*this);
+            }
+        }
         {
             std::lock_guard lock(m_queueMutex);
             if (!m_posted.empty()) {

@@ -28,9 +28,11 @@ public:
     }
 
     void pollEvents(WindowBackendHost& host) override {
+        if (!m_hasPending.load()) return;
         std::deque<BackendEvent> events;
         {
             std::lock_guard lock(m_mutex);
+            m_hasPending.store(false);
             events.swap(m_pending);
         }
         for (const BackendEvent& e : events) host.deliver(e);
@@ -61,6 +63,7 @@ public:
         {
             std::lock_guard lock(m_mutex);
             m_pending.push_back(std::move(e));
+            m_hasPending.store(true);
         }
         m_cv.notify_all();
     }
@@ -185,6 +188,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_cv;
     std::deque<BackendEvent> m_pending;
+    std::atomic<bool> m_hasPending{false};
     bool m_woken = false;
     std::atomic<std::uint64_t> m_offset{0};
     std::unordered_map<WindowHandle, Native> m_natives;

@@ -459,20 +459,25 @@ void CSkinXmlNode::mapAttributes() const {
     std::uint32_t pos = record.namePos;
     while (t[pos]) ++pos;
     ++pos; // past the name's terminator
-    std::uint32_t end = record.valuePos;
+    // Every scan stays before the value position: the ">" of the start tag
+    // is not a terminator, and scanning on from it would run into the
+    // element's text (or past the end of an unterminated document).
+    const std::uint32_t end = record.valuePos;
     while (pos < end) {
-        while (isWhitespace(t[pos])) ++pos;
+        while (pos < end && isWhitespace(t[pos])) ++pos;
         if (pos >= end) break;
         std::uint32_t namePos = pos;
-        while (t[pos]) ++pos;
+        while (pos < end && t[pos]) ++pos;
+        if (pos >= end) break;
         ++pos;
-        while (isWhitespace(t[pos])) ++pos;
-        if (t[pos] != L'"') break;
-        ++pos;
+        while (pos < end && isWhitespace(t[pos])) ++pos;
+        if (pos >= end || t[pos] != L'"') break;
+        std::uint32_t valuePos = ++pos;
+        while (pos < end && t[pos]) ++pos;
+        if (pos >= end) break;
         m_attributes[m_attributeCount][0] = namePos;
-        m_attributes[m_attributeCount][1] = pos;
+        m_attributes[m_attributeCount][1] = valuePos;
         if (++m_attributeCount == kMaxAttributes) break;
-        while (t[pos]) ++pos;
         ++pos;
     }
 }

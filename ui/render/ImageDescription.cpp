@@ -33,10 +33,11 @@ int readInt(std::wstring_view s, std::size_t& pos) {
     if (pos < s.size() && (s[pos] == L'-' || s[pos] == L'+')) negative = s[pos++] == L'-';
     long long v = 0;
     while (pos < s.size() && s[pos] >= L'0' && s[pos] <= L'9') {
-        if (v < 0x7FFFFFFF) v = v * 10 + (s[pos] - L'0');
+        if (v <= (1 << 24)) v = v * 10 + (s[pos] - L'0');
         ++pos;
     }
-    v = std::min<long long>(v, 0x7FFFFFFF);
+    // Far beyond any screen, and far from overflowing when added to one.
+    v = std::min<long long>(v, 1 << 24);
     return static_cast<int>(negative ? -v : v);
 }
 

@@ -13,6 +13,8 @@
 
 namespace {
 
+constexpr long long kMaxImagePixels = 32LL * 1024 * 1024;
+
 // Straight RGBA rows → premultiplied BGRA. Colour bytes are scaled with a
 // truncating division, so that a pixel is exactly what the skin author
 // computed by hand; a pixel that then equals the mask is cleared.
@@ -51,6 +53,10 @@ std::unique_ptr<ImageRecord> makeRecord(const std::uint8_t* rgba, int width, int
 std::unique_ptr<ImageRecord> decodeImage(const std::uint8_t* bytes, std::size_t size, std::uint32_t mask) {
     if (!bytes || size == 0 || size > INT_MAX) return nullptr;
     int width = 0, height = 0, channels = 0;
+    // Refuse absurd sizes before decoding: a few header bytes can otherwise
+    // ask for gigabytes. Skin images are far smaller than this.
+    if (!stbi_info_from_memory(bytes, static_cast<int>(size), &width, &height, &channels)) return nullptr;
+    if (width <= 0 || height <= 0 || static_cast<long long>(width) * height > kMaxImagePixels) return nullptr;
     stbi_uc* rgba = stbi_load_from_memory(bytes, static_cast<int>(size), &width, &height, &channels, 4);
     if (!rgba) return nullptr;
     std::unique_ptr<ImageRecord> record;

@@ -76,45 +76,54 @@ void drawMiddle(const PieceDrawer& draw, const Rect& d, const Rect& s, const Rec
         return;
     }
     if (tw <= 0 || th <= 0) return;
-    if (xtiled && ytiled) {
-        int cols = (d.width() + tw - 1) / tw;
-        int rows = (d.height() + th - 1) / th;
-        for (int j = 0; j < rows; ++j) {
-            int top = d.top + j * th;
-            int h = std::min(th, d.bottom - top);
-            for (int i = 0; i < cols; ++i) {
-                int left = d.left + i * tw;
-                int w = std::min(tw, d.right - left);
-                Rect tile{left, top, left + w, top + h};
-                if (meets(tile, paint)) draw.copy(tile, {s.left, s.top, s.left + w, s.top + h});
-            }
-        }
-    } else if (ytiled) {
-        int rows = (d.height() + th - 1) / th;
-        for (int j = 0; j < rows; ++j) {
-            int top = d.top + j * th;
-            int h = std::min(th, d.bottom - top);
-            Rect tile{d.left, top, d.right, top + h};
-            if (meets(tile, paint)) draw.stretch(tile, {s.left, s.top, s.right, s.top + h});
-        }
-    } else {
-        int cols = (d.width() + tw - 1) / tw;
-        for (int i = 0; i < cols; ++i) {
-            int left = d.left + i * tw;
-            int w = std::min(tw, d.right - left);
-            Rect tile{left, d.top, left + w, d.bottom};
-            if (meets(tile, paint)) draw.stretch(tile, {s.left, s.top, s.left + w, s.bottom});
+    // Only the tiles that meet the paint rectangle are visited.
+    auto span = [](int start, int end, int tile, int paintStart, int paintEnd, int& first, int& last) {
+        int count = (end - start + tile - 1) / tile;
+        first = std::clamp((paintStart - start) / tile, 0, count);
+        last = std::clamp((paintEnd - start + tile - 1) / tile, 0, count);
+    };
+    int c0 = 0, c1 = 1, r0 = 0, r1 = 1;
+    if (xtiled) span(d.left, d.right, tw, paint.left, paint.right, c0, c1);
+    if (ytiled) span(d.top, d.bottom, th, paint.top, paint.bottom, r0, r1);
+    for (int j = r0; j < r1; ++j) {
+        int top = ytiled ? d.top + j * th : d.top;
+        int bottom = ytiled ? std::min(top + th, d.bottom) : d.bottom;
+        for (int i = c0; i < c1; ++i) {
+            int left = xtiled ? d.left + i * tw : d.left;
+            int right = xtiled ? std::min(left + tw, d.right) : d.right;
+            Rect tile{left, top, right, bottom};
+            if (!meets(tile, paint)) continue;
+            // The last tile takes the leading part of the source.
+            Rect src{s.left, s.top, xtiled ? s.left + tile.width() : s.right, ytiled ? s.top + tile.height() : s.bottom};
+            if (xtiled && ytiled)
+                draw.copy(tile, src);
+            else
+                draw.stretch(tile, src);
         }
     }
 }
 
 } // namespace
 
-void drawBitmap(Canvas& canvas, const Surface& bitmap, const Rect& D, const Rect& P, const Rect& S,
-                const Rect& corner, bool hasAlpha, std::uint8_t fade, bool hole, bool xtiled, bool ytiled) {
+namespace {
+
+// Coordinates from markup can be anything; keeping them within ±2^24 keeps
+// every sum and difference below (and in the canvas) far from overflow.
+constexpr int kCoordinateLimit = 1 << 24;
+int sane(int v) { return std::clamp(v, -kCoordinateLimit, kCoordinateLimit); }
+Rect sane(const Rect& r) { return {sane(r.left), sane(r.top), sane(r.right), sane(r.bottom)}; }
+
+} // namespace
+
+void drawBitmap(Canvas& canvas, const Surface& bitmap, const Rect& destIn, const Rect& paintIn,
+                const Rect& sourceIn, const Rect& corner, bool hasAlpha, std::uint8_t fade, bool hole, bool xtiled,
+                bool ytiled) {
     if (bitmap.isEmpty()) return;
+    const Rect D = sane(destIn), P = sane(paintIn), S = sane(sourceIn);
     const bool blend = hasAlpha || fade != 255;
-    const int cl = corner.left, ct = corner.top, cr = corner.right, cb = corner.bottom;
+    // Negative border widths mean none.
+    const int cl = std::clamp(corner.left, 0, kCoordinateLimit), ct = std::clamp(corner.top, 0, kCoordinateLimit),
+              cr = std::clamp(corner.right, 0, kCoordinateLimit), cb = std::clamp(corner.bottom, 0, kCoordinateLimit);
     PieceDrawer draw{canvas, bitmap, blend, fade};
 
     // An opaque image drawn at its own size without borders is one copy of

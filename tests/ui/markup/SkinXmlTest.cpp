@@ -79,6 +79,8 @@ const ParseCase kCases[] = {
     {"several top-level elements", L"<a/><b/>", L"a,b", nullptr},
     {"non-Latin names", L"<窗口 名字=\"值\"/>", L"窗口(名字=值)", nullptr},
     {"colon and underscore in names", L"<x:y _z=\"1\"/>", L"x:y(_z=1)", nullptr},
+    {"odd separator, unterminated root", L"<a%> [#=\"0x0x>.D/a>", L"a", nullptr},
+    {"attributes then text", L"<a x=\"1\" >t\"u</a>", L"a(x=1)", nullptr},
 };
 
 TEST(SkinXml, ParsesTable) {

@@ -5,6 +5,7 @@
 
 #include "ui/core/FormManagerUI.h"
 #include "tests/ui/GoldenImage.h"
+#include "tests/ui/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -197,6 +198,44 @@ TEST_F(RichTextTest, BreakingWrapsAtSpacesAndStopsAtTheBottom) {
     r = measure(text, {0, 0, width, lineHeight()}, platform::DT_WORDBREAK);
     EXPECT_EQ(r.bottom, lineHeight());
     (void)wrapped;
+}
+
+TEST_F(RichTextTest, InlineImagesDrawOneFrameAndRaiseTheLine) {
+    testsupport::SkinSourceGuard guard;
+    auto dir = testsupport::scratchDir("richtext");
+    // Three 4 × 30 frames: red, green, blue.
+    testsupport::writePng(dir / "strip.png", 12, 30, [](int x, int) {
+        return x < 4 ? 0xFFFF0000u : x < 8 ? 0xFF00FF00u : 0xFF0000FFu;
+    });
+    std::filesystem::current_path(dir);
+    Rendered r = render(L"a<i strip.png 3 1>b", 100, 40);
+    int x = textWidth(L"a");
+    EXPECT_EQ(r.surface.pixel(x, 39 - 29), 0xFF00FF00u) << "frame 1, bottom-aligned in a 30-pixel line";
+    EXPECT_EQ(r.surface.pixel(x + 3, 39), 0xFFFFFFFFu) << "below the line";
+    EXPECT_EQ(r.surface.pixel(x + 3, 0), 0xFF00FF00u);
+    EXPECT_EQ(r.surface.pixel(x + 4, 5), 0xFFFFFFFFu) << "one frame wide";
+    EXPECT_EQ(measure(L"a<i strip.png 3 1>b", {0, 0, 100, 100}).bottom, 30);
+    EXPECT_EQ(measure(L"a<i strip.png 3 7>b", {0, 0, 100, 100}).right, textWidth(L"a") + 4 + textWidth(L"b"))
+        << "an index out of range draws frame 0";
+    Rendered described = render(L"<i file='strip.png' 3 2>", 100, 40);
+    EXPECT_EQ(described.surface.pixel(1, 20), 0xFF0000FFu);
+    Rendered missing = render(L"<i nothing.png>x", 100, 40);
+    EXPECT_EQ(measure(L"<i nothing.png>x", {0, 0, 100, 100}).right, textWidth(L"x"));
+}
+
+TEST_F(RichTextTest, PlainTextExpandsLanguageTokens) {
+    CFormManagerUI::addLanguageText(12, L"hello");
+    Surface a(80, 24), b(80, 24);
+    platform::Canvas ca(a), cb(b);
+    ca.fillRect(a.bounds(), 0xFFFFFFFF);
+    cb.fillRect(b.bounds(), 0xFFFFFFFF);
+    Rect ra = a.bounds(), rb = b.bounds();
+    render::drawPlainText(ca, &manager, ra, L"%{12}", 0xFF000000, kFont, platform::DT_SINGLELINE);
+    render::drawPlainText(cb, &manager, rb, L"hello", 0xFF000000, kFont, platform::DT_SINGLELINE);
+    CFormManagerUI::removeAllLanguageTexts();
+    EXPECT_TRUE(samePixels(a, b));
+    EXPECT_GT(countInk(a, a.bounds(), [](std::uint32_t p) { return p == 0xFF000001u; }), 5)
+        << "black text is drawn as blue 1";
 }
 
 // --- Goldens --------------------------------------------------------------

@@ -1,0 +1,22 @@
+# Sources of ours that the framework fuzz targets compile in (instrumented),
+# shared by fuzz/markup, imagedesc, richtext, imageload and archive.
+set(QUELLAN_FUZZ_UI_SOURCES
+  ${CMAKE_SOURCE_DIR}/ui/core/StringUI.cpp
+  ${CMAKE_SOURCE_DIR}/ui/core/FormManagerResources.cpp
+  ${CMAKE_SOURCE_DIR}/ui/markup/SkinXml.cpp
+  ${CMAKE_SOURCE_DIR}/ui/render/Colour.cpp
+  ${CMAKE_SOURCE_DIR}/ui/render/ImageDescription.cpp
+  ${CMAKE_SOURCE_DIR}/ui/render/ImageLoader.cpp
+  ${CMAKE_SOURCE_DIR}/ui/render/RenderEngine.cpp
+  ${CMAKE_SOURCE_DIR}/ui/render/RichText.cpp
+  ${CMAKE_SOURCE_DIR}/ui/render/SkinSource.cpp
+  ${CMAKE_SOURCE_DIR}/util/Text.cpp
+  ${CMAKE_SOURCE_DIR}/util/ZipCrypto.cpp
+  ${CMAKE_SOURCE_DIR}/platform/GraphicsCanvas.cpp
+  ${CMAKE_SOURCE_DIR}/platform/GraphicsPath.cpp
+  ${CMAKE_SOURCE_DIR}/platform/GraphicsSurface.cpp
+  ${CMAKE_SOURCE_DIR}/platform/GraphicsText.cpp
+  ${CMAKE_SOURCE_DIR}/platform/Resources.cpp
+  ${CMAKE_SOURCE_DIR}/platform/System.cpp
+  ${CMAKE_SOURCE_DIR}/platform/Text.cpp)
+set(QUELLAN_FUZZ_UI_LIBS dep::pangocairo dep::minizip dep::zlib dep::stb dep::openssl)
