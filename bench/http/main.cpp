@@ -3,7 +3,9 @@
 // ratios:
 //   quellan      CHttpClient::DownloadFile (the program's receive buffer)
 //   curl-16k     plain libcurl easy transfer with libcurl's default buffer
-//   curl-512k    plain libcurl easy transfer with the largest buffer
+//   curl-512k    plain libcurl easy transfer with a 512 KiB buffer
+//   curl-2m      plain libcurl easy transfer with a 2 MiB buffer
+//   curl-max     plain libcurl easy transfer with the largest buffer libcurl takes
 // The server is nginx (sendfile) when /usr/sbin/nginx exists, else the
 // devserver library in-process. Usage: bench-http [MiB=256] [rounds=5]
 #include "engine/HttpClient.h"
@@ -127,7 +129,7 @@ int main(int argc, char** argv)
 
     std::string target = (dir / "out.bin").string();
     std::wstring wtarget(target.begin(), target.end());
-    std::vector<double> ours, curl16, curl512;
+    std::vector<double> ours, curl16, curl512, curl2m, curlMax;
     auto timed = [&](auto&& run) {
         auto start = std::chrono::steady_clock::now();
         bool ok = run();
@@ -139,15 +141,21 @@ int main(int argc, char** argv)
         CHttpClient client;
         ours.push_back(timed([&] { return client.DownloadFile(nullptr, url, wtarget); }));
         curl16.push_back(timed([&] { return plainCurl(url, target, 0); }));
-        curl512.push_back(timed([&] { return plainCurl(url, target, CURL_MAX_READ_SIZE); }));
+        curl512.push_back(timed([&] { return plainCurl(url, target, 512 * 1024); }));
+        curl2m.push_back(timed([&] { return plainCurl(url, target, 2 * 1024 * 1024); }));
+        curlMax.push_back(timed([&] { return plainCurl(url, target, CURL_MAX_READ_SIZE); }));
     }
 
-    double q = median(ours), c16 = median(curl16), c512 = median(curl512);
+    double q = median(ours), c16 = median(curl16), c512 = median(curl512), c2m = median(curl2m), cMax = median(curlMax);
     std::printf("%-10s %9.1f MiB/s (median)\n", "quellan", q);
     std::printf("%-10s %9.1f MiB/s (median)\n", "curl-16k", c16);
     std::printf("%-10s %9.1f MiB/s (median)\n", "curl-512k", c512);
+    std::printf("%-10s %9.1f MiB/s (median)\n", "curl-2m", c2m);
+    std::printf("%-10s %9.1f MiB/s (median, %ld KiB)\n", "curl-max", cMax, static_cast<long>(CURL_MAX_READ_SIZE / 1024));
     std::printf("ratio quellan / curl-16k  = %.2f\n", c16 > 0 ? q / c16 : 0.0);
     std::printf("ratio curl-512k / curl-16k = %.2f\n", c16 > 0 ? c512 / c16 : 0.0);
+    std::printf("ratio curl-2m / curl-16k   = %.2f\n", c16 > 0 ? c2m / c16 : 0.0);
+    std::printf("ratio curl-max / curl-16k  = %.2f\n", c16 > 0 ? cMax / c16 : 0.0);
 
     if (nginx) {
         kill(nginx, SIGTERM);

@@ -48,12 +48,10 @@ public:
 
 platform::LResult testProc(platform::WindowHandle window, unsigned message, platform::WParam wParam, platform::LParam lParam)
 {
-    if (message == platform::WM_NCCREATE) {
-        auto* params = reinterpret_cast<platform::CreateParams*>(lParam);
-        platform::setWindowUserData(window, reinterpret_cast<std::intptr_t>(params->createParam));
-    }
     if (IsDispatchMessage(message)) {
         auto* owner = reinterpret_cast<TestOwner*>(platform::windowUserData(window));
+        if (!owner)
+            return 0;
         ++owner->dispatchMessages;
         ++owner->drain;
         owner->DispatchCalls();
@@ -64,20 +62,34 @@ platform::LResult testProc(platform::WindowHandle window, unsigned message, plat
 
 class MsgDispatchTest : public ::testing::Test {
 protected:
-    void SetUp() override
+    // One window serves the whole suite and is never destroyed: destroying a
+    // top-level window while the display's find-window thread polls its
+    // listener can race with sockets opened right after (by later tests).
+    static void SetUpTestSuite()
     {
         ASSERT_TRUE(platform::vdisplay::open());
-        platform::vdisplay::reset();
         ASSERT_TRUE(platform::registerWindowClass({L"QuellanDispatchTest", 0, testProc}));
-        m_window = platform::createWindow(0, L"QuellanDispatchTest", L"", 0, 0, 0, 100, 100, nullptr, &m_owner);
-        ASSERT_NE(m_window, nullptr);
-        m_owner.SetDispatchWindow(m_window);
+        s_window = platform::createWindow(0, L"QuellanDispatchTest", L"", 0, 0, 0, 100, 100, nullptr, nullptr);
     }
-    void TearDown() override { platform::vdisplay::reset(); }
 
+    void SetUp() override
+    {
+        ASSERT_NE(s_window, nullptr);
+        platform::vdisplay::pump(); // nothing of an earlier test stays queued
+        platform::setWindowUserData(s_window, reinterpret_cast<std::intptr_t>(&m_owner));
+        m_owner.SetDispatchWindow(s_window);
+    }
+    void TearDown() override
+    {
+        platform::vdisplay::pump();
+        platform::setWindowUserData(s_window, 0);
+    }
+
+    static platform::WindowHandle s_window;
     TestOwner m_owner;
-    platform::WindowHandle m_window = nullptr;
 };
+
+platform::WindowHandle MsgDispatchTest::s_window = nullptr;
 
 TestOwner* g_owner = nullptr;
 

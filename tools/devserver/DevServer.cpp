@@ -9,6 +9,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
@@ -296,16 +297,29 @@ struct DevServer::Impl {
         } else if (fault.emptyBody) {
             res.status = 200;
         } else {
+            if (fault.corrupt && !content.empty())
+                content[0] = static_cast<char>(content[0] ^ 0x5A);
             if (fault.gzip) {
                 content = gzipText(content);
                 res.set_header("Content-Encoding", "gzip");
             }
+            if (content.empty()) {
+                // A provider of zero bytes would leave the length unsaid and
+                // the client waiting for the connection to close.
+                res.status = 200;
+                res.set_content("", "application/octet-stream");
+                record(req, res.status);
+                return;
+            }
             auto data = std::make_shared<std::string>(std::move(content));
             std::int64_t limit = fault.truncateAt;
             int stall = fault.stallMs;
+            std::int64_t rate = fault.rate;
+            auto started = std::make_shared<std::chrono::steady_clock::time_point>(std::chrono::steady_clock::now());
             res.status = 200;
             res.set_content_provider(data->size(), "application/octet-stream",
-                [this, data, limit, stall](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                [this, data, limit, stall, rate, started](std::size_t offset, std::size_t length,
+                    httplib::DataSink& sink) {
                     if (limit >= 0 && offset >= static_cast<std::size_t>(limit))
                         return false; // break the connection off mid-body
                     if (stall > 0 && offset > 0 && !pause(stall))
@@ -313,6 +327,16 @@ struct DevServer::Impl {
                     std::size_t n = std::min<std::size_t>(length, 64 * 1024);
                     if (limit >= 0)
                         n = std::min<std::size_t>(n, static_cast<std::size_t>(limit) - offset);
+                    if (rate > 0) {
+                        // Pace the body: byte N leaves no earlier than N / rate seconds in.
+                        n = std::min<std::size_t>(n, static_cast<std::size_t>(std::max<std::int64_t>(1, rate / 20)));
+                        auto due = *started + std::chrono::microseconds(static_cast<std::int64_t>(
+                            static_cast<double>(offset + n) * 1e6 / static_cast<double>(rate)));
+                        auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            due - std::chrono::steady_clock::now());
+                        if (wait.count() > 0 && !pause(static_cast<int>(wait.count())))
+                            return false;
+                    }
                     return sink.write(data->data() + offset, n);
                 });
         }

@@ -37,6 +37,8 @@ struct Fault {
     std::int64_t truncateAt = -1; // files: announce the full length, stop after this many bytes
     int stallMs = 0;           // files: after the first chunk, wait this long between chunks
     bool gzip = false;         // files: send the body gzip-encoded
+    bool corrupt = false;      // files: same length, other bytes (the digest will not match)
+    std::int64_t rate = 0;     // files: at most this many bytes per second; 0: no limit
     int times = -1;            // number of requests it applies to; -1: all
 };
 

@@ -1,6 +1,7 @@
 // quellan-devserver: the installer's web service and download server on a
 // local address, for development, demos and front-end tests.
 #include "tools/devserver/DevServer.h"
+#include "tools/devserver/SampleContent.h"
 
 #include <csignal>
 #include <cstdio>
@@ -39,7 +40,12 @@ const char kUsage[] =
     "                         EDITION_downloadurl_prefix = BASE/files/EDITION/\n"
     "  --fault PATH:KIND[=V]  a fault for requests to PATH; KIND is status=CODE, empty,\n"
     "                         delay=MS, wrong-code, bad-payload, truncate=BYTES,\n"
-    "                         stall=MS or gzip (repeatable)\n"
+    "                         stall=MS, gzip, corrupt (same length, other bytes) or\n"
+    "                         rate=BYTES_PER_SECOND (repeatable)\n"
+    "  --make-sample DIR      write demo content for all five editions into DIR (each\n"
+    "                         edition's files and DIR/EDITION/filelist.json) and exit;\n"
+    "                         then serve it with --content DIR\n"
+    "  --make-list DIR LIST   write the file list of every file below DIR to LIST and exit\n"
     "  --help                 this text\n"
     "\n"
     "Point the installer at it with QUELLAN_SERVICE_BASE=http://127.0.0.1:8680 (and\n"
@@ -78,6 +84,10 @@ bool parseFault(const std::string& spec, std::string& path, devserver::Fault& fa
         fault.stallMs = number;
     else if (kind == "gzip")
         fault.gzip = true;
+    else if (kind == "corrupt")
+        fault.corrupt = true;
+    else if (kind == "rate" && number > 0)
+        fault.rate = std::atoll(value.c_str());
     else
         return false;
     return true;
@@ -128,6 +138,29 @@ int main(int argc, char** argv)
                 return 2;
             }
             config.emplace_back(kv.substr(0, eq), kv.substr(eq + 1));
+        } else if (arg == "--make-sample") {
+            const std::string dir = next("a folder");
+            devserver::ContentSummary summary;
+            std::string error;
+            if (!devserver::MakeSampleContent(dir, summary, error)) {
+                std::fprintf(stderr, "quellan-devserver: %s\n", error.c_str());
+                return 1;
+            }
+            std::printf("%d files, %llu bytes of demo content for all editions in %s\n", summary.files,
+                        static_cast<unsigned long long>(summary.bytes), dir.c_str());
+            return 0;
+        } else if (arg == "--make-list") {
+            const std::string dir = next("a folder");
+            const std::string list = next("a list file");
+            devserver::ContentSummary summary;
+            std::string error;
+            if (!devserver::WriteFileList(dir, list, false, summary, error)) {
+                std::fprintf(stderr, "quellan-devserver: %s\n", error.c_str());
+                return 1;
+            }
+            std::printf("%d files, %llu bytes listed in %s\n", summary.files,
+                        static_cast<unsigned long long>(summary.bytes), list.c_str());
+            return 0;
         } else if (arg == "--fault") {
             std::string path;
             devserver::Fault fault;

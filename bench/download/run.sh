@@ -1,0 +1,210 @@
+#!/usr/bin/env bash
+# Download and verification benchmark: quellan-cli against aria2c and curl
+# (downloads) and md5sum (verification), on the same content served by nginx
+# on 127.0.0.1, interleaved in rounds. Usage: run.sh [--quick] [BUILD_DIR]
+#
+# Sets:    large  ~1 GiB in files of 4-64 MiB   (--quick: ~256 MiB)
+#          small  ~5,000 files of 4-64 KiB       (--quick: 1,000)
+# Figures: MB/s (1 MB = 10^6 bytes) and files/s per tool, best of the rounds;
+#          the last line gives Quellan's throughput over the best peer's.
+set -euo pipefail
+
+quick=0
+build=build
+for arg in "$@"; do
+  case $arg in
+    --quick) quick=1 ;;
+    *) build=$arg ;;
+  esac
+done
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=$(cd "$root" && cd "$build" && pwd)
+cli=$build/quellan-cli
+devserver=$build/quellan-devserver
+gen=$build/quellan-bench-content
+for tool in "$cli" "$devserver" "$gen"; do
+  [ -x "$tool" ] || { echo "missing $tool: build it first (cmake --build $build --target quellan-cli quellan-devserver quellan-bench-content)" >&2; exit 1; }
+done
+for tool in nginx aria2c curl md5sum xargs; do
+  command -v "$tool" >/dev/null || [ -x "/usr/sbin/$tool" ] || { echo "missing $tool" >&2; exit 1; }
+done
+nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
+
+if [ $quick = 1 ]; then
+  large_mib=256; small_files=1000; rounds=2
+else
+  large_mib=1024; small_files=5000; rounds=3
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/quellan-bench-XXXXXX")
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+free_port() {
+  # A port nobody listens on yet.
+  local p
+  while :; do
+    p=$((20000 + RANDOM % 20000))
+    (exec 3<>/dev/tcp/127.0.0.1/$p) 2>/dev/null || { echo $p; return; }
+  done
+}
+
+# --- Content -----------------------------------------------------------------
+content=$work/content
+echo "generating content in $work ..." >&2
+"$gen" --dir "$content/large" --total-mib "$large_mib" --min-kib 4096 --max-kib 65536 >/dev/null
+"$gen" --dir "$content/small" --files "$small_files" --min-kib 4 --max-kib 64 --per-folder 100 >/dev/null
+large_bytes=$(find "$content/large" -name '*.bin' -printf '%s\n' | awk '{s+=$1} END {printf "%d", s}')
+large_count=$(find "$content/large" -name '*.bin' | wc -l)
+small_bytes=$(find "$content/small" -name '*.bin' -printf '%s\n' | awk '{s+=$1} END {printf "%d", s}')
+small_count=$(find "$content/small" -name '*.bin' | wc -l)
+
+# --- Servers -----------------------------------------------------------------
+nport=$(free_port)
+mkdir -p "$work/nginx"
+cat > "$work/nginx/nginx.conf" <<CONF
+worker_processes 1;
+daemon off;
+pid $work/nginx/nginx.pid;
+error_log $work/nginx/error.log;
+events { worker_connections 1024; }
+http {
+  access_log off;
+  sendfile on;
+  tcp_nopush on;
+  keepalive_requests 100000;
+  client_body_temp_path $work/nginx/body;
+  proxy_temp_path $work/nginx/proxy;
+  fastcgi_temp_path $work/nginx/fastcgi;
+  uwsgi_temp_path $work/nginx/uwsgi;
+  scgi_temp_path $work/nginx/scgi;
+  server {
+    listen 127.0.0.1:$nport;
+    root $content;
+  }
+}
+CONF
+"$nginx_bin" -p "$work/nginx" -c "$work/nginx/nginx.conf" -e "$work/nginx/error.log" &
+pids+=($!)
+files=http://127.0.0.1:$nport
+sport=$(free_port)
+"$devserver" --port "$sport" \
+  --config "filelist_url_prefix=$files/" \
+  --config "birch_file_url=large/filelist.json" --config "birch_downloadurl_prefix=$files/large/" \
+  --config "elm_file_url=small/filelist.json" --config "elm_downloadurl_prefix=$files/small/" \
+  >"$work/devserver.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do
+  curl -sf -o /dev/null "$files/large/filelist.json" && curl -s -o /dev/null "http://127.0.0.1:$sport/" && break
+  sleep 0.1
+done
+export QUELLAN_SERVICE_BASE=http://127.0.0.1:$sport QUELLAN_SERVICE_FALLBACK=http://127.0.0.1:$sport
+export HOME=$work/home TMPDIR=$work/tmp
+mkdir -p "$HOME" "$TMPDIR"
+
+# URL lists of the peers, in the list's order.
+for set in large small; do
+  (cd "$content/$set" && find . -name '*.bin' | sed 's|^\./||' | sort) > "$work/$set.files"
+  : > "$work/$set.aria2"; : > "$work/$set.curl"
+  while read -r f; do
+    printf '%s\n  out=%s\n' "$files/$set/$f" "$f" >> "$work/$set.aria2"
+    printf 'url = "%s"\noutput = "%s"\n' "$files/$set/$f" "$f" >> "$work/$set.curl"
+  done < "$work/$set.files"
+done
+
+now() { date +%s.%N; }
+calc() { awk "BEGIN { printf \"%.6f\", $1 }"; }
+# run_tool TOOL SET DEST: one download of SET into DEST, prints seconds.
+run_tool() {
+  local tool=$1 set=$2 dest=$3 start end
+  local edition=birch; [ "$set" = small ] && edition=elm
+  mkdir -p "$dest"
+  start=$(now)
+  case $tool in
+    quellan)
+      "$cli" install --edition "$edition" --path "$dest/" --no-shortcut --stats 2>"$work/quellan.err" >/dev/null ||
+        { cat "$work/quellan.err" >&2; return 1; } ;;
+    aria2c)
+      aria2c -q -j4 -x1 --file-allocation=none --allow-overwrite=true --auto-file-renaming=false \
+        -d "$dest" -i "$work/$set.aria2" ;;
+    curl)
+      (cd "$dest" && curl -s --parallel --parallel-max 4 --create-dirs -K "$work/$set.curl") ;;
+  esac
+  end=$(now)
+  calc "$end - $start"
+}
+
+best() { sort -g | head -1; }
+declare -A times
+tools=(quellan aria2c curl)
+for ((r = 0; r < rounds; r++)); do
+  for set in large small; do
+    # Rotate the order so no tool always follows another's deletions.
+    for ((k = 0; k < ${#tools[@]}; k++)); do
+      tool=${tools[$(((k + r) % ${#tools[@]}))]}
+      dest=$work/out/$tool-$set-$r
+      t=$(run_tool "$tool" "$set" "$dest")
+      times[$tool.$set]+="$t "
+      if [ "$tool" = quellan ] && [ "$set" = large ]; then
+        grep '^stats:' "$work/quellan.err" | tail -1 >> "$work/stats"
+      fi
+      if [ "$tool" = quellan ] && [ "$set" = large ] && [ $r = $((rounds - 1)) ]; then
+        verify_dir=$dest
+      else
+        rm -rf "$dest"
+      fi
+    done
+  done
+done
+
+# Verification of the complete large set (already in the page cache).
+declare -A vtimes
+for ((r = 0; r < rounds; r++)); do
+  start=$(now); "$cli" verify --edition birch --path "$verify_dir/" >/dev/null 2>&1; end=$(now)
+  vtimes[quellan]+="$(calc "$end - $start") "
+  start=$(now); (cd "$verify_dir" && md5sum $(cat "$work/large.files") >/dev/null); end=$(now)
+  vtimes[md5sum]+="$(calc "$end - $start") "
+  start=$(now); (cd "$verify_dir" && xargs -P4 -n1 md5sum < "$work/large.files" >/dev/null); end=$(now)
+  vtimes[xargs-P4]+="$(calc "$end - $start") "
+done
+
+rate() { awk "BEGIN { printf \"%.1f\", $1 / $2 / 1000000 }"; }
+fps() { awk "BEGIN { printf \"%d\", $1 / $2 }"; }
+printf '\nDownload, best of %d rounds (nginx on 127.0.0.1)\n' "$rounds"
+printf '%-10s %-8s %10s %10s %10s\n' tool set seconds MB/s files/s
+declare -A speed
+for set in large small; do
+  bytes=$large_bytes; count=$large_count
+  [ "$set" = small ] && { bytes=$small_bytes; count=$small_count; }
+  for tool in "${tools[@]}"; do
+    t=$(echo "${times[$tool.$set]}" | tr ' ' '\n' | grep . | best)
+    speed[$tool.$set]=$(calc "$bytes / $t")
+    printf '%-10s %-8s %10.3f %10s %10s\n' "$tool" "$set" "$t" "$(rate "$bytes" "$t")" "$(fps "$count" "$t")"
+  done
+done
+printf '  large: %d files, %d MB; small: %d files, %d MB\n' "$large_count" $((large_bytes / 1000000)) \
+  "$small_count" $((small_bytes / 1000000))
+
+printf '\nVerification of the large set, every file correct, best of %d\n' "$rounds"
+declare -A vspeed
+for tool in quellan md5sum xargs-P4; do
+  t=$(echo "${vtimes[$tool]}" | tr ' ' '\n' | grep . | best)
+  vspeed[$tool]=$(calc "$large_bytes / $t")
+  printf '%-10s %10.3f s %10s MB/s\n' "$tool" "$t" "$(rate "$large_bytes" "$t")"
+done
+
+printf '\nEvent load during the large download (quellan-cli main thread = event owner)\n'
+sed 's/^/  /' "$work/stats"
+
+ratio() { awk "BEGIN { printf \"%.2f\", $1 / $2 }"; }
+maxof() { awk "BEGIN { print ($1 > $2) ? $1 : $2 }"; }
+peer_large=$(maxof "${speed[aria2c.large]}" "${speed[curl.large]}")
+peer_small=$(maxof "${speed[aria2c.small]}" "${speed[curl.small]}")
+peer_verify=$(maxof "${vspeed[md5sum]}" "${vspeed[xargs-P4]}")
+echo
+echo "ratios: download-large $(ratio "${speed[quellan.large]}" "$peer_large"), download-small $(ratio "${speed[quellan.small]}" "$peer_small"), verify $(ratio "${vspeed[quellan]}" "$peer_verify")"

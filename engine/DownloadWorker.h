@@ -1,0 +1,89 @@
+// The download workers: verify each queued file by MD5 and fetch the ones that
+// are missing or differ, reporting progress to the front end.
+#pragma once
+
+#include "engine/Manifest.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+
+class IEngineEvents;
+
+// Per-file states of a progress record.
+enum DownloadState : int {
+    kStateDownloading = 0,
+    kStateChecking = 1,
+    kStateVerified = 2,
+    kStateDownloaded = -1,
+};
+
+// What a worker is doing, as the front end sees it.
+struct ProgressValues {
+    std::uint32_t threadId = 0;
+    std::wstring fileName;   // the entry's path as the list gives it
+    std::int64_t total = 0;  // bytes of the current transfer (0 while unknown)
+    std::int64_t received = 0;
+    double speed = 0;        // average bytes per second of the current transfer
+    int state = kStateChecking;
+};
+
+// One per worker, written by the worker and read by the front end while the
+// worker goes on: every access takes the record's lock, so a reader always
+// sees whole values (possibly newer than the event it handles). Records are
+// never freed before the process ends, because events referring to them may
+// still be queued after their worker has gone.
+class CProgressRecord {
+public:
+    // A new record that lives until the process ends.
+    static CProgressRecord* Create(std::uint32_t threadId);
+
+    ProgressValues Snapshot() const;
+    void SetFile(std::wstring fileName);
+    // Sets the state; any state but downloading shows the file as complete
+    // (total = received = 1, speed 0).
+    void SetState(int state);
+    void SetTransfer(std::int64_t total, std::int64_t received, double speed);
+
+private:
+    explicit CProgressRecord(std::uint32_t threadId) { m_values.threadId = threadId; }
+
+    mutable std::mutex m_lock;
+    ProgressValues m_values;
+};
+
+// Why a file of a verification run is not in place.
+enum class FileProblem { Missing, Differs, Unsafe };
+
+// The shared state of one download pass.
+struct DownloadPass {
+    CDownloadQueue* queue = &g_downloadQueue;
+    std::wstring installDir;       // where the files go
+    std::string prefix;            // the edition's download prefix
+    std::atomic<bool>* failed = &g_downloadFailed;
+    std::uint32_t endWaitMs = 1000; // the pause before a worker reports its end
+    // Set for a verification run: files that are not in place are reported
+    // here (from the worker threads) and nothing is deleted or fetched.
+    std::function<void(const DownloadItem&, FileProblem)> verifyOnly;
+};
+
+// Runs one worker on the calling thread until the queue is empty (or the job
+// is cancelled), then waits endWaitMs and posts OnDownloadThreadEnd(threadId,
+// editionIndex). Events go to `events`.
+void RunDownloadWorker(const DownloadPass& pass, std::uint32_t threadId, std::uint32_t editionIndex,
+                       IEngineEvents& events);
+
+// Job: a download worker of the running pass for an edition (index as in the
+// file list), reporting to EngineEvents(). Uses g_downloadQueue, g_installDir,
+// g_downloadFailed and the edition's entry of g_downloadPrefix.
+void ThreadDownloadFiles(std::uintptr_t editionIndex);
+
+// The expected digest of a file list entry matches a digest computed here
+// only as exact text (lower-case hex).
+std::string LocalFileMd5(const std::wstring& path);
+
+// Debugger output of one line, cut to 511 characters so it never overflows
+// the fixed buffer the message format allows.
+void DownloadDebugMessage(std::wstring text);

@@ -1,0 +1,74 @@
+// The file list job.
+#include "engine/FileListJob.h"
+
+#include "engine/EngineEvents.h"
+#include "engine/HttpClient.h"
+#include "engine/Manifest.h"
+#include "engine/ServiceConfig.h"
+#include "platform/System.h"
+#include "util/FileHelpers.h"
+
+#include <cstdio>
+#include <mutex>
+
+namespace {
+std::mutex g_requestedLock;
+std::wstring g_requestedInstallDir;
+} // namespace
+
+void SetRequestedInstallFolder(const std::wstring& folder)
+{
+    std::lock_guard lock(g_requestedLock);
+    g_requestedInstallDir = folder;
+}
+
+std::wstring RequestedInstallFolder()
+{
+    std::lock_guard lock(g_requestedLock);
+    return g_requestedInstallDir;
+}
+
+std::string DownloadPrefixForEdition(std::uint32_t editionIndex)
+{
+    const std::string_view code = EditionCodeForIndex(editionIndex);
+    for (std::size_t i = 0; i < std::size(kConfigEditionCodes); ++i) {
+        if (!code.empty() && code == kConfigEditionCodes[i])
+            return g_downloadPrefix[i];
+    }
+    return {};
+}
+
+void RunGetFileList(std::uint32_t editionIndex, IEngineEvents& events)
+{
+    g_downloadQueue.Clear();
+    g_installDir = RequestedInstallFolder();
+
+    std::string address = FileListAddress(g_configText, editionIndex);
+    const std::wstring localList = LocalFileListPath(platform::tempFolder(), address);
+    bool fetched = false;
+    if (!address.empty()) {
+        char tick[16];
+        std::snprintf(tick, sizeof tick, "?r=%u", platform::tickCount());
+        address += tick;
+        fetched = HttpDownloadFile(address, localList, /*overwrite=*/true);
+    }
+    if (!fetched) {
+        events.OnFileListFailed(0, MakeEventWideText(L"文件列表获取失败！"));
+        return;
+    }
+
+    std::vector<DownloadItem> items;
+    ParseFileList(ReadFileToString(localList), items);
+    g_downloadQueue.Assign(std::move(items));
+
+    wchar_t status[64];
+    std::swprintf(status, std::size(status), L"正在下载，剩余%d个文件", GetDownloadItemCount());
+    events.OnShowStatusText(0, MakeEventWideText(status));
+    g_downloadFailed = false;
+    events.OnStartDownload(0, 0);
+}
+
+void ThreadGetFileList(std::uintptr_t editionIndex)
+{
+    RunGetFileList(static_cast<std::uint32_t>(editionIndex), EngineEvents());
+}

@@ -1,0 +1,34 @@
+// The self-update job: fetch the new program and hand over to its update mode.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class IEngineEvents;
+
+// How the job asks its front end to close once the new program runs (the
+// window posts itself a close request). Set by the front end before the job
+// starts; unset, nothing is asked.
+void SetCloseRequestHandler(std::function<void()> handler);
+
+// The update file for a tick count: the temporary folder joined with
+// "temp_update_<tick>" (no ".exe": on Linux the executable bit makes it a
+// program).
+std::wstring UpdateFilePath(const std::wstring& tempFolder, std::uint32_t tick);
+
+// The one argument that starts a program in update mode for target:
+// "update '" + target + "'".
+std::wstring UpdateParameters(const std::wstring& target);
+
+// Job body: downloads address into the update file (overwriting), makes it
+// executable and starts it detached with UpdateParameters(runningProgram),
+// then asks for the close. When no update file exists afterwards (or it
+// cannot be started) posts OnSelfUpdateFailed instead. Returns the update
+// file's path.
+std::wstring RunSelfUpdate(const std::string& address, const std::wstring& runningProgram, IEngineEvents& events);
+
+// Thread function: the parameter is a heap byte string (new std::string)
+// holding the address, owned and freed by the job. The running program is
+// the one replaced.
+void ThreadSelfUpdate(std::uintptr_t address);

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Runs the benchmarks against their peers. Usage: bench.sh [--quick] [BUILD_DIR]
+# --quick keeps the whole run under a minute. Builds what the benchmarks need.
+# The last line is the download benchmark's "ratios: ..." summary.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+quick=()
+build=build
+for arg in "$@"; do
+  case $arg in
+    --quick) quick=(--quick) ;;
+    *) build=$arg ;;
+  esac
+done
+[ -f "$build/CMakeCache.txt" ] || bash scripts/build.sh "$build" >/dev/null
+cmake --build "$build" -j2 --target quellan-cli quellan-devserver quellan-bench-content >/dev/null
+bash bench/download/run.sh "${quick[@]}" "$build"
