@@ -469,6 +469,9 @@ void Canvas::drawString(std::wstring_view textIn, const Font& font, const RectF&
 // further library-owned caches here rather than defining the hook again.
 #if defined(__SANITIZE_ADDRESS__)
 extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n";
+    // libdbus: the session-bus connection SDL opens for input methods lives
+    // as long as the process.
+    return "leak:libfontconfig.so\n"
+           "leak:libdbus-1.so\n";
 }
 #endif

@@ -80,7 +80,7 @@ struct NativeWindowStyle {
     bool resizable = false;   // WS_THICKFRAME
     bool topmost = false;     // WS_EX_TOPMOST
     bool toolWindow = false;  // WS_EX_TOOLWINDOW or an owned popup: no taskbar entry
-    bool popup = false;       // WS_POPUP (tooltips, menus): no activation by the desktop
+    bool popup = false;       // never takes the focus: WS_EX_NOACTIVATE, or a WS_POPUP tool window (tooltips)
     bool layered = false;     // WS_EX_LAYERED
 };
 
@@ -105,7 +105,9 @@ public:
     // Waits until an event arrives, wake() is called or timeoutMs passed
     // (-1: no limit), then delivers what is pending.
     virtual void waitEvents(WindowBackendHost& host, int timeoutMs) = 0;
-    // Ends a waitEvents soon. Any thread.
+    // Ends a waitEvents soon; a wake() before the wait makes that wait return
+    // at once. Any thread; the core calls it when the UI thread waits or is
+    // about to wait.
     virtual void wake() = 0;
 
     // --- Top-level windows (identified by the core's handle) ---

@@ -197,6 +197,7 @@ public:
     Rect m_dragStartRect;
 
     std::deque<BackendEvent> m_rawInput;
+    std::uint64_t m_lastPoll = 0; // when the backend was last asked for events
 
     // Queue (any thread, under m_queueMutex).
     std::mutex m_queueMutex;

@@ -89,7 +89,21 @@ void Core::waitForWork(int maxMs) {
 bool Core::nextMessage(Message& msg, bool remove, bool wait) {
     if (m_callDepth == 0) m_graveyard.clear();
     for (;;) {
-        if (m_backend) m_backend->pollEvents(*this);
+        // Asking the backend for events costs system calls; while posted
+        // messages are waiting it is asked every few milliseconds only, often
+        // enough for input, rarely enough for a flood of posts.
+        if (m_backend) {
+            const std::uint64_t t = now();
+            bool postedWaiting;
+            {
+                std::lock_guard lock(m_queueMutex);
+                postedWaiting = !m_posted.empty();
+            }
+            if (!postedWaiting || t - m_lastPoll >= 5) {
+                m_lastPoll = t;
+                m_backend->pollEvents(*this);
+            }
+        }
         {
             std::lock_guard lock(m_queueMutex);
             if (!m_posted.empty()) {

@@ -210,6 +210,25 @@ TEST_F(WindowInput, HitTestCaptionDragsTheWindowAndClientClicksDoNot) {
     EXPECT_EQ(records(w, WM_LBUTTONDOWN).size(), 1u);
 }
 
+TEST_F(WindowInput, TransparentWindowsLetThePointerThroughToTheWindowBelow) {
+    WindowHandle main = topLevel(0, 0, 300, 300);
+    WindowHandle tip = topLevel(100, 100, 80, 20, kClass, WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW, main);
+    hook() = [tip](WindowHandle w, unsigned msg, WParam, LParam) -> std::optional<LResult> {
+        if (w == tip && msg == WM_NCHITTEST) return HTTRANSPARENT;
+        return std::nullopt;
+    };
+    vdisplay::pump();
+    log().clear();
+    vdisplay::click({110, 110});
+    vdisplay::pump();
+    EXPECT_FALSE(records(tip, WM_NCHITTEST).empty());
+    EXPECT_TRUE(records(tip, WM_MOUSEMOVE).empty());
+    EXPECT_EQ(records(main, WM_MOUSEMOVE).size(), 1u);
+    ASSERT_EQ(records(main, WM_LBUTTONDOWN).size(), 1u);
+    EXPECT_EQ(records(main, WM_LBUTTONDOWN)[0].lParam, makeLParam(110, 110));
+    EXPECT_TRUE(vdisplay::nativeState(tip).style.popup);
+}
+
 TEST_F(WindowInput, RoundRegionCutsTheCornersOutOfHitTesting) {
     WindowHandle w = topLevel(100, 100, 200, 200);
     setWindowRoundRegion(w, Rect{0, 0, 201, 201}, Size{40, 40}, true);

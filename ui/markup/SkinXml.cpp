@@ -31,6 +31,55 @@ bool isNameChar(wchar_t c) {
     return iswalnum_l(static_cast<wint_t>(c), unicode) != 0;
 }
 
+// UTF-8 straight into the document buffer (one allocation, no copy), by the
+// same rules as the platform conversion: invalid sequences become U+FFFD and
+// the text ends at a NUL byte. `out` holds at least size + 1 units.
+std::size_t decodeUtf8(const unsigned char* b, std::size_t size, wchar_t* out) {
+    constexpr wchar_t kReplacement = 0xFFFD;
+    std::size_t i = 0, n = 0;
+    while (i < size) {
+        unsigned char c0 = b[i];
+        if (c0 < 0x80) {
+            if (c0 == 0) break;
+            out[n++] = c0;
+            ++i;
+            continue;
+        }
+        int extra;
+        char32_t c, min;
+        if ((c0 & 0xE0) == 0xC0) {
+            c = c0 & 0x1F, extra = 1, min = 0x80;
+        } else if ((c0 & 0xF0) == 0xE0) {
+            c = c0 & 0x0F, extra = 2, min = 0x800;
+        } else if ((c0 & 0xF8) == 0xF0) {
+            c = c0 & 0x07, extra = 3, min = 0x10000;
+        } else {
+            out[n++] = kReplacement;
+            ++i;
+            continue;
+        }
+        std::size_t j = i + 1;
+        bool ok = true;
+        for (int k = 0; k < extra; ++k, ++j) {
+            if (j >= size || (b[j] & 0xC0) != 0x80) {
+                ok = false;
+                break;
+            }
+            c = (c << 6) | (b[j] & 0x3F);
+        }
+        bool scalar = c <= 0x10FFFF && !(c >= 0xD800 && c <= 0xDFFF);
+        if (!ok || c < min || !scalar) {
+            out[n++] = kReplacement;
+            i = ok ? j : (j > i + 1 ? j : i + 1);
+            continue;
+        }
+        out[n++] = static_cast<wchar_t>(c);
+        i = j;
+    }
+    out[n] = 0;
+    return n;
+}
+
 void copyTruncated(wchar_t* to, std::size_t capacity, const wchar_t* from) {
     std::size_t n = 0;
     if (from)
@@ -355,13 +404,17 @@ bool CSkinXml::loadFromMemory(const void* bytes, std::size_t size, XmlEncoding e
     if (!b) size = 0;
     std::wstring decoded;
     switch (encoding) {
-    case XmlEncoding::Utf8:
+    case XmlEncoding::Utf8: {
         if (size >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
             b += 3;
             size -= 3;
         }
-        decoded = platform::fromUtf8(std::string_view(reinterpret_cast<const char*>(b), size));
-        break;
+        // A UTF-8 text never has more characters than bytes.
+        auto* text = new (std::nothrow) wchar_t[size + 1];
+        if (!text) return failRead(L"Out of memory");
+        decodeUtf8(b, size, text);
+        return adoptText(text);
+    }
     case XmlEncoding::Ansi:
         decoded = AnsiToUnicode(std::string_view(reinterpret_cast<const char*>(b), size));
         break;

@@ -9,10 +9,12 @@
 #include "ui/render/Colour.h"
 
 #include <algorithm>
+#include <cstring>
 #include <clocale>
 #include <cwctype>
 #include <locale.h>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 using platform::Argb;
@@ -106,11 +108,32 @@ std::vector<std::wstring_view> splitSpaces(std::wstring_view s) {
     return out;
 }
 
+// Widths of runs already measured during one call: the alignment pre-pass,
+// the measuring pass and the drawing pass ask for the same runs.
+class WidthCache {
+public:
+    int width(const FontHandle& font, std::wstring_view run) {
+        if (!font) return 0;
+        // Key: the font's address in the first units, then the run.
+        constexpr std::size_t kPrefix = (sizeof(void*) + sizeof(wchar_t) - 1) / sizeof(wchar_t);
+        std::wstring key(kPrefix, L'\0');
+        const void* p = font.get();
+        std::memcpy(key.data(), &p, sizeof p);
+        key.append(run);
+        auto [it, fresh] = m_widths.try_emplace(std::move(key), 0);
+        if (fresh) it->second = font->measure(run).cx;
+        return it->second;
+    }
+
+private:
+    std::unordered_map<std::wstring, int> m_widths;
+};
+
 class RichTextLayout {
 public:
     RichTextLayout(Canvas& canvas, CFormManagerUI& manager, const Rect& rect, std::wstring_view text, Argb colour,
-                   Rect* links, CStringUI* targets, int capacity, int fontId, unsigned flags)
-        : m_canvas(canvas), m_manager(manager), m_rect(rect), m_text(text), m_links(links), m_targets(targets),
+                   Rect* links, CStringUI* targets, int capacity, int fontId, unsigned flags, WidthCache& widths)
+        : m_widths(widths), m_canvas(canvas), m_manager(manager), m_rect(rect), m_text(text), m_links(links), m_targets(targets),
           m_capacity(std::max(capacity, 0)), m_flags(flags) {
         m_calc = flags & platform::DT_CALCRECT;
         m_state.fonts.push_back(fontStateOf(manager.fontInfo(fontId)));
@@ -499,7 +522,7 @@ private:
             {
                 const FontState& f = font();
                 std::wstring_view run = literal;
-                int width = f.font ? f.font->measure(run).cx : 0;
+                int width = m_widths.width(f.font, run);
                 std::size_t consumed = runEnd - pos; // text positions used
                 bool cut = false;
                 if (x + width > right && run.size() >= 1) {
@@ -522,7 +545,7 @@ private:
                             std::size_t keep = fit >= 2 ? fit - 2 : 0;
                             if (draw) {
                                 drawRun(run.substr(0, keep), x + offset, lineTop, lineHeight());
-                                int w = f.font->measure(run.substr(0, keep)).cx;
+                                int w = m_widths.width(f.font, run.substr(0, keep));
                                 drawRun(L"...", x + offset + w, lineTop, lineHeight());
                             }
                             x = right;
@@ -556,6 +579,7 @@ private:
         return line;
     }
 
+    WidthCache& m_widths;
     Canvas& m_canvas;
     CFormManagerUI& m_manager;
     Rect m_rect;
@@ -573,15 +597,11 @@ private:
 
 } // namespace
 
-void drawRichText(Canvas& canvas, CFormManagerUI* manager, Rect& rect, std::wstring_view text, Argb colour,
-                  Rect* links, CStringUI* linkTargets, int& linkCount, int fontId, unsigned flags) {
-    if (!manager) {
-        linkCount = 0;
-        return;
-    }
-    CStringUI expanded(text);
-    CFormManagerUI::expandTextIds(expanded);
-    colour = substituteBlack(colour);
+namespace {
+
+void layOutRichText(Canvas& canvas, CFormManagerUI* manager, Rect& rect, std::wstring_view expanded, Argb colour,
+                    Rect* links, CStringUI* linkTargets, int& linkCount, int fontId, unsigned flags,
+                    WidthCache& widths) {
     const bool calc = flags & platform::DT_CALCRECT;
     const unsigned alignFlags = platform::DT_CENTER | platform::DT_RIGHT | platform::DT_VCENTER | platform::DT_BOTTOM;
 
@@ -589,8 +609,8 @@ void drawRichText(Canvas& canvas, CFormManagerUI* manager, Rect& rect, std::wstr
         const bool single = flags & platform::DT_SINGLELINE;
         Rect probe = single ? Rect{0, 0, 9999, 100} : Rect{0, 0, rect.width(), rect.height()};
         int none = 0;
-        drawRichText(canvas, manager, probe, expanded.view(), colour, nullptr, nullptr, none, fontId,
-                     flags | platform::DT_CALCRECT);
+        layOutRichText(canvas, manager, probe, expanded, colour, nullptr, nullptr, none, fontId,
+                       flags | platform::DT_CALCRECT, widths);
         int w = probe.width(), h = probe.height();
         if (single) {
             if (flags & platform::DT_CENTER) {
@@ -612,8 +632,8 @@ void drawRichText(Canvas& canvas, CFormManagerUI* manager, Rect& rect, std::wstr
     canvas.setBackgroundColour(manager->selectedColour());
     canvas.setBackgroundMode(platform::BackgroundMode::Transparent);
     if (!calc) canvas.intersectClipRect(rect);
-    RichTextLayout layout(canvas, *manager, rect, expanded.view(), colour, links, linkTargets, linkCount, fontId,
-                          flags);
+    RichTextLayout layout(canvas, *manager, rect, expanded, colour, links, linkTargets, linkCount, fontId, flags,
+                          widths);
     Rect extent = layout.run();
     canvas.restoreTo(level);
     linkCount = layout.linksFound();
@@ -621,6 +641,21 @@ void drawRichText(Canvas& canvas, CFormManagerUI* manager, Rect& rect, std::wstr
         rect.right = extent.right;
         rect.bottom = extent.bottom;
     }
+}
+
+} // namespace
+
+void drawRichText(Canvas& canvas, CFormManagerUI* manager, Rect& rect, std::wstring_view text, Argb colour,
+                  Rect* links, CStringUI* linkTargets, int& linkCount, int fontId, unsigned flags) {
+    if (!manager) {
+        linkCount = 0;
+        return;
+    }
+    CStringUI expanded(text);
+    CFormManagerUI::expandTextIds(expanded);
+    WidthCache widths;
+    layOutRichText(canvas, manager, rect, expanded.view(), substituteBlack(colour), links, linkTargets, linkCount,
+                   fontId, flags, widths);
 }
 
 } // namespace render

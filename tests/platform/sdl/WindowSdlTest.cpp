@@ -3,6 +3,8 @@
 // xdotool, caption drags, round regions, wake-ups and the smoke program.
 #include "platform/Graphics.h"
 #include "platform/Window.h"
+#include "platform/Text.h"
+#include "platform/WindowEdit.h"
 #include "platform/WindowSdl.h"
 #include "platform/WindowTooltip.h"
 
@@ -211,6 +213,24 @@ TEST_F(SdlTest, TypingArrivesAsCharacters) {
     bool keyA = false;
     for (const Message* m : seen(WM_KEYDOWN)) keyA |= m->wParam == 'A';
     EXPECT_TRUE(keyA) << "key presses arrive with their virtual key";
+}
+
+TEST_F(SdlTest, AnEditGetsTypedTextEachTimeItHasTheFocus) {
+    WindowHandle w = open(Rect::fromSize(300, 200, 300, 120));
+    WindowHandle edit = createWindow(0, kEditClassName, L"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 10, 10, 200, 24,
+                                     w, nullptr, 1);
+    ASSERT_NE(edit, nullptr);
+    ASSERT_EQ(runWhilePumping("xdotool mousemove 420 222 sleep 0.2 click 1"), 0); // into the edit
+    ASSERT_TRUE(pumpUntil([&] { return focusWindow() == edit; }, 5s));
+    ASSERT_EQ(runWhilePumping("xdotool type --delay 80 'x安'"), 0);
+    ASSERT_TRUE(pumpUntil([&] { return windowText(edit) == L"x安"; }, 5s)) << platform::toUtf8(windowText(edit));
+    // Losing the focus ends text input; getting it back starts it again.
+    setFocus(w);
+    pumpFor(200ms);
+    setFocus(edit);
+    pumpFor(200ms);
+    ASSERT_EQ(runWhilePumping("xdotool type --delay 80 'y'"), 0);
+    EXPECT_TRUE(pumpUntil([&] { return windowText(edit) == L"x安y"; }, 5s)) << platform::toUtf8(windowText(edit));
 }
 
 TEST_F(SdlTest, CaptionDragMovesTheWindow) {

@@ -12,8 +12,10 @@ if [ "${QUELLAN_XVFB_INNER:-}" != 1 ]; then
     fi
   done
   # The outer timeout keeps a wedged X server from hanging the test run.
+  # xvfb-run -a counts up from the first display number that looks free;
+  # starting from a number of our own keeps runs in parallel apart.
   QUELLAN_XVFB_INNER=1 exec timeout -k 10 "${QUELLAN_XVFB_TIMEOUT:-540}" \
-    xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" "$0" "$@"
+    xvfb-run -a -n $((100 + $$ % 800)) -s "-screen 0 1280x1024x24 -nolisten tcp" "$0" "$@"
 fi
 
 # Inside the X session: keep openbox's files out of the user's home.

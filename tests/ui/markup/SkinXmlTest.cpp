@@ -1,6 +1,7 @@
 // Skin document parser: structure, references, errors, encodings, limits.
 #include "ui/markup/SkinXml.h"
 
+#include "platform/Text.h"
 #include "ui/render/SkinSource.h"
 
 #include <gtest/gtest.h>
@@ -265,6 +266,18 @@ TEST(SkinXml, DecodesEveryEncodingToTheSameTree) {
     const std::string ascii = "<a b=\"c\"/>";
     ASSERT_TRUE(doc.loadFromMemory(ascii.data(), ascii.size(), XmlEncoding::Ansi));
     EXPECT_EQ(dump(doc.root()), L"a(b=c)");
+}
+
+TEST(SkinXml, InvalidUtf8DecodesLikeThePlatformConversion) {
+    const std::string value = "ok\xC3\x28\xE2\x82|\xF0\x9F\x98|\xC0\xAF\xED\xA0\x80\xF8\x80|\xF4\x90\x80\x80z";
+    const std::string text = "<a v=\"" + value + "\"/>";
+    CSkinXml doc;
+    ASSERT_TRUE(doc.loadFromMemory(text.data(), text.size(), XmlEncoding::Utf8));
+    EXPECT_EQ(std::wstring(doc.root().attributeValue(0)), platform::fromUtf8(value));
+    // The text ends at a NUL byte.
+    const std::string withNul = std::string("<a/>\0<b/>", 9);
+    ASSERT_TRUE(doc.loadFromMemory(withNul.data(), withNul.size(), XmlEncoding::Utf8));
+    EXPECT_FALSE(doc.root().nextSibling().isValid());
 }
 
 TEST(SkinXml, Utf16WithoutByteOrderMarkFailsQuietly) {
