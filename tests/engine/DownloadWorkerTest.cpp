@@ -306,7 +306,7 @@ TEST_F(DownloadWorkerTest, DeadConnectionIsGivenUpInsteadOfHangingThePass)
 {
     serve("dead.bin", patternBytes(300000));
     devserver::Fault stall;
-    stall.stallMs = 30000;
+    stall.delayMs = 30000; // the answer never comes in time
     m_server.SetFault("/files/birch/dead.bin", stall);
     serve("after.bin", "next");
     g_downloadStallSeconds = 1;
