@@ -18,6 +18,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 namespace {
@@ -39,6 +40,22 @@ bool waitFor(const std::function<bool()>& condition, std::chrono::seconds timeou
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return true;
+}
+
+// Ends every process running the program at path (the restarted copy may
+// still run when the test ends).
+void killProcessesOf(const fs::path& path)
+{
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator("/proc", ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::error_code linkError;
+        const fs::path exe = fs::read_symlink(entry.path() / "exe", linkError);
+        if (!linkError && exe == path)
+            ::kill(static_cast<pid_t>(std::stol(name)), SIGKILL);
+    }
 }
 
 class UpdateEvents : public IEngineEvents {
@@ -106,6 +123,7 @@ TEST(SelfUpdateEndToEnd, RunningProgramIsReplacedAndRestarted)
         ::unsetenv("TMPDIR");
     ::kill(oldPid, SIGKILL);
     ::waitpid(oldPid, &status, WNOHANG);
+    killProcessesOf(old);
     server.Stop();
     fs::remove_all(dir);
 }
