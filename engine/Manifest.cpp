@@ -146,8 +146,10 @@ std::wstring LocalFileListPath(std::wstring_view tempDir, std::string_view addre
     const bool authorityOnly = scheme != std::string_view::npos && slash == scheme + 2;
     if (slash != std::string_view::npos)
         name.remove_prefix(slash + 1);
-    // "." or ".." would name the temporary folder or its parent.
-    const bool noFileName = authorityOnly || name.empty() || name == "." || name == "..";
+    // "." or ".." would name the temporary folder or its parent, and so would
+    // a name that a NUL cuts short.
+    const bool noFileName = authorityOnly || name.empty() || name == "." || name == ".." ||
+                            name.find('\0') != std::string_view::npos;
     std::wstring path(tempDir);
     if (!path.empty() && path.back() != L'/')
         path += L'/';

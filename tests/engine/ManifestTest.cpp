@@ -118,6 +118,7 @@ TEST(FileListAddress, LocalCopyNeverNamesAnythingButAListFile)
     for (const Case& c : cases)
         EXPECT_EQ(LocalFileListPath(L"/tmp/q/", c.address), c.expected) << c.address;
     EXPECT_EQ(LocalFileListPath(L"/tmp/q", "a/b.json"), L"/tmp/q/b.json");
+    EXPECT_EQ(LocalFileListPath(L"/tmp/q/", std::string("http://h/\0x.json", 17)), L"/tmp/q/quellan-filelist.json");
 }
 
 TEST(LocalPath, EntriesInsideTheFolder)
