@@ -3,6 +3,7 @@
 
 #include "engine/DeploymentData.h"
 #include "engine/EngineLog.h"
+#include "platform/Text.h"
 
 #include <openssl/bn.h>
 #include <openssl/core_names.h>
@@ -52,17 +53,6 @@ EVP_PKEY* payloadKey()
     return key.get();
 }
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // One 128-byte block into out (appended up to its first zero byte).
 void decryptBlock(EVP_PKEY* key, const unsigned char* block, std::string& out)
 {
@@ -93,8 +83,8 @@ std::string DecryptPayload(const std::string& text)
         unsigned char block[128];
         std::size_t filled = 0;
         for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
-            int high = hexValue(text[i]);
-            int low = hexValue(text[i + 1]);
+            int high = platform::hexDigitValue(text[i]);
+            int low = platform::hexDigitValue(text[i + 1]);
             // A pair that is not hex reads as 0, so its block fails to decrypt.
             block[filled++] = static_cast<unsigned char>(high < 0 || low < 0 ? 0 : high * 16 + low);
             if (filled == sizeof block) {

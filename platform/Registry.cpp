@@ -18,16 +18,6 @@ namespace detail {
 
 namespace {
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 void appendCodePoint(std::u16string& out, char32_t c) {
     if (c >= 0x10000) {
         c -= 0x10000;
@@ -84,8 +74,8 @@ void skipBlanks(std::string_view line, std::size_t& pos) {
 std::optional<std::uint32_t> parseHex(std::string_view line, std::size_t& pos, int maxDigits) {
     std::uint32_t v = 0;
     int n = 0;
-    for (; n < maxDigits && pos < line.size() && hexDigit(line[pos]) >= 0; ++n, ++pos)
-        v = (v << 4) | static_cast<std::uint32_t>(hexDigit(line[pos]));
+    for (; n < maxDigits && pos < line.size() && hexDigitValue(line[pos]) >= 0; ++n, ++pos)
+        v = (v << 4) | static_cast<std::uint32_t>(hexDigitValue(line[pos]));
     if (n == 0)
         return std::nullopt;
     return v;

@@ -17,4 +17,12 @@ std::u16string toUtf16(std::wstring_view text);
 // UTF-16 code units → wide (unpaired surrogates become U+FFFD).
 std::wstring fromUtf16(std::u16string_view text);
 
+// Value of one hexadecimal digit (either case), or -1 for any other character.
+constexpr int hexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
 } // namespace platform

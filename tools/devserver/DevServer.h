@@ -33,7 +33,7 @@ struct Fault {
     int delayMs = 0;           // wait this long before answering
     bool wrongCode = false;    // envelope "code" 10002 instead of 10001
     bool badPayload = false;   // "data" that is not hex
-    std::string rawData;       // when set: "data" is this text as it is
+    std::string rawData{};     // when set: "data" is this text as it is
     std::int64_t truncateAt = -1; // files: announce the full length, stop after this many bytes
     int stallMs = 0;           // files: after the first chunk, wait this long between chunks
     bool gzip = false;         // files: send the body gzip-encoded
