@@ -130,15 +130,18 @@ void setSecurity(CURL* curl)
 // CURLE_ABORTED_BY_CALLBACK when the flag is set. The handle is driven by a
 // private multi handle so that a cancel can wake it out of its wait at once
 // instead of at libcurl's next progress call (up to a second when idle).
-CURLcode performCancellable(CURL* curl, CCancelFlag* flag)
+// A caller that performs many transfers may pass a multi handle of its own,
+// which is kept (it costs a wake-up socket pair to make).
+CURLcode performCancellable(CURL* curl, CCancelFlag* flag, CURLM* reuse = nullptr)
 {
     if (flag && flag->IsCancelled())
         return CURLE_ABORTED_BY_CALLBACK;
-    CURLM* multi = curl_multi_init();
+    CURLM* multi = reuse ? reuse : curl_multi_init();
     if (!multi)
         return CURLE_OUT_OF_MEMORY;
     if (curl_multi_add_handle(multi, curl) != CURLM_OK) {
-        curl_multi_cleanup(multi);
+        if (!reuse)
+            curl_multi_cleanup(multi);
         return CURLE_FAILED_INIT;
     }
     int waker = flag ? flag->AddWaker([multi] { curl_multi_wakeup(multi); }) : 0;
@@ -170,7 +173,8 @@ CURLcode performCancellable(CURL* curl, CCancelFlag* flag)
     if (flag)
         flag->RemoveWaker(waker);
     curl_multi_remove_handle(multi, curl);
-    curl_multi_cleanup(multi);
+    if (!reuse)
+        curl_multi_cleanup(multi);
     return result;
 }
 
@@ -216,6 +220,8 @@ std::atomic<long> g_downloadStallSeconds{60};
 CHttpClient::~CHttpClient()
 {
     Cleanup();
+    if (m_downloadMulti)
+        curl_multi_cleanup(static_cast<CURLM*>(m_downloadMulti));
     if (m_share)
         curl_share_cleanup(static_cast<CURLSH*>(m_share));
 }
@@ -464,7 +470,9 @@ bool CHttpClient::DownloadFile(void* userData, const std::string& url, const std
         curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_TIME, stall);
     }
 
-    CURLcode code = performCancellable(curl.get(), cancelFlag());
+    if (!m_downloadMulti)
+        m_downloadMulti = curl_multi_init();
+    CURLcode code = performCancellable(curl.get(), cancelFlag(), static_cast<CURLM*>(m_downloadMulti));
     long status = 0;
     curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status);
     curl.reset();

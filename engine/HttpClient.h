@@ -106,6 +106,7 @@ private:
     ChunkFunc m_chunkFunc = nullptr;
     void* m_chunkData = nullptr;
     void* m_share = nullptr; // CURLSH*: DownloadFile's connections, kept for the next call
+    void* m_downloadMulti = nullptr; // CURLM* that drives DownloadFile's transfers
 };
 
 // DownloadFile has no time limit, but a transfer that receives nothing for
