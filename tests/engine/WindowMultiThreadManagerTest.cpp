@@ -35,11 +35,21 @@ void observingJob(ThreadParam param)
     view->ran = true;
 }
 
+// Counters of sleeping jobs. A job cancelled before it has started never runs
+// (as a thread terminated before its first instruction), so tests cancel only
+// after every job has started.
+struct Sleepers {
+    std::atomic<int> started{0};
+    std::atomic<int> finished{0};
+    ThreadParam param() { return reinterpret_cast<ThreadParam>(this); }
+};
+
 void sleepingJob(ThreadParam param)
 {
-    auto* finished = reinterpret_cast<std::atomic<int>*>(param);
+    auto* sleepers = reinterpret_cast<Sleepers*>(param);
+    ++sleepers->started;
     CancellableSleep(600000);
-    ++*finished;
+    ++sleepers->finished;
 }
 
 class ThreadManagerTest : public ::testing::Test {
@@ -93,43 +103,47 @@ TEST_F(ThreadManagerTest, TerminateAllThreadsEndsBlockedJobsPromptly)
     static std::wstring s_target;
     s_target = std::wstring(dir.path().wstring()) + L"/out.bin";
 
-    std::atomic<int> finished{0};
+    Sleepers sleepers;
     static std::atomic<bool> s_transferOk{true};
     for (int i = 0; i < 2; ++i)
-        ASSERT_NE(m_manager.StartThread(sleepingJob, reinterpret_cast<ThreadParam>(&finished)), 0u);
+        ASSERT_NE(m_manager.StartThread(sleepingJob, sleepers.param()), 0u);
     m_manager.StartThread(
         [](ThreadParam) { s_transferOk = HttpDownloadFile(s_url, s_target, true); }, 0);
     ASSERT_TRUE(waitFor([&] { return !server.RequestsTo("/files/slow.bin").empty() || m_manager.RunningCount() < 3; }));
     EXPECT_EQ(m_manager.RunningCount(), 3);
+    ASSERT_TRUE(waitFor([&] { return sleepers.started == 2; }));
 
     m_manager.TerminateAllThreads();
     ASSERT_TRUE(m_manager.WaitForAll(std::chrono::seconds(5)));
-    EXPECT_EQ(finished, 2);
+    EXPECT_EQ(sleepers.finished, 2);
     EXPECT_FALSE(s_transferOk);
     EXPECT_FALSE(std::filesystem::exists(s_target));
 }
 
 TEST_F(ThreadManagerTest, RemoveThreadWithTerminateCancelsOnlyThatJob)
 {
-    std::atomic<int> finished{0};
-    std::uint32_t first = m_manager.StartThread(sleepingJob, reinterpret_cast<ThreadParam>(&finished));
-    std::uint32_t second = m_manager.StartThread(sleepingJob, reinterpret_cast<ThreadParam>(&finished));
+    Sleepers sleepers;
+    std::uint32_t first = m_manager.StartThread(sleepingJob, sleepers.param());
+    std::uint32_t second = m_manager.StartThread(sleepingJob, sleepers.param());
     ASSERT_NE(first, second);
+    ASSERT_TRUE(waitFor([&] { return sleepers.started == 2; }));
     m_manager.RemoveThread(first, true);
     ASSERT_TRUE(waitFor([&] { return m_manager.RunningCount() == 1; }));
-    EXPECT_EQ(finished, 1);
+    EXPECT_EQ(sleepers.finished, 1);
     EXPECT_FALSE(m_manager.RegisteredIn(first).function);
     EXPECT_TRUE(m_manager.RegisteredIn(second).handle);
 }
 
 TEST(ThreadManagerLifetimeTest, ManagerDestroyedWhileJobsRunCancelsThem)
 {
-    static std::atomic<int> finished{0};
-    finished = 0;
+    static Sleepers sleepers;
+    sleepers.started = 0;
+    sleepers.finished = 0;
     {
         CWindowMultiThreadManager manager;
         for (int i = 0; i < 3; ++i)
-            manager.StartThread(sleepingJob, reinterpret_cast<ThreadParam>(&finished));
+            manager.StartThread(sleepingJob, sleepers.param());
+        ASSERT_TRUE(waitFor([] { return sleepers.started == 3; }));
     }
-    EXPECT_TRUE(waitFor([] { return finished == 3; }));
+    EXPECT_TRUE(waitFor([] { return sleepers.finished == 3; }));
 }
