@@ -208,6 +208,23 @@ CliEvent runToEvent(CCliEvents& events, CWindowMultiThreadManager& jobs, ThreadF
     return event;
 }
 
+// The configuration request. Returns an exit code, or -1 to go on with the
+// configuration in place; pretty receives it as readable text.
+int fetchConfig(CCliEvents& events, CWindowMultiThreadManager& jobs, std::string& pretty)
+{
+    CliEvent config = runToEvent(events, jobs, &ThreadGetConfig);
+    if (config.kind != CliEvent::GetConfigResult) {
+        auto text = config.kind == CliEvent::GetConfigFailed ? TakeEventWideText(config.a2) : nullptr;
+        printError(text ? *text : L"配置数据获取失败！");
+        return kExitService;
+    }
+    if (!ConfigParses(pretty)) {
+        printError(L"数据错误！");
+        return kExitService;
+    }
+    return -1;
+}
+
 // Version check and configuration, as the window does them at start. Returns
 // an exit code, or -1 to go on.
 int startUp(CCliEvents& events, CWindowMultiThreadManager& jobs, bool printAll, bool stopOnNewer)
@@ -226,17 +243,9 @@ int startUp(CCliEvents& events, CWindowMultiThreadManager& jobs, bool printAll, 
         if (stopOnNewer)
             return kExitUpdate;
     }
-    CliEvent config = runToEvent(events, jobs, &ThreadGetConfig);
-    if (config.kind != CliEvent::GetConfigResult) {
-        auto text = config.kind == CliEvent::GetConfigFailed ? TakeEventWideText(config.a2) : nullptr;
-        printError(text ? *text : L"配置数据获取失败！");
-        return kExitService;
-    }
     std::string pretty;
-    if (!ConfigParses(pretty)) {
-        printError(L"数据错误！");
-        return kExitService;
-    }
+    if (int code = fetchConfig(events, jobs, pretty); code >= 0)
+        return code;
     if (printAll)
         std::printf("config:\n%s", pretty.c_str());
     return -1;
@@ -379,17 +388,9 @@ int commandVerify(const Options& options, CCliEvents& events, CWindowMultiThread
     const Edition* edition = editionFor(options, error);
     if (!edition)
         return usageError(error);
-    CliEvent config = runToEvent(events, jobs, &ThreadGetConfig);
-    if (config.kind != CliEvent::GetConfigResult) {
-        auto text = config.kind == CliEvent::GetConfigFailed ? TakeEventWideText(config.a2) : nullptr;
-        printError(text ? *text : L"配置数据获取失败！");
-        return kExitService;
-    }
     std::string pretty;
-    if (!ConfigParses(pretty)) {
-        printError(L"数据错误！");
-        return kExitService;
-    }
+    if (int code = fetchConfig(events, jobs, pretty); code >= 0)
+        return code;
     VerifyRun run;
     run.editionIndex = static_cast<std::uint32_t>(edition->number);
     run.pass.endWaitMs = 0;

@@ -15,7 +15,9 @@ CStringUI::CStringUI(std::wstring_view text) : CStringUI() { assign(text); }
 
 CStringUI::CStringUI(const CStringUI& other) : CStringUI() { assign(other.view()); }
 
-CStringUI::CStringUI(CStringUI&& other) noexcept : CStringUI() {
+CStringUI::CStringUI(CStringUI&& other) noexcept : CStringUI() { takeFrom(other); }
+
+void CStringUI::takeFrom(CStringUI& other) noexcept {
     if (other.isInline()) {
         std::wmemcpy(m_inline, other.m_inline, other.m_length + 1);
         m_length = other.m_length;
@@ -40,18 +42,7 @@ CStringUI& CStringUI::operator=(CStringUI&& other) noexcept {
     if (!isInline()) delete[] m_data;
     m_data = m_inline;
     m_capacity = kInlineCapacity;
-    if (other.isInline()) {
-        std::wmemcpy(m_inline, other.m_inline, other.m_length + 1);
-        m_length = other.m_length;
-    } else {
-        m_data = other.m_data;
-        m_length = other.m_length;
-        m_capacity = other.m_capacity;
-        other.m_data = other.m_inline;
-        other.m_capacity = kInlineCapacity;
-    }
-    other.m_length = 0;
-    other.m_inline[0] = 0;
+    takeFrom(other);
     return *this;
 }
 

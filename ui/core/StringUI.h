@@ -58,6 +58,9 @@ public:
 private:
     void reserve(std::size_t length);
     bool isInline() const noexcept { return m_data == m_inline; }
+    // Takes other's text (its heap buffer, if any) into this inline-empty
+    // string and leaves other empty.
+    void takeFrom(CStringUI& other) noexcept;
 
     wchar_t* m_data;
     std::size_t m_length = 0;
