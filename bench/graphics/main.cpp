@@ -2,6 +2,7 @@
 // stretched image, a 9-piece bordered image, 20 text runs) and its parts,
 // side by side with a plain memcpy of the same surface: the physical floor of
 // touching every pixel once.
+#include "bench/BenchTiming.h"
 #include "platform/Graphics.h"
 
 #include <algorithm>
@@ -91,18 +92,6 @@ struct Scene {
 };
 
 // Median milliseconds per call over 'rounds' rounds of 'reps' calls.
-double timeIt(const std::function<void()>& fn, int rounds, int reps) {
-    std::vector<double> samples;
-    fn(); // warm caches and font lookups
-    for (int r = 0; r < rounds; ++r) {
-        const auto t0 = std::chrono::steady_clock::now();
-        for (int i = 0; i < reps; ++i) fn();
-        const auto t1 = std::chrono::steady_clock::now();
-        samples.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count() / reps);
-    }
-    std::sort(samples.begin(), samples.end());
-    return samples[samples.size() / 2];
-}
 
 } // namespace
 
@@ -136,7 +125,7 @@ int main(int argc, char** argv) {
     std::printf("%-34s %12s %14s\n", "operation", "ms per call", "x memcpy");
     double floor = 0;
     for (const Row& row : rows) {
-        const double ms = timeIt(row.fn, rounds, reps);
+        const double ms = bench::medianMs(row.fn, rounds, reps);
         if (floor == 0) floor = ms;
         std::printf("%-34s %12.3f %14.1f\n", row.name, ms, ms / floor);
     }

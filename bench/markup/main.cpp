@@ -1,6 +1,7 @@
 // Parses one generated 1 MiB skin document with CSkinXml, libxml2 (a DOM,
 // like ours) and expat (streaming callbacks), all from the same UTF-8 bytes,
 // and prints the median time of each with the ratio to CSkinXml.
+#include "bench/BenchTiming.h"
 #include "ui/markup/SkinXml.h"
 
 #include <expat.h>
@@ -46,18 +47,6 @@ std::string makeDocument(std::size_t target) {
     return doc;
 }
 
-double medianMs(const std::function<void()>& fn, int rounds) {
-    std::vector<double> samples;
-    fn();
-    for (int r = 0; r < rounds; ++r) {
-        auto t0 = std::chrono::steady_clock::now();
-        fn();
-        auto t1 = std::chrono::steady_clock::now();
-        samples.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count());
-    }
-    std::sort(samples.begin(), samples.end());
-    return samples[samples.size() / 2];
-}
 
 struct Counts {
     long elements = 0;
@@ -113,14 +102,14 @@ int main(int argc, char** argv) {
 
     Counts ours, oursWalked, libxml, expat;
     CSkinXml skin;
-    double tOurs = medianMs([&] { skin.loadFromMemory(doc.data(), doc.size(), XmlEncoding::Utf8); }, rounds);
-    double tOursWalk = medianMs(
+    double tOurs = bench::medianMs([&] { skin.loadFromMemory(doc.data(), doc.size(), XmlEncoding::Utf8); }, rounds);
+    double tOursWalk = bench::medianMs(
         [&] {
             skin.loadFromMemory(doc.data(), doc.size(), XmlEncoding::Utf8);
             oursWalked = walkSkinXml(skin);
         },
         rounds);
-    double tLibxml = medianMs(
+    double tLibxml = bench::medianMs(
         [&] {
             xmlDoc* d = xmlReadMemory(doc.data(), static_cast<int>(doc.size()), "bench.xml", "UTF-8",
                                       XML_PARSE_NONET | XML_PARSE_NOBLANKS);
@@ -128,7 +117,7 @@ int main(int argc, char** argv) {
             xmlFreeDoc(d);
         },
         rounds);
-    double tExpat = medianMs(
+    double tExpat = bench::medianMs(
         [&] {
             expat = Counts{};
             XML_Parser p = XML_ParserCreate("UTF-8");

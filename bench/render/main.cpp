@@ -2,6 +2,7 @@
 // background of nine-piece and tiled image descriptions and 50 rich-text runs,
 // side by side with a plain memcpy of the same surface (the floor of touching
 // every pixel once).
+#include "bench/BenchTiming.h"
 #include "platform/Graphics.h"
 #include "ui/core/FormManagerUI.h"
 #include "ui/render/RenderEngine.h"
@@ -114,18 +115,6 @@ struct Scene {
     }
 };
 
-double medianMs(const std::function<void()>& fn, int rounds, int reps) {
-    std::vector<double> samples;
-    fn();
-    for (int r = 0; r < rounds; ++r) {
-        auto t0 = std::chrono::steady_clock::now();
-        for (int i = 0; i < reps; ++i) fn();
-        auto t1 = std::chrono::steady_clock::now();
-        samples.push_back(std::chrono::duration<double, std::milli>(t1 - t0).count() / reps);
-    }
-    std::sort(samples.begin(), samples.end());
-    return samples[samples.size() / 2];
-}
 
 } // namespace
 
@@ -163,7 +152,7 @@ int main(int argc, char** argv) {
     std::printf("%-46s %12s %12s\n", "operation", "ms", "x memcpy");
     double floor = 0;
     for (const Row& row : rows) {
-        double ms = medianMs(row.fn, rounds, reps);
+        double ms = bench::medianMs(row.fn, rounds, reps);
         if (floor == 0) floor = ms;
         std::printf("%-46s %12.3f %12.1f\n", row.name, ms, ms / floor);
     }
