@@ -132,6 +132,10 @@ TEST_F(ThreadManagerTest, RemoveThreadWithTerminateCancelsOnlyThatJob)
     EXPECT_EQ(sleepers.finished, 1);
     EXPECT_FALSE(m_manager.RegisteredIn(first).function);
     EXPECT_TRUE(m_manager.RegisteredIn(second).handle);
+    // The second job uses sleepers: end it while they still exist.
+    m_manager.TerminateAllThreads();
+    EXPECT_TRUE(m_manager.WaitForAll(std::chrono::seconds(10)));
+    EXPECT_EQ(sleepers.finished, 2);
 }
 
 TEST(ThreadManagerLifetimeTest, ManagerDestroyedWhileJobsRunCancelsThem)
