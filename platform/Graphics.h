@@ -202,9 +202,12 @@ public:
     // The face all text falls back to; the default GUI font uses it.
     static constexpr const wchar_t* kFallbackFace = L"WenQuanYi Micro Hei";
     static constexpr int kDefaultPixelHeight = 12;
+    // Larger heights (from hostile markup, say) are cut to this: no screen
+    // needs more, and the text engine's fixed-point sizes overflow far above it.
+    static constexpr int kMaxPixelHeight = 4096;
 
     // A font of 'face' (empty: the fallback face) with an em height of
-    // pixelHeight (<= 0: the default height). Never null.
+    // pixelHeight (<= 0: the default height; at most kMaxPixelHeight). Never null.
     static std::shared_ptr<const Font> create(std::wstring_view face, int pixelHeight, FontStyle style = {});
     // The default GUI font: the fallback face at 12 px, regular. The same object on every call.
     static std::shared_ptr<const Font> defaultGui();

@@ -113,7 +113,7 @@ std::shared_ptr<const Font> Font::create(std::wstring_view face, int pixelHeight
     std::shared_ptr<Font> font(new Font());
     FontData& d = *font->m_data;
     d.face = face.empty() ? std::wstring(kFallbackFace) : std::wstring(face);
-    d.pixelHeight = pixelHeight > 0 ? pixelHeight : kDefaultPixelHeight;
+    d.pixelHeight = pixelHeight > 0 ? std::min(pixelHeight, kMaxPixelHeight) : kDefaultPixelHeight;
     d.style = style;
 
     // Fallback order: the asked face, the pinned CJK face, any sans-serif face.

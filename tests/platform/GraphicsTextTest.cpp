@@ -91,6 +91,13 @@ TEST(GraphicsFont, MeasuredWidthsGrowWithTextAndCaretsFollow) {
     EXPECT_EQ(carets[2], f->measure(L"ab").cx);
 }
 
+TEST(GraphicsFont, AbsurdHeightsAreCutToTheMaximum) {
+    const auto huge = Font::create(L"", 2000000000);
+    EXPECT_EQ(huge->pixelHeight(), Font::kMaxPixelHeight);
+    EXPECT_GT(huge->metrics().height, Font::kMaxPixelHeight / 2);
+    EXPECT_EQ(Font::create(L"", -5)->pixelHeight(), Font::kDefaultPixelHeight);
+}
+
 TEST(GraphicsFont, StylesAndMissingFacesStillDraw) {
     // A face that is not installed falls back to the pinned face, glyph for glyph.
     const Surface fallback = render(L"安装 Setup", {0, 0, 200, 60}, DT_NOPREFIX, Font::create(L"No Such Face 42", 16));
