@@ -2,8 +2,9 @@
 # Builds every libFuzzer target (fuzz/*) in build-fuzz/ with clang.
 #   fuzz.sh                 build only
 #   fuzz.sh --brief         build, then run each target for a short time
-#                           (QUELLAN_FUZZ_SECONDS, default 20) from its seed
-#                           corpus; exits non-zero when any target crashes
+#                           (QUELLAN_FUZZ_SECONDS, default 20; QUELLAN_FUZZ_SEED,
+#                           default 1) from its seed corpus; exits non-zero
+#                           when any target crashes
 # Crash inputs are kept in build-fuzz/artifacts/, new inputs in
 # build-fuzz/corpus/<target>/.
 set -euo pipefail
@@ -18,6 +19,9 @@ for arg in "$@"; do
   esac
 done
 seconds=${QUELLAN_FUZZ_SECONDS:-20}
+# A fixed seed makes a brief run repeatable (a failure seen once is seen
+# again); set QUELLAN_FUZZ_SEED=0 for a fresh random seed each run.
+seed=${QUELLAN_FUZZ_SEED:-1}
 dir=build-fuzz
 
 if [ ! -f "$dir/CMakeCache.txt" ]; then
@@ -44,7 +48,7 @@ for bin in "$dir"/fuzz-bin/*; do
   [ -f "$bin.corpus" ] && seeds=$(head -n1 "$bin.corpus")
   [ -n "$seeds" ] && [ -d "$seeds" ] && corpora+=("$seeds")
   echo "fuzz: $name for ${seconds}s"
-  if ! "$bin" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+  if ! "$bin" -max_total_time="$seconds" -seed="$seed" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
        -artifact_prefix="$dir/artifacts/$name-" "${corpora[@]}" >"$dir/$name.log" 2>&1; then
     echo "fuzz: $name FAILED; see $dir/$name.log and $dir/artifacts/" >&2
     tail -n 40 "$dir/$name.log" >&2
