@@ -11,12 +11,33 @@ bash scripts/build.sh build-asan -DQUELLAN_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 status=0
+passed=0
+failed=0
+# Runs CTest in one build tree and adds its counts to the totals.
+run_ctest() {
+  local log
+  log=$(mktemp)
+  (cd "$1" && ctest --output-on-failure -j "$(nproc)" --timeout 300) 2>&1 | tee "$log" || status=1
+  local line total bad
+  line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
+  if [ -z "$line" ]; then
+    status=1
+  else
+    bad=$(sed -E 's/.*, ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")
+    total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
+    passed=$((passed + total - bad))
+    failed=$((failed + bad))
+  fi
+  rm -f "$log"
+}
 echo "== tests (sanitizers) =="
-(cd build-asan && ctest --output-on-failure -j "$(nproc)" --timeout 300) || status=1
+run_ctest build-asan
 echo "== tests =="
-(cd build && ctest --output-on-failure -j "$(nproc)" --timeout 300) || status=1
+run_ctest build
 if [ -x scripts/fuzz.sh ]; then
   echo "== fuzz (brief) =="
   bash scripts/fuzz.sh --brief || status=1
 fi
+[ "$failed" -eq 0 ] || status=1
+echo "tests: $passed passed, $failed failed"
 exit $status
