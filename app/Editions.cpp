@@ -1,7 +1,7 @@
 // Edition look-ups, default paths and the folder rule.
 #include "app/Editions.h"
 
-#include "platform/Text.h"
+#include "platform/system/Text.h"
 
 #include <cstdlib>
 

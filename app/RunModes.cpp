@@ -1,8 +1,8 @@
 // Command-line parsing and update mode.
 #include "app/RunModes.h"
 
-#include "platform/System.h"
-#include "platform/Text.h"
+#include "platform/system/System.h"
+#include "platform/system/Text.h"
 #include "util/FileHelpers.h"
 
 #include <cerrno>

@@ -1,8 +1,8 @@
 // Program entry (module main): chooses update or normal mode from the command
 // line and starts the installer.
 #include "app/RunModes.h"
-#include "platform/Resources.h"
-#include "platform/System.h"
+#include "platform/system/Resources.h"
+#include "platform/system/System.h"
 #include "util/FileHelpers.h"
 #include "util/LogFile.h"
 

@@ -6,7 +6,7 @@
 #   ${CMAKE_BINARY_DIR}/fuzz-bin/NAME from SOURCES:
 #   the file that defines LLVMFuzzerTestOneInput plus every source of ours
 #   the parser under test needs (paths relative to the calling folder or
-#   absolute, e.g. ${CMAKE_SOURCE_DIR}/platform/PeFile.cpp). Our sources are
+#   absolute, e.g. ${CMAKE_SOURCE_DIR}/platform/signature/PeFile.cpp). Our sources are
 #   compiled into the fuzzer, not linked from the quellan_* libraries, because
 #   only code built with -fsanitize=fuzzer is instrumented (Debian's libraries
 #   are not either). LIBS are third-party dependencies (dep::openssl, ...).

@@ -1,6 +1,6 @@
 # Embedded resources: files linked into an executable under a (type, id) key,
 # standing in for the resource section of a Windows executable. At run time
-# platform/Resources.h finds them by key.
+# platform/system/Resources.h finds them by key.
 #
 # quellan_embed_resource(TARGET TYPE ID FILE [DEPENDS target])
 #   TYPE is a text ("ZIPRES", "ICON"), ID an integer or a name.
@@ -10,7 +10,7 @@ function(quellan_embed_resource target type id file)
   set(out ${CMAKE_CURRENT_BINARY_DIR}/${target}_${sym}.cpp)
   file(WRITE ${out}.in
 "// Generated: embeds ${file} as resource (${type}, ${id}).
-#include \"platform/Resources.h\"
+#include \"platform/system/Resources.h\"
 __asm__(\".section .rodata\\n.balign 16\\n${sym}_b:\\n.incbin \\\"${file}\\\"\\n${sym}_e:\\n.byte 0\\n.previous\\n\");
 extern \"C\" const unsigned char ${sym}_b[];
 extern \"C\" const unsigned char ${sym}_e[];

@@ -8,8 +8,8 @@
 #include "engine/HttpClient.h"
 #include "engine/LocalPath.h"
 #include "engine/WindowMultiThreadManager.h"
-#include "platform/System.h"
-#include "platform/Text.h"
+#include "platform/system/System.h"
+#include "platform/system/Text.h"
 #include "util/FileHelpers.h"
 #include "util/Text.h"
 

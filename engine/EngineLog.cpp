@@ -1,7 +1,7 @@
 // The engine's log entries, written through the process-wide log file.
 #include "engine/EngineLog.h"
 
-#include "platform/System.h"
+#include "platform/system/System.h"
 #include "util/LogFile.h"
 #include "util/Text.h"
 

@@ -5,7 +5,7 @@
 #include "engine/HttpClient.h"
 #include "engine/Manifest.h"
 #include "engine/ServiceConfig.h"
-#include "platform/System.h"
+#include "platform/system/System.h"
 #include "util/FileHelpers.h"
 
 #include <cstdio>

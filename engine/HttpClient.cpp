@@ -4,8 +4,8 @@
 #include "engine/CancelFlag.h"
 #include "engine/DeploymentData.h"
 #include "engine/EngineLog.h"
-#include "platform/System.h"
-#include "platform/Text.h"
+#include "platform/system/System.h"
+#include "platform/system/Text.h"
 
 #include <curl/curl.h>
 #include <openssl/pem.h>

@@ -1,7 +1,7 @@
 // Mapping of file list entries to local paths and download addresses.
 #include "engine/LocalPath.h"
 
-#include "platform/Text.h"
+#include "platform/system/Text.h"
 
 #include <vector>
 

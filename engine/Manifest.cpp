@@ -1,7 +1,7 @@
 // File list parsing, the download queue and the file list address.
 #include "engine/Manifest.h"
 
-#include "platform/Text.h"
+#include "platform/system/Text.h"
 
 #include <json/json.h>
 

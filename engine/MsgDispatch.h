@@ -3,7 +3,7 @@
 #pragma once
 
 #include "engine/EngineEvents.h"
-#include "platform/Window.h"
+#include "platform/window/Window.h"
 
 #include <atomic>
 #include <deque>

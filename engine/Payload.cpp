@@ -3,7 +3,7 @@
 
 #include "engine/DeploymentData.h"
 #include "engine/EngineLog.h"
-#include "platform/Text.h"
+#include "platform/system/Text.h"
 
 #include <openssl/bn.h>
 #include <openssl/core_names.h>

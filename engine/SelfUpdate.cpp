@@ -3,8 +3,8 @@
 
 #include "engine/EngineEvents.h"
 #include "engine/HttpClient.h"
-#include "platform/System.h"
-#include "platform/Text.h"
+#include "platform/system/System.h"
+#include "platform/system/Text.h"
 #include "util/FileHelpers.h"
 
 #include <sys/stat.h>

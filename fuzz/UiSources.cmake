@@ -12,11 +12,11 @@ set(QUELLAN_FUZZ_UI_SOURCES
   ${CMAKE_SOURCE_DIR}/ui/render/SkinSource.cpp
   ${CMAKE_SOURCE_DIR}/util/Text.cpp
   ${CMAKE_SOURCE_DIR}/util/ZipCrypto.cpp
-  ${CMAKE_SOURCE_DIR}/platform/GraphicsCanvas.cpp
-  ${CMAKE_SOURCE_DIR}/platform/GraphicsPath.cpp
-  ${CMAKE_SOURCE_DIR}/platform/GraphicsSurface.cpp
-  ${CMAKE_SOURCE_DIR}/platform/GraphicsText.cpp
-  ${CMAKE_SOURCE_DIR}/platform/Resources.cpp
-  ${CMAKE_SOURCE_DIR}/platform/System.cpp
-  ${CMAKE_SOURCE_DIR}/platform/Text.cpp)
+  ${CMAKE_SOURCE_DIR}/platform/graphics/GraphicsCanvas.cpp
+  ${CMAKE_SOURCE_DIR}/platform/graphics/GraphicsPath.cpp
+  ${CMAKE_SOURCE_DIR}/platform/graphics/GraphicsSurface.cpp
+  ${CMAKE_SOURCE_DIR}/platform/graphics/GraphicsText.cpp
+  ${CMAKE_SOURCE_DIR}/platform/system/Resources.cpp
+  ${CMAKE_SOURCE_DIR}/platform/system/System.cpp
+  ${CMAKE_SOURCE_DIR}/platform/system/Text.cpp)
 set(QUELLAN_FUZZ_UI_LIBS dep::pangocairo dep::minizip dep::zlib dep::stb dep::openssl)

@@ -1,9 +1,9 @@
 // File, folder and process helpers over the platform layer.
 #include "util/FileHelpers.h"
 
-#include "platform/Process.h"
-#include "platform/System.h"
-#include "platform/Text.h"
+#include "platform/system/Process.h"
+#include "platform/system/System.h"
+#include "platform/system/Text.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/NamedSemaphore.h"
+#include "platform/system/NamedSemaphore.h"
 
 // Makes sure the folder path exists, creating missing parents. "\" counts as
 // a separator like "/". True when the folder exists afterwards (also when

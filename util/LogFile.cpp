@@ -1,7 +1,7 @@
 // The log writer: per-entry append of UTF-16LE lines under a re-entrant lock.
 #include "util/LogFile.h"
 
-#include "platform/Text.h"
+#include "platform/system/Text.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -1,7 +1,7 @@
 // Registry string reads with the 64-bit view fallback, and the file signer query.
 #include "util/RegistryHelpers.h"
 
-#include "platform/Signature.h"
+#include "platform/signature/Signature.h"
 
 #include <algorithm>
 #include <optional>

@@ -3,7 +3,7 @@
 // executable. Both are stateless and re-entrant.
 #pragma once
 
-#include "platform/Registry.h"
+#include "platform/registry/Registry.h"
 
 #include <cstddef>
 #include <cstdint>

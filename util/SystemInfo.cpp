@@ -2,9 +2,9 @@
 // prefix for what only exists there (ntdll.dll, the machine GUID).
 #include "util/SystemInfo.h"
 
-#include "platform/PeFile.h"
-#include "platform/Registry.h"
-#include "platform/Text.h"
+#include "platform/signature/PeFile.h"
+#include "platform/registry/Registry.h"
+#include "platform/system/Text.h"
 #include "util/RegistryHelpers.h"
 
 #include <ifaddrs.h>

@@ -2,8 +2,8 @@
 // encryption (OpenSSL EVP).
 #include "util/Text.h"
 
-#include "platform/System.h"
-#include "platform/Text.h"
+#include "platform/system/System.h"
+#include "platform/system/Text.h"
 
 #include <openssl/evp.h>
 

@@ -6,8 +6,8 @@
 //   burst:   the worker posts N messages at once; time until the last is handled
 // Usage: bench-dispatch [latency-rounds=20000] [burst=200000] [--sdl]
 // (--sdl uses the display QUELLAN_DISPLAY names instead of the virtual one)
-#include "platform/Window.h"
-#include "platform/WindowVirtual.h"
+#include "platform/window/Window.h"
+#include "platform/window/VirtualDisplay.h"
 
 #include <algorithm>
 #include <atomic>

@@ -3,7 +3,7 @@
 // side by side with a plain memcpy of the same surface: the physical floor of
 // touching every pixel once.
 #include "bench/BenchTiming.h"
-#include "platform/Graphics.h"
+#include "platform/graphics/Graphics.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,8 +1,8 @@
 // File digest speed: CMd5A::GetMd5File against the same digest fed in
 // 512-byte reads and against md5sum, on one file in the page cache,
 // interleaved in rounds. Usage: bench-md5 [megabytes=128] [rounds=5]
-#include "platform/System.h"
-#include "platform/Text.h"
+#include "platform/system/System.h"
+#include "platform/system/Text.h"
 #include "util/Text.h"
 
 #include <algorithm>

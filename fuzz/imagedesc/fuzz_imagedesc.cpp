@@ -1,8 +1,8 @@
 // Fuzzes the image-description grammar and drawing the result (nine pieces,
 // tiling, source and dest from hostile numbers) on a small surface.
 #include "fuzz/LeakSuppressions.h"
-#include "platform/Graphics.h"
-#include "platform/Text.h"
+#include "platform/graphics/Graphics.h"
+#include "platform/system/Text.h"
 #include "ui/core/FormManagerUI.h"
 #include "ui/render/RenderEngine.h"
 

@@ -1,6 +1,6 @@
 // Fuzzes the Wine registry file parser: indexing a hive, reading the values
 // of keys named in it, and the string decoder on its own.
-#include "platform/Registry.h"
+#include "platform/registry/RegistryHive.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,8 +1,8 @@
 // Fuzzes rich-text layout and drawing on a small surface. The first byte
 // picks the format flags; the rest is the text (UTF-8).
 #include "fuzz/LeakSuppressions.h"
-#include "platform/Graphics.h"
-#include "platform/Text.h"
+#include "platform/graphics/Graphics.h"
+#include "platform/system/Text.h"
 #include "ui/core/FormManagerUI.h"
 #include "ui/render/RenderEngine.h"
 

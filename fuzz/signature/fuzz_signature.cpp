@@ -1,8 +1,8 @@
 // Fuzzes the PE and PKCS#7 readers. Inputs that start with "M" are read as PE
 // images (signer and version resource); others as a bare PKCS#7 SignedData,
 // so that mutations reach the DER parser without a PE wrapper around it.
-#include "platform/PeFile.h"
-#include "platform/Signature.h"
+#include "platform/signature/PeFile.h"
+#include "platform/signature/Signature.h"
 
 #include <cstddef>
 #include <cstdint>

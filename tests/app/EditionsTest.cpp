@@ -1,7 +1,7 @@
 // The edition table and the rules derived from it.
 #include "app/Editions.h"
 
-#include "platform/Text.h"
+#include "platform/system/Text.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // executable end to end in normal and update mode with real processes.
 #include "app/RunModes.h"
 
-#include "platform/Process.h"
-#include "platform/Text.h"
+#include "platform/system/Process.h"
+#include "platform/system/Text.h"
 #include "tests/TestSupport.h"
 #include "util/FileHelpers.h"
 

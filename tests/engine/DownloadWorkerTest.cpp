@@ -4,7 +4,7 @@
 #include "engine/DownloadWorker.h"
 #include "engine/EngineEvents.h"
 #include "engine/HttpClient.h"
-#include "platform/Text.h"
+#include "platform/system/Text.h"
 #include "tests/engine/EngineTestSupport.h"
 #include "util/Text.h"
 

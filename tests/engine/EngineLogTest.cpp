@@ -5,7 +5,7 @@
 #include "engine/Payload.h"
 #include "engine/ServiceClient.h"
 #include "engine/ServiceConfig.h"
-#include "platform/Text.h"
+#include "platform/system/Text.h"
 #include "util/LogFile.h"
 
 #include "EngineTestSupport.h"

@@ -5,7 +5,7 @@
 #include "engine/ServiceClient.h"
 #include "engine/ServiceConfig.h"
 #include "engine/UsageReport.h"
-#include "platform/Text.h"
+#include "platform/system/Text.h"
 #include "tests/engine/EngineTestSupport.h"
 #include "util/Text.h"
 

@@ -4,7 +4,7 @@
 #include "engine/ServiceClient.h"
 #include "engine/ServiceConfig.h"
 #include "engine/WindowMultiThreadManager.h"
-#include "platform/WindowVirtual.h"
+#include "platform/window/VirtualDisplay.h"
 
 #include "EngineTestSupport.h"
 

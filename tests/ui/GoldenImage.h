@@ -1,7 +1,7 @@
 // Comparing rendered surfaces with golden PNGs under tests/golden/.
 #pragma once
 
-#include "platform/Graphics.h"
+#include "platform/graphics/Graphics.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // quellan-skinview from the outside: the tree dump of the shipped skin, a
 // parse error, an image description and rich text links.
-#include "platform/Graphics.h"
+#include "platform/graphics/Graphics.h"
 #include "tests/ui/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // archives, and a guard that restores the process-wide skin source.
 #pragma once
 
-#include "platform/Graphics.h"
+#include "platform/graphics/Graphics.h"
 #include "ui/render/SkinSource.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // The log file: byte format, call site, size cap, formatting and concurrency.
 #include "util/LogFile.h"
 
-#include "platform/Text.h"
+#include "platform/system/Text.h"
 #include "tests/TestSupport.h"
 
 #include <gmock/gmock.h>

@@ -3,7 +3,7 @@
 // the machine GUID, and the counters against /proc.
 #include "util/SystemInfo.h"
 
-#include "platform/Text.h"
+#include "platform/system/Text.h"
 #include "tests/support/PeFixture.h"
 #include "tests/support/WinePrefix.h"
 

@@ -1,7 +1,7 @@
 // Text conversions, string utilities, base64, MD5 and the text encryption.
 #include "util/Text.h"
 
-#include "platform/Text.h"
+#include "platform/system/Text.h"
 #include "tests/TestSupport.h"
 
 #include <gmock/gmock.h>

@@ -1,8 +1,8 @@
 // Progress display of quellan-cli.
 #include "tools/cli/CliProgress.h"
 
-#include "platform/System.h"
-#include "platform/Text.h"
+#include "platform/system/System.h"
+#include "platform/system/Text.h"
 
 #include <unistd.h>
 

@@ -3,8 +3,8 @@
 //   --png FILE   paint once, write the window's picture to FILE and exit
 //   --seconds N  close the window by itself after N seconds
 // Without options it runs until the window is closed.
-#include "platform/Graphics.h"
-#include "platform/Window.h"
+#include "platform/graphics/Graphics.h"
+#include "platform/window/Window.h"
 
 #include <cstdio>
 #include <cstdlib>

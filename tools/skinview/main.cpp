@@ -1,7 +1,7 @@
 // quellan-skinview: prints a skin document's element tree, or renders an
 // image description or rich text into a PNG, the way the framework would.
-#include "platform/Graphics.h"
-#include "platform/Text.h"
+#include "platform/graphics/Graphics.h"
+#include "platform/system/Text.h"
 #include "ui/core/FormManagerUI.h"
 #include "ui/markup/SkinXml.h"
 #include "ui/render/Colour.h"

@@ -3,8 +3,8 @@
 // control tree, input routing and painting join it in the same class.
 #pragma once
 
-#include "platform/Geometry.h"
-#include "platform/Graphics.h"
+#include "platform/graphics/Geometry.h"
+#include "platform/graphics/Graphics.h"
 #include "ui/core/StringMapUI.h"
 #include "ui/core/StringUI.h"
 #include "ui/render/ResourceTables.h"

@@ -1,7 +1,7 @@
 // The skin document parser: decoding, the single in-place parse, nodes.
 #include "ui/markup/SkinXml.h"
 
-#include "platform/Text.h"
+#include "platform/system/Text.h"
 #include "ui/render/SkinSource.h"
 #include "util/Text.h"
 

@@ -1,7 +1,7 @@
 // Colour text of the markup: an optional "#" and hexadecimal digits.
 #pragma once
 
-#include "platform/Geometry.h"
+#include "platform/graphics/Geometry.h"
 
 #include <string_view>
 

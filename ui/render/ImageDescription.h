@@ -2,7 +2,7 @@
 // either a plain image name or key='value' entries.
 #pragma once
 
-#include "platform/Geometry.h"
+#include "platform/graphics/Geometry.h"
 #include "ui/core/StringUI.h"
 #include "ui/render/ResourceTables.h"
 

@@ -2,7 +2,7 @@
 // conversion to premultiplied BGRA with the mask rule.
 #include "ui/render/ImageRecord.h"
 
-#include "platform/Resources.h"
+#include "platform/system/Resources.h"
 #include "ui/render/Colour.h"
 #include "ui/render/SkinSource.h"
 

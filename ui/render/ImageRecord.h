@@ -1,7 +1,7 @@
 // A loaded skin image and the function that loads one.
 #pragma once
 
-#include "platform/Graphics.h"
+#include "platform/graphics/Graphics.h"
 
 #include <cstdint>
 #include <memory>

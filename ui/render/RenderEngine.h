@@ -3,8 +3,8 @@
 // clip scopes. Images and fonts come from the window's resource tables.
 #pragma once
 
-#include "platform/Geometry.h"
-#include "platform/Graphics.h"
+#include "platform/graphics/Geometry.h"
+#include "platform/graphics/Graphics.h"
 #include "ui/core/StringUI.h"
 #include "ui/render/ImageDescription.h"
 

@@ -3,7 +3,7 @@
 // default font and the default colours.
 #pragma once
 
-#include "platform/Graphics.h"
+#include "platform/graphics/Graphics.h"
 #include "ui/core/StringMapUI.h"
 #include "ui/core/StringUI.h"
 #include "ui/render/ImageRecord.h"

@@ -2,7 +2,7 @@
 // through minizip with our own memory I/O and entry decryption.
 #include "ui/render/SkinSource.h"
 
-#include "platform/Text.h"
+#include "platform/system/Text.h"
 #include "util/Text.h"
 #include "util/ZipCrypto.h"
 

@@ -3,7 +3,7 @@
 #include "engine/EngineEvents.h"
 #include "engine/HttpClient.h"
 #include "engine/SelfUpdate.h"
-#include "platform/Text.h"
+#include "platform/system/Text.h"
 #include "tools/devserver/DevServer.h"
 
 #include <gtest/gtest.h>

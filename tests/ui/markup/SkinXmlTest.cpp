@@ -1,7 +1,7 @@
 // Skin document parser: structure, references, errors, encodings, limits.
 #include "ui/markup/SkinXml.h"
 
-#include "platform/Text.h"
+#include "platform/system/Text.h"
 #include "ui/render/SkinSource.h"
 
 #include <gtest/gtest.h>

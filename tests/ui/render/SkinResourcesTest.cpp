@@ -5,7 +5,7 @@
 #include "ui/render/ImageRecord.h"
 #include "ui/render/SkinSource.h"
 
-#include "platform/Resources.h"
+#include "platform/system/Resources.h"
 #include "tests/ui/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,0 +1,365 @@
+// System services: clock, paths, disk space, debugger output, code pages,
+// process list (including Wine naming), termination, detached starts and
+// named semaphores.
+#include "platform/system/NamedSemaphore.h"
+#include "platform/system/Process.h"
+#include "platform/system/System.h"
+#include "platform/system/Text.h"
+#include "tests/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using testsupport::ScratchFolder;
+
+// Sets an environment variable for the scope of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : m_name(name) {
+        if (const char* old = std::getenv(name)) m_old = old;
+        if (value) setenv(name, value, 1);
+        else unsetenv(name);
+    }
+    ~ScopedEnv() {
+        if (m_old) setenv(m_name, m_old->c_str(), 1);
+        else unsetenv(m_name);
+    }
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
+// Waits for a condition with a generous limit.
+template <typename F>
+bool waitFor(F condition, int timeoutMs = 10000) {
+    for (int waited = 0; waited < timeoutMs; waited += 20) {
+        if (condition()) return true;
+        usleep(20000);
+    }
+    return condition();
+}
+
+// Starts program with argv (argv[0] given explicitly) and extra environment;
+// returns the child's pid.
+pid_t spawn(const std::string& program, std::vector<std::string> args, const std::vector<std::string>& env = {}) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        for (const auto& e : env) putenv(const_cast<char*>(e.c_str()));
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        const int devnull = open("/dev/null", O_RDWR);
+        dup2(devnull, 1);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+std::optional<platform::ProcessEntry> findPid(int pid) {
+    auto list = platform::listProcesses();
+    if (!list) return std::nullopt;
+    auto it = std::find_if(list->begin(), list->end(), [&](const auto& p) { return p.pid == pid; });
+    if (it == list->end()) return std::nullopt;
+    return *it;
+}
+
+TEST(System, TickCountIsMonotonicAndSleepWaits) {
+    const auto t0 = platform::tickCount64();
+    const auto s0 = platform::tickCount();
+    platform::sleepMs(50);
+    const auto t1 = platform::tickCount64();
+    EXPECT_GE(t1 - t0, 50u);
+    EXPECT_GE(static_cast<std::uint32_t>(platform::tickCount() - s0), 50u);
+}
+
+TEST(System, TempFolderFollowsTmpdirAndEndsInSlash) {
+    {
+        ScopedEnv env("TMPDIR", "/some/where");
+        EXPECT_EQ(platform::tempFolder(), L"/some/where/");
+    }
+    {
+        ScopedEnv env("TMPDIR", "/some/where/");
+        EXPECT_EQ(platform::tempFolder(), L"/some/where/");
+    }
+    {
+        ScopedEnv env("TMPDIR", "");
+        EXPECT_EQ(platform::tempFolder(), L"/tmp/");
+    }
+}
+
+TEST(System, ExecutablePathIsThisTestProgram) {
+    const std::wstring exe = platform::executablePath();
+    EXPECT_EQ(exe.substr(exe.find_last_of(L'/') + 1), L"quellan_tests_platform");
+    EXPECT_EQ(exe.front(), L'/');
+}
+
+TEST(System, FreeDiskSpaceOfAPathNotYetCreatedAsksItsAncestor) {
+    ScratchFolder dir;
+    const auto existing = platform::freeDiskSpace(platform::fromUtf8(dir.path().string()));
+    ASSERT_TRUE(existing.has_value());
+    EXPECT_GT(*existing, 0u);
+    const auto planned = platform::freeDiskSpace(platform::fromUtf8((dir / "a/b/c/").string()));
+    ASSERT_TRUE(planned.has_value());
+    // Same file system; allow for other writers in between.
+    EXPECT_NEAR(static_cast<double>(*planned), static_cast<double>(*existing), 64.0 * 1024 * 1024);
+    EXPECT_TRUE(platform::freeDiskSpace(L"relative/not/there").has_value());
+}
+
+TEST(System, DebugOutputGoesToStderrOnlyWhenEnabled) {
+    ScratchFolder dir;
+    const auto capture = dir / "stderr.txt";
+    const int saved = dup(2);
+    const int fd = open(capture.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(fd, 2);
+    {
+        ScopedEnv off("QUELLAN_DEBUG", nullptr);
+        platform::debugOutput(L"hidden\n");
+    }
+    {
+        ScopedEnv on("QUELLAN_DEBUG", "1");
+        platform::debugOutput(L"文件打开失败\n");
+    }
+    dup2(saved, 2);
+    close(saved);
+    close(fd);
+    EXPECT_EQ(testsupport::readBytes(capture), "文件打开失败\n");
+}
+
+TEST(System, CodePageFollowsLocaleCharset) {
+    {
+        ScopedEnv env("LC_ALL", "C.UTF-8");
+        EXPECT_EQ(platform::codePageName(), "UTF-8");
+        EXPECT_EQ(platform::toCodePage(L"中文"), "中文");
+    }
+    {
+        ScopedEnv env("LC_ALL", "C");
+        EXPECT_EQ(platform::codePageName(), "UTF-8");
+    }
+}
+
+TEST(System, MultiByteCodePageThroughIconv) {
+    // GBK is what a Chinese Windows system uses as its byte code page.
+    const std::string gbk = "\xD6\xD0\xCE\xC4"; // 中文
+    EXPECT_EQ(platform::fromCodePage(gbk, "GBK"), L"中文");
+    EXPECT_EQ(platform::toCodePage(L"中文", "GBK"), gbk);
+    // Invalid bytes become U+FFFD, unrepresentable characters "?".
+    EXPECT_EQ(platform::fromCodePage("a\xFF" "b", "UTF-8"), L"a\uFFFDb");
+    EXPECT_EQ(platform::fromCodePage("a\xD6", "GBK"), L"a\uFFFD"); // cut multi-byte sequence
+    EXPECT_EQ(platform::toCodePage(L"a中b", "ISO-8859-1"), "a?b");
+    EXPECT_EQ(platform::fromCodePage("x", "NO-SUCH-CHARSET"), L"");
+    // Longer than the converter's internal chunk.
+    const std::wstring longText(5000, L'中');
+    EXPECT_EQ(platform::fromCodePage(platform::toCodePage(longText, "GBK"), "GBK"), longText);
+}
+
+// --- Processes ---
+
+TEST(Processes, ListShowsOurselvesAndAChildByExecutableName) {
+    ScratchFolder dir;
+    const auto prog = dir / "quellan-sleeper";
+    std::filesystem::copy_file("/bin/sleep", prog);
+    const pid_t child = spawn(prog.string(), {"renamed-argv0", "30"});
+    ASSERT_GT(child, 0);
+
+    const auto self = findPid(getpid());
+    ASSERT_TRUE(self);
+    EXPECT_EQ(self->exeName, L"quellan_tests_platform");
+    EXPECT_EQ(self->imagePath, platform::executablePath());
+
+    ASSERT_TRUE(waitFor([&] { auto e = findPid(child); return e && e->exeName == L"quellan-sleeper"; }));
+    EXPECT_EQ(findPid(child)->imagePath, platform::fromUtf8(prog.string()));
+    EXPECT_EQ(platform::processImagePath(child), platform::fromUtf8(prog.string()));
+
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+}
+
+TEST(Processes, OpenTerminateAndWait) {
+    const pid_t child = spawn("/bin/sleep", {"sleep", "30"});
+    ASSERT_GT(child, 0);
+    auto process = platform::Process::open(child);
+    ASSERT_TRUE(process);
+    EXPECT_FALSE(process->waitForExit(50));
+    EXPECT_TRUE(process->terminate());
+    EXPECT_TRUE(process->waitForExit(10000));
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status));
+    // Gone now: nothing to open or end.
+    EXPECT_FALSE(platform::Process::open(child));
+    EXPECT_FALSE(platform::terminateProcess(child));
+    EXPECT_FALSE(platform::Process::open(0));
+}
+
+TEST(Processes, ProcessOfAnotherUserCannotBeOpened) {
+    // From an unprivileged child (root drops to "nobody" first), our own
+    // process belongs to another user, unless we are that user already.
+    const pid_t parent = getpid();
+    const pid_t child = fork();
+    if (child == 0) {
+        if (geteuid() == 0 && setuid(65534) != 0) _exit(2);
+        _exit(platform::Process::open(geteuid() == 65534 ? parent : 1) ? 1 : 0);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// A fake Wine prefix whose drive C is <prefix>/drive_c.
+struct FakePrefix {
+    ScratchFolder dir;
+    std::filesystem::path prefix = dir / "prefix";
+    FakePrefix() {
+        std::filesystem::create_directories(prefix / "dosdevices");
+        std::filesystem::create_directories(prefix / "drive_c/Program Files/Orsveld");
+        std::filesystem::create_directory_symlink("../drive_c", prefix / "dosdevices/c:");
+    }
+};
+
+TEST(Processes, WineCommandLineNamesTheWindowsExecutable) {
+    FakePrefix wine;
+    const std::string root = std::filesystem::canonical(wine.prefix / "drive_c").string();
+    struct Case {
+        std::vector<std::string> args;
+        std::wstring name;
+        std::wstring path;
+    };
+    const Case cases[] = {
+        {{"C:\\Program Files\\Orsveld\\Booster.exe", "-min"}, L"Booster.exe",
+         platform::fromUtf8(root + "/Program Files/Orsveld/Booster.exe")},
+        // Older loaders keep their own path in front.
+        {{"/usr/lib/wine/wine64", "c:\\windows\\explorer.exe"}, L"explorer.exe",
+         platform::fromUtf8(root + "/windows/explorer.exe")},
+        // A drive the prefix does not map keeps its Windows path.
+        {{"Z:\\x\\y.exe"}, L"y.exe", L"Z:\\x\\y.exe"},
+        {{"notepad.exe"}, L"notepad.exe", L"notepad.exe"},
+        // The whole command line in one argument.
+        {{"C:\\windows\\system32\\explorer.EXE /desktop"}, L"explorer.EXE",
+         platform::fromUtf8(root + "/windows/system32/explorer.EXE")},
+    };
+    for (const auto& c : cases) {
+        const auto entry = platform::detail::describeWineProcess(c.args, wine.prefix.string());
+        ASSERT_TRUE(entry) << c.args[0];
+        EXPECT_EQ(entry->exeName, c.name);
+        EXPECT_EQ(entry->imagePath, c.path);
+    }
+    EXPECT_FALSE(platform::detail::describeWineProcess({"/usr/bin/wineserver"}, wine.prefix.string()));
+    EXPECT_FALSE(platform::detail::describeWineProcess({}, wine.prefix.string()));
+}
+
+TEST(Processes, RunningWineLoaderIsListedUnderItsWindowsName) {
+    // A stand-in loader: a program whose image is named like Wine's preloader
+    // and whose command line is the Windows one, as the real loader leaves it.
+    FakePrefix wine;
+    const auto loader = wine.dir / "wine64-preloader";
+    std::filesystem::copy_file("/bin/sleep", loader);
+    const std::string windowsExe = "C:\\Program Files\\Orsveld\\Booster.exe";
+    const pid_t child = spawn(loader.string(), {windowsExe, "30"}, {"WINEPREFIX=" + wine.prefix.string()});
+    ASSERT_GT(child, 0);
+
+    const std::wstring expectedPath = platform::fromUtf8(
+        std::filesystem::canonical(wine.prefix / "drive_c").string() + "/Program Files/Orsveld/Booster.exe");
+    EXPECT_TRUE(waitFor([&] {
+        auto e = findPid(child);
+        return e && e->exeName == L"Booster.exe" && e->imagePath == expectedPath;
+    }));
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+}
+
+TEST(Processes, StartDetachedRunsOutsideOurProcessTree) {
+    ScratchFolder dir;
+    const auto out = dir / "ppid.txt";
+    ASSERT_TRUE(platform::startDetached(L"/bin/sh", {L"-c", L"echo $PPID > '" + platform::fromUtf8(out.string()) + L"'"}));
+    ASSERT_TRUE(waitFor([&] { return testsupport::readBytes(out).find('\n') != std::string::npos; }));
+    const int parent = std::stoi(testsupport::readBytes(out));
+    EXPECT_NE(parent, getpid());
+
+    EXPECT_FALSE(platform::startDetached(platform::fromUtf8((dir / "missing").string())));
+    testsupport::writeBytes(dir / "plain.txt", "not a program");
+    EXPECT_FALSE(platform::startDetached(platform::fromUtf8((dir / "plain.txt").string())));
+}
+
+TEST(Processes, ShellOpenStartsAnExecutableFile) {
+    ScratchFolder dir;
+    const auto script = dir / "launcher";
+    const auto marker = dir / "started";
+    testsupport::writeBytes(script, "#!/bin/sh\necho ok > '" + marker.string() + "'\n");
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    EXPECT_TRUE(platform::shellOpen(platform::fromUtf8(script.string())));
+    EXPECT_TRUE(waitFor([&] { return testsupport::readBytes(marker) == "ok\n"; }));
+}
+
+// --- Named semaphores ---
+
+class NamedSemaphoreTest : public ::testing::Test {
+protected:
+    // Unique per test run so that parallel runs do not meet.
+    std::string name = "Global\\_quellan_test_" + std::to_string(getpid()) + "_";
+};
+
+TEST_F(NamedSemaphoreTest, SecondHolderSeesAlreadyExistsUntilAllClosed) {
+    platform::NamedSemaphore first;
+    platform::NamedSemaphore second;
+    EXPECT_EQ(first.create(name, 1), platform::NamedSemaphore::Result::Created);
+    EXPECT_EQ(second.create(name, 1), platform::NamedSemaphore::Result::AlreadyExists);
+    // Both handles name the same semaphore.
+    EXPECT_TRUE(second.tryWait());
+    EXPECT_FALSE(first.tryWait());
+    EXPECT_TRUE(first.post());
+    EXPECT_TRUE(second.tryWait());
+
+    first.close();
+    platform::NamedSemaphore third;
+    EXPECT_EQ(third.create(name, 1), platform::NamedSemaphore::Result::AlreadyExists);
+    second.close();
+    third.close();
+    // Nobody holds it any more: the next one creates it afresh.
+    platform::NamedSemaphore fourth;
+    EXPECT_EQ(fourth.create(name, 1), platform::NamedSemaphore::Result::Created);
+    EXPECT_TRUE(fourth.tryWait());
+}
+
+TEST_F(NamedSemaphoreTest, OtherProcessesSeeItAndACrashedHolderDoesNotKeepIt) {
+    platform::NamedSemaphore mine;
+    ASSERT_EQ(mine.create(name, 1), platform::NamedSemaphore::Result::Created);
+    const pid_t other = fork();
+    if (other == 0) {
+        platform::NamedSemaphore theirs;
+        _exit(theirs.create(name, 1) == platform::NamedSemaphore::Result::AlreadyExists ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(other, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    mine.close();
+
+    // A holder that dies without closing.
+    const pid_t crasher = fork();
+    if (crasher == 0) {
+        auto* leaked = new platform::NamedSemaphore;
+        _exit(leaked->create(name, 1) == platform::NamedSemaphore::Result::Created ? 0 : 1);
+    }
+    waitpid(crasher, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    platform::NamedSemaphore after;
+    EXPECT_EQ(after.create(name, 1), platform::NamedSemaphore::Result::Created);
+}
+
+TEST(NamedSemaphore, NamesMapToValidDistinctPosixNames) {
+    EXPECT_EQ(platform::NamedSemaphore::posixName("Global\\_ONCE_RUN_tavorhub_1_"), "/Global%5C_ONCE_RUN_tavorhub_1_");
+    EXPECT_EQ(platform::NamedSemaphore::posixName("a/b"), "/a%2Fb");
+    EXPECT_NE(platform::NamedSemaphore::posixName("a\\b"), platform::NamedSemaphore::posixName("a_b"));
+    EXPECT_NE(platform::NamedSemaphore::posixName("a%5Cb"), platform::NamedSemaphore::posixName("a\\b"));
+}
+
+} // namespace

@@ -1,0 +1,415 @@
+// The sdl display backend on a real X server (Xvfb with openbox, see
+// run-under-xvfb.sh): pixels on screen, pointer and keyboard input from
+// xdotool, caption drags, round regions, wake-ups and the smoke program.
+#include "platform/graphics/Graphics.h"
+#include "platform/window/Window.h"
+#include "platform/system/Text.h"
+#include "platform/window/builtin/WindowEdit.h"
+#include "platform/window/backend/sdl/WindowSdl.h"
+#include "platform/window/builtin/WindowTooltip.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace platform;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr unsigned kPainted = WM_APP + 40;
+
+// What the test windows saw.
+struct Seen {
+    std::vector<Message> messages;
+    Argb colour = 0xFFFF0000;
+    int captionHeight = 0; // the band at the top that answers HTCAPTION
+    bool printed = false;
+};
+Seen g_seen;
+
+LResult testProc(WindowHandle w, unsigned message, WParam wParam, LParam lParam) {
+    switch (message) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_CHAR:
+    case WM_KEYDOWN:
+    case kPainted:
+        g_seen.messages.push_back(Message{w, message, wParam, lParam, 0, {}});
+        return 0;
+    case WM_NCHITTEST: {
+        const Point p = screenToClient(w, {xFromLParam(lParam), yFromLParam(lParam)});
+        return p.y >= 0 && p.y < g_seen.captionHeight ? HTCAPTION : HTCLIENT;
+    }
+    case WM_ERASEBKGND: return 1;
+    case WM_PAINT: {
+        PaintInfo info;
+        if (Canvas* c = beginPaint(w, info)) {
+            const Rect r = clientRect(w);
+            c->fillRect(Rect{r.left, r.top, r.right / 2, r.bottom}, g_seen.colour);
+            c->fillRect(Rect{r.right / 2, r.top, r.right, r.bottom}, 0xFF0000FF);
+        }
+        endPaint(w, info);
+        g_seen.printed = true;
+        return 0;
+    }
+    default: return defWindowProc(w, message, wParam, lParam);
+    }
+}
+
+void drain() {
+    Message m;
+    while (peekMessage(m)) {
+        translateMessage(m);
+        dispatchMessage(m);
+    }
+}
+
+// Pumps messages until the condition holds or the time is up.
+bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        drain();
+        if (done()) return true;
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(10ms);
+    }
+}
+
+void pumpFor(std::chrono::milliseconds time) {
+    pumpUntil([] { return false; }, time);
+}
+
+// Runs a shell command on another thread while this thread keeps pumping
+// (xdotool's --sync is only used for moves that surely change the position:
+// it waits forever for a move to where the pointer already is)
+// (a caption drag needs our hit-test answer while the button is down).
+int runWhilePumping(const std::string& command, std::chrono::milliseconds settle = 300ms) {
+    std::atomic<bool> finished{false};
+    int status = -1;
+    std::thread runner([&] {
+        status = std::system(("timeout 30 " + command).c_str());
+        finished = true;
+    });
+    pumpUntil([&] { return finished.load(); }, 40s);
+    runner.join();
+    pumpFor(settle);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string tempPath(const std::string& name) {
+    return (std::filesystem::temp_directory_path() / ("quellan-sdl-" + std::to_string(::getpid()) + "-" + name)).string();
+}
+
+// The whole screen as the X server shows it.
+Surface screenshot() {
+    const std::string path = tempPath("screen.png");
+    const std::string command = "timeout 30 /usr/bin/import -window root " + path;
+    if (std::system(command.c_str()) != 0) return {};
+    Surface s = Surface::readPng(path);
+    std::filesystem::remove(path);
+    return s;
+}
+
+bool near(std::uint32_t a, Argb b, int tolerance = 24) {
+    for (int shift = 0; shift < 24; shift += 8) {
+        const int x = static_cast<int>((a >> shift) & 0xFF);
+        const int y = static_cast<int>((b >> shift) & 0xFF);
+        if (std::abs(x - y) > tolerance) return false;
+    }
+    return true;
+}
+
+class SdlTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        ::setenv("QUELLAN_DISPLAY", "sdl", 1);
+        std::string error;
+        ASSERT_TRUE(openDisplay(&error)) << error;
+        ASSERT_EQ(detail::sdlVideoDriver(), "x11");
+        ASSERT_TRUE(registerWindowClass({L"SdlTestWindow", 0, &testProc, CursorShape::Arrow}));
+    }
+
+    void SetUp() override { g_seen = Seen{}; }
+    void TearDown() override {
+        for (WindowHandle w : windows) destroyWindow(w);
+        pumpFor(100ms);
+    }
+
+    WindowHandle open(Rect r) {
+        WindowHandle w = createWindow(0, L"SdlTestWindow", L"sdl test", WS_POPUP | WS_VISIBLE, r.left, r.top,
+                                      r.width(), r.height(), nullptr, nullptr);
+        EXPECT_NE(w, nullptr);
+        windows.push_back(w);
+        // Mapping takes a round trip to the X server and the window manager.
+        pumpUntil([] { return g_seen.printed; }, 5s);
+        pumpFor(700ms);
+        return w;
+    }
+
+    std::vector<const Message*> seen(unsigned message) {
+        std::vector<const Message*> out;
+        for (const Message& m : g_seen.messages)
+            if (m.message == message) out.push_back(&m);
+        return out;
+    }
+
+    std::vector<WindowHandle> windows;
+};
+
+TEST_F(SdlTest, WindowShowsThePixelsItPresented) {
+    const Rect r = Rect::fromSize(200, 150, 300, 200);
+    open(r);
+    const Surface shot = screenshot();
+    ASSERT_FALSE(shot.isEmpty());
+    EXPECT_TRUE(near(shot.pixel(r.left + 20, r.top + 100), 0xFFFF0000)) << std::hex << shot.pixel(r.left + 20, r.top + 100);
+    EXPECT_TRUE(near(shot.pixel(r.right - 20, r.top + 100), 0xFF0000FF));
+    EXPECT_FALSE(near(shot.pixel(r.right + 30, r.top + 100), 0xFF0000FF)) << "nothing drawn outside the window";
+
+    // A repaint after an invalidation reaches the screen as well.
+    g_seen.colour = 0xFF00FF00;
+    invalidateRect(windows.front(), nullptr, false);
+    pumpFor(500ms);
+    EXPECT_TRUE(near(screenshot().pixel(r.left + 20, r.top + 100), 0xFF00FF00));
+}
+
+TEST_F(SdlTest, ClickArrivesAtTheClientPoint) {
+    const Rect r = Rect::fromSize(300, 200, 240, 160);
+    open(r);
+    ASSERT_EQ(runWhilePumping("xdotool mousemove 350 260 sleep 0.2 click 1"), 0);
+    ASSERT_TRUE(pumpUntil([&] { return !seen(WM_LBUTTONUP).empty(); }, 5s));
+    const auto downs = seen(WM_LBUTTONDOWN);
+    ASSERT_EQ(downs.size(), 1u);
+    EXPECT_EQ(xFromLParam(downs[0]->lParam), 50);
+    EXPECT_EQ(yFromLParam(downs[0]->lParam), 60);
+    EXPECT_EQ(xFromLParam(seen(WM_LBUTTONUP)[0]->lParam), 50);
+    EXPECT_EQ(yFromLParam(seen(WM_LBUTTONUP)[0]->lParam), 60);
+}
+
+TEST_F(SdlTest, TypingArrivesAsCharacters) {
+    const Rect r = Rect::fromSize(300, 200, 240, 160);
+    WindowHandle w = open(r);
+    ASSERT_EQ(runWhilePumping("xdotool mousemove 400 280 sleep 0.2 click 1"), 0); // focus by click
+    setFocus(w);
+    ASSERT_TRUE(pumpUntil([&] { return focusWindow() == w; }, 5s));
+    pumpFor(300ms);
+    g_seen.messages.clear();
+    ASSERT_EQ(runWhilePumping("xdotool type --delay 80 'ab中'"), 0);
+    ASSERT_TRUE(pumpUntil([&] { return seen(WM_CHAR).size() >= 3; }, 5s));
+    std::wstring typed;
+    for (const Message* m : seen(WM_CHAR)) typed += static_cast<wchar_t>(m->wParam);
+    EXPECT_EQ(typed, L"ab中");
+    bool keyA = false;
+    for (const Message* m : seen(WM_KEYDOWN)) keyA |= m->wParam == 'A';
+    EXPECT_TRUE(keyA) << "key presses arrive with their virtual key";
+}
+
+TEST_F(SdlTest, AnEditGetsTypedTextEachTimeItHasTheFocus) {
+    WindowHandle w = open(Rect::fromSize(300, 200, 300, 120));
+    WindowHandle edit = createWindow(0, kEditClassName, L"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 10, 10, 200, 24,
+                                     w, nullptr, 1);
+    ASSERT_NE(edit, nullptr);
+    ASSERT_EQ(runWhilePumping("xdotool mousemove 420 222 sleep 0.2 click 1"), 0); // into the edit
+    ASSERT_TRUE(pumpUntil([&] { return focusWindow() == edit; }, 5s));
+    ASSERT_EQ(runWhilePumping("xdotool type --delay 80 'x安'"), 0);
+    ASSERT_TRUE(pumpUntil([&] { return windowText(edit) == L"x安"; }, 5s)) << platform::toUtf8(windowText(edit));
+    // Losing the focus ends text input; getting it back starts it again.
+    setFocus(w);
+    pumpFor(200ms);
+    setFocus(edit);
+    pumpFor(200ms);
+    ASSERT_EQ(runWhilePumping("xdotool type --delay 80 'y'"), 0);
+    EXPECT_TRUE(pumpUntil([&] { return windowText(edit) == L"x安y"; }, 5s)) << platform::toUtf8(windowText(edit));
+}
+
+TEST_F(SdlTest, CaptionDragMovesTheWindow) {
+    g_seen.captionHeight = 30;
+    const Rect r = Rect::fromSize(200, 200, 300, 200);
+    WindowHandle w = open(r);
+    ASSERT_EQ(windowRect(w), r);
+    ASSERT_EQ(runWhilePumping("sh -c 'xdotool mousemove 300 210 sleep 0.2 mousedown 1; sleep 0.3;"
+                              " xdotool mousemove --sync 350 250; sleep 0.3;"
+                              " xdotool mousemove --sync 400 290; sleep 0.3; xdotool mouseup 1'",
+                              800ms),
+              0);
+    ASSERT_TRUE(pumpUntil([&] { return windowRect(w).left != r.left; }, 5s));
+    EXPECT_EQ(windowRect(w), r.offset(100, 80));
+    // The screen agrees with the core.
+    const Surface shot = screenshot();
+    EXPECT_TRUE(near(shot.pixel(r.left + 100 + 20, r.top + 80 + 100), g_seen.colour));
+    // A click below the caption band is a click, not a drag.
+    g_seen.messages.clear();
+    ASSERT_EQ(runWhilePumping("xdotool mousemove 350 380 sleep 0.2 click 1"), 0);
+    EXPECT_EQ(seen(WM_LBUTTONDOWN).size(), 1u);
+    EXPECT_EQ(windowRect(w), r.offset(100, 80));
+}
+
+TEST_F(SdlTest, RoundRegionCutsTheCorners) {
+    ASSERT_TRUE(detail::sdlShapesSupported());
+    g_seen.colour = 0xFFFF0000;
+    const Rect r = Rect::fromSize(500, 300, 200, 150);
+    WindowHandle w = open(r);
+    ASSERT_TRUE(setWindowRoundRegion(w, Rect{0, 0, 201, 151}, Size{60, 60}, true));
+    pumpFor(700ms);
+    const Surface shot = screenshot();
+    ASSERT_FALSE(shot.isEmpty());
+    EXPECT_FALSE(near(shot.pixel(r.left + 1, r.top + 1), 0xFFFF0000)) << "top-left corner cut";
+    EXPECT_FALSE(near(shot.pixel(r.right - 2, r.bottom - 2), 0xFF0000FF)) << "bottom-right corner cut";
+    EXPECT_TRUE(near(shot.pixel(r.left + 1, r.top + 75), 0xFFFF0000)) << "the left edge stays";
+    EXPECT_TRUE(near(shot.pixel(r.left + 30, r.top + 30), 0xFFFF0000));
+    EXPECT_TRUE(near(shot.pixel(r.right - 30, r.bottom - 30), 0xFF0000FF));
+    EXPECT_EQ(windowRect(w), r) << "shaping leaves the window where it was";
+
+    // A resized window keeps a region set for its new size, and its place.
+    ASSERT_TRUE(setWindowPos(w, nullptr, 0, 0, 260, 150, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE));
+    ASSERT_TRUE(setWindowRoundRegion(w, Rect{0, 0, 261, 151}, Size{60, 60}, true));
+    pumpFor(700ms);
+    const Surface after = screenshot();
+    EXPECT_TRUE(near(after.pixel(r.left + 250, r.top + 75), 0xFF0000FF));
+    EXPECT_FALSE(near(after.pixel(r.left + 259, r.top + 1), 0xFF0000FF));
+    EXPECT_EQ(windowRect(w).left, r.left);
+}
+
+TEST_F(SdlTest, PostFromAWorkerThreadWakesAWaitingLoop) {
+    WindowHandle w = open(Rect::fromSize(100, 100, 120, 80));
+    std::atomic<bool> answered{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 200 && !answered; ++i) std::this_thread::sleep_for(100ms);
+        if (!answered) {
+            std::fprintf(stderr, "a posted message never woke getMessage\n");
+            std::_Exit(3);
+        }
+    });
+    pumpFor(200ms); // nothing left that would end the wait by itself
+    const auto posted = std::chrono::steady_clock::now();
+    std::thread worker([w] {
+        std::this_thread::sleep_for(300ms);
+        postMessage(w, kPainted, 42, 0);
+    });
+    Message m;
+    bool got = false;
+    while (!got && getMessage(m)) {
+        dispatchMessage(m);
+        got = m.message == kPainted;
+    }
+    answered = true;
+    worker.join();
+    watchdog.join();
+    EXPECT_TRUE(got);
+    EXPECT_EQ(m.wParam, 42u);
+    EXPECT_LT(std::chrono::steady_clock::now() - posted, 5s);
+}
+
+TEST_F(SdlTest, ATooltipShowsWithoutTakingTheFocus) {
+    WindowHandle w = open(Rect::fromSize(300, 300, 300, 200));
+    ASSERT_EQ(runWhilePumping("xdotool mousemove 400 400 sleep 0.2 click 1"), 0);
+    ASSERT_TRUE(pumpUntil([&] { return focusWindow() == w; }, 5s));
+    WindowHandle tip = createWindow(0, kTooltipClassName, L"", WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, w, nullptr);
+    ASSERT_NE(tip, nullptr);
+    windows.insert(windows.begin(), tip);
+    ToolInfo info;
+    info.flags = TTF_IDISHWND;
+    info.window = w;
+    info.id = reinterpret_cast<std::uintptr_t>(w);
+    info.text = L"提示 tooltip";
+    sendMessage(tip, TTM_ADDTOOLW, 0, reinterpret_cast<LParam>(&info));
+    sendMessage(tip, TTM_TRACKACTIVATE, 1, reinterpret_cast<LParam>(&info));
+    sendMessage(tip, TTM_TRACKPOSITION, 0, makeLParam(100, 100));
+    pumpFor(1s);
+    EXPECT_TRUE(isWindowVisible(tip));
+    EXPECT_EQ(focusWindow(), w);
+    const Rect r = windowRect(tip);
+    const Surface shot = screenshot();
+    EXPECT_TRUE(near(shot.pixel(r.left + 2, r.top + 2), 0xFFFFFFE1, 8)) << "the tip is on screen, on top";
+}
+
+TEST_F(SdlTest, TitleAndIconReachTheDesktop) {
+    WindowHandle w = open(Rect::fromSize(100, 100, 120, 80));
+    ASSERT_TRUE(setWindowText(w, L"Quellan 图标"));
+    Surface icon(32, 32);
+    icon.clear(0xFF3366CCu);
+    ASSERT_TRUE(setWindowIcon(w, ICON_BIG, icon));
+    pumpFor(300ms);
+    const std::string out = tempPath("xprop.txt");
+    ASSERT_EQ(std::system(("timeout 20 xprop -name 'Quellan 图标' _NET_WM_ICON > " + out).c_str()), 0);
+    std::string text;
+    if (FILE* f = std::fopen(out.c_str(), "r")) {
+        char buf[256];
+        while (std::fgets(buf, sizeof buf, f) && text.size() < 4096) text += buf;
+        std::fclose(f);
+    }
+    std::filesystem::remove(out);
+    EXPECT_NE(text.find("32 x 32"), std::string::npos) << text.substr(0, 200);
+}
+
+TEST_F(SdlTest, ClipboardRoundTrip) {
+    open(Rect::fromSize(100, 100, 120, 80));
+    ASSERT_TRUE(setClipboardText(L"安装路径 /home/x"));
+    EXPECT_EQ(clipboardText(), L"安装路径 /home/x");
+}
+
+// --- The smoke program ---
+
+std::string smoke() { return std::string(QUELLAN_BINARY_DIR) + "/platform-smoke"; }
+
+int countWhite(const Surface& s, Rect area) {
+    int n = 0;
+    for (int y = area.top; y < area.bottom; ++y)
+        for (int x = area.left; x < area.right; ++x) n += near(s.pixel(x, y), 0xFFFFFFFF, 40);
+    return n;
+}
+
+TEST_F(SdlTest, SmokeProgramShowsItsWindowAndWritesItsPicture) {
+    const std::string png = tempPath("smoke.png");
+    ASSERT_EQ(std::system(("timeout 30 " + smoke() + " --png " + png).c_str()), 0);
+    const Surface picture = Surface::readPng(png);
+    std::filesystem::remove(png);
+    ASSERT_EQ(picture.size(), (Size{480, 200}));
+    EXPECT_GT(countWhite(picture, picture.bounds()), 300) << "text ink";
+    EXPECT_TRUE(near(picture.pixel(2, 100), 0xFF1E3C72, 8));
+    EXPECT_TRUE(near(picture.pixel(477, 100), 0xFF2A9D8F, 8));
+
+    // On screen: centred on the 1280 x 1024 screen while it runs.
+    std::thread running([] { std::system(("timeout 30 " + smoke() + " --seconds 4").c_str()); });
+    std::this_thread::sleep_for(2s);
+    const Surface shot = screenshot();
+    running.join();
+    const Rect onScreen = Rect::fromSize(400, 412, 480, 200);
+    EXPECT_TRUE(near(shot.pixel(onScreen.left + 4, onScreen.top + 100), 0xFF1E3C72, 12));
+    EXPECT_TRUE(near(shot.pixel(onScreen.right - 5, onScreen.top + 100), 0xFF2A9D8F, 12));
+    EXPECT_GT(countWhite(shot, onScreen.inflate(-8, -8)), 300);
+    EXPECT_FALSE(near(shot.pixel(onScreen.left, onScreen.top), 0xFF1E3C72, 12)) << "round corner";
+}
+
+TEST_F(SdlTest, UnreachableDisplayFailsClearlyAndQuickly) {
+    const std::string err = tempPath("err.txt");
+    const auto started = std::chrono::steady_clock::now();
+    const int status = std::system(("env -u WAYLAND_DISPLAY DISPLAY=:987 QUELLAN_DISPLAY=sdl timeout 20 " + smoke() +
+                                    " --png /dev/null 2>" + err)
+                                       .c_str());
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 15s);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    std::string text;
+    if (FILE* f = std::fopen(err.c_str(), "r")) {
+        char buf[512];
+        while (std::fgets(buf, sizeof buf, f)) text += buf;
+        std::fclose(f);
+    }
+    std::filesystem::remove(err);
+    EXPECT_NE(text.find("cannot open the sdl display"), std::string::npos) << text;
+}
+
+} // namespace
