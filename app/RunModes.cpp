@@ -66,7 +66,9 @@ std::wstring JoinArguments(int argc, char** argv) {
     return line;
 }
 
-bool IsUpdateCommandLine(std::wstring_view commandLine) { return commandLine.find(L"update") != std::wstring_view::npos; }
+bool IsUpdateCommandLine(std::wstring_view commandLine) {
+    return commandLine.find(L"update") != std::wstring_view::npos;
+}
 
 std::wstring ExtractUpdateTarget(std::wstring_view commandLine) {
     // Not found counts as position -1 for the first apostrophe and as the end
@@ -88,7 +90,7 @@ bool ReplaceFileAtomically(const std::wstring& source, const std::wstring& targe
     Fd in(::open(platform::toUtf8(source).c_str(), O_RDONLY | O_CLOEXEC));
     if (in.fd < 0) return false;
 
-    struct stat old{};
+    struct stat old {};
     const mode_t mode = ::stat(targetPath.c_str(), &old) == 0 ? (old.st_mode & 07777) : defaultExecutableMode();
 
     // A hidden temporary name in the same folder, so the rename cannot cross

@@ -7,33 +7,27 @@ namespace {
 thread_local CCancelFlag* t_current = nullptr;
 }
 
-void CCancelFlag::Cancel()
-{
+void CCancelFlag::Cancel() {
     std::lock_guard lock(m_lock);
     m_cancelled.store(true, std::memory_order_release);
-    for (auto& [key, waker] : m_wakers)
-        waker();
+    for (auto& [key, waker] : m_wakers) waker();
     m_wake.notify_all();
 }
 
-bool CCancelFlag::WaitFor(std::chrono::milliseconds duration)
-{
+bool CCancelFlag::WaitFor(std::chrono::milliseconds duration) {
     std::unique_lock lock(m_lock);
     return !m_wake.wait_for(lock, duration, [this] { return IsCancelled(); });
 }
 
-int CCancelFlag::AddWaker(std::function<void()> waker)
-{
+int CCancelFlag::AddWaker(std::function<void()> waker) {
     std::lock_guard lock(m_lock);
-    if (IsCancelled())
-        waker();
+    if (IsCancelled()) waker();
     int key = m_nextKey++;
     m_wakers.emplace(key, std::move(waker));
     return key;
 }
 
-void CCancelFlag::RemoveWaker(int key)
-{
+void CCancelFlag::RemoveWaker(int key) {
     std::lock_guard lock(m_lock);
     m_wakers.erase(key);
 }
@@ -42,10 +36,8 @@ CCancelFlag* CCancelFlag::Current() { return t_current; }
 
 void CCancelFlag::SetCurrent(CCancelFlag* flag) { t_current = flag; }
 
-bool CancellableSleep(std::uint32_t ms)
-{
-    if (CCancelFlag* flag = CCancelFlag::Current())
-        return flag->WaitFor(std::chrono::milliseconds(ms));
+bool CancellableSleep(std::uint32_t ms) {
+    if (CCancelFlag* flag = CCancelFlag::Current()) return flag->WaitFor(std::chrono::milliseconds(ms));
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     return true;
 }

@@ -9,4 +9,4 @@ extern const unsigned char kPayloadPublicExponent[3];
 extern const unsigned char kPayloadPrivateExponent[128];
 // PEM text of CA certificates trusted besides the system store; may be empty.
 extern const char kExtraCaPem[];
-}
+} // namespace deployment

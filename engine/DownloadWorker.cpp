@@ -37,10 +37,7 @@ constexpr std::uint32_t kProgressIntervalMs = 50;
 std::mutex g_recordsLock;
 std::deque<std::unique_ptr<CProgressRecord>> g_records;
 
-bool removeFile(const std::wstring& path)
-{
-    return ::unlink(platform::toUtf8(path).c_str()) == 0;
-}
+bool removeFile(const std::wstring& path) { return ::unlink(platform::toUtf8(path).c_str()) == 0; }
 
 struct WorkerContext {
     CProgressRecord* record;
@@ -49,20 +46,17 @@ struct WorkerContext {
     std::uint32_t lastPost = 0;
     bool posted = false;
 
-    void post()
-    {
+    void post() {
         lastPost = platform::tickCount();
         posted = true;
         events->OnDownloadProgress(threadId, reinterpret_cast<EventArg>(record));
     }
 };
 
-bool onProgress(void* data, std::int64_t total, std::int64_t received, double speed)
-{
+bool onProgress(void* data, std::int64_t total, std::int64_t received, double speed) {
     auto* ctx = static_cast<WorkerContext*>(data);
     ctx->record->SetTransfer(total, received, speed);
-    if (!ctx->posted || platform::tickCount() - ctx->lastPost >= kProgressIntervalMs)
-        ctx->post();
+    if (!ctx->posted || platform::tickCount() - ctx->lastPost >= kProgressIntervalMs) ctx->post();
     return true;
 }
 
@@ -72,27 +66,23 @@ std::atomic<std::uint32_t> g_downloadEndWaitMs{1000};
 
 // --- CProgressRecord ---
 
-CProgressRecord* CProgressRecord::Create(std::uint32_t threadId)
-{
+CProgressRecord* CProgressRecord::Create(std::uint32_t threadId) {
     std::lock_guard lock(g_recordsLock);
     g_records.push_back(std::unique_ptr<CProgressRecord>(new CProgressRecord(threadId)));
     return g_records.back().get();
 }
 
-ProgressValues CProgressRecord::Snapshot() const
-{
+ProgressValues CProgressRecord::Snapshot() const {
     std::lock_guard lock(m_lock);
     return m_values;
 }
 
-void CProgressRecord::SetFile(std::wstring fileName)
-{
+void CProgressRecord::SetFile(std::wstring fileName) {
     std::lock_guard lock(m_lock);
     m_values.fileName = std::move(fileName);
 }
 
-void CProgressRecord::SetState(int state)
-{
+void CProgressRecord::SetState(int state) {
     std::lock_guard lock(m_lock);
     m_values.state = state;
     if (state != kStateDownloading) {
@@ -102,8 +92,7 @@ void CProgressRecord::SetState(int state)
     }
 }
 
-void CProgressRecord::SetTransfer(std::int64_t total, std::int64_t received, double speed)
-{
+void CProgressRecord::SetTransfer(std::int64_t total, std::int64_t received, double speed) {
     std::lock_guard lock(m_lock);
     m_values.total = total;
     m_values.received = received;
@@ -112,22 +101,16 @@ void CProgressRecord::SetTransfer(std::int64_t total, std::int64_t received, dou
 
 // --- Worker ---
 
-std::string LocalFileMd5(const std::wstring& path)
-{
-    return CMd5A().GetMd5File(path);
-}
+std::string LocalFileMd5(const std::wstring& path) { return CMd5A().GetMd5File(path); }
 
-void DownloadDebugMessage(std::wstring text)
-{
+void DownloadDebugMessage(std::wstring text) {
     constexpr std::size_t kBuffer = 512;
-    if (text.size() > kBuffer - 1)
-        text.resize(kBuffer - 1);
+    if (text.size() > kBuffer - 1) text.resize(kBuffer - 1);
     platform::debugOutput(text);
 }
 
 void RunDownloadWorker(const DownloadPass& pass, std::uint32_t threadId, std::uint32_t editionIndex,
-                       IEngineEvents& events)
-{
+                       IEngineEvents& events) {
     CProgressRecord* record = CProgressRecord::Create(threadId);
     WorkerContext ctx{record, &events, threadId};
     CCancelFlag* cancel = CCancelFlag::Current();
@@ -137,15 +120,13 @@ void RunDownloadWorker(const DownloadPass& pass, std::uint32_t threadId, std::ui
     DownloadItem item;
     while (!cancelled() && pass.queue->Pop(item)) {
         const std::wstring fileName = platform::fromUtf8(item.file);
-        if (fileName.find(kSkippedFolder) != std::wstring::npos)
-            continue;
+        if (fileName.find(kSkippedFolder) != std::wstring::npos) continue;
         const std::wstring local = LocalPathForEntry(pass.installDir, item.file);
         if (local.empty()) {
             // Never written: it could land anywhere on the disk.
             DownloadDebugMessage(fileName + L" 路径不安全,不予写入");
             pass.failed->store(true);
-            if (pass.verifyOnly)
-                pass.verifyOnly(item, FileProblem::Unsafe);
+            if (pass.verifyOnly) pass.verifyOnly(item, FileProblem::Unsafe);
             continue;
         }
         record->SetFile(fileName);
@@ -180,9 +161,9 @@ void RunDownloadWorker(const DownloadPass& pass, std::uint32_t threadId, std::ui
         // The digest is taken from the bytes as they are written, which
         // spares reading the file again.
         CMd5Stream digest;
-        client.SetChunkObserver(
-            [](void* md5, const char* bytes, std::size_t length) { static_cast<CMd5Stream*>(md5)->Update(bytes, length); },
-            &digest);
+        client.SetChunkObserver([](void* md5, const char* bytes,
+                                   std::size_t length) { static_cast<CMd5Stream*>(md5)->Update(bytes, length); },
+                                &digest);
         bool ok = client.DownloadFile(&ctx, address, part, &onProgress);
         client.SetChunkObserver(nullptr, nullptr);
         if (!ok) {
@@ -208,18 +189,15 @@ void RunDownloadWorker(const DownloadPass& pass, std::uint32_t threadId, std::ui
         record->SetState(kStateDownloaded);
         ctx.post();
     }
-    if (cancelled())
-        return;
+    if (cancelled()) return;
     CancellableSleep(pass.endWaitMs);
     events.OnDownloadThreadEnd(threadId, editionIndex);
 }
 
-void ThreadDownloadFiles(std::uintptr_t editionIndex)
-{
+void ThreadDownloadFiles(std::uintptr_t editionIndex) {
     DownloadPass pass;
     pass.endWaitMs = g_downloadEndWaitMs;
     pass.installDir = g_installDir;
     pass.prefix = DownloadPrefixForEdition(static_cast<std::uint32_t>(editionIndex));
-    RunDownloadWorker(pass, CurrentThreadId(), static_cast<std::uint32_t>(editionIndex),
-                      EngineEvents());
+    RunDownloadWorker(pass, CurrentThreadId(), static_cast<std::uint32_t>(editionIndex), EngineEvents());
 }

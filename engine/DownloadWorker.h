@@ -23,10 +23,10 @@ enum DownloadState : int {
 // What a worker is doing, as the front end sees it.
 struct ProgressValues {
     std::uint32_t threadId = 0;
-    std::wstring fileName;   // the entry's path as the list gives it
-    std::int64_t total = 0;  // bytes of the current transfer (0 while unknown)
+    std::wstring fileName;  // the entry's path as the list gives it
+    std::int64_t total = 0; // bytes of the current transfer (0 while unknown)
     std::int64_t received = 0;
-    double speed = 0;        // average bytes per second of the current transfer
+    double speed = 0; // average bytes per second of the current transfer
     int state = kStateChecking;
 };
 
@@ -60,8 +60,8 @@ enum class FileProblem { Missing, Differs, Unsafe };
 // The shared state of one download pass.
 struct DownloadPass {
     CDownloadQueue* queue = &g_downloadQueue;
-    std::wstring installDir;       // where the files go
-    std::string prefix;            // the edition's download prefix
+    std::wstring installDir; // where the files go
+    std::string prefix;      // the edition's download prefix
     std::atomic<bool>* failed = &g_downloadFailed;
     std::uint32_t endWaitMs = 1000; // the pause before a worker reports its end
     // Set for a verification run: files that are not in place are reported

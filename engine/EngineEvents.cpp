@@ -3,23 +3,15 @@
 
 #include <atomic>
 
-EventArg MakeEventText(std::string text)
-{
-    return reinterpret_cast<EventArg>(new std::string(std::move(text)));
-}
+EventArg MakeEventText(std::string text) { return reinterpret_cast<EventArg>(new std::string(std::move(text))); }
 
-EventArg MakeEventWideText(std::wstring text)
-{
-    return reinterpret_cast<EventArg>(new std::wstring(std::move(text)));
-}
+EventArg MakeEventWideText(std::wstring text) { return reinterpret_cast<EventArg>(new std::wstring(std::move(text))); }
 
-std::unique_ptr<std::string> TakeEventText(EventArg arg)
-{
+std::unique_ptr<std::string> TakeEventText(EventArg arg) {
     return std::unique_ptr<std::string>(reinterpret_cast<std::string*>(arg));
 }
 
-std::unique_ptr<std::wstring> TakeEventWideText(EventArg arg)
-{
+std::unique_ptr<std::wstring> TakeEventWideText(EventArg arg) {
     return std::unique_ptr<std::wstring>(reinterpret_cast<std::wstring*>(arg));
 }
 
@@ -37,12 +29,11 @@ void IEngineEvents::OnSelfUpdateFailed(EventArg, EventArg) {}
 namespace {
 IEngineEvents g_dropEvents;
 std::atomic<IEngineEvents*> g_events{nullptr};
-}
+} // namespace
 
 void SetEngineEvents(IEngineEvents* events) { g_events.store(events); }
 
-IEngineEvents& EngineEvents()
-{
+IEngineEvents& EngineEvents() {
     IEngineEvents* events = g_events.load();
     return events ? *events : g_dropEvents;
 }

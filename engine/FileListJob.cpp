@@ -16,30 +16,25 @@ std::mutex g_requestedLock;
 std::wstring g_requestedInstallDir;
 } // namespace
 
-void SetRequestedInstallFolder(const std::wstring& folder)
-{
+void SetRequestedInstallFolder(const std::wstring& folder) {
     std::lock_guard lock(g_requestedLock);
     g_requestedInstallDir = folder;
 }
 
-std::wstring RequestedInstallFolder()
-{
+std::wstring RequestedInstallFolder() {
     std::lock_guard lock(g_requestedLock);
     return g_requestedInstallDir;
 }
 
-std::string DownloadPrefixForEdition(std::uint32_t editionIndex)
-{
+std::string DownloadPrefixForEdition(std::uint32_t editionIndex) {
     const std::string_view code = EditionCodeForIndex(editionIndex);
     for (std::size_t i = 0; i < std::size(kConfigEditionCodes); ++i) {
-        if (!code.empty() && code == kConfigEditionCodes[i])
-            return g_downloadPrefix[i];
+        if (!code.empty() && code == kConfigEditionCodes[i]) return g_downloadPrefix[i];
     }
     return {};
 }
 
-void RunGetFileList(std::uint32_t editionIndex, IEngineEvents& events)
-{
+void RunGetFileList(std::uint32_t editionIndex, IEngineEvents& events) {
     g_downloadQueue.Clear();
     g_installDir = RequestedInstallFolder();
 
@@ -68,7 +63,6 @@ void RunGetFileList(std::uint32_t editionIndex, IEngineEvents& events)
     events.OnStartDownload(0, 0);
 }
 
-void ThreadGetFileList(std::uintptr_t editionIndex)
-{
+void ThreadGetFileList(std::uintptr_t editionIndex) {
     RunGetFileList(static_cast<std::uint32_t>(editionIndex), EngineEvents());
 }

@@ -51,24 +51,19 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-void deleteFile(const std::wstring& path)
-{
-    if (!path.empty())
-        ::unlink(platform::toUtf8(path).c_str());
+void deleteFile(const std::wstring& path) {
+    if (!path.empty()) ::unlink(platform::toUtf8(path).c_str());
 }
 
-bool pathExists(const std::wstring& path)
-{
+bool pathExists(const std::wstring& path) {
     struct stat st;
     return !path.empty() && ::lstat(platform::toUtf8(path).c_str(), &st) == 0;
 }
 
 // The directory part of path before its last "/" or "\", or nothing.
-bool parentOf(const std::wstring& path, std::wstring& parent)
-{
+bool parentOf(const std::wstring& path, std::wstring& parent) {
     std::size_t pos = path.find_last_of(L"/\\");
-    if (pos == std::wstring::npos)
-        return false;
+    if (pos == std::wstring::npos) return false;
     parent = path.substr(0, pos);
     return true;
 }
@@ -76,30 +71,23 @@ bool parentOf(const std::wstring& path, std::wstring& parent)
 // --- Trust ---
 
 // Adds every certificate of a PEM text to the store; duplicates are harmless.
-void addPemCertificates(X509_STORE* store, const std::string& pem)
-{
-    if (pem.empty())
-        return;
+void addPemCertificates(X509_STORE* store, const std::string& pem) {
+    if (pem.empty()) return;
     BIO* bio = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
-    if (!bio)
-        return;
+    if (!bio) return;
     STACK_OF(X509_INFO)* infos = PEM_X509_INFO_read_bio(bio, nullptr, nullptr, nullptr);
     BIO_free(bio);
-    if (!infos)
-        return;
+    if (!infos) return;
     for (int i = 0; i < sk_X509_INFO_num(infos); ++i) {
         X509_INFO* info = sk_X509_INFO_value(infos, i);
-        if (info->x509)
-            X509_STORE_add_cert(store, info->x509);
+        if (info->x509) X509_STORE_add_cert(store, info->x509);
     }
     sk_X509_INFO_pop_free(infos, X509_INFO_free);
 }
 
-std::string readRuntimeCaFile()
-{
+std::string readRuntimeCaFile() {
     const char* path = std::getenv("QUELLAN_CA_FILE");
-    if (!path || !*path)
-        return {};
+    if (!path || !*path) return {};
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
@@ -107,8 +95,7 @@ std::string readRuntimeCaFile()
 // Runs before each TLS handshake, after libcurl has loaded the system store:
 // trust the deployment's CA and the one named at run time as well, so that a
 // service with a private CA (and its IP-address fallback) verifies.
-CURLcode addTrustedCas(CURL*, void* sslCtx, void*)
-{
+CURLcode addTrustedCas(CURL*, void* sslCtx, void*) {
     X509_STORE* store = SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(sslCtx));
     if (store) {
         addPemCertificates(store, deployment::kExtraCaPem);
@@ -117,8 +104,7 @@ CURLcode addTrustedCas(CURL*, void* sslCtx, void*)
     return CURLE_OK;
 }
 
-void setSecurity(CURL* curl)
-{
+void setSecurity(CURL* curl) {
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, addTrustedCas);
@@ -132,16 +118,12 @@ void setSecurity(CURL* curl)
 // instead of at libcurl's next progress call (up to a second when idle).
 // A caller that performs many transfers may pass a multi handle of its own,
 // which is kept (it costs a wake-up socket pair to make).
-CURLcode performCancellable(CURL* curl, CCancelFlag* flag, CURLM* reuse = nullptr)
-{
-    if (flag && flag->IsCancelled())
-        return CURLE_ABORTED_BY_CALLBACK;
+CURLcode performCancellable(CURL* curl, CCancelFlag* flag, CURLM* reuse = nullptr) {
+    if (flag && flag->IsCancelled()) return CURLE_ABORTED_BY_CALLBACK;
     CURLM* multi = reuse ? reuse : curl_multi_init();
-    if (!multi)
-        return CURLE_OUT_OF_MEMORY;
+    if (!multi) return CURLE_OUT_OF_MEMORY;
     if (curl_multi_add_handle(multi, curl) != CURLM_OK) {
-        if (!reuse)
-            curl_multi_cleanup(multi);
+        if (!reuse) curl_multi_cleanup(multi);
         return CURLE_FAILED_INIT;
     }
     int waker = flag ? flag->AddWaker([multi] { curl_multi_wakeup(multi); }) : 0;
@@ -158,8 +140,7 @@ CURLcode performCancellable(CURL* curl, CCancelFlag* flag, CURLM* reuse = nullpt
             int left = 0;
             result = CURLE_RECV_ERROR;
             while (CURLMsg* msg = curl_multi_info_read(multi, &left)) {
-                if (msg->msg == CURLMSG_DONE && msg->easy_handle == curl)
-                    result = msg->data.result;
+                if (msg->msg == CURLMSG_DONE && msg->easy_handle == curl) result = msg->data.result;
             }
             break;
         }
@@ -170,11 +151,9 @@ CURLcode performCancellable(CURL* curl, CCancelFlag* flag, CURLM* reuse = nullpt
         curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
     }
 
-    if (flag)
-        flag->RemoveWaker(waker);
+    if (flag) flag->RemoveWaker(waker);
     curl_multi_remove_handle(multi, curl);
-    if (!reuse)
-        curl_multi_cleanup(multi);
+    if (!reuse) curl_multi_cleanup(multi);
     return result;
 }
 
@@ -186,12 +165,10 @@ struct FileSink {
     void* observerData;
 };
 
-std::size_t writeToFile(char* data, std::size_t size, std::size_t count, void* p)
-{
+std::size_t writeToFile(char* data, std::size_t size, std::size_t count, void* p) {
     auto* sink = static_cast<FileSink*>(p);
     const std::size_t written = std::fwrite(data, size, count, sink->file) * size;
-    if (sink->observer && written > 0)
-        sink->observer(sink->observerData, data, written);
+    if (sink->observer && written > 0) sink->observer(sink->observerData, data, written);
     return written;
 }
 
@@ -201,8 +178,7 @@ struct ProgressRecord {
     ProgressFunc progress;
 };
 
-int onTransferInfo(void* p, curl_off_t total, curl_off_t now, curl_off_t, curl_off_t)
-{
+int onTransferInfo(void* p, curl_off_t total, curl_off_t now, curl_off_t, curl_off_t) {
     auto* record = static_cast<ProgressRecord*>(p);
     double speed = 0;
     curl_off_t speedBytes = 0;
@@ -217,26 +193,21 @@ std::atomic<long> g_downloadStallSeconds{60};
 
 // --- CHttpClient ---
 
-CHttpClient::~CHttpClient()
-{
+CHttpClient::~CHttpClient() {
     Cleanup();
-    if (m_downloadMulti)
-        curl_multi_cleanup(static_cast<CURLM*>(m_downloadMulti));
-    if (m_share)
-        curl_share_cleanup(static_cast<CURLSH*>(m_share));
+    if (m_downloadMulti) curl_multi_cleanup(static_cast<CURLM*>(m_downloadMulti));
+    if (m_share) curl_share_cleanup(static_cast<CURLSH*>(m_share));
 }
 
 bool CHttpClient::GlobalInit() { return curl_global_init(CURL_GLOBAL_ALL) == CURLE_OK; }
 
 void CHttpClient::GlobalCleanup() { curl_global_cleanup(); }
 
-bool CHttpClient::InitLibCurl(const char* cookieFile)
-{
+bool CHttpClient::InitLibCurl(const char* cookieFile) {
     m_errorText.clear();
     Cleanup();
     CURL* curl = curl_easy_init();
-    if (!curl)
-        return false;
+    if (!curl) return false;
     m_curl = curl;
     setSecurity(curl);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &CHttpClient::onBody);
@@ -255,8 +226,7 @@ bool CHttpClient::InitLibCurl(const char* cookieFile)
     return true;
 }
 
-bool CHttpClient::SetTimeLimits(long totalSeconds, long connectSeconds)
-{
+bool CHttpClient::SetTimeLimits(long totalSeconds, long connectSeconds) {
     if (CURL* curl = handle(m_curl)) {
         curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(curl, CURLOPT_TIMEOUT, totalSeconds);
@@ -265,26 +235,21 @@ bool CHttpClient::SetTimeLimits(long totalSeconds, long connectSeconds)
     return true;
 }
 
-void CHttpClient::SetPostFields(const std::string& text)
-{
+void CHttpClient::SetPostFields(const std::string& text) {
     CURL* curl = handle(m_curl);
-    if (!curl || text.empty())
-        return;
+    if (!curl || text.empty()) return;
     curl_easy_setopt(curl, CURLOPT_POST, 1L);
     curl_easy_setopt(curl, CURLOPT_POSTFIELDS, text.data());
     curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(text.size()));
 }
 
-long CHttpClient::Request(const std::string& url, int kind, std::string& response,
-    const char* extraHeaders, const std::wstring& targetFile)
-{
+long CHttpClient::Request(const std::string& url, int kind, std::string& response, const char* extraHeaders,
+                          const std::wstring& targetFile) {
     m_targetFile = targetFile;
     deleteFile(targetFile);
-    if (url.empty())
-        return 0;
+    if (url.empty()) return 0;
     std::wstring parent;
-    if (parentOf(targetFile, parent) && !parent.empty())
-        CreateMultiDirectory(parent);
+    if (parentOf(targetFile, parent) && !parent.empty()) CreateMultiDirectory(parent);
 
     std::string address = url;
     if (address.find("http://") == std::string::npos && address.find("https://") == std::string::npos)
@@ -301,14 +266,12 @@ long CHttpClient::Request(const std::string& url, int kind, std::string& respons
     return status;
 }
 
-bool CHttpClient::sendRequest(const std::string& url, int kind, const char* extraHeaders)
-{
+bool CHttpClient::sendRequest(const std::string& url, int kind, const char* extraHeaders) {
     m_headerText.clear();
     m_bodyText.clear();
     m_errorText.clear();
     CURL* curl = handle(m_curl);
-    if (!curl)
-        return false;
+    if (!curl) return false;
 
     std::string trimmed = url;
     trimmed.erase(0, trimmed.find_first_not_of(" \t\r\n"));
@@ -322,8 +285,7 @@ bool CHttpClient::sendRequest(const std::string& url, int kind, const char* extr
 
     curl_slist* raw = nullptr;
     auto append = [&raw](const std::string& line) {
-        if (curl_slist* next = curl_slist_append(raw, line.c_str()))
-            raw = next;
+        if (curl_slist* next = curl_slist_append(raw, line.c_str())) raw = next;
     };
     append("Accept: */*");
     append("Accept-Language: zh-CN");
@@ -331,8 +293,7 @@ bool CHttpClient::sendRequest(const std::string& url, int kind, const char* extr
     append("Accept-Encoding: gzip, deflate");
     append(hostHeader); // an empty line adds nothing to the request
     append("Connection: Keep-Alive");
-    if (kind == kRequestPatch)
-        append("X-HTTP-Method-Override: PATCH");
+    if (kind == kRequestPatch) append("X-HTTP-Method-Override: PATCH");
     if (extraHeaders) {
         // Only the first 1023 bytes count, as the header text always fitted a
         // fixed buffer; each piece of two or more bytes is one line.
@@ -340,10 +301,8 @@ bool CHttpClient::sendRequest(const std::string& url, int kind, const char* extr
         std::size_t start = 0;
         while (start <= text.size()) {
             std::size_t end = text.find_first_of("\r\n;", start);
-            if (end == std::string::npos)
-                end = text.size();
-            if (end - start >= 2)
-                append(text.substr(start, end - start));
+            if (end == std::string::npos) end = text.size();
+            if (end - start >= 2) append(text.substr(start, end - start));
             start = end + 1;
         }
     }
@@ -360,8 +319,7 @@ bool CHttpClient::sendRequest(const std::string& url, int kind, const char* extr
 
     CURLcode code = performCancellable(curl, cancelFlag());
     if (m_targetStream) {
-        if (std::fclose(m_targetStream) != 0 && code == CURLE_OK)
-            code = CURLE_WRITE_ERROR;
+        if (std::fclose(m_targetStream) != 0 && code == CURLE_OK) code = CURLE_WRITE_ERROR;
         m_targetStream = nullptr;
     }
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
@@ -374,8 +332,7 @@ bool CHttpClient::sendRequest(const std::string& url, int kind, const char* extr
 
 CCancelFlag* CHttpClient::cancelFlag() const { return m_cancel ? m_cancel : CCancelFlag::Current(); }
 
-std::size_t CHttpClient::onBody(char* data, std::size_t size, std::size_t count, void* p)
-{
+std::size_t CHttpClient::onBody(char* data, std::size_t size, std::size_t count, void* p) {
     auto* self = static_cast<CHttpClient*>(p);
     std::size_t bytes = size * count;
     if (self->m_targetFile.empty()) {
@@ -385,29 +342,23 @@ std::size_t CHttpClient::onBody(char* data, std::size_t size, std::size_t count,
     // The file stays open for the whole transfer. A file that cannot be
     // opened or a short write (disk full) fails the transfer rather than
     // leaving a shortened file that looks complete.
-    if (!self->m_targetStream)
-        self->m_targetStream = std::fopen(platform::toUtf8(self->m_targetFile).c_str(), "ab+");
-    if (!self->m_targetStream)
-        return 0;
+    if (!self->m_targetStream) self->m_targetStream = std::fopen(platform::toUtf8(self->m_targetFile).c_str(), "ab+");
+    if (!self->m_targetStream) return 0;
     return std::fwrite(data, 1, bytes, self->m_targetStream);
 }
 
-std::size_t CHttpClient::onHeader(char* data, std::size_t size, std::size_t count, void* text)
-{
+std::size_t CHttpClient::onHeader(char* data, std::size_t size, std::size_t count, void* text) {
     static_cast<std::string*>(text)->append(data, size * count);
     return size * count;
 }
 
-long CHttpClient::GetResponseCode() const
-{
+long CHttpClient::GetResponseCode() const {
     long code = 0;
-    if (!m_curl || curl_easy_getinfo(handle(m_curl), CURLINFO_RESPONSE_CODE, &code) != CURLE_OK)
-        return 0;
+    if (!m_curl || curl_easy_getinfo(handle(m_curl), CURLINFO_RESPONSE_CODE, &code) != CURLE_OK) return 0;
     return code;
 }
 
-void CHttpClient::Cleanup()
-{
+void CHttpClient::Cleanup() {
     if (m_curl) {
         curl_easy_cleanup(handle(m_curl));
         m_curl = nullptr;
@@ -415,18 +366,14 @@ void CHttpClient::Cleanup()
 }
 
 bool CHttpClient::DownloadFile(void* userData, const std::string& url, const std::wstring& targetFile,
-    ProgressFunc progress)
-{
+                               ProgressFunc progress) {
     deleteFile(targetFile);
-    if (url.empty())
-        return false;
+    if (url.empty()) return false;
     std::wstring parent;
-    if (parentOf(targetFile, parent) && !parent.empty())
-        CreateMultiDirectory(parent);
+    if (parentOf(targetFile, parent) && !parent.empty()) CreateMultiDirectory(parent);
 
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(platform::toUtf8(targetFile).c_str(), "ab+"));
-    if (!file)
-        return false;
+    if (!file) return false;
     std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
     if (!curl) {
         file.reset();
@@ -444,8 +391,7 @@ bool CHttpClient::DownloadFile(void* userData, const std::string& url, const std
             m_share = share;
         }
     }
-    if (m_share)
-        curl_easy_setopt(curl.get(), CURLOPT_SHARE, static_cast<CURLSH*>(m_share));
+    if (m_share) curl_easy_setopt(curl.get(), CURLOPT_SHARE, static_cast<CURLSH*>(m_share));
 
     std::string escaped = UrlEscape(url);
     curl_easy_setopt(curl.get(), CURLOPT_URL, escaped.c_str());
@@ -470,30 +416,27 @@ bool CHttpClient::DownloadFile(void* userData, const std::string& url, const std
         curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_TIME, stall);
     }
 
-    if (!m_downloadMulti)
-        m_downloadMulti = curl_multi_init();
+    if (!m_downloadMulti) m_downloadMulti = curl_multi_init();
     CURLcode code = performCancellable(curl.get(), cancelFlag(), static_cast<CURLM*>(m_downloadMulti));
     long status = 0;
     curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status);
     curl.reset();
     bool closed = std::fclose(file.release()) == 0;
 
-    if (code == CURLE_OK && closed && status >= 200 && status <= 399)
-        return true;
+    if (code == CURLE_OK && closed && status >= 200 && status <= 399) return true;
     deleteFile(targetFile);
     return false;
 }
 
 // --- Free functions ---
 
-std::string UrlEscape(const std::string& text)
-{
+std::string UrlEscape(const std::string& text) {
     static const char kHex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(text.size());
     for (unsigned char c : text) {
-        bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/'
-            || c == '.' || c == ':' || c == '?' || c == '=';
+        bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/' ||
+                    c == '.' || c == ':' || c == '?' || c == '=';
         if (keep) {
             out += static_cast<char>(c);
         } else {
@@ -505,28 +448,21 @@ std::string UrlEscape(const std::string& text)
     return out;
 }
 
-bool CreateMultiDirectory(const std::wstring& path)
-{
+bool CreateMultiDirectory(const std::wstring& path) {
     struct stat st;
     std::string native = platform::toUtf8(path);
-    if (!native.empty() && ::stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        return true;
+    if (!native.empty() && ::stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
     std::wstring parent;
-    if (!parentOf(path, parent))
-        return false;
+    if (!parentOf(path, parent)) return false;
     // An empty parent is the root of an absolute path, which exists.
-    if (!parent.empty() && !CreateMultiDirectory(parent))
-        return false;
+    if (!parent.empty() && !CreateMultiDirectory(parent)) return false;
     return ::mkdir(native.c_str(), 0777) == 0 || errno == EEXIST;
 }
 
-bool HttpDownloadFile(const std::string& url, const std::wstring& targetFile, bool overwrite)
-{
-    if (url.empty())
-        return false;
+bool HttpDownloadFile(const std::string& url, const std::wstring& targetFile, bool overwrite) {
+    if (url.empty()) return false;
     if (pathExists(targetFile)) {
-        if (!overwrite)
-            return true;
+        if (!overwrite) return true;
         deleteFile(targetFile);
     }
     CHttpClient client;
@@ -541,11 +477,9 @@ bool HttpDownloadFile(const std::string& url, const std::wstring& targetFile, bo
         complete = client.ErrorText().empty();
     }
     bool ok = complete && status >= 200 && status <= 300;
-    if (!ok)
-        deleteFile(targetFile);
+    if (!ok) deleteFile(targetFile);
     client.Cleanup();
-    if (ok && pathExists(targetFile))
-        return true;
+    if (ok && pathExists(targetFile)) return true;
     engine_log::DownloadFailed(url, targetFile, status);
     return false;
 }

@@ -59,8 +59,8 @@ public:
     // or ";" (at most the first 1023 bytes are used). Returns the HTTP status
     // (0 when there was none); on failure response holds the error text, or
     // "InitLibCurl is not invoked" when there is no handle.
-    long Request(const std::string& url, int kind, std::string& response,
-        const char* extraHeaders = nullptr, const std::wstring& targetFile = {});
+    long Request(const std::string& url, int kind, std::string& response, const char* extraHeaders = nullptr,
+                 const std::wstring& targetFile = {});
 
     // The last response code, or 0 when it cannot be read.
     long GetResponseCode() const;
@@ -72,11 +72,10 @@ public:
     // 200 to 399; on failure no file is left behind. Successive calls on one
     // client reuse its open connections.
     bool DownloadFile(void* userData, const std::string& url, const std::wstring& targetFile,
-        ProgressFunc progress = nullptr);
+                      ProgressFunc progress = nullptr);
 
     // Makes DownloadFile pass each written chunk to fn (null: none).
-    void SetChunkObserver(ChunkFunc fn, void* data)
-    {
+    void SetChunkObserver(ChunkFunc fn, void* data) {
         m_chunkFunc = fn;
         m_chunkData = data;
     }
@@ -105,7 +104,7 @@ private:
     CCancelFlag* m_cancel = nullptr;
     ChunkFunc m_chunkFunc = nullptr;
     void* m_chunkData = nullptr;
-    void* m_share = nullptr; // CURLSH*: DownloadFile's connections, kept for the next call
+    void* m_share = nullptr;         // CURLSH*: DownloadFile's connections, kept for the next call
     void* m_downloadMulti = nullptr; // CURLM* that drives DownloadFile's transfers
 };
 

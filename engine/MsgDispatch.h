@@ -12,11 +12,10 @@
 // The four messages that make the window run queued calls (WM_USER + 1000
 // to + 1003). Each PostCall posts all four with both parameters 0; later
 // ones usually find the queue empty.
-inline constexpr unsigned WM_DISPATCH_CALLS[4] = {
-    platform::WM_USER + 1000, platform::WM_USER + 1001, platform::WM_USER + 1002, platform::WM_USER + 1003};
+inline constexpr unsigned WM_DISPATCH_CALLS[4] = {platform::WM_USER + 1000, platform::WM_USER + 1001,
+                                                  platform::WM_USER + 1002, platform::WM_USER + 1003};
 
-inline bool IsDispatchMessage(unsigned message)
-{
+inline bool IsDispatchMessage(unsigned message) {
     return message >= WM_DISPATCH_CALLS[0] && message <= WM_DISPATCH_CALLS[3];
 }
 
@@ -40,27 +39,23 @@ public:
     platform::WindowHandle DispatchWindow() const { return m_window.load(); }
 
     // Queues handler(a1, a2) on the owner and wakes the window thread.
-    void PostCall(Handler handler, EventArg a1, EventArg a2)
-    {
+    void PostCall(Handler handler, EventArg a1, EventArg a2) {
         {
             std::lock_guard guard(m_lock);
             m_queue.push_back(Call{handler, a1, a2});
         }
         if (platform::WindowHandle window = m_window.load()) {
-            for (unsigned message : WM_DISPATCH_CALLS)
-                platform::postMessage(window, message, 0, 0);
+            for (unsigned message : WM_DISPATCH_CALLS) platform::postMessage(window, message, 0, 0);
         }
     }
 
     // Runs queued calls in order until the queue is empty (window thread).
-    void DispatchCalls()
-    {
+    void DispatchCalls() {
         for (;;) {
             Call call;
             {
                 std::lock_guard guard(m_lock);
-                if (m_queue.empty())
-                    return;
+                if (m_queue.empty()) return;
                 call = m_queue.front();
                 m_queue.pop_front();
             }
@@ -68,8 +63,7 @@ public:
         }
     }
 
-    std::size_t PendingCalls() const
-    {
+    std::size_t PendingCalls() const {
         std::lock_guard guard(m_lock);
         return m_queue.size();
     }
@@ -105,8 +99,7 @@ public:
     void OnSelfUpdateFailed(EventArg a1, EventArg a2) override { post(&Owner::OnSelfUpdateFailed, a1, a2); }
 
 private:
-    void post(void (Owner::*handler)(EventArg, EventArg), EventArg a1, EventArg a2)
-    {
+    void post(void (Owner::*handler)(EventArg, EventArg), EventArg a1, EventArg a2) {
         m_dispatch.PostCall(handler, a1, a2);
     }
 

@@ -22,17 +22,16 @@ struct PkeyDeleter {
 using Pkey = std::unique_ptr<EVP_PKEY, PkeyDeleter>;
 
 // Builds the key once from the raw big-endian n, e, d the program carries.
-Pkey buildKey()
-{
+Pkey buildKey() {
     BIGNUM* n = BN_bin2bn(deployment::kPayloadModulus, 128, nullptr);
     BIGNUM* e = BN_bin2bn(deployment::kPayloadPublicExponent, 3, nullptr);
     BIGNUM* d = BN_bin2bn(deployment::kPayloadPrivateExponent, 128, nullptr);
     OSSL_PARAM_BLD* bld = OSSL_PARAM_BLD_new();
     OSSL_PARAM* params = nullptr;
     EVP_PKEY* key = nullptr;
-    if (n && e && d && bld && OSSL_PARAM_BLD_push_BN(bld, OSSL_PKEY_PARAM_RSA_N, n)
-        && OSSL_PARAM_BLD_push_BN(bld, OSSL_PKEY_PARAM_RSA_E, e)
-        && OSSL_PARAM_BLD_push_BN(bld, OSSL_PKEY_PARAM_RSA_D, d) && (params = OSSL_PARAM_BLD_to_param(bld))) {
+    if (n && e && d && bld && OSSL_PARAM_BLD_push_BN(bld, OSSL_PKEY_PARAM_RSA_N, n) &&
+        OSSL_PARAM_BLD_push_BN(bld, OSSL_PKEY_PARAM_RSA_E, e) &&
+        OSSL_PARAM_BLD_push_BN(bld, OSSL_PKEY_PARAM_RSA_D, d) && (params = OSSL_PARAM_BLD_to_param(bld))) {
         if (EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new_from_name(nullptr, "RSA", nullptr)) {
             if (EVP_PKEY_fromdata_init(ctx) <= 0 || EVP_PKEY_fromdata(ctx, &key, EVP_PKEY_KEYPAIR, params) <= 0)
                 key = nullptr;
@@ -47,18 +46,15 @@ Pkey buildKey()
     return Pkey(key);
 }
 
-EVP_PKEY* payloadKey()
-{
+EVP_PKEY* payloadKey() {
     static const Pkey key = buildKey();
     return key.get();
 }
 
 // One 128-byte block into out (appended up to its first zero byte).
-void decryptBlock(EVP_PKEY* key, const unsigned char* block, std::string& out)
-{
+void decryptBlock(EVP_PKEY* key, const unsigned char* block, std::string& out) {
     EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new(key, nullptr);
-    if (!ctx)
-        return;
+    if (!ctx) return;
     unsigned char plain[1024] = {};
     std::size_t size = sizeof plain;
     if (EVP_PKEY_decrypt_init(ctx) > 0 && EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING) > 0) {
@@ -73,10 +69,8 @@ void decryptBlock(EVP_PKEY* key, const unsigned char* block, std::string& out)
 
 } // namespace
 
-std::string DecryptPayload(const std::string& text)
-{
-    if (text.size() <= 63)
-        return text;
+std::string DecryptPayload(const std::string& text) {
+    if (text.size() <= 63) return text;
     std::uint32_t start = engine_log::TickCount();
     std::string out;
     if (EVP_PKEY* key = payloadKey()) {

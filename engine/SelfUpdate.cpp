@@ -17,27 +17,20 @@ std::mutex g_closeLock;
 std::function<void()> g_closeHandler;
 } // namespace
 
-void SetCloseRequestHandler(std::function<void()> handler)
-{
+void SetCloseRequestHandler(std::function<void()> handler) {
     std::lock_guard lock(g_closeLock);
     g_closeHandler = std::move(handler);
 }
 
-std::wstring UpdateFilePath(const std::wstring& tempFolder, std::uint32_t tick)
-{
+std::wstring UpdateFilePath(const std::wstring& tempFolder, std::uint32_t tick) {
     std::wstring path = tempFolder;
-    if (!path.empty() && path.back() != L'/')
-        path += L'/';
+    if (!path.empty() && path.back() != L'/') path += L'/';
     return path + L"temp_update_" + std::to_wstring(tick);
 }
 
-std::wstring UpdateParameters(const std::wstring& target)
-{
-    return L"update '" + target + L"'";
-}
+std::wstring UpdateParameters(const std::wstring& target) { return L"update '" + target + L"'"; }
 
-std::wstring RunSelfUpdate(const std::string& address, const std::wstring& runningProgram, IEngineEvents& events)
-{
+std::wstring RunSelfUpdate(const std::string& address, const std::wstring& runningProgram, IEngineEvents& events) {
     const std::uint32_t tick = platform::tickCount();
     const std::wstring updateFile = UpdateFilePath(platform::tempFolder(), tick);
     HttpDownloadFile(address, updateFile, /*overwrite=*/true);
@@ -57,13 +50,11 @@ std::wstring RunSelfUpdate(const std::string& address, const std::wstring& runni
         std::lock_guard lock(g_closeLock);
         close = g_closeHandler;
     }
-    if (close)
-        close();
+    if (close) close();
     return updateFile;
 }
 
-void ThreadSelfUpdate(std::uintptr_t address)
-{
+void ThreadSelfUpdate(std::uintptr_t address) {
     std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(address));
     RunSelfUpdate(text ? *text : std::string(), platform::executablePath(), EngineEvents());
 }

@@ -24,8 +24,7 @@ const char kSigningKey[] = "Rb4TqL8wXz2MnK7v";
 
 std::string md5Hex(const std::string& text) { return CMd5A().GetMd5String(text); }
 
-bool parseJson(const std::string& text, Json::Value& value)
-{
+bool parseJson(const std::string& text, Json::Value& value) {
     Json::CharReaderBuilder builder;
     std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     std::string errors;
@@ -36,8 +35,7 @@ ClientIdentityFacts collectFacts();
 
 } // namespace
 
-std::string MakeTimeStamp()
-{
+std::string MakeTimeStamp() {
     using namespace std::chrono;
     long long seconds = duration_cast<std::chrono::seconds>(system_clock::now().time_since_epoch()).count();
     char text[32];
@@ -45,8 +43,7 @@ std::string MakeTimeStamp()
     return text;
 }
 
-std::string SignedBody(const std::string& params)
-{
+std::string SignedBody(const std::string& params) {
     // The service lower-cases the first field before hashing (the report's
     // "code=N"); for "ts=T" that changes nothing.
     std::size_t first = params.find('&');
@@ -56,22 +53,19 @@ std::string SignedBody(const std::string& params)
     return params + "&sign=" + md5Hex(hashed + kSigningKey);
 }
 
-std::string GetClientHeaders()
-{
-    return "Userid: 0\r\nClientuuid: " + GetClientUuid() + "\r\nCategoryid: 6\r\nVersion: "
-        + std::to_string(kServiceClientVersion) + "\r\nLang: zh-cn";
+std::string GetClientHeaders() {
+    return "Userid: 0\r\nClientuuid: " + GetClientUuid() +
+           "\r\nCategoryid: 6\r\nVersion: " + std::to_string(kServiceClientVersion) + "\r\nLang: zh-cn";
 }
 
-std::string ComposeClientUuid(const ClientIdentityFacts& facts)
-{
+std::string ComposeClientUuid(const ClientIdentityFacts& facts) {
     std::string mac = facts.windows8OrLater ? "FF-FF-FF-FF-FF-FF" : facts.macText;
-    std::string text = facts.computerName + "." + mac + "." + std::to_string(facts.processorCount) + "."
-        + std::to_string(facts.totalMemory) + "." + facts.cpuSignature;
+    std::string text = facts.computerName + "." + mac + "." + std::to_string(facts.processorCount) + "." +
+                       std::to_string(facts.totalMemory) + "." + facts.cpuSignature;
     return md5Hex(text);
 }
 
-std::string GetClientUuid()
-{
+std::string GetClientUuid() {
     static std::once_flag once;
     static std::string uuid;
     std::call_once(once, [] { uuid = ComposeClientUuid(collectFacts()); });
@@ -79,8 +73,7 @@ std::string GetClientUuid()
 }
 
 long PostServiceRequest(const std::string& path, const std::string& fallbackPath, const std::string& body,
-    ResponseSite retrySite, std::string& response)
-{
+                        ResponseSite retrySite, std::string& response) {
     std::string headers = GetClientHeaders();
     CHttpClient client;
     long status = 0;
@@ -104,17 +97,13 @@ long PostServiceRequest(const std::string& path, const std::string& fallbackPath
     return status;
 }
 
-bool ReadServiceEnvelope(const std::string& response, std::string& data)
-{
+bool ReadServiceEnvelope(const std::string& response, std::string& data) {
     try {
         Json::Value root;
-        if (!parseJson(response, root) || !root.isObject())
-            return false;
-        if (root["code"].asInt() != 10001)
-            return false;
+        if (!parseJson(response, root) || !root.isObject()) return false;
+        if (root["code"].asInt() != 10001) return false;
         const Json::Value& value = root["data"];
-        if (!value.isString())
-            return false;
+        if (!value.isString()) return false;
         data = value.asString();
         return true;
     } catch (const std::exception&) {
@@ -122,19 +111,16 @@ bool ReadServiceEnvelope(const std::string& response, std::string& data)
     }
 }
 
-bool CallService(const std::string& path, ResponseSite retrySite, std::string& payload, std::string& response)
-{
+bool CallService(const std::string& path, ResponseSite retrySite, std::string& payload, std::string& response) {
     std::string body = SignedBody("ts=" + MakeTimeStamp());
     PostServiceRequest(path, path, body, retrySite, response);
     std::string data;
-    if (!ReadServiceEnvelope(response, data))
-        return false;
+    if (!ReadServiceEnvelope(response, data)) return false;
     payload = DecryptPayload(data);
     return true;
 }
 
-void RunCheckVersion(IEngineEvents& events)
-{
+void RunCheckVersion(IEngineEvents& events) {
     std::string payload, response;
     bool ok = false;
     try {
@@ -150,8 +136,7 @@ void RunCheckVersion(IEngineEvents& events)
     events.OnCheckVersionFailed(0, MakeEventWideText(L"检查更新失败，请下载最新版本！"));
 }
 
-void RunGetConfig(IEngineEvents& events)
-{
+void RunGetConfig(IEngineEvents& events) {
     std::string payload, response;
     bool ok = false;
     try {
@@ -184,8 +169,7 @@ void ThreadGetConfig(std::uintptr_t) { RunGetConfig(EngineEvents()); }
 
 namespace {
 
-ClientIdentityFacts collectFacts()
-{
+ClientIdentityFacts collectFacts() {
     ClientIdentityFacts facts;
     facts.computerName = UnicodeToUtf8(GetComputerNameText());
     facts.macText = GetMacAddress();

@@ -42,7 +42,7 @@ using engine_log::ResponseSite;
 // g_serviceFallback + fallbackPath. Returns the status of the attempt used;
 // response holds its body or the transfer error text.
 long PostServiceRequest(const std::string& path, const std::string& fallbackPath, const std::string& body,
-    ResponseSite retrySite, std::string& response);
+                        ResponseSite retrySite, std::string& response);
 
 // Reads the answer envelope: true when it is JSON with "code" 10001 and a
 // string "data", which goes to data.

@@ -12,12 +12,10 @@
 
 namespace {
 
-std::string fromEnvironment(const char* name, const char* fallback)
-{
+std::string fromEnvironment(const char* name, const char* fallback) {
     const char* value = std::getenv(name);
     std::string text = value && *value ? value : fallback;
-    while (!text.empty() && text.back() == '/')
-        text.pop_back();
+    while (!text.empty() && text.back() == '/') text.pop_back();
     return text;
 }
 

@@ -37,14 +37,12 @@ struct CWindowMultiThreadManager::Shared {
     std::condition_variable runningChanged;
     int running = 0;
 
-    void remove(std::uint32_t id, bool terminate)
-    {
+    void remove(std::uint32_t id, bool terminate) {
         std::lock_guard lockHandles(handleLock);
         std::lock_guard lockFunctions(functionLock);
         std::lock_guard lockParameters(parameterLock);
         if (auto it = handles.find(id); it != handles.end()) {
-            if (terminate)
-                it->second->cancel.Cancel();
+            if (terminate) it->second->cancel.Cancel();
             handles.erase(it);
         }
         functions.erase(id);
@@ -56,8 +54,7 @@ CWindowMultiThreadManager::CWindowMultiThreadManager() : m_shared(std::make_shar
 
 CWindowMultiThreadManager::~CWindowMultiThreadManager() { TerminateAllThreads(); }
 
-std::uint32_t CWindowMultiThreadManager::StartThread(ThreadFunc func, ThreadParam param)
-{
+std::uint32_t CWindowMultiThreadManager::StartThread(ThreadFunc func, ThreadParam param) {
     auto handle = std::make_shared<ThreadHandle>();
     std::promise<std::uint32_t> idPromise;
     std::future<std::uint32_t> idFuture = idPromise.get_future();
@@ -102,19 +99,16 @@ std::uint32_t CWindowMultiThreadManager::StartThread(ThreadFunc func, ThreadPara
     return id;
 }
 
-void CWindowMultiThreadManager::threadEntry(const std::shared_ptr<Shared>& shared, std::uint32_t id)
-{
+void CWindowMultiThreadManager::threadEntry(const std::shared_ptr<Shared>& shared, std::uint32_t id) {
     ThreadFunc func = nullptr;
     ThreadParam param = 0;
     {
         std::lock_guard guard(shared->functionLock);
-        if (auto it = shared->functions.find(id); it != shared->functions.end())
-            func = it->second;
+        if (auto it = shared->functions.find(id); it != shared->functions.end()) func = it->second;
     }
     {
         std::lock_guard guard(shared->parameterLock);
-        if (auto it = shared->parameters.find(id); it != shared->parameters.end())
-            param = it->second;
+        if (auto it = shared->parameters.find(id); it != shared->parameters.end()) param = it->second;
     }
     if (func) {
         try {
@@ -129,16 +123,13 @@ void CWindowMultiThreadManager::threadEntry(const std::shared_ptr<Shared>& share
 
 void CWindowMultiThreadManager::RemoveThread(std::uint32_t id, bool terminate) { m_shared->remove(id, terminate); }
 
-void CWindowMultiThreadManager::TerminateAllThreads()
-{
+void CWindowMultiThreadManager::TerminateAllThreads() {
     std::lock_guard guard(m_shared->handleLock);
-    for (auto& [id, handle] : m_shared->handles)
-        handle->cancel.Cancel();
+    for (auto& [id, handle] : m_shared->handles) handle->cancel.Cancel();
     m_shared->handles.clear();
 }
 
-CWindowMultiThreadManager::Registration CWindowMultiThreadManager::RegisteredIn(std::uint32_t id) const
-{
+CWindowMultiThreadManager::Registration CWindowMultiThreadManager::RegisteredIn(std::uint32_t id) const {
     Registration r;
     std::lock_guard lockHandles(m_shared->handleLock);
     std::lock_guard lockFunctions(m_shared->functionLock);
@@ -149,14 +140,12 @@ CWindowMultiThreadManager::Registration CWindowMultiThreadManager::RegisteredIn(
     return r;
 }
 
-int CWindowMultiThreadManager::RunningCount() const
-{
+int CWindowMultiThreadManager::RunningCount() const {
     std::lock_guard guard(m_shared->runningLock);
     return m_shared->running;
 }
 
-bool CWindowMultiThreadManager::WaitForAll(std::chrono::milliseconds timeout) const
-{
+bool CWindowMultiThreadManager::WaitForAll(std::chrono::milliseconds timeout) const {
     std::unique_lock guard(m_shared->runningLock);
     return m_shared->runningChanged.wait_for(guard, timeout, [this] { return m_shared->running == 0; });
 }

@@ -15,7 +15,7 @@
 namespace {
 
 bool isFolder(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -42,7 +42,7 @@ bool CreateDirectoryTree(const std::wstring& widePath) {
 
 bool FileExists(const std::wstring& path) {
     if (path.empty()) return false;
-    struct stat st{};
+    struct stat st {};
     return stat(platform::toUtf8(path).c_str(), &st) == 0;
 }
 

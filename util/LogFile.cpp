@@ -39,8 +39,8 @@ std::u16string entryPrefix(const wchar_t* sourceFile, int line) {
     std::tm local{};
     localtime_r(&now, &local);
     wchar_t buf[64];
-    std::swprintf(buf, 64, L"[%04d-%02d-%02d %02d:%02d:%02d][", local.tm_year + 1900, local.tm_mon + 1,
-                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    std::swprintf(buf, 64, L"[%04d-%02d-%02d %02d:%02d:%02d][", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                  local.tm_hour, local.tm_min, local.tm_sec);
     std::wstring prefix = buf;
     prefix += sourceFile ? sourceFile : L"";
     prefix += L' ';
@@ -172,7 +172,7 @@ std::int64_t CWriteLogFile::GetLogFileSize(const std::wstring& path) {
     std::lock_guard guard(m_lock);
     FilePtr f(std::fopen(nativePath(path).c_str(), "rb"));
     if (!f) return 0;
-    struct stat st{};
+    struct stat st {};
     if (fstat(fileno(f.get()), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
     return static_cast<std::int64_t>(st.st_size);
 }
@@ -211,7 +211,7 @@ void CWriteLogFile::append(const wchar_t* sourceFile, int line, std::u16string_v
         // A new (or emptied) file starts with the byte-order mark. Testing
         // the size of the opened file rather than existence beforehand also
         // covers an empty file left by someone else.
-        struct stat st{};
+        struct stat st {};
         const bool empty = fstat(fileno(f.get()), &st) == 0 && st.st_size == 0;
 
         std::string bytes;

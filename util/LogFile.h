@@ -40,7 +40,7 @@
 namespace detail_log {
 // Not for use outside the logging macros.
 std::wstring sourceName(const char* file);
-}
+} // namespace detail_log
 #endif
 
 // Writes log entries to one file. Any thread may write at any time; each entry

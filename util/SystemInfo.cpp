@@ -27,12 +27,10 @@
 std::vector<AdapterAddress> ListAdapters() {
     std::vector<AdapterAddress> adapters;
     ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0)
-        return adapters;
+    if (getifaddrs(&list) != 0) return adapters;
     for (const ifaddrs* it = list; it; it = it->ifa_next) {
         // The link-layer entry of each interface carries its hardware address.
-        if (!it->ifa_addr || it->ifa_addr->sa_family != AF_PACKET)
-            continue;
+        if (!it->ifa_addr || it->ifa_addr->sa_family != AF_PACKET) continue;
         const auto* ll = reinterpret_cast<const sockaddr_ll*>(it->ifa_addr);
         AdapterAddress a;
         a.index = static_cast<std::uint32_t>(ll->sll_ifindex);
@@ -48,13 +46,10 @@ std::vector<AdapterAddress> ListAdapters() {
 std::string SelectMacAddress(const std::vector<AdapterAddress>& adapters) {
     const AdapterAddress* best = nullptr;
     for (const auto& a : adapters) {
-        if (a.loopback || a.hardware.size() != 6)
-            continue;
-        if (!best || a.index < best->index)
-            best = &a;
+        if (a.loopback || a.hardware.size() != 6) continue;
+        if (!best || a.index < best->index) best = &a;
     }
-    if (!best)
-        return {};
+    if (!best) return {};
     char text[18];
     const auto& h = best->hardware;
     std::snprintf(text, sizeof text, "%02X-%02X-%02X-%02X-%02X-%02X", h[0], h[1], h[2], h[3], h[4], h[5]);
@@ -85,9 +80,7 @@ std::uint32_t GetOsVersion(std::uint32_t& major, std::uint32_t& minor) {
     return 0;
 }
 
-bool IsVersion8OrLater(std::uint32_t major, std::uint32_t minor) {
-    return major > 6 || (major == 6 && minor >= 2);
-}
+bool IsVersion8OrLater(std::uint32_t major, std::uint32_t minor) { return major > 6 || (major == 6 && minor >= 2); }
 
 bool IsWindows8OrLater() {
     std::uint32_t major = 0, minor = 0;
@@ -98,8 +91,7 @@ bool IsWindows8OrLater() {
 std::string GetCpuSignature() {
 #if defined(__x86_64__) || defined(__i386__)
     unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-    if (!__get_cpuid_count(1, 0, &eax, &ebx, &ecx, &edx))
-        return {};
+    if (!__get_cpuid_count(1, 0, &eax, &ebx, &ecx, &edx)) return {};
     char text[17];
     std::snprintf(text, sizeof text, "%08X%08X", edx, eax);
     return text;
@@ -117,8 +109,7 @@ std::wstring GetMachineGuid() {
 
 std::wstring GetComputerNameText() {
     char name[512] = {};
-    if (gethostname(name, sizeof name - 1) != 0)
-        return {};
+    if (gethostname(name, sizeof name - 1) != 0) return {};
     std::string text = name;
     text = text.substr(0, text.find('.'));
     return platform::fromUtf8(text);
@@ -130,8 +121,7 @@ std::uint32_t GetLogicalProcessorCount() {
 }
 
 std::uint64_t GetTotalPhysicalMemory() {
-    struct sysinfo info{};
-    if (sysinfo(&info) != 0)
-        return 0;
+    struct sysinfo info {};
+    if (sysinfo(&info) != 0) return 0;
     return static_cast<std::uint64_t>(info.totalram) * info.mem_unit;
 }

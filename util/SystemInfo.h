@@ -10,8 +10,8 @@
 
 // One network interface as the system lists it.
 struct AdapterAddress {
-    std::uint32_t index = 0;             // interface index
-    std::vector<std::uint8_t> hardware;  // hardware address (6 bytes for Ethernet and Wi-Fi)
+    std::uint32_t index = 0;            // interface index
+    std::vector<std::uint8_t> hardware; // hardware address (6 bytes for Ethernet and Wi-Fi)
     bool loopback = false;
 };
 

@@ -12,8 +12,7 @@ constexpr std::array<std::uint32_t, 256> makeCrcTable() {
     std::array<std::uint32_t, 256> table{};
     for (std::uint32_t n = 0; n < 256; ++n) {
         std::uint32_t c = n;
-        for (int k = 0; k < 8; ++k)
-            c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
         table[n] = c;
     }
     return table;
@@ -30,8 +29,7 @@ constexpr std::uint32_t crcStep(std::uint32_t reg, std::uint8_t byte) {
 } // namespace
 
 Keys::Keys(std::string_view password) {
-    for (char c : password)
-        update(static_cast<std::uint8_t>(c));
+    for (char c : password) update(static_cast<std::uint8_t>(c));
 }
 
 void Keys::update(std::uint8_t plain) {
@@ -59,22 +57,19 @@ std::uint8_t Keys::decrypt(std::uint8_t cipher) {
 
 std::uint32_t crc32(std::span<const std::uint8_t> data, std::uint32_t crc) {
     std::uint32_t reg = ~crc;
-    for (std::uint8_t b : data)
-        reg = crcStep(reg, b);
+    for (std::uint8_t b : data) reg = crcStep(reg, b);
     return ~reg;
 }
 
 std::uint8_t checkByteFor(std::uint16_t flags, std::uint32_t crc, std::uint32_t dosDateTime) {
-    if (flags & kFlagDataDescriptor)
-        return static_cast<std::uint8_t>((dosDateTime >> 8) & 0xFF);
+    if (flags & kFlagDataDescriptor) return static_cast<std::uint8_t>((dosDateTime >> 8) & 0xFF);
     return static_cast<std::uint8_t>(crc >> 24);
 }
 
 RandomSource systemRandom() {
     return [](std::span<std::uint8_t> out) {
         std::random_device device;
-        for (auto& b : out)
-            b = static_cast<std::uint8_t>(device());
+        for (auto& b : out) b = static_cast<std::uint8_t>(device());
     };
 }
 
@@ -87,28 +82,21 @@ std::vector<std::uint8_t> encryptEntry(std::span<const std::uint8_t> data, std::
     std::vector<std::uint8_t> out;
     out.reserve(kHeaderSize + data.size());
     Keys keys(password);
-    for (std::uint8_t b : header)
-        out.push_back(keys.encrypt(b));
-    for (std::uint8_t b : data)
-        out.push_back(keys.encrypt(b));
+    for (std::uint8_t b : header) out.push_back(keys.encrypt(b));
+    for (std::uint8_t b : data) out.push_back(keys.encrypt(b));
     return out;
 }
 
-std::optional<std::vector<std::uint8_t>> decryptEntry(std::span<const std::uint8_t> raw,
-                                                      std::string_view password,
+std::optional<std::vector<std::uint8_t>> decryptEntry(std::span<const std::uint8_t> raw, std::string_view password,
                                                       std::uint8_t checkByte) {
-    if (raw.size() < kHeaderSize)
-        return std::nullopt;
+    if (raw.size() < kHeaderSize) return std::nullopt;
     Keys keys(password);
     std::uint8_t last = 0;
-    for (std::size_t i = 0; i < kHeaderSize; ++i)
-        last = keys.decrypt(raw[i]);
-    if (last != checkByte)
-        return std::nullopt;
+    for (std::size_t i = 0; i < kHeaderSize; ++i) last = keys.decrypt(raw[i]);
+    if (last != checkByte) return std::nullopt;
     std::vector<std::uint8_t> out;
     out.reserve(raw.size() - kHeaderSize);
-    for (std::size_t i = kHeaderSize; i < raw.size(); ++i)
-        out.push_back(keys.decrypt(raw[i]));
+    for (std::size_t i = kHeaderSize; i < raw.size(); ++i) out.push_back(keys.decrypt(raw[i]));
     return out;
 }
 

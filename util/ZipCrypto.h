@@ -75,8 +75,7 @@ std::vector<std::uint8_t> encryptEntry(std::span<const std::uint8_t> data, std::
 // `checkByte` (wrong password, or damaged data). A wrong password passes the
 // check by chance once in 256 tries: callers verify the CRC-32 of the
 // decompressed result as well.
-std::optional<std::vector<std::uint8_t>> decryptEntry(std::span<const std::uint8_t> raw,
-                                                      std::string_view password,
+std::optional<std::vector<std::uint8_t>> decryptEntry(std::span<const std::uint8_t> raw, std::string_view password,
                                                       std::uint8_t checkByte);
 
 } // namespace zipcrypto

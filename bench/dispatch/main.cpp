@@ -190,9 +190,12 @@ int main(int argc, char** argv) {
     bool sdl = false;
     int positional = 0;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--sdl") == 0) sdl = true;
-        else if (positional++ == 0) rounds = std::max(100, std::atoi(argv[i]));
-        else burst = std::max(100, std::atoi(argv[i]));
+        if (std::strcmp(argv[i], "--sdl") == 0)
+            sdl = true;
+        else if (positional++ == 0)
+            rounds = std::max(100, std::atoi(argv[i]));
+        else
+            burst = std::max(100, std::atoi(argv[i]));
     }
     std::string error;
     if (sdl ? !openDisplay(&error) : !vdisplay::open({800, 600})) {

@@ -39,15 +39,15 @@ void drawNinePiece(Canvas& c, const Surface& img, const Rect& d, int corner) {
     const int k = corner;
     const Rect dst[9] = {
         {d.left + k, d.top + k, d.right - k, d.bottom - k}, {d.left, d.top, d.left + k, d.top + k},
-        {d.left + k, d.top, d.right - k, d.top + k},         {d.right - k, d.top, d.right, d.top + k},
-        {d.left, d.top + k, d.left + k, d.bottom - k},       {d.right - k, d.top + k, d.right, d.bottom - k},
-        {d.left, d.bottom - k, d.left + k, d.bottom},        {d.left + k, d.bottom - k, d.right - k, d.bottom},
+        {d.left + k, d.top, d.right - k, d.top + k},        {d.right - k, d.top, d.right, d.top + k},
+        {d.left, d.top + k, d.left + k, d.bottom - k},      {d.right - k, d.top + k, d.right, d.bottom - k},
+        {d.left, d.bottom - k, d.left + k, d.bottom},       {d.left + k, d.bottom - k, d.right - k, d.bottom},
         {d.right - k, d.bottom - k, d.right, d.bottom}};
     const Rect src[9] = {
         {s.left + k, s.top + k, s.right - k, s.bottom - k}, {s.left, s.top, s.left + k, s.top + k},
-        {s.left + k, s.top, s.right - k, s.top + k},         {s.right - k, s.top, s.right, s.top + k},
-        {s.left, s.top + k, s.left + k, s.bottom - k},       {s.right - k, s.top + k, s.right, s.bottom - k},
-        {s.left, s.bottom - k, s.left + k, s.bottom},        {s.left + k, s.bottom - k, s.right - k, s.bottom},
+        {s.left + k, s.top, s.right - k, s.top + k},        {s.right - k, s.top, s.right, s.top + k},
+        {s.left, s.top + k, s.left + k, s.bottom - k},      {s.right - k, s.top + k, s.right, s.bottom - k},
+        {s.left, s.bottom - k, s.left + k, s.bottom},       {s.left + k, s.bottom - k, s.right - k, s.bottom},
         {s.right - k, s.bottom - k, s.right, s.bottom}};
     for (int i = 0; i < 9; ++i) c.alphaBlend(img, dst[i], src[i], 255);
 }
@@ -69,9 +69,13 @@ struct Scene {
         drawNinePiece(c, button, {700, 120, 1050, 300}, 8);
     }
     void texts(Canvas& c) const {
-        static const wchar_t* kTexts[] = {L"Tolvar Realms 安装程序", L"请选择要安装的版本", L"安装路径：",
-                                          L"/home/player/Games/Tolvar Realms/", L"开始安装",
-                                          L"剩余文件：128 个  速度：12.5 MB/s", L"当前文件：data/maps/region_04.pak",
+        static const wchar_t* kTexts[] = {L"Tolvar Realms 安装程序",
+                                          L"请选择要安装的版本",
+                                          L"安装路径：",
+                                          L"/home/player/Games/Tolvar Realms/",
+                                          L"开始安装",
+                                          L"剩余文件：128 个  速度：12.5 MB/s",
+                                          L"当前文件：data/maps/region_04.pak",
                                           L"下载结束，安装完成！"};
         for (int i = 0; i < 20; ++i) {
             c.setFont(i % 4 == 0 ? bold : font);
@@ -100,8 +104,10 @@ int main(int argc, char** argv) {
     std::string png;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--quick") rounds = 3, reps = 5;
-        else if (a == "--png" && i + 1 < argc) png = argv[++i];
+        if (a == "--quick")
+            rounds = 3, reps = 5;
+        else if (a == "--png" && i + 1 < argc)
+            png = argv[++i];
     }
     Scene scene;
     Surface target(kWidth, kHeight);

@@ -34,10 +34,12 @@ std::string makeDocument(std::size_t target) {
             doc += "    <HorizontalLayout height=\"32\" childpadding=\"8\">\n";
             doc += "      <Label name=\"label" + id + "\" text=\"版本 &quot;" + id +
                    "&quot; &amp; 安装路径\" textcolor=\"#FFFFFFFF\" font=\"0\" width=\"120\"/>\n";
-            doc += "      <Option name=\"opt" + id + "\" group=\"editions\" normalimage=\"file='img/opt.png' "
+            doc += "      <Option name=\"opt" + id +
+                   "\" group=\"editions\" normalimage=\"file='img/opt.png' "
                    "source='0,0,20,20'\" selectedimage=\"file='img/opt.png' source='20,0,40,20'\" "
                    "tooltip=\"&lt;b&gt;tip&lt;/b&gt;\"/>\n";
-            doc += "      <Button name=\"btn" + id + "\" text=\"开始\" normalimage=\"img/btn_normal.png\" "
+            doc += "      <Button name=\"btn" + id +
+                   "\" text=\"开始\" normalimage=\"img/btn_normal.png\" "
                    "hotimage=\"img/btn_hot.png\" pushedimage=\"img/btn_pushed.png\" width=\"80\"/>\n";
             doc += "    </HorizontalLayout>\n";
         }
@@ -46,7 +48,6 @@ std::string makeDocument(std::size_t target) {
     doc += "</Window>\n";
     return doc;
 }
-
 
 struct Counts {
     long elements = 0;
@@ -130,9 +131,8 @@ int main(int argc, char** argv) {
 
     if (oursWalked.elements != libxml.elements || oursWalked.elements != expat.elements ||
         oursWalked.attributes != expat.attributes) {
-        std::fprintf(stderr, "parsers disagree: ours %ld/%ld, libxml2 %ld/%ld, expat %ld/%ld\n",
-                     oursWalked.elements, oursWalked.attributes, libxml.elements, libxml.attributes, expat.elements,
-                     expat.attributes);
+        std::fprintf(stderr, "parsers disagree: ours %ld/%ld, libxml2 %ld/%ld, expat %ld/%ld\n", oursWalked.elements,
+                     oursWalked.attributes, libxml.elements, libxml.attributes, expat.elements, expat.attributes);
         return 1;
     }
     std::printf("bench-markup: %.2f MiB document, %ld elements, %ld attributes; median of %d runs\n\n", mib,

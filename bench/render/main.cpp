@@ -73,9 +73,11 @@ struct Scene {
             L"剩余文件：<b>128</b> 个  速度：<c #FF7CFC00>12.5 MB/s</c>",
             L"当前文件：data/maps/region_04.pak <u>详情</u>",
             L"下载结束，安装完成！<i>点击</i> <a start>开始游戏</a>"};
-        static const wchar_t* kPlain[] = {L"Tolvar Realms 安装程序 v20", L"请选择要安装的版本：Alder / Birch / Cedar",
+        static const wchar_t* kPlain[] = {L"Tolvar Realms 安装程序 v20",
+                                          L"请选择要安装的版本：Alder / Birch / Cedar",
                                           L"安装路径：/home/player/Games/Tolvar Realms/",
-                                          L"剩余文件：128 个  速度：12.5 MB/s", L"当前文件：data/maps/region_04.pak 详情",
+                                          L"剩余文件：128 个  速度：12.5 MB/s",
+                                          L"当前文件：data/maps/region_04.pak 详情",
                                           L"下载结束，安装完成！点击 开始游戏"};
         for (int i = 0; i < 50; ++i) {
             Rect r = Rect::fromSize(50 + (i % 2) * 520, 70 + (i / 2) * 21, 480, 21);
@@ -114,7 +116,6 @@ struct Scene {
         }
     }
 };
-
 
 } // namespace
 

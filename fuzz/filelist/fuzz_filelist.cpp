@@ -11,25 +11,19 @@
 
 namespace {
 
-void check(bool condition)
-{
-    if (!condition)
-        __builtin_trap();
+void check(bool condition) {
+    if (!condition) __builtin_trap();
 }
 
 // True when path, below prefix, has no "." or ".." component and no ":".
-bool staysBelow(const std::wstring& path, const std::wstring& prefix)
-{
-    if (path.compare(0, prefix.size(), prefix) != 0 || path.size() == prefix.size())
-        return false;
+bool staysBelow(const std::wstring& path, const std::wstring& prefix) {
+    if (path.compare(0, prefix.size(), prefix) != 0 || path.size() == prefix.size()) return false;
     std::size_t start = prefix.size();
     while (start <= path.size()) {
         std::size_t end = path.find(L'/', start);
-        if (end == std::wstring::npos)
-            end = path.size();
+        if (end == std::wstring::npos) end = path.size();
         const std::wstring part = path.substr(start, end - start);
-        if (part.empty() || part == L"." || part == L".." || part.find(L':') != std::wstring::npos)
-            return false;
+        if (part.empty() || part == L"." || part == L".." || part.find(L':') != std::wstring::npos) return false;
         start = end + 1;
     }
     return true;
@@ -37,8 +31,7 @@ bool staysBelow(const std::wstring& path, const std::wstring& prefix)
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     std::vector<DownloadItem> items;
     ParseFileList(text, items);

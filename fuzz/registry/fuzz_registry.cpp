@@ -24,8 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 sink += s->size();
             else
                 break;
-            if (pos <= before)
-                __builtin_trap(); // the decoder must always make progress
+            if (pos <= before) __builtin_trap(); // the decoder must always make progress
         }
     }
     return sink == static_cast<std::size_t>(-1);

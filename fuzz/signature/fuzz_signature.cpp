@@ -14,11 +14,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size > 0 && data[0] == 'M') {
         if (const auto signer = platform::readSignerFromImage(input))
             sink += signer->serial.size() + (signer->name ? signer->name->size() : 0);
-        if (const auto version = platform::pe::readFileVersion(input))
-            sink += version->major;
+        if (const auto version = platform::pe::readFileVersion(input)) sink += version->major;
     } else {
-        if (const auto table = platform::pe::findPkcs7(input))
-            sink += table->size();
+        if (const auto table = platform::pe::findPkcs7(input)) sink += table->size();
         if (const auto signer = platform::readSignerFromPkcs7(input))
             sink += signer->serial.size() + (signer->name ? signer->name->size() : 0);
     }

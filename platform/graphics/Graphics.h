@@ -414,7 +414,8 @@ public:
                     const LinearBrush& brush);
     // Draws srcRect of src scaled to 'dest' with bilinear filtering, composited
     // over the destination with constantAlpha / 255.
-    void drawSurfaceSmooth(const Surface& src, const RectF& dest, const Rect& srcRect, std::uint8_t constantAlpha = 255);
+    void drawSurfaceSmooth(const Surface& src, const RectF& dest, const Rect& srcRect,
+                           std::uint8_t constantAlpha = 255);
     // Fills 'area' (even-odd rule, anti-aliased) with a path gradient: the
     // colour runs from 'surround' on the outline of 'shape' to 'centre' at the
     // outline scaled by (focusScaleX, focusScaleY) about the centre of shape's

@@ -243,8 +243,8 @@ void Canvas::intersectClipRect(const Rect& rect) {
 
 void Canvas::intersectClipRoundRect(const Rect& rect, int cornerWidth, int cornerHeight) {
     Region r = m_data->state.clip;
-    r.intersect(Region::roundRect(rect.offset(m_data->state.origin.x, m_data->state.origin.y), cornerWidth,
-                                  cornerHeight));
+    r.intersect(
+        Region::roundRect(rect.offset(m_data->state.origin.x, m_data->state.origin.y), cornerWidth, cornerHeight));
     m_data->setClip(std::move(r));
 }
 
@@ -259,9 +259,8 @@ bool Canvas::isVisible(const Rect& rect) const {
 
 void Canvas::setPixels(const Rect& rect, std::uint32_t premultiplied) {
     CanvasData& d = *m_data;
-    forEachVisible(d, rect.offset(d.state.origin.x, d.state.origin.y), [&](const Rect& part) {
-        fillRows(*d.target, part, premultiplied);
-    });
+    forEachVisible(d, rect.offset(d.state.origin.x, d.state.origin.y),
+                   [&](const Rect& part) { fillRows(*d.target, part, premultiplied); });
 }
 
 void Canvas::fillRect(const Rect& rect, Argb colour) { setPixels(rect, opaque(colour)); }
@@ -306,7 +305,8 @@ void Canvas::stretchFrom(const Surface& src, const Rect& dest, const Rect& srcRe
 void Canvas::alphaBlend(const Surface& src, const Rect& dest, const Rect& srcRect, std::uint8_t constantAlpha) {
     if (constantAlpha == 0) return;
     const std::uint32_t ca = constantAlpha;
-    resample<false>(*m_data, src, dest, srcRect, [ca](std::uint32_t s, std::uint32_t d) { return over(scaled(s, ca), d); });
+    resample<false>(*m_data, src, dest, srcRect,
+                    [ca](std::uint32_t s, std::uint32_t d) { return over(scaled(s, ca), d); });
 }
 
 void Canvas::gradientFill(const Rect& rect, Argb from, Argb to, GradientDirection direction) {
@@ -355,11 +355,16 @@ std::span<const int> dashPattern(int style) {
     static constexpr std::array<int, 4> dashDot{9, 6, 3, 6};
     static constexpr std::array<int, 6> dashDotDot{9, 3, 3, 3, 3, 3};
     switch (style) {
-    case PS_DASH: return dash;
-    case PS_DOT: return dot;
-    case PS_DASHDOT: return dashDot;
-    case PS_DASHDOTDOT: return dashDotDot;
-    default: return {};
+    case PS_DASH:
+        return dash;
+    case PS_DOT:
+        return dot;
+    case PS_DASHDOT:
+        return dashDot;
+    case PS_DASHDOTDOT:
+        return dashDotDot;
+    default:
+        return {};
     }
 }
 

@@ -40,8 +40,8 @@ void Path::addLine(PointF from, PointF to) {
 
 void Path::addRectangle(const RectF& r) {
     closeFigure();
-    m_figures.push_back({{{r.x, r.y}, {r.x + r.width, r.y}, {r.x + r.width, r.y + r.height}, {r.x, r.y + r.height}},
-                         true});
+    m_figures.push_back(
+        {{{r.x, r.y}, {r.x + r.width, r.y}, {r.x + r.width, r.y + r.height}, {r.x, r.y + r.height}}, true});
 }
 
 void Path::closeFigure() {
@@ -87,8 +87,8 @@ double rayHit(const std::vector<Segment>& edges, double cx, double cy, double dx
         const double denom = dx * ey - dy * ex;
         if (std::abs(denom) < 1e-12) continue;
         const double wx = e.ax - cx, wy = e.ay - cy;
-        const double s = (wx * ey - wy * ex) / denom;  // along the ray
-        const double u = (wx * dy - wy * dx) / denom;  // along the edge
+        const double s = (wx * ey - wy * ex) / denom; // along the ray
+        const double u = (wx * dy - wy * dx) / denom; // along the edge
         if (s > 1e-9 && u >= -1e-9 && u <= 1 + 1e-9) best = std::min(best, s);
     }
     return best;
@@ -174,7 +174,8 @@ void Canvas::fillPathGradient(const Path& area, const Path& shape, Argb centre, 
     }
 }
 
-void Canvas::drawSurfaceSmooth(const Surface& srcIn, const RectF& dest, const Rect& srcRect, std::uint8_t constantAlpha) {
+void Canvas::drawSurfaceSmooth(const Surface& srcIn, const RectF& dest, const Rect& srcRect,
+                               std::uint8_t constantAlpha) {
     detail::CanvasData& d = *m_data;
     if (srcIn.isEmpty() || srcRect.isEmpty() || dest.width <= 0 || dest.height <= 0 || constantAlpha == 0) return;
     // Reading and writing one surface at once would feed back; read a copy.

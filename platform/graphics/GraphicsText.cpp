@@ -256,8 +256,8 @@ std::vector<int> byteOffsets(std::wstring_view text) {
 
 struct LineBox {
     PangoLayoutLine* line;
-    int x = 0;        // logical left inside the layout, pixels
-    int top = 0;      // relative to the layout top, pixels
+    int x = 0;   // logical left inside the layout, pixels
+    int top = 0; // relative to the layout top, pixels
     int height = 0;
     int baseline = 0; // relative to the layout top, pixels
     int width = 0;
@@ -435,8 +435,9 @@ void Canvas::drawString(std::wstring_view textIn, const Font& font, const RectF&
         } else {
             pattern = cairo_pattern_create_linear(brush.p1.x, brush.p1.y, brush.p2.x, brush.p2.y);
             auto stop = [pattern](double offset, Argb c) {
-                cairo_pattern_add_color_stop_rgba(pattern, offset, ((c >> 16) & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0,
-                                                  (c & 0xFF) / 255.0, ((c >> 24) & 0xFF) / 255.0);
+                cairo_pattern_add_color_stop_rgba(pattern, offset, ((c >> 16) & 0xFF) / 255.0,
+                                                  ((c >> 8) & 0xFF) / 255.0, (c & 0xFF) / 255.0,
+                                                  ((c >> 24) & 0xFF) / 255.0);
             };
             stop(0, brush.from);
             stop(1, brush.to);

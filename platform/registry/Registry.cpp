@@ -35,21 +35,25 @@ char32_t decodeUtf8(std::string_view text, std::size_t& pos) {
     char32_t c = 0;
     char32_t min = 0;
     if ((b & 0xE0) == 0xC0) {
-        extra = 1; c = b & 0x1F; min = 0x80;
+        extra = 1;
+        c = b & 0x1F;
+        min = 0x80;
     } else if ((b & 0xF0) == 0xE0) {
-        extra = 2; c = b & 0x0F; min = 0x800;
+        extra = 2;
+        c = b & 0x0F;
+        min = 0x800;
     } else if ((b & 0xF8) == 0xF0) {
-        extra = 3; c = b & 0x07; min = 0x10000;
+        extra = 3;
+        c = b & 0x07;
+        min = 0x10000;
     } else {
         return 0xFFFD;
     }
     for (int i = 0; i < extra; ++i) {
-        if (pos >= text.size() || (static_cast<unsigned char>(text[pos]) & 0xC0) != 0x80)
-            return 0xFFFD;
+        if (pos >= text.size() || (static_cast<unsigned char>(text[pos]) & 0xC0) != 0x80) return 0xFFFD;
         c = (c << 6) | (static_cast<unsigned char>(text[pos++]) & 0x3F);
     }
-    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-        return 0xFFFD;
+    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0xFFFD;
     return c;
 }
 
@@ -66,8 +70,7 @@ std::vector<std::uint8_t> utf16Bytes(const std::u16string& s) {
 }
 
 void skipBlanks(std::string_view line, std::size_t& pos) {
-    while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t'))
-        ++pos;
+    while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
 }
 
 // Parses a hexadecimal number of at most `maxDigits` digits.
@@ -76,8 +79,7 @@ std::optional<std::uint32_t> parseHex(std::string_view line, std::size_t& pos, i
     int n = 0;
     for (; n < maxDigits && pos < line.size() && hexDigitValue(line[pos]) >= 0; ++n, ++pos)
         v = (v << 4) | static_cast<std::uint32_t>(hexDigitValue(line[pos]));
-    if (n == 0)
-        return std::nullopt;
+    if (n == 0) return std::nullopt;
     return v;
 }
 
@@ -86,16 +88,13 @@ std::optional<std::vector<std::uint8_t>> parseHexBytes(std::string_view line, st
     std::vector<std::uint8_t> out;
     while (true) {
         skipBlanks(line, pos);
-        if (pos >= line.size())
-            return out;
+        if (pos >= line.size()) return out;
         const auto byte = parseHex(line, pos, 2);
-        if (!byte)
-            return std::nullopt;
+        if (!byte) return std::nullopt;
         out.push_back(static_cast<std::uint8_t>(*byte));
         skipBlanks(line, pos);
         if (pos < line.size()) {
-            if (line[pos] != ',')
-                return std::nullopt;
+            if (line[pos] != ',') return std::nullopt;
             ++pos;
         }
     }
@@ -108,43 +107,35 @@ std::optional<RegistryValue> parseData(std::string_view line, std::size_t pos) {
     if (starts("\"")) {
         ++pos;
         auto s = decodeRegistryString(line, pos, '"');
-        if (!s)
-            return std::nullopt;
+        if (!s) return std::nullopt;
         value.type = kRegSz;
         value.data = utf16Bytes(*s);
     } else if (starts("str(")) {
         pos += 4;
         const auto type = parseHex(line, pos, 8);
-        if (!type || line.substr(pos, 3) != "):\"")
-            return std::nullopt;
+        if (!type || line.substr(pos, 3) != "):\"") return std::nullopt;
         pos += 3;
         auto s = decodeRegistryString(line, pos, '"');
-        if (!s)
-            return std::nullopt;
+        if (!s) return std::nullopt;
         value.type = *type;
         value.data = utf16Bytes(*s);
     } else if (starts("dword:")) {
         pos += 6;
         const auto v = parseHex(line, pos, 8);
-        if (!v)
-            return std::nullopt;
+        if (!v) return std::nullopt;
         value.type = kRegDword;
-        for (int i = 0; i < 4; ++i)
-            value.data.push_back(static_cast<std::uint8_t>(*v >> (8 * i)));
+        for (int i = 0; i < 4; ++i) value.data.push_back(static_cast<std::uint8_t>(*v >> (8 * i)));
     } else if (starts("hex:")) {
         auto bytes = parseHexBytes(line, pos + 4);
-        if (!bytes)
-            return std::nullopt;
+        if (!bytes) return std::nullopt;
         value.type = kRegBinary;
         value.data = std::move(*bytes);
     } else if (starts("hex(")) {
         pos += 4;
         const auto type = parseHex(line, pos, 8);
-        if (!type || line.substr(pos, 2) != "):")
-            return std::nullopt;
+        if (!type || line.substr(pos, 2) != "):") return std::nullopt;
         auto bytes = parseHexBytes(line, pos + 2);
-        if (!bytes)
-            return std::nullopt;
+        if (!bytes) return std::nullopt;
         value.type = *type;
         value.data = std::move(*bytes);
     } else {
@@ -163,20 +154,17 @@ std::optional<std::pair<std::wstring, RegistryValue>> parseValueLine(std::string
     } else if (pos < line.size() && line[pos] == '"') {
         ++pos;
         auto decoded = decodeRegistryString(line, pos, '"');
-        if (!decoded)
-            return std::nullopt;
+        if (!decoded) return std::nullopt;
         name = std::move(*decoded);
     } else {
         return std::nullopt;
     }
     skipBlanks(line, pos);
-    if (pos >= line.size() || line[pos] != '=')
-        return std::nullopt;
+    if (pos >= line.size() || line[pos] != '=') return std::nullopt;
     ++pos;
     skipBlanks(line, pos);
     auto value = parseData(line, pos);
-    if (!value)
-        return std::nullopt;
+    if (!value) return std::nullopt;
     return std::make_pair(foldName(fromUtf16(name)), std::move(*value));
 }
 
@@ -191,8 +179,7 @@ std::string_view nextLine(std::string_view text, std::size_t& pos) {
         pos = end + 1;
     }
     std::string_view line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r')
-        line.remove_suffix(1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     return line;
 }
 
@@ -233,18 +220,33 @@ std::optional<std::u16string> decodeRegistryString(std::string_view text, std::s
             ++pos;
             continue;
         }
-        if (++pos >= text.size())
-            return std::nullopt;
+        if (++pos >= text.size()) return std::nullopt;
         const char e = text[pos++];
         switch (e) {
-        case 'a': out += u'\a'; break;
-        case 'b': out += u'\b'; break;
-        case 't': out += u'\t'; break;
-        case 'n': out += u'\n'; break;
-        case 'v': out += u'\v'; break;
-        case 'f': out += u'\f'; break;
-        case 'r': out += u'\r'; break;
-        case 'e': out += u'\x1b'; break;
+        case 'a':
+            out += u'\a';
+            break;
+        case 'b':
+            out += u'\b';
+            break;
+        case 't':
+            out += u'\t';
+            break;
+        case 'n':
+            out += u'\n';
+            break;
+        case 'v':
+            out += u'\v';
+            break;
+        case 'f':
+            out += u'\f';
+            break;
+        case 'r':
+            out += u'\r';
+            break;
+        case 'e':
+            out += u'\x1b';
+            break;
         case 'x': {
             const auto v = parseHex(text, pos, 4);
             if (v)
@@ -277,23 +279,19 @@ RegistryHive::RegistryHive(std::string text) : m_text(std::move(text)) {
     while (pos < all.size()) {
         std::string_view line = nextLine(all, pos);
         if (!isKeyHeader(line)) {
-            if (!seenKey && line.starts_with("#arch=win64"))
-                m_win64 = true;
+            if (!seenKey && line.starts_with("#arch=win64")) m_win64 = true;
             continue;
         }
         seenKey = true;
         std::size_t at = line.find('[') + 1;
         const auto name = decodeRegistryString(line, at, ']');
-        if (!name)
-            continue;
+        if (!name) continue;
         m_index.emplace_back(toUtf8(foldName(fromUtf16(*name))), pos);
     }
-    std::stable_sort(m_index.begin(), m_index.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::stable_sort(m_index.begin(), m_index.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
 }
 
-std::optional<std::vector<std::pair<std::wstring, RegistryValue>>> RegistryHive::values(
-    std::wstring_view path) const {
+std::optional<std::vector<std::pair<std::wstring, RegistryValue>>> RegistryHive::values(std::wstring_view path) const {
     const std::string folded = toUtf8(foldName(path));
     auto less = [](const std::pair<std::string, std::size_t>& entry, const std::string& key) {
         return entry.first < key;
@@ -304,8 +302,7 @@ std::optional<std::vector<std::pair<std::wstring, RegistryValue>>> RegistryHive:
         // A key that only has sub-keys may have no section of its own.
         const std::string prefix = folded + "\\";
         auto sub = std::lower_bound(m_index.begin(), m_index.end(), prefix, less);
-        if (folded.empty() || sub == m_index.end() || !sub->first.starts_with(prefix))
-            return std::nullopt;
+        if (folded.empty() || sub == m_index.end() || !sub->first.starts_with(prefix)) return std::nullopt;
         return values;
     }
 
@@ -313,14 +310,12 @@ std::optional<std::vector<std::pair<std::wstring, RegistryValue>>> RegistryHive:
     std::size_t pos = it->second;
     while (pos < all.size()) {
         std::string_view physical = nextLine(all, pos);
-        if (isKeyHeader(physical))
-            break;
+        if (isKeyHeader(physical)) break;
         std::string joined;
         std::string_view line = physical;
         // Long hex data continues on the next line after a trailing backslash.
         while (!line.empty() && line.back() == '\\' && pos < all.size()) {
-            if (joined.empty())
-                joined.assign(line);
+            if (joined.empty()) joined.assign(line);
             joined.pop_back();
             std::string_view next = nextLine(all, pos);
             std::size_t skip = 0;
@@ -329,10 +324,9 @@ std::optional<std::vector<std::pair<std::wstring, RegistryValue>>> RegistryHive:
             line = joined;
         }
         if (auto value = parseValueLine(line)) {
-            const bool seen = std::any_of(values.begin(), values.end(),
-                                          [&](const auto& v) { return v.first == value->first; });
-            if (!seen)
-                values.push_back(std::move(*value));
+            const bool seen =
+                std::any_of(values.begin(), values.end(), [&](const auto& v) { return v.first == value->first; });
+            if (!seen) values.push_back(std::move(*value));
         }
     }
     return values;
@@ -357,12 +351,10 @@ CachedHive g_cache[2];
 // The parsed hive file, re-read when it changed; null when it cannot be read.
 std::shared_ptr<const detail::RegistryHive> loadHive(RegistryRoot root) {
     const std::string prefix = winePrefix();
-    if (prefix.empty())
-        return nullptr;
+    if (prefix.empty()) return nullptr;
     const std::string path = prefix + (root == RegistryRoot::LocalMachine ? "/system.reg" : "/user.reg");
-    struct stat st{};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return nullptr;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
 
     std::lock_guard lock(g_cacheMutex);
     CachedHive& cached = g_cache[root == RegistryRoot::LocalMachine ? 0 : 1];
@@ -372,13 +364,12 @@ std::shared_ptr<const detail::RegistryHive> loadHive(RegistryRoot root) {
         return cached.hive;
 
     std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return nullptr;
+    if (!in) return nullptr;
     std::string text(static_cast<std::size_t>(st.st_size), '\0');
     in.read(text.data(), static_cast<std::streamsize>(text.size()));
     text.resize(static_cast<std::size_t>(in.gcount())); // a file that shrank meanwhile is read as it is
-    cached = {path, st.st_dev, st.st_ino, st.st_size, st.st_mtim,
-              std::make_shared<const detail::RegistryHive>(std::move(text))};
+    cached = {path,       st.st_dev,  st.st_ino,
+              st.st_size, st.st_mtim, std::make_shared<const detail::RegistryHive>(std::move(text))};
     return cached.hive;
 }
 
@@ -388,10 +379,8 @@ std::vector<std::wstring> components(std::wstring_view path) {
     std::size_t start = 0;
     while (start <= path.size()) {
         std::size_t end = path.find(L'\\', start);
-        if (end == std::wstring_view::npos)
-            end = path.size();
-        if (end > start)
-            parts.emplace_back(path.substr(start, end - start));
+        if (end == std::wstring_view::npos) end = path.size();
+        if (end > start) parts.emplace_back(path.substr(start, end - start));
         start = end + 1;
     }
     return parts;
@@ -400,10 +389,8 @@ std::vector<std::wstring> components(std::wstring_view path) {
 } // namespace
 
 std::string winePrefix() {
-    if (const char* p = std::getenv("WINEPREFIX"); p && *p)
-        return p;
-    if (const char* home = std::getenv("HOME"); home && *home)
-        return std::string(home) + "/.wine";
+    if (const char* p = std::getenv("WINEPREFIX"); p && *p) return p;
+    if (const char* home = std::getenv("HOME"); home && *home) return std::string(home) + "/.wine";
     return {};
 }
 
@@ -411,8 +398,7 @@ std::wstring registryText(const std::vector<std::uint8_t>& data) {
     std::u16string units;
     for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
         const char16_t u = static_cast<char16_t>(data[i] | (data[i + 1] << 8));
-        if (u == 0)
-            break;
+        if (u == 0) break;
         units += u;
     }
     return fromUtf16(units);
@@ -420,26 +406,21 @@ std::wstring registryText(const std::vector<std::uint8_t>& data) {
 
 std::optional<RegistryKey> RegistryKey::open(RegistryRoot root, std::wstring_view subKey, RegistryView view) {
     const auto hive = loadHive(root);
-    if (!hive)
-        return std::nullopt;
+    if (!hive) return std::nullopt;
 
     std::vector<std::wstring> parts = components(subKey);
-    if (view == RegistryView::Default && root == RegistryRoot::LocalMachine && hive->isWin64() &&
-        !parts.empty() && detail::foldName(parts[0]) == L"software" &&
-        (parts.size() < 2 || detail::foldName(parts[1]) != L"wow6432node"))
+    if (view == RegistryView::Default && root == RegistryRoot::LocalMachine && hive->isWin64() && !parts.empty() &&
+        detail::foldName(parts[0]) == L"software" && (parts.size() < 2 || detail::foldName(parts[1]) != L"wow6432node"))
         parts.insert(parts.begin() + 1, L"Wow6432Node");
 
     RegistryKey key;
     for (const auto& part : parts) {
-        if (!key.m_path.empty())
-            key.m_path += L'\\';
+        if (!key.m_path.empty()) key.m_path += L'\\';
         key.m_path += part;
     }
-    if (key.m_path.empty())
-        return key; // the root key itself, which holds no values here
+    if (key.m_path.empty()) return key; // the root key itself, which holds no values here
     auto values = hive->values(key.m_path);
-    if (!values)
-        return std::nullopt;
+    if (!values) return std::nullopt;
     key.m_values = std::move(*values);
     return key;
 }
@@ -447,10 +428,8 @@ std::optional<RegistryKey> RegistryKey::open(RegistryRoot root, std::wstring_vie
 RegistryStatus RegistryKey::query(std::wstring_view name, std::size_t capacity, RegistryValue& out) const {
     const std::wstring folded = detail::foldName(name);
     for (const auto& [valueName, value] : m_values) {
-        if (valueName != folded)
-            continue;
-        if (value.data.size() > capacity)
-            return RegistryStatus::MoreData;
+        if (valueName != folded) continue;
+        if (value.data.size() > capacity) return RegistryStatus::MoreData;
         out = value;
         return RegistryStatus::Ok;
     }

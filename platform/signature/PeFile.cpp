@@ -27,13 +27,11 @@ struct Reader {
         return offset <= data.size() && size <= data.size() - offset;
     }
     std::optional<std::uint16_t> u16(std::size_t offset) const {
-        if (!has(offset, 2))
-            return std::nullopt;
+        if (!has(offset, 2)) return std::nullopt;
         return static_cast<std::uint16_t>(data[offset] | (data[offset + 1] << 8));
     }
     std::optional<std::uint32_t> u32(std::size_t offset) const {
-        if (!has(offset, 4))
-            return std::nullopt;
+        if (!has(offset, 4)) return std::nullopt;
         return static_cast<std::uint32_t>(data[offset]) | (static_cast<std::uint32_t>(data[offset + 1]) << 8) |
                (static_cast<std::uint32_t>(data[offset + 2]) << 16) |
                (static_cast<std::uint32_t>(data[offset + 3]) << 24);
@@ -45,11 +43,9 @@ std::optional<std::size_t> rvaToOffset(const Headers& headers, std::uint32_t rva
     for (const auto& s : headers.sections) {
         const std::uint64_t start = s.virtualAddress;
         const std::uint64_t extent = std::max(s.virtualSize, s.rawSize);
-        if (rva < start || std::uint64_t(rva) + size > start + extent)
-            continue;
+        if (rva < start || std::uint64_t(rva) + size > start + extent) continue;
         const std::uint64_t delta = rva - start;
-        if (delta + size > s.rawSize)
-            return std::nullopt; // lies in the zero-filled tail, not in the file
+        if (delta + size > s.rawSize) return std::nullopt; // lies in the zero-filled tail, not in the file
         return static_cast<std::size_t>(s.rawOffset + delta);
     }
     return std::nullopt;
@@ -60,17 +56,14 @@ std::optional<std::size_t> rvaToOffset(const Headers& headers, std::uint32_t rva
 std::optional<std::uint32_t> resourceEntry(const Reader& r, std::size_t dir, std::uint32_t id) {
     const auto named = r.u16(dir + 12);
     const auto ids = r.u16(dir + 14);
-    if (!named || !ids)
-        return std::nullopt;
+    if (!named || !ids) return std::nullopt;
     const std::size_t count = std::size_t(*named) + *ids;
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t entry = dir + 16 + i * 8;
         const auto name = r.u32(entry);
         const auto target = r.u32(entry + 4);
-        if (!name || !target)
-            return std::nullopt;
-        if (id == 0 || (!(*name & 0x80000000u) && *name == id))
-            return *target;
+        if (!name || !target) return std::nullopt;
+        if (id == 0 || (!(*name & 0x80000000u) && *name == id)) return *target;
     }
     return std::nullopt;
 }
@@ -79,20 +72,16 @@ std::optional<std::uint32_t> resourceEntry(const Reader& r, std::size_t dir, std
 
 std::optional<Headers> parseHeaders(std::span<const std::uint8_t> head) {
     const Reader r{head};
-    if (!r.has(0, 64) || head[0] != 'M' || head[1] != 'Z')
-        return std::nullopt;
+    if (!r.has(0, 64) || head[0] != 'M' || head[1] != 'Z') return std::nullopt;
     const auto peOffset = r.u32(0x3C);
-    if (!peOffset || !r.has(*peOffset, 24))
-        return std::nullopt;
+    if (!peOffset || !r.has(*peOffset, 24)) return std::nullopt;
     const std::size_t pe = *peOffset;
-    if (head[pe] != 'P' || head[pe + 1] != 'E' || head[pe + 2] != 0 || head[pe + 3] != 0)
-        return std::nullopt;
+    if (head[pe] != 'P' || head[pe + 1] != 'E' || head[pe + 2] != 0 || head[pe + 3] != 0) return std::nullopt;
     const auto sectionCount = r.u16(pe + 6);
     const auto optionalSize = r.u16(pe + 20);
     const std::size_t opt = pe + 24;
     const auto magic = r.u16(opt);
-    if (!sectionCount || !optionalSize || !magic || !r.has(opt, *optionalSize))
-        return std::nullopt;
+    if (!sectionCount || !optionalSize || !magic || !r.has(opt, *optionalSize)) return std::nullopt;
 
     Headers headers;
     if (*magic == kPe32PlusMagic)
@@ -101,12 +90,11 @@ std::optional<Headers> parseHeaders(std::span<const std::uint8_t> head) {
         return std::nullopt;
     const std::size_t countField = headers.pe32Plus ? 108 : 92;
     const std::size_t directories = headers.pe32Plus ? 112 : 96;
-    if (*optionalSize < countField + 4)
-        return std::nullopt;
+    if (*optionalSize < countField + 4) return std::nullopt;
     const std::uint32_t count = *r.u32(opt + countField);
     // Only the directories that fit in the optional header are real.
-    const std::size_t present = std::min<std::size_t>(count, (*optionalSize - std::min<std::size_t>(
-                                                                  *optionalSize, directories)) / 8);
+    const std::size_t present =
+        std::min<std::size_t>(count, (*optionalSize - std::min<std::size_t>(*optionalSize, directories)) / 8);
     auto directory = [&](std::size_t index) {
         DataDirectory d;
         if (index < present) {
@@ -119,8 +107,7 @@ std::optional<Headers> parseHeaders(std::span<const std::uint8_t> head) {
     headers.certificates = directory(4);
 
     const std::size_t table = opt + *optionalSize;
-    if (!r.has(table, std::size_t(*sectionCount) * 40))
-        return std::nullopt;
+    if (!r.has(table, std::size_t(*sectionCount) * 40)) return std::nullopt;
     for (std::size_t i = 0; i < *sectionCount; ++i) {
         const std::size_t s = table + i * 40;
         headers.sections.push_back({*r.u32(s + 12), *r.u32(s + 8), *r.u32(s + 20), *r.u32(s + 16)});
@@ -134,10 +121,8 @@ std::optional<std::span<const std::uint8_t>> findPkcs7(std::span<const std::uint
     while (r.has(pos, 8)) {
         const std::uint32_t length = *r.u32(pos);
         const std::uint16_t type = *r.u16(pos + 6);
-        if (length < 8 || !r.has(pos, length))
-            return std::nullopt;
-        if (type == kCertTypePkcsSignedData)
-            return table.subspan(pos + 8, length - 8);
+        if (length < 8 || !r.has(pos, length)) return std::nullopt;
+        if (type == kCertTypePkcsSignedData) return table.subspan(pos + 8, length - 8);
         pos += (std::size_t(length) + 7) & ~std::size_t(7); // entries are 8-byte aligned
     }
     return std::nullopt;
@@ -145,13 +130,11 @@ std::optional<std::span<const std::uint8_t>> findPkcs7(std::span<const std::uint
 
 std::optional<FileVersion> readFileVersion(std::span<const std::uint8_t> image) {
     const auto headers = parseHeaders(image);
-    if (!headers || headers->resources.size == 0)
-        return std::nullopt;
+    if (!headers || headers->resources.size == 0) return std::nullopt;
     const Reader r{image};
     const std::uint32_t rootRva = headers->resources.address;
     const auto root = rvaToOffset(*headers, rootRva, 16);
-    if (!root)
-        return std::nullopt;
+    if (!root) return std::nullopt;
 
     // type (RT_VERSION) → first name → first language → data entry.
     // Offsets inside the resource tree are relative to its root.
@@ -160,24 +143,19 @@ std::optional<FileVersion> readFileVersion(std::span<const std::uint8_t> image) 
     std::uint32_t target = 0;
     for (int level = 0; level < 3; ++level) {
         const auto entry = resourceEntry(r, dir, ids[level]);
-        if (!entry)
-            return std::nullopt;
+        if (!entry) return std::nullopt;
         target = *entry;
         const bool isDirectory = target & 0x80000000u;
-        if (isDirectory != (level < 2))
-            return std::nullopt;
+        if (isDirectory != (level < 2)) return std::nullopt;
         const auto next = rvaToOffset(*headers, rootRva + (target & 0x7FFFFFFFu), 16);
-        if (!next)
-            return std::nullopt;
+        if (!next) return std::nullopt;
         dir = *next;
     }
     const auto dataRva = r.u32(dir);
     const auto dataSize = r.u32(dir + 4);
-    if (!dataRva || !dataSize)
-        return std::nullopt;
+    if (!dataRva || !dataSize) return std::nullopt;
     const auto data = rvaToOffset(*headers, *dataRva, *dataSize);
-    if (!data || !r.has(*data, *dataSize))
-        return std::nullopt;
+    if (!data || !r.has(*data, *dataSize)) return std::nullopt;
 
     // VS_VERSIONINFO: length, value length, type, L"VS_VERSION_INFO\0",
     // padding to 32 bits, then VS_FIXEDFILEINFO.
@@ -185,8 +163,7 @@ std::optional<FileVersion> readFileVersion(std::span<const std::uint8_t> image) 
     constexpr std::u16string_view kKey = u"VS_VERSION_INFO";
     for (std::size_t i = 0; i <= kKey.size(); ++i) {
         const auto c = v.u16(6 + i * 2);
-        if (!c || *c != (i < kKey.size() ? kKey[i] : 0))
-            return std::nullopt;
+        if (!c || *c != (i < kKey.size() ? kKey[i] : 0)) return std::nullopt;
     }
     const std::size_t fixed = (6 + (kKey.size() + 1) * 2 + 3) & ~std::size_t(3);
     const auto valueLength = v.u16(2);
@@ -201,26 +178,23 @@ std::optional<FileVersion> readFileVersion(std::span<const std::uint8_t> image) 
 
 InputFile::InputFile(const std::string& path) {
     m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat st{};
+    struct stat st {};
     if (m_fd >= 0 && (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode))) {
         ::close(m_fd);
         m_fd = -1;
     }
-    if (m_fd >= 0)
-        m_size = static_cast<std::size_t>(st.st_size);
+    if (m_fd >= 0) m_size = static_cast<std::size_t>(st.st_size);
 }
 
 InputFile::~InputFile() {
-    if (m_fd >= 0)
-        ::close(m_fd);
+    if (m_fd >= 0) ::close(m_fd);
 }
 
 bool InputFile::readAt(std::size_t offset, std::span<std::uint8_t> out) const {
     std::size_t done = 0;
     while (done < out.size()) {
         const ssize_t n = ::pread(m_fd, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
-        if (n <= 0)
-            return false;
+        if (n <= 0) return false;
         done += static_cast<std::size_t>(n);
     }
     return true;
@@ -228,11 +202,9 @@ bool InputFile::readAt(std::size_t offset, std::span<std::uint8_t> out) const {
 
 std::optional<FileVersion> readFileVersionOfFile(const std::string& path) {
     const InputFile file(path);
-    if (!file.isOpen() || file.size() > kMaxVersionFileSize)
-        return std::nullopt;
+    if (!file.isOpen() || file.size() > kMaxVersionFileSize) return std::nullopt;
     std::vector<std::uint8_t> bytes(file.size());
-    if (!file.readAt(0, bytes))
-        return std::nullopt;
+    if (!file.readAt(0, bytes)) return std::nullopt;
     return readFileVersion(bytes);
 }
 

@@ -15,19 +15,15 @@ namespace platform {
 
 namespace {
 
-std::string homeFolder()
-{
-    if (const char* home = std::getenv("HOME"); home && *home)
-        return home;
-    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir)
-        return pw->pw_dir;
+std::string homeFolder() {
+    if (const char* home = std::getenv("HOME"); home && *home) return home;
+    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return pw->pw_dir;
     return {};
 }
 
 // Expands a user-dirs value: "$HOME/..." or "${HOME}/..." or an absolute
 // path. Anything else is not a usable folder.
-std::string expandUserDir(const std::string& value, const std::string& home)
-{
+std::string expandUserDir(const std::string& value, const std::string& home) {
     for (const char* var : {"$HOME", "${HOME}"}) {
         const std::string v(var);
         if (value.compare(0, v.size(), v) == 0 && (value.size() == v.size() || value[v.size()] == '/'))
@@ -38,15 +34,13 @@ std::string expandUserDir(const std::string& value, const std::string& home)
 
 // Reads the last XDG_DESKTOP_DIR assignment of a user-dirs.dirs file (shell
 // syntax: a double-quoted value with backslash escapes, or a bare word).
-std::string desktopFromUserDirs(const std::string& file)
-{
+std::string desktopFromUserDirs(const std::string& file) {
     std::ifstream in(file);
     std::string line, found;
     const std::string key = "XDG_DESKTOP_DIR=";
     while (std::getline(in, line)) {
         std::size_t i = line.find_first_not_of(" \t");
-        if (i == std::string::npos || line.compare(i, key.size(), key) != 0)
-            continue;
+        if (i == std::string::npos || line.compare(i, key.size(), key) != 0) continue;
         i += key.size();
         std::string value;
         if (i < line.size() && line[i] == '"') {
@@ -61,8 +55,7 @@ std::string desktopFromUserDirs(const std::string& file)
                     value += line[i];
                 }
             }
-            if (!closed)
-                continue;
+            if (!closed) continue;
         } else {
             std::size_t end = line.find_first_of(" \t#", i);
             value = line.substr(i, end == std::string::npos ? std::string::npos : end - i);
@@ -72,24 +65,30 @@ std::string desktopFromUserDirs(const std::string& file)
     return found;
 }
 
-std::string stripTrailingSlashes(std::string path)
-{
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
+std::string stripTrailingSlashes(std::string path) {
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
     return path;
 }
 
 // Escapes a value of a desktop entry string key.
-std::string escapeValue(std::string_view text)
-{
+std::string escapeValue(std::string_view text) {
     std::string out;
     for (char c : text) {
         switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default: out += c;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -97,8 +96,7 @@ std::string escapeValue(std::string_view text)
 
 } // namespace
 
-std::wstring desktopFolder()
-{
+std::wstring desktopFolder() {
     const std::string home = homeFolder();
     std::string configHome;
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
@@ -106,28 +104,22 @@ std::wstring desktopFolder()
     else if (!home.empty())
         configHome = home + "/.config";
     std::string desktop;
-    if (!configHome.empty())
-        desktop = expandUserDir(desktopFromUserDirs(configHome + "/user-dirs.dirs"), home);
+    if (!configHome.empty()) desktop = expandUserDir(desktopFromUserDirs(configHome + "/user-dirs.dirs"), home);
     if (desktop.empty()) {
-        if (const char* env = std::getenv("XDG_DESKTOP_DIR"); env && *env)
-            desktop = expandUserDir(env, home);
+        if (const char* env = std::getenv("XDG_DESKTOP_DIR"); env && *env) desktop = expandUserDir(env, home);
     }
-    if (desktop.empty() && !home.empty())
-        desktop = home + "/Desktop";
+    if (desktop.empty() && !home.empty()) desktop = home + "/Desktop";
     return fromUtf8(stripTrailingSlashes(desktop));
 }
 
-std::string desktopExecLine(std::wstring_view target)
-{
+std::string desktopExecLine(std::wstring_view target) {
     // Quote the argument, escaping what a quoted argument reserves; "%" is a
     // field code everywhere in Exec. The string-level escaping of the value
     // (backslashes doubled once more) comes on top.
     std::string arg = "\"";
     for (char c : toUtf8(target)) {
-        if (c == '"' || c == '`' || c == '$' || c == '\\')
-            arg += '\\';
-        if (c == '%')
-            arg += '%';
+        if (c == '"' || c == '`' || c == '$' || c == '\\') arg += '\\';
+        if (c == '%') arg += '%';
         arg += c;
     }
     arg += '"';
@@ -135,42 +127,40 @@ std::string desktopExecLine(std::wstring_view target)
 }
 
 bool createDesktopEntry(std::wstring_view linkPath, std::wstring_view name, std::wstring_view target,
-                        std::wstring_view workingDir)
-{
+                        std::wstring_view workingDir) {
     const std::string path = toUtf8(linkPath);
     ::unlink(path.c_str());
     std::string text = "[Desktop Entry]\n"
                        "Type=Application\n"
                        "Version=1.0\n"
-                       "Name=" + escapeValue(toUtf8(name)) + "\n"
-                       "Exec=" + desktopExecLine(target) + "\n"
-                       "Path=" + escapeValue(toUtf8(workingDir)) + "\n"
+                       "Name=" +
+                       escapeValue(toUtf8(name)) +
+                       "\n"
+                       "Exec=" +
+                       desktopExecLine(target) +
+                       "\n"
+                       "Path=" +
+                       escapeValue(toUtf8(workingDir)) +
+                       "\n"
                        "Terminal=false\n";
     FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
+    if (!f) return false;
     bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
     ok = std::fclose(f) == 0 && ok;
     ok = ok && ::chmod(path.c_str(), 0755) == 0;
-    if (!ok)
-        ::unlink(path.c_str());
+    if (!ok) ::unlink(path.c_str());
     return ok;
 }
 
-bool createDesktopShortcut(std::wstring_view installDir, std::wstring_view launcher)
-{
+bool createDesktopShortcut(std::wstring_view installDir, std::wstring_view launcher) {
     std::wstring folder(installDir);
-    if (folder.empty())
-        return false;
-    if (folder.back() != L'/' && folder.back() != L'\\')
-        folder += L'/';
+    if (folder.empty()) return false;
+    if (folder.back() != L'/' && folder.back() != L'\\') folder += L'/';
     const std::wstring target = folder + std::wstring(launcher);
     std::wstring workingDir = folder;
-    if (workingDir.size() > 1)
-        workingDir.pop_back();
+    if (workingDir.size() > 1) workingDir.pop_back();
     const std::wstring desktop = desktopFolder();
-    if (desktop.empty())
-        return false;
+    if (desktop.empty()) return false;
     return createDesktopEntry(desktop + L"/" + std::wstring(kShortcutFileName), kShortcutName, target, workingDir);
 }
 

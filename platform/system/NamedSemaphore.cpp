@@ -23,7 +23,7 @@ namespace {
 // Folder for the companion files: beside the semaphores where possible, so
 // both have the same (machine-wide) scope.
 std::string lockFolder() {
-    struct stat st{};
+    struct stat st {};
     if (stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode) && access("/dev/shm", W_OK) == 0) return "/dev/shm/";
     return "/tmp/";
 }
@@ -43,8 +43,7 @@ int openShared(const std::string& path) {
 
 int lockRetrying(int fd, int op) {
     int rc;
-    while ((rc = flock(fd, op)) != 0 && errno == EINTR) {
-    }
+    while ((rc = flock(fd, op)) != 0 && errno == EINTR) {}
     return rc;
 }
 
@@ -144,8 +143,7 @@ NamedSemaphore::Result NamedSemaphore::create(std::string_view name, unsigned in
 bool NamedSemaphore::tryWait() {
     if (!m_sem) return false;
     int rc;
-    while ((rc = sem_trywait(m_sem)) != 0 && errno == EINTR) {
-    }
+    while ((rc = sem_trywait(m_sem)) != 0 && errno == EINTR) {}
     return rc == 0;
 }
 

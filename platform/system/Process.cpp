@@ -120,8 +120,7 @@ int openPidfd(int pid) {
 namespace detail {
 
 bool isWineLoaderName(std::string_view fileName) {
-    return fileName == "wine-preloader" || fileName == "wine64-preloader" || fileName == "wine" ||
-           fileName == "wine64";
+    return fileName == "wine-preloader" || fileName == "wine64-preloader" || fileName == "wine" || fileName == "wine64";
 }
 
 std::optional<ProcessEntry> describeWineProcess(const std::vector<std::string>& args, const std::string& prefix) {
@@ -240,16 +239,14 @@ bool Process::hasEnded() const {
     const std::string stat = readWholeFile("/proc/" + std::to_string(m_pid) + "/stat");
     if (stat.empty()) return true;
     const size_t close = stat.rfind(')');
-    return close != std::string::npos && close + 2 < stat.size() &&
-           (stat[close + 2] == 'Z' || stat[close + 2] == 'X');
+    return close != std::string::npos && close + 2 < stat.size() && (stat[close + 2] == 'Z' || stat[close + 2] == 'X');
 }
 
 bool Process::waitForExit(int timeoutMs) {
     if (m_pidfd >= 0) {
         pollfd p{m_pidfd, POLLIN, 0};
         int rc;
-        while ((rc = poll(&p, 1, timeoutMs)) < 0 && errno == EINTR) {
-        }
+        while ((rc = poll(&p, 1, timeoutMs)) < 0 && errno == EINTR) {}
         return rc > 0;
     }
     for (int waited = 0;; waited += 10) {

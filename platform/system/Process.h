@@ -80,8 +80,7 @@ namespace detail {
 // its Wine prefix folder: the Windows executable name and its Linux path
 // through <prefix>/dosdevices/<drive>:. Nothing when no argument names a
 // Windows executable.
-std::optional<ProcessEntry> describeWineProcess(const std::vector<std::string>& args,
-                                                const std::string& prefix);
+std::optional<ProcessEntry> describeWineProcess(const std::vector<std::string>& args, const std::string& prefix);
 // True for the file name of a Wine loader image ("wine-preloader",
 // "wine64-preloader", "wine", "wine64").
 bool isWineLoaderName(std::string_view fileName);

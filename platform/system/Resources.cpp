@@ -23,8 +23,8 @@ Table& table() {
 
 } // namespace
 
-ResourceRegistrar::ResourceRegistrar(const wchar_t* type, const wchar_t* id,
-                                     const unsigned char* begin, const unsigned char* end) {
+ResourceRegistrar::ResourceRegistrar(const wchar_t* type, const wchar_t* id, const unsigned char* begin,
+                                     const unsigned char* end) {
     Table& t = table();
     std::lock_guard guard(t.lock);
     t.entries[{type, id}] = std::span<const std::uint8_t>(begin, static_cast<size_t>(end - begin));

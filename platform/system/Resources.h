@@ -18,8 +18,7 @@ std::span<const std::uint8_t> findResource(std::wstring_view type, int id);
 // cmake/Resources.cmake; tests may register their own).
 class ResourceRegistrar {
 public:
-    ResourceRegistrar(const wchar_t* type, const wchar_t* id, const unsigned char* begin,
-                      const unsigned char* end);
+    ResourceRegistrar(const wchar_t* type, const wchar_t* id, const unsigned char* begin, const unsigned char* end);
 };
 
 } // namespace platform

@@ -58,8 +58,7 @@ std::uint32_t tickCount() { return static_cast<std::uint32_t>(tickCount64()); }
 
 void sleepMs(std::uint32_t ms) {
     timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
-    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-    }
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {}
 }
 
 std::wstring tempFolder() {
@@ -81,9 +80,8 @@ std::optional<std::uint64_t> freeDiskSpace(std::wstring_view path) {
     std::wstring probe(untilNul(path));
     if (probe.empty()) probe = L".";
     for (;;) {
-        struct statvfs st{};
-        if (statvfs(toUtf8(probe).c_str(), &st) == 0)
-            return static_cast<std::uint64_t>(st.f_bavail) * st.f_frsize;
+        struct statvfs st {};
+        if (statvfs(toUtf8(probe).c_str(), &st) == 0) return static_cast<std::uint64_t>(st.f_bavail) * st.f_frsize;
         if (errno != ENOENT && errno != ENOTDIR) return std::nullopt;
         // Step to the parent: drop trailing separators, then the last component.
         while (probe.size() > 1 && isSeparator(probe.back())) probe.pop_back();
@@ -96,7 +94,7 @@ std::optional<std::uint64_t> freeDiskSpace(std::wstring_view path) {
             probe.resize(cut);
         }
         if (probe == L"." || probe == L"/") {
-            struct statvfs root{};
+            struct statvfs root {};
             if (statvfs(toUtf8(probe).c_str(), &root) != 0) return std::nullopt;
             return static_cast<std::uint64_t>(root.f_bavail) * root.f_frsize;
         }
@@ -228,12 +226,10 @@ bool startDetached(const std::wstring& program, const std::vector<std::wstring>&
     }
     ::close(report[1]);
     int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {}
     int err = 0;
     ssize_t n;
-    while ((n = read(report[0], &err, sizeof err)) < 0 && errno == EINTR) {
-    }
+    while ((n = read(report[0], &err, sizeof err)) < 0 && errno == EINTR) {}
     ::close(report[0]);
     const bool forked = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return forked && n == 0;
@@ -241,7 +237,7 @@ bool startDetached(const std::wstring& program, const std::vector<std::wstring>&
 
 bool shellOpen(const std::wstring& target) {
     const std::string path = toUtf8(target);
-    struct stat st{};
+    struct stat st {};
     if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0)
         return startDetached(target);
     for (const char* dir : {"/usr/local/bin/", "/usr/bin/", "/bin/"}) {

@@ -31,10 +31,10 @@ void doubleClick(Point screen);                                   // move, down,
 void wheel(Point screen, int delta);                              // delta in WHEEL_DELTA units (120 per notch)
 void keyDown(unsigned vk, bool repeat = false);
 void keyUp(unsigned vk);
-void pressKey(unsigned vk);                                       // down, up
-void typeText(std::wstring_view text);                            // committed text, as from an input method
-void altKey(unsigned vk);                                         // Alt down, key down/up, Alt up
-void pointerLeft();                                               // the pointer left every window
+void pressKey(unsigned vk);            // down, up
+void typeText(std::wstring_view text); // committed text, as from an input method
+void altKey(unsigned vk);              // Alt down, key down/up, Alt up
+void pointerLeft();                    // the pointer left every window
 // Desktop requests for a top-level window.
 void requestClose(WindowHandle window);
 void requestMinimize(WindowHandle window);
@@ -68,7 +68,7 @@ struct NativeState {
     bool exists = false;
     bool shown = false;
     bool minimized = false;
-    Rect rect;                 // screen
+    Rect rect; // screen
     NativeWindowStyle style;
     std::wstring title;
     bool hasShape = false;
@@ -78,7 +78,7 @@ struct NativeState {
     bool layeredContent = false; // pixels come from updateLayeredWindow
     std::uint8_t opacity = 255;
     int presentCount = 0;
-    Rect lastPresented;        // window coordinates
+    Rect lastPresented; // window coordinates
 };
 NativeState nativeState(WindowHandle window);
 std::vector<WindowHandle> stackingOrder(); // shown top-level windows, topmost first

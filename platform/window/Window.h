@@ -56,7 +56,7 @@ struct Message {
 
 // lParam of WM_NCCREATE and WM_CREATE (a pointer to this record).
 struct CreateParams {
-    void* createParam = nullptr; // the creation parameter given to createWindow
+    void* createParam = nullptr;   // the creation parameter given to createWindow
     WindowHandle parent = nullptr; // parent (WS_CHILD) or owner
     std::intptr_t id = 0;
     unsigned style = 0;
@@ -68,12 +68,12 @@ struct CreateParams {
 
 // How a top-level window looks on the desktop.
 struct NativeWindowStyle {
-    bool decorated = false;   // WS_CAPTION or WS_THICKFRAME: a desktop frame with a title bar
-    bool resizable = false;   // WS_THICKFRAME
-    bool topmost = false;     // WS_EX_TOPMOST
-    bool toolWindow = false;  // WS_EX_TOOLWINDOW or an owned popup: no taskbar entry
-    bool popup = false;       // never takes the focus: WS_EX_NOACTIVATE, or a WS_POPUP tool window (tooltips)
-    bool layered = false;     // WS_EX_LAYERED
+    bool decorated = false;  // WS_CAPTION or WS_THICKFRAME: a desktop frame with a title bar
+    bool resizable = false;  // WS_THICKFRAME
+    bool topmost = false;    // WS_EX_TOPMOST
+    bool toolWindow = false; // WS_EX_TOOLWINDOW or an owned popup: no taskbar entry
+    bool popup = false;      // never takes the focus: WS_EX_NOACTIVATE, or a WS_POPUP tool window (tooltips)
+    bool layered = false;    // WS_EX_LAYERED
 };
 
 // The mouse buttons the window system reports and the virtual display injects.
@@ -94,10 +94,10 @@ struct WindowClass {
 // On failure the reason is logged to stderr, stored (displayError) and every
 // later call fails the same way at once, never hangs.
 bool openDisplay(std::string* error = nullptr);
-bool isDisplayOpen(); // any thread
-std::string displayError(); // why the display could not be opened; empty when it could
+bool isDisplayOpen();             // any thread
+std::string displayError();       // why the display could not be opened; empty when it could
 const char* displayBackendName(); // "sdl", "virtual" or "" when none is open
-bool isUiThread(); // any thread
+bool isUiThread();                // any thread
 
 // --- Window classes ---
 
@@ -117,9 +117,8 @@ bool windowClassInfo(std::wstring_view name, WindowClass* out);
 // (and a top-level one activated). Null when the class is unknown, the display
 // cannot be opened, or WM_NCCREATE returns 0 / WM_CREATE returns -1.
 // CW_USEDEFAULT as x or width picks a position or size.
-WindowHandle createWindow(unsigned exStyle, std::wstring_view className, std::wstring_view name, unsigned style,
-                          int x, int y, int width, int height, WindowHandle parent, void* createParam,
-                          std::intptr_t id = 0);
+WindowHandle createWindow(unsigned exStyle, std::wstring_view className, std::wstring_view name, unsigned style, int x,
+                          int y, int width, int height, WindowHandle parent, void* createParam, std::intptr_t id = 0);
 // Destroys owned windows first, then sends WM_DESTROY to the window, destroys
 // its children (each gets WM_DESTROY ... WM_NCDESTROY) and ends with
 // WM_NCDESTROY to the window. False for a handle that is not a window.
@@ -138,7 +137,7 @@ std::intptr_t windowId(WindowHandle window);
 std::intptr_t windowUserData(WindowHandle window);
 std::intptr_t setWindowUserData(WindowHandle window, std::intptr_t value); // returns the previous value
 bool setWindowProp(WindowHandle window, std::wstring_view name, void* value);
-void* windowProp(WindowHandle window, std::wstring_view name); // null when absent
+void* windowProp(WindowHandle window, std::wstring_view name);       // null when absent
 void* removeWindowProp(WindowHandle window, std::wstring_view name); // returns the removed value
 
 unsigned windowStyle(WindowHandle window);
@@ -152,7 +151,7 @@ unsigned windowExStyle(WindowHandle window);
 unsigned setWindowExStyle(WindowHandle window, unsigned exStyle);
 
 bool setWindowText(WindowHandle window, std::wstring_view text); // through WM_SETTEXT
-std::wstring windowText(WindowHandle window); // through WM_GETTEXTLENGTH / WM_GETTEXT
+std::wstring windowText(WindowHandle window);                    // through WM_GETTEXTLENGTH / WM_GETTEXT
 
 // --- Messages ---
 
@@ -197,10 +196,10 @@ bool enableWindow(WindowHandle window, bool enable);
 WindowHandle parentWindow(WindowHandle window); // null for a top-level window
 WindowHandle ownerWindow(WindowHandle window);
 WindowHandle relatedWindow(WindowHandle window, unsigned relation); // GW_*
-WindowHandle ancestorWindow(WindowHandle window, unsigned kind); // GA_*
-std::vector<WindowHandle> childWindows(WindowHandle window); // topmost first
-bool isChildWindow(WindowHandle parent, WindowHandle window); // any depth
-WindowHandle windowFromPoint(Point screen); // deepest visible, enabled window; null outside all
+WindowHandle ancestorWindow(WindowHandle window, unsigned kind);    // GA_*
+std::vector<WindowHandle> childWindows(WindowHandle window);        // topmost first
+bool isChildWindow(WindowHandle parent, WindowHandle window);       // any depth
+WindowHandle windowFromPoint(Point screen);                         // deepest visible, enabled window; null outside all
 
 // Sends WM_KILLFOCUS (wParam = the new window) and WM_SETFOCUS (wParam = the
 // old one); activates the top-level window first. Returns the previous focus.

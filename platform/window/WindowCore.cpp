@@ -91,9 +91,9 @@ void Core::ensureBuiltins() {
 
 std::uint64_t Core::now() {
     if (m_backend) return m_backend->now();
-    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                          std::chrono::steady_clock::now().time_since_epoch())
-                                          .count());
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count());
 }
 
 // --- Helpers ---
@@ -204,7 +204,8 @@ void Core::destroyTree(WindowHandle h) {
         d->visible = false;
         if (d->native) m_backend->showWindow(h, false, false);
         if (d->isChild()) {
-            if (WindowData* p = findLive(d->parent)) p->update = p->update.unite(d->rect.intersect(Rect{0, 0, p->rect.width(), p->rect.height()}));
+            if (WindowData* p = findLive(d->parent))
+                p->update = p->update.unite(d->rect.intersect(Rect{0, 0, p->rect.width(), p->rect.height()}));
         }
     }
     if (m_capture && isDescendant(h, m_capture)) {
@@ -319,9 +320,8 @@ bool windowClassInfo(std::wstring_view name, WindowClass* out) {
     return true;
 }
 
-WindowHandle createWindow(unsigned exStyle, std::wstring_view className, std::wstring_view name, unsigned style,
-                          int x, int y, int width, int height, WindowHandle parent, void* createParam,
-                          std::intptr_t id) {
+WindowHandle createWindow(unsigned exStyle, std::wstring_view className, std::wstring_view name, unsigned style, int x,
+                          int y, int width, int height, WindowHandle parent, void* createParam, std::intptr_t id) {
     Core& c = Core::get();
     if (!c.ensureDisplay(nullptr) || !isUiThread()) return nullptr;
     WindowClass cls;
@@ -610,7 +610,8 @@ void Core::applyRect(WindowHandle h, Rect rect, bool redraw, bool fromDesktop) {
 } // namespace detail
 
 bool moveWindow(WindowHandle window, int x, int y, int width, int height, bool repaint) {
-    return setWindowPos(window, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE | (repaint ? 0 : SWP_NOREDRAW));
+    return setWindowPos(window, nullptr, x, y, width, height,
+                        SWP_NOZORDER | SWP_NOACTIVATE | (repaint ? 0 : SWP_NOREDRAW));
 }
 
 Rect windowRect(WindowHandle window) {
@@ -684,11 +685,16 @@ WindowHandle relatedWindow(WindowHandle window, unsigned relation) {
     if (siblings->empty()) return nullptr;
     auto it = std::find(siblings->begin(), siblings->end(), window);
     switch (relation) {
-    case GW_HWNDFIRST: return siblings->front();
-    case GW_HWNDLAST: return siblings->back();
-    case GW_HWNDNEXT: return it == siblings->end() || it + 1 == siblings->end() ? nullptr : *(it + 1);
-    case GW_HWNDPREV: return it == siblings->end() || it == siblings->begin() ? nullptr : *(it - 1);
-    default: return nullptr;
+    case GW_HWNDFIRST:
+        return siblings->front();
+    case GW_HWNDLAST:
+        return siblings->back();
+    case GW_HWNDNEXT:
+        return it == siblings->end() || it + 1 == siblings->end() ? nullptr : *(it + 1);
+    case GW_HWNDPREV:
+        return it == siblings->end() || it == siblings->begin() ? nullptr : *(it - 1);
+    default:
+        return nullptr;
     }
 }
 
@@ -696,8 +702,10 @@ WindowHandle ancestorWindow(WindowHandle window, unsigned kind) {
     Core& c = Core::get();
     if (!c.find(window)) return nullptr;
     switch (kind) {
-    case GA_PARENT: return parentWindow(window);
-    case GA_ROOT: return c.root(window);
+    case GA_PARENT:
+        return parentWindow(window);
+    case GA_ROOT:
+        return c.root(window);
     case GA_ROOTOWNER: {
         WindowHandle h = c.root(window);
         while (WindowData* d = c.find(h)) {
@@ -706,7 +714,8 @@ WindowHandle ancestorWindow(WindowHandle window, unsigned kind) {
         }
         return h;
     }
-    default: return nullptr;
+    default:
+        return nullptr;
     }
 }
 

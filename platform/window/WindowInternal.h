@@ -42,11 +42,11 @@ struct WindowData {
     std::intptr_t userData = 0;
     std::map<std::wstring, void*, std::less<>> props;
 
-    WindowHandle parent = nullptr;   // WS_CHILD windows
-    WindowHandle owner = nullptr;    // owned top-level windows
+    WindowHandle parent = nullptr;      // WS_CHILD windows
+    WindowHandle owner = nullptr;       // owned top-level windows
     std::vector<WindowHandle> children; // topmost first
 
-    Rect rect; // screen (top-level) or parent client coordinates (child)
+    Rect rect;        // screen (top-level) or parent client coordinates (child)
     Rect restoreRect; // before maximising
     bool visible = false;
     bool iconic = false;
@@ -97,7 +97,7 @@ public:
     WindowData* findLive(WindowHandle h); // not being destroyed
     WindowHandle root(WindowHandle h);    // the top-level window holding h
     Point clientOriginOnScreen(const WindowData& w);
-    Point originInRoot(const WindowData& w); // client origin in its top-level's coordinates
+    Point originInRoot(const WindowData& w);                  // client origin in its top-level's coordinates
     bool isDescendant(WindowHandle ancestor, WindowHandle h); // or equal
     std::vector<WindowHandle> ownedWindows(WindowHandle owner);
     NativeWindowStyle nativeStyle(const WindowData& w);
@@ -156,7 +156,7 @@ public:
 
     // --- Remote windows (other processes) ---
     bool isRemote(WindowHandle h);
-    void serveWindow(WindowData& w);   // (re)publish class and title
+    void serveWindow(WindowData& w); // (re)publish class and title
     void unserveWindow(WindowHandle h);
     bool remoteCommand(WindowHandle h, const std::string& command);
     WindowHandle findRemote(const std::wstring& cls, const std::wstring& title);

@@ -320,8 +320,8 @@ constexpr unsigned hiWord(std::uintptr_t v) { return static_cast<unsigned>((v >>
 constexpr int xFromLParam(std::intptr_t l) { return static_cast<std::int16_t>(l & 0xFFFF); }
 constexpr int yFromLParam(std::intptr_t l) { return static_cast<std::int16_t>((l >> 16) & 0xFFFF); }
 constexpr std::intptr_t makeLParam(int lo, int hi) {
-    return static_cast<std::intptr_t>(static_cast<std::int32_t>((static_cast<std::uint32_t>(lo) & 0xFFFF) |
-                                                                 (static_cast<std::uint32_t>(hi) << 16)));
+    return static_cast<std::intptr_t>(
+        static_cast<std::int32_t>((static_cast<std::uint32_t>(lo) & 0xFFFF) | (static_cast<std::uint32_t>(hi) << 16)));
 }
 constexpr std::uintptr_t makeWParam(unsigned lo, unsigned hi) {
     return static_cast<std::uintptr_t>((lo & 0xFFFF) | ((hi & 0xFFFF) << 16));

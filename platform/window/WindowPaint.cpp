@@ -103,11 +103,15 @@ bool validateRect(WindowHandle window, const Rect* rect) {
         u = {};
         d->eraseNeeded = false;
     } else if (cut.left == u.left && cut.right == u.right) {
-        if (cut.top == u.top) u.top = cut.bottom;
-        else if (cut.bottom == u.bottom) u.bottom = cut.top;
+        if (cut.top == u.top)
+            u.top = cut.bottom;
+        else if (cut.bottom == u.bottom)
+            u.bottom = cut.top;
     } else if (cut.top == u.top && cut.bottom == u.bottom) {
-        if (cut.left == u.left) u.left = cut.right;
-        else if (cut.right == u.right) u.right = cut.left;
+        if (cut.left == u.left)
+            u.left = cut.right;
+        else if (cut.right == u.right)
+            u.right = cut.left;
     }
     return true;
 }
@@ -144,9 +148,11 @@ Canvas* beginPaint(WindowHandle window, PaintInfo& info) {
     Rect client{0, 0, d->rect.width(), d->rect.height()};
     canvas->intersectClipRect(client);
     // A child shows only where all its ancestors' client areas are.
-    for (WindowData* a = d->isChild() ? c.find(d->parent) : nullptr; a; a = a->isChild() ? c.find(a->parent) : nullptr) {
+    for (WindowData* a = d->isChild() ? c.find(d->parent) : nullptr; a;
+         a = a->isChild() ? c.find(a->parent) : nullptr) {
         Point ao = c.originInRoot(*a);
-        canvas->intersectClipRect(Rect{0, 0, a->rect.width(), a->rect.height()}.offset(ao.x - origin.x, ao.y - origin.y));
+        canvas->intersectClipRect(
+            Rect{0, 0, a->rect.width(), a->rect.height()}.offset(ao.x - origin.x, ao.y - origin.y));
     }
     Rect paint = d->update.intersect(client);
     canvas->intersectClipRect(paint);
@@ -239,15 +245,21 @@ unsigned caretBlinkTime() {
 
 int systemMetric(int index) {
     switch (index) {
-    case SM_CXSCREEN: return screenRect().width();
-    case SM_CYSCREEN: return screenRect().height();
+    case SM_CXSCREEN:
+        return screenRect().width();
+    case SM_CYSCREEN:
+        return screenRect().height();
     case SM_CXICON:
-    case SM_CYICON: return 32;
+    case SM_CYICON:
+        return 32;
     case SM_CXSMICON:
-    case SM_CYSMICON: return 16;
+    case SM_CYSMICON:
+        return 16;
     case SM_CXDOUBLECLK:
-    case SM_CYDOUBLECLK: return 4;
-    default: return 0;
+    case SM_CYDOUBLECLK:
+        return 4;
+    default:
+        return 0;
     }
 }
 
@@ -263,7 +275,9 @@ bool updateLayeredWindow(WindowHandle window, const Surface& pixels, const Point
     WindowData* d = c.findLive(window);
     if (!d || d->isChild() || !(d->exStyle & WS_EX_LAYERED) || !d->native || pixels.isEmpty()) return false;
     if (!c.m_backend->layeredSupported()) return false;
-    if (screenPos) c.applyRect(window, Rect::fromSize(screenPos->x, screenPos->y, d->rect.width(), d->rect.height()), false, false);
+    if (screenPos)
+        c.applyRect(window, Rect::fromSize(screenPos->x, screenPos->y, d->rect.width(), d->rect.height()), false,
+                    false);
     if (!(d = c.findLive(window))) return false;
     d->layeredContent = true;
     return c.m_backend->updateLayered(window, pixels, alpha);

@@ -128,7 +128,8 @@ bool Core::nextMessage(Message& msg, bool remove, bool wait) {
         {
             std::lock_guard lock(m_queueMutex);
             if (m_quitPosted) {
-                msg = Message{nullptr, WM_QUIT, static_cast<WParam>(m_quitCode), 0, static_cast<std::uint32_t>(now()), m_cursor};
+                msg = Message{nullptr, WM_QUIT, static_cast<WParam>(m_quitCode), 0, static_cast<std::uint32_t>(now()),
+                              m_cursor};
                 if (remove) m_quitPosted = false;
                 return true;
             }
@@ -153,7 +154,8 @@ bool Core::nextMessage(Message& msg, bool remove, bool wait) {
             if ((d->trackFlags & TME_HOVER) && m_underPointer == h && d->hoverDue <= t) {
                 d->trackFlags &= ~TME_HOVER;
                 Point p = screenToClient(h, m_cursor);
-                Message hover{h, WM_MOUSEHOVER, mouseKeyFlags(), makeLParam(p.x, p.y), static_cast<std::uint32_t>(t), m_cursor};
+                Message hover{
+                    h, WM_MOUSEHOVER, mouseKeyFlags(), makeLParam(p.x, p.y), static_cast<std::uint32_t>(t), m_cursor};
                 std::lock_guard lock(m_queueMutex);
                 m_posted.push_back(hover);
                 hoverPosted = true;
@@ -313,7 +315,9 @@ void Core::handleMouseMove(Point screen) {
 void Core::handleButton(const BackendEvent& e) {
     m_cursor = e.screen;
     m_altAlone = false;
-    const unsigned vk = e.button == MouseButton::Left ? VK_LBUTTON : e.button == MouseButton::Right ? VK_RBUTTON : VK_MBUTTON;
+    const unsigned vk = e.button == MouseButton::Left    ? VK_LBUTTON
+                        : e.button == MouseButton::Right ? VK_RBUTTON
+                                                         : VK_MBUTTON;
     setKeyDown(vk, e.down);
     if (!e.down && e.button == MouseButton::Left && m_dragWindow) {
         m_dragWindow = nullptr;
@@ -332,8 +336,8 @@ void Core::handleButton(const BackendEvent& e) {
     switch (e.button) {
     case MouseButton::Left:
         if (e.down) {
-            const bool dbl = e.clicks >= 2 && m_lastClickWindow == target &&
-                             (!client || (find(target)->cls.style & CS_DBLCLKS));
+            const bool dbl =
+                e.clicks >= 2 && m_lastClickWindow == target && (!client || (find(target)->cls.style & CS_DBLCLKS));
             msg = client ? (dbl ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN) : (dbl ? WM_NCLBUTTONDBLCLK : WM_NCLBUTTONDOWN);
         } else {
             msg = client ? WM_LBUTTONUP : WM_NCLBUTTONUP;
@@ -341,7 +345,8 @@ void Core::handleButton(const BackendEvent& e) {
         break;
     case MouseButton::Right:
         if (e.down) {
-            const bool dbl = client && e.clicks >= 2 && m_lastClickWindow == target && (find(target)->cls.style & CS_DBLCLKS);
+            const bool dbl =
+                client && e.clicks >= 2 && m_lastClickWindow == target && (find(target)->cls.style & CS_DBLCLKS);
             msg = client ? (dbl ? WM_RBUTTONDBLCLK : WM_RBUTTONDOWN) : WM_NCRBUTTONDOWN;
         } else {
             msg = client ? WM_RBUTTONUP : WM_NCRBUTTONUP;
@@ -358,7 +363,8 @@ void Core::handleButton(const BackendEvent& e) {
         if (top != m_active) {
             LResult r = send(target, WM_MOUSEACTIVATE, reinterpret_cast<WParam>(top), makeLParam(hit, msg));
             WindowData* t = findLive(top);
-            if (t && r != MA_NOACTIVATE && r != MA_NOACTIVATEANDEAT && canActivate(*t)) activate(top, WA_CLICKACTIVE, false);
+            if (t && r != MA_NOACTIVATE && r != MA_NOACTIVATEANDEAT && canActivate(*t))
+                activate(top, WA_CLICKACTIVE, false);
             if (r == MA_ACTIVATEANDEAT || r == MA_NOACTIVATEANDEAT || !findLive(target)) return;
         }
         send(target, WM_SETCURSOR, reinterpret_cast<WParam>(target), makeLParam(hit, msg));
@@ -534,16 +540,23 @@ bool translateMessage(const Message& msg) {
     const unsigned vk = static_cast<unsigned>(msg.wParam);
     if (msg.message == WM_KEYDOWN) {
         const bool ctrl = (c.m_keys[VK_CONTROL] & 0x80) != 0;
-        if (vk == VK_BACK) ch = 8;
-        else if (vk == VK_TAB) ch = 9;
-        else if (vk == VK_RETURN) ch = 13;
-        else if (vk == VK_ESCAPE) ch = 27;
-        else if (ctrl && vk >= 'A' && vk <= 'Z') ch = static_cast<wchar_t>(vk - 'A' + 1);
+        if (vk == VK_BACK)
+            ch = 8;
+        else if (vk == VK_TAB)
+            ch = 9;
+        else if (vk == VK_RETURN)
+            ch = 13;
+        else if (vk == VK_ESCAPE)
+            ch = 27;
+        else if (ctrl && vk >= 'A' && vk <= 'Z')
+            ch = static_cast<wchar_t>(vk - 'A' + 1);
     } else if (msg.message == WM_SYSKEYDOWN) {
         out = WM_SYSCHAR;
         const bool shift = (c.m_keys[VK_SHIFT] & 0x80) != 0;
-        if (vk >= 'A' && vk <= 'Z') ch = static_cast<wchar_t>(shift ? vk : vk - 'A' + 'a');
-        else if (vk >= '0' && vk <= '9') ch = static_cast<wchar_t>(vk);
+        if (vk >= 'A' && vk <= 'Z')
+            ch = static_cast<wchar_t>(shift ? vk : vk - 'A' + 'a');
+        else if (vk >= '0' && vk <= '9')
+            ch = static_cast<wchar_t>(vk);
     }
     if (!ch) return false;
     std::lock_guard lock(c.m_queueMutex);
@@ -677,14 +690,19 @@ namespace {
 CursorShape cursorForHit(int hit) {
     switch (hit) {
     case HTLEFT:
-    case HTRIGHT: return CursorShape::SizeWE;
+    case HTRIGHT:
+        return CursorShape::SizeWE;
     case HTTOP:
-    case HTBOTTOM: return CursorShape::SizeNS;
+    case HTBOTTOM:
+        return CursorShape::SizeNS;
     case HTTOPLEFT:
-    case HTBOTTOMRIGHT: return CursorShape::SizeNWSE;
+    case HTBOTTOMRIGHT:
+        return CursorShape::SizeNWSE;
     case HTTOPRIGHT:
-    case HTBOTTOMLEFT: return CursorShape::SizeNESW;
-    default: return CursorShape::Arrow;
+    case HTBOTTOMLEFT:
+        return CursorShape::SizeNESW;
+    default:
+        return CursorShape::Arrow;
     }
 }
 
@@ -740,8 +758,10 @@ LResult defWindowProc(WindowHandle window, unsigned message, WParam wParam, LPar
         if (d->isChild() && d->parent && c.send(d->parent, WM_SETCURSOR, wParam, lParam)) return 1;
         const int hit = static_cast<std::int16_t>(loWord(static_cast<std::uintptr_t>(lParam)));
         if (hit == HTCLIENT) {
-            if (WindowData* target = c.find(reinterpret_cast<WindowHandle>(wParam))) setCursor(target->cls.cursor);
-            else setCursor(d->cls.cursor);
+            if (WindowData* target = c.find(reinterpret_cast<WindowHandle>(wParam)))
+                setCursor(target->cls.cursor);
+            else
+                setCursor(d->cls.cursor);
         } else {
             setCursor(cursorForHit(hit));
         }
@@ -784,12 +804,23 @@ LResult defWindowProc(WindowHandle window, unsigned message, WParam wParam, LPar
         return 0;
     case WM_SYSCOMMAND:
         switch (wParam & 0xFFF0) {
-        case SC_CLOSE: c.send(window, WM_CLOSE, 0, 0); break;
-        case SC_MINIMIZE: showWindow(window, SW_MINIMIZE); break;
-        case SC_MAXIMIZE: showWindow(window, SW_MAXIMIZE); break;
-        case SC_RESTORE: showWindow(window, SW_RESTORE); break;
-        case SC_MOVE: beginCaptionDrag(window); break;
-        default: break;
+        case SC_CLOSE:
+            c.send(window, WM_CLOSE, 0, 0);
+            break;
+        case SC_MINIMIZE:
+            showWindow(window, SW_MINIMIZE);
+            break;
+        case SC_MAXIMIZE:
+            showWindow(window, SW_MAXIMIZE);
+            break;
+        case SC_RESTORE:
+            showWindow(window, SW_RESTORE);
+            break;
+        case SC_MOVE:
+            beginCaptionDrag(window);
+            break;
+        default:
+            break;
         }
         return 0;
     case WM_ACTIVATE:
@@ -799,7 +830,8 @@ LResult defWindowProc(WindowHandle window, unsigned message, WParam wParam, LPar
     case WM_NCACTIVATE:
         return 1;
     case WM_SETICON:
-        if (lParam && (wParam == ICON_BIG || !d->native)) setWindowIcon(window, static_cast<unsigned>(wParam), *reinterpret_cast<const Surface*>(lParam));
+        if (lParam && (wParam == ICON_BIG || !d->native))
+            setWindowIcon(window, static_cast<unsigned>(wParam), *reinterpret_cast<const Surface*>(lParam));
         return 0;
     case WM_PRINT: {
         Canvas* canvas = reinterpret_cast<Canvas*>(wParam);

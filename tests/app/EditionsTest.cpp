@@ -35,8 +35,10 @@ TEST(Editions, DefaultPathIsUnderHomeGames) {
     EXPECT_EQ(DefaultInstallPath(*FindEditionByCode("elm")), L"/home/玩家/Games/Tolvar-elm/");
     setenv("HOME", "/", 1);
     EXPECT_EQ(DefaultInstallPath(*FindEditionByCode("alder")), L"/Games/Tolvar-alder/");
-    if (old) setenv("HOME", saved.c_str(), 1);
-    else unsetenv("HOME");
+    if (old)
+        setenv("HOME", saved.c_str(), 1);
+    else
+        unsetenv("HOME");
 }
 
 TEST(Editions, FolderRuleAppendsTheFolderNameUnlessPresent) {

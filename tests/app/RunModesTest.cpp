@@ -77,12 +77,13 @@ std::wstring readLog(const std::filesystem::path& path, bool* bom) {
     *bom = bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE';
     std::u16string units;
     for (size_t i = *bom ? 2 : 0; i + 1 < bytes.size(); i += 2)
-        units += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                       static_cast<unsigned char>(bytes[i + 1]) << 8);
+        units +=
+            static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8);
     return platform::fromUtf16(units);
 }
 
-const std::wregex kVersionEntry(L"\\[\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}\\]\\[\\.\\\\main\\.cpp \\d+\\]当前版本：20\r\n");
+const std::wregex
+    kVersionEntry(L"\\[\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}\\]\\[\\.\\\\main\\.cpp \\d+\\]当前版本：20\r\n");
 
 // --- Command line ---
 
@@ -109,8 +110,8 @@ TEST(CommandLine, UpdateModeIsAnyCaseSensitiveOccurrence) {
 TEST(CommandLine, TargetIsCutBetweenFirstAndLastApostrophe) {
     EXPECT_EQ(ExtractUpdateTarget(L"update '/tmp/x/oldprog'"), L"/tmp/x/oldprog");
     EXPECT_EQ(ExtractUpdateTarget(L"update '/tmp/my games/o'brien/prog'"), L"/tmp/my games/o'brien/prog");
-    EXPECT_EQ(ExtractUpdateTarget(L"update"), L"update");            // none: the whole line
-    EXPECT_EQ(ExtractUpdateTarget(L"update '/tmp/x"), L"/tmp/x");    // one: what follows it
+    EXPECT_EQ(ExtractUpdateTarget(L"update"), L"update");         // none: the whole line
+    EXPECT_EQ(ExtractUpdateTarget(L"update '/tmp/x"), L"/tmp/x"); // one: what follows it
     EXPECT_EQ(ExtractUpdateTarget(L"update ''"), L"");
     EXPECT_EQ(ExtractUpdateTarget(L"update 'C:\\Tolvar\\q.exe' tail"), L"C:\\Tolvar\\q.exe");
 }
@@ -128,7 +129,7 @@ TEST(ReplaceFileAtomically, ReplacesARunningProgramKeepingItsMode) {
     testsupport::writeBytes(dir / "new", "#!/bin/sh\nexit 0\n");
     ASSERT_TRUE(ReplaceFileAtomically(wide(dir / "new"), wide(target)));
     EXPECT_EQ(testsupport::readBytes(target), "#!/bin/sh\nexit 0\n");
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(stat(target.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0750u);
     // The running program was not disturbed.

@@ -26,35 +26,29 @@ std::string md5(const std::string& text) { return CMd5A().GetMd5String(text); }
 // Keeps a copy of every progress record as it was when its event was posted.
 class RecordingEvents : public IEngineEvents {
 public:
-    void OnDownloadProgress(EventArg a1, EventArg a2) override
-    {
+    void OnDownloadProgress(EventArg a1, EventArg a2) override {
         ProgressValues v = reinterpret_cast<const CProgressRecord*>(a2)->Snapshot();
         std::lock_guard lock(m_lock);
         EXPECT_EQ(v.threadId, a1);
         m_progress.push_back(std::move(v));
     }
-    void OnDownloadThreadEnd(EventArg a1, EventArg a2) override
-    {
+    void OnDownloadThreadEnd(EventArg a1, EventArg a2) override {
         std::lock_guard lock(m_lock);
         m_ends.emplace_back(a1, a2);
     }
-    std::vector<int> statesOf(const std::wstring& file) const
-    {
+    std::vector<int> statesOf(const std::wstring& file) const {
         std::lock_guard lock(m_lock);
         std::vector<int> states;
         for (const auto& v : m_progress) {
-            if (v.fileName == file && (states.empty() || states.back() != v.state))
-                states.push_back(v.state);
+            if (v.fileName == file && (states.empty() || states.back() != v.state)) states.push_back(v.state);
         }
         return states;
     }
-    std::vector<ProgressValues> progress() const
-    {
+    std::vector<ProgressValues> progress() const {
         std::lock_guard lock(m_lock);
         return m_progress;
     }
-    std::vector<std::pair<EventArg, EventArg>> ends() const
-    {
+    std::vector<std::pair<EventArg, EventArg>> ends() const {
         std::lock_guard lock(m_lock);
         return m_ends;
     }
@@ -67,8 +61,7 @@ private:
 
 class DownloadWorkerTest : public ServerFixture {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ServerFixture::SetUp();
         m_install = m_dir / "install/";
         fs::create_directories(m_install);
@@ -80,8 +73,7 @@ protected:
     }
 
     // Puts a file on the server and its entry in the queue.
-    void serve(const std::string& file, const std::string& text, std::string digest = "-")
-    {
+    void serve(const std::string& file, const std::string& text, std::string digest = "-") {
         std::string path = file;
         std::replace(path.begin(), path.end(), '\\', '/');
         writeFile(content("birch/" + path), text);
@@ -91,12 +83,10 @@ protected:
     void run(std::uint32_t edition = 3) { RunDownloadWorker(m_pass, 77, edition, m_events); }
     int gets(const std::string& path) const { return int(m_server.RequestsTo("/files/birch/" + path).size()); }
     // Every file name below the installation folder.
-    std::set<std::string> installed() const
-    {
+    std::set<std::string> installed() const {
         std::set<std::string> names;
         for (auto& e : fs::recursive_directory_iterator(m_install)) {
-            if (e.is_regular_file())
-                names.insert(fs::relative(e.path(), m_install).generic_string());
+            if (e.is_regular_file()) names.insert(fs::relative(e.path(), m_install).generic_string());
         }
         return names;
     }
@@ -108,8 +98,7 @@ protected:
     RecordingEvents m_events;
 };
 
-TEST_F(DownloadWorkerTest, CorrectFileIsOnlyCheckedAndWrongFileIsReplaced)
-{
+TEST_F(DownloadWorkerTest, CorrectFileIsOnlyCheckedAndWrongFileIsReplaced) {
     serve("good.bin", patternBytes(5000));
     serve("Data\\bad.bin", patternBytes(7000));
     writeFile(local("good.bin"), patternBytes(5000));
@@ -133,8 +122,7 @@ TEST_F(DownloadWorkerTest, CorrectFileIsOnlyCheckedAndWrongFileIsReplaced)
     EXPECT_EQ(m_events.ends()[0], (std::pair<EventArg, EventArg>(77, 3)));
 }
 
-TEST_F(DownloadWorkerTest, FailedTransferLeavesNoFileAndSetsTheFlag)
-{
+TEST_F(DownloadWorkerTest, FailedTransferLeavesNoFileAndSetsTheFlag) {
     m_queue.Push({"gone.bin", md5("whatever")});
     writeFile(local("gone.bin"), "wrong content");
     serve("later.bin", "fine");
@@ -147,20 +135,19 @@ TEST_F(DownloadWorkerTest, FailedTransferLeavesNoFileAndSetsTheFlag)
     EXPECT_EQ(m_events.statesOf(L"gone.bin"), (std::vector<int>{kStateChecking, kStateDownloading}));
 }
 
-TEST_F(DownloadWorkerTest, SkippedFolderProducesNoEventAndNoTransfer)
-{
+TEST_F(DownloadWorkerTest, SkippedFolderProducesNoEventAndNoTransfer) {
     serve("客户端2（两个客户端都要下载）1\\World of Warcraft\\Data\\x.MPQ", "x");
     serve("Data\\客户端2（两个客户端都要下载）1\\World of Warcraft\\Data\\y.MPQ", "y");
     run();
     EXPECT_TRUE(m_events.progress().empty());
-    EXPECT_TRUE(m_server.RequestsTo("/files/birch/客户端2（两个客户端都要下载）1/World of Warcraft/Data/x.MPQ").empty());
+    EXPECT_TRUE(
+        m_server.RequestsTo("/files/birch/客户端2（两个客户端都要下载）1/World of Warcraft/Data/x.MPQ").empty());
     EXPECT_TRUE(installed().empty());
     EXPECT_FALSE(m_failed);
     EXPECT_EQ(m_events.ends().size(), 1u);
 }
 
-TEST_F(DownloadWorkerTest, BackslashPathBecomesEscapedAddressWithTick)
-{
+TEST_F(DownloadWorkerTest, BackslashPathBecomesEscapedAddressWithTick) {
     serve("Data\\sub dir\\my-file_1.bin", "abc");
     run();
     const auto requests = m_server.RequestsTo("/files/birch/Data/sub dir/my-file_1.bin");
@@ -174,8 +161,7 @@ TEST_F(DownloadWorkerTest, BackslashPathBecomesEscapedAddressWithTick)
     EXPECT_EQ(readFile(local("Data/sub dir/my-file_1.bin")), "abc");
 }
 
-TEST_F(DownloadWorkerTest, EmptyQueueStillWaitsThenEnds)
-{
+TEST_F(DownloadWorkerTest, EmptyQueueStillWaitsThenEnds) {
     m_pass.endWaitMs = 1000;
     const auto start = std::chrono::steady_clock::now();
     run(6);
@@ -186,16 +172,13 @@ TEST_F(DownloadWorkerTest, EmptyQueueStillWaitsThenEnds)
     EXPECT_TRUE(m_events.progress().empty());
 }
 
-TEST_F(DownloadWorkerTest, FourWorkersTakeEveryItemExactlyOnce)
-{
+TEST_F(DownloadWorkerTest, FourWorkersTakeEveryItemExactlyOnce) {
     const int kFiles = 60;
-    for (int i = 0; i < kFiles; ++i)
-        serve("f\\" + std::to_string(i) + ".bin", patternBytes(1000 + i * 37));
+    for (int i = 0; i < kFiles; ++i) serve("f\\" + std::to_string(i) + ".bin", patternBytes(1000 + i * 37));
     std::vector<std::thread> workers;
     for (std::uint32_t id = 1; id <= 4; ++id)
         workers.emplace_back([this, id] { RunDownloadWorker(m_pass, id, 3, m_events); });
-    for (auto& w : workers)
-        w.join();
+    for (auto& w : workers) w.join();
     EXPECT_FALSE(m_failed);
     EXPECT_EQ(m_events.ends().size(), 4u);
     EXPECT_EQ(installed().size(), std::size_t(kFiles));
@@ -205,8 +188,7 @@ TEST_F(DownloadWorkerTest, FourWorkersTakeEveryItemExactlyOnce)
     }
 }
 
-TEST_F(DownloadWorkerTest, EntriesLeavingTheFolderAreNeverWritten)
-{
+TEST_F(DownloadWorkerTest, EntriesLeavingTheFolderAreNeverWritten) {
     const fs::path outside = m_dir.path() / "outside.txt";
     writeFile(content("outside.txt"), "escaped");
     m_queue.Push({"..\\outside.txt", md5("escaped")});
@@ -224,8 +206,7 @@ TEST_F(DownloadWorkerTest, EntriesLeavingTheFolderAreNeverWritten)
     EXPECT_EQ(m_server.Requests().size(), 1u);
 }
 
-TEST_F(DownloadWorkerTest, DownloadedFileIsCheckedBeforeItCounts)
-{
+TEST_F(DownloadWorkerTest, DownloadedFileIsCheckedBeforeItCounts) {
     serve("corrupt.bin", patternBytes(4000));
     devserver::Fault corrupt;
     corrupt.corrupt = true;
@@ -247,8 +228,7 @@ TEST_F(DownloadWorkerTest, DownloadedFileIsCheckedBeforeItCounts)
     EXPECT_EQ(m_events.statesOf(L"corrupt.bin"), (std::vector<int>{kStateChecking, kStateDownloading}));
 }
 
-TEST_F(DownloadWorkerTest, TransferWritesATemporaryNameUntilComplete)
-{
+TEST_F(DownloadWorkerTest, TransferWritesATemporaryNameUntilComplete) {
     // A slow transfer: while it runs the real name does not exist.
     serve("Data\\slow.bin", patternBytes(256 * 1024));
     devserver::Fault slow;
@@ -274,8 +254,7 @@ TEST_F(DownloadWorkerTest, TransferWritesATemporaryNameUntilComplete)
     EXPECT_FALSE(fs::exists(local("cut.bin.quellan-part")));
 }
 
-TEST_F(DownloadWorkerTest, ProgressEventsAreCoalescedButFinalStatesArrive)
-{
+TEST_F(DownloadWorkerTest, ProgressEventsAreCoalescedButFinalStatesArrive) {
     serve("big.bin", patternBytes(2 << 20));
     devserver::Fault rate;
     rate.rate = 4 << 20; // half a second
@@ -287,14 +266,13 @@ TEST_F(DownloadWorkerTest, ProgressEventsAreCoalescedButFinalStatesArrive)
     int during = 0;
     std::int64_t lastReceived = -1;
     for (const auto& v : events) {
-        if (v.state != kStateDownloading)
-            continue;
+        if (v.state != kStateDownloading) continue;
         ++during;
         EXPECT_GE(v.received, lastReceived); // never torn or going backwards
         lastReceived = v.received;
     }
-    EXPECT_GE(during, 3);                        // the bar moves
-    EXPECT_LE(during, ms.count() / 50 + 2);      // at most one per 50 ms
+    EXPECT_GE(during, 3);                   // the bar moves
+    EXPECT_LE(during, ms.count() / 50 + 2); // at most one per 50 ms
     EXPECT_EQ(events.back().state, kStateDownloaded);
 }
 
@@ -302,8 +280,7 @@ TEST_F(DownloadWorkerTest, ProgressEventsAreCoalescedButFinalStatesArrive)
 
 namespace {
 
-TEST_F(DownloadWorkerTest, DeadConnectionIsGivenUpInsteadOfHangingThePass)
-{
+TEST_F(DownloadWorkerTest, DeadConnectionIsGivenUpInsteadOfHangingThePass) {
     serve("dead.bin", patternBytes(300000));
     devserver::Fault stall;
     stall.delayMs = 30000; // the answer never comes in time

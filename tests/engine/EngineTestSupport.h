@@ -18,8 +18,7 @@ namespace enginetest {
 // A fresh folder under the system's temporary folder, removed afterwards.
 class ScratchDir {
 public:
-    ScratchDir()
-    {
+    ScratchDir() {
         std::string pattern = (std::filesystem::temp_directory_path() / "quellan-engine-XXXXXX").string();
         m_path = mkdtemp(pattern.data());
     }
@@ -31,36 +30,31 @@ private:
     std::filesystem::path m_path;
 };
 
-inline void writeFile(const std::string& path, const std::string& content)
-{
+inline void writeFile(const std::string& path, const std::string& content) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     std::ofstream(path, std::ios::binary) << content;
 }
 
-inline std::string readFile(const std::string& path)
-{
+inline std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // Content of n bytes that differs at every position modulo 251.
-inline std::string patternBytes(std::size_t n)
-{
+inline std::string patternBytes(std::size_t n) {
     std::string text(n, '\0');
-    for (std::size_t i = 0; i < n; ++i)
-        text[i] = static_cast<char>(i % 251);
+    for (std::size_t i = 0; i < n; ++i) text[i] = static_cast<char>(i % 251);
     return text;
 }
 
 inline std::string dataDir() { return std::string(QUELLAN_SOURCE_DIR) + "/tests/engine/data"; }
 
 // Waits up to timeout for condition; true when it held.
-inline bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::seconds(10))
-{
+inline bool waitFor(const std::function<bool()>& condition,
+                    std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
     auto end = std::chrono::steady_clock::now() + timeout;
     while (!condition()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
+        if (std::chrono::steady_clock::now() > end) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return true;
@@ -71,8 +65,7 @@ class ServerFixture : public ::testing::Test {
 protected:
     void SetUp() override { startServer(false); }
 
-    void startServer(bool tls)
-    {
+    void startServer(bool tls) {
         devserver::Options options;
         options.contentDir = m_dir / "content";
         std::filesystem::create_directories(options.contentDir);
@@ -86,8 +79,7 @@ protected:
 
     std::string url(const std::string& path) const { return m_server.BaseUrl() + path; }
     std::string content(const std::string& name) const { return m_dir / ("content/" + name); }
-    std::wstring target(const std::string& name) const
-    {
+    std::wstring target(const std::string& name) const {
         std::string path = m_dir / ("out/" + name);
         return std::wstring(path.begin(), path.end());
     }

@@ -28,8 +28,7 @@ public:
 
 class FileListJobTest : public ServerFixture {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ServerFixture::SetUp();
         const char* old = std::getenv("TMPDIR");
         m_oldTmp = old ? old : "";
@@ -39,8 +38,7 @@ protected:
         setConfig("birch/filelist.json");
         SetRequestedInstallFolder(L"/games/Tolvar-birch/");
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         if (m_oldTmp.empty())
             ::unsetenv("TMPDIR");
         else
@@ -48,9 +46,9 @@ protected:
         g_configText.clear();
         g_downloadQueue.Clear();
     }
-    void setConfig(const std::string& birchList)
-    {
-        g_configText = "{\"filelist_url_prefix\": \"" + url("/files/") + "\", \"birch_file_url\": \"" + birchList + "\"}";
+    void setConfig(const std::string& birchList) {
+        g_configText =
+            "{\"filelist_url_prefix\": \"" + url("/files/") + "\", \"birch_file_url\": \"" + birchList + "\"}";
     }
 
     std::string m_oldTmp;
@@ -58,8 +56,7 @@ protected:
     ListEvents m_events;
 };
 
-TEST_F(FileListJobTest, FillsTheQueueInListOrderAndAnnouncesThePass)
-{
+TEST_F(FileListJobTest, FillsTheQueueInListOrderAndAnnouncesThePass) {
     writeFile(content("birch/filelist.json"),
               R"([{"file": "b.bin", "md5": "11"}, {"file": "Data\\a.bin", "md5": "22"}, {"file": "c"}])");
     g_downloadQueue.Push({"left over from an earlier pass", ""});
@@ -83,8 +80,7 @@ TEST_F(FileListJobTest, FillsTheQueueInListOrderAndAnnouncesThePass)
     EXPECT_TRUE(fs::exists(m_tmp + "/filelist.json"));
 }
 
-TEST_F(FileListJobTest, EachPassFetchesAFreshListWithItsOwnTick)
-{
+TEST_F(FileListJobTest, EachPassFetchesAFreshListWithItsOwnTick) {
     writeFile(content("birch/filelist.json"), "[]");
     writeFile(m_tmp + "/filelist.json", R"([{"file": "stale"}])");
     RunGetFileList(3, m_events);
@@ -98,15 +94,13 @@ TEST_F(FileListJobTest, EachPassFetchesAFreshListWithItsOwnTick)
     EXPECT_EQ(requests[0].target.rfind("/files/birch/filelist.json?r=", 0), 0u);
 }
 
-TEST_F(FileListJobTest, ListThatIsNotJsonGivesAnEmptyPass)
-{
+TEST_F(FileListJobTest, ListThatIsNotJsonGivesAnEmptyPass) {
     writeFile(content("birch/filelist.json"), "<html>oops</html>");
     RunGetFileList(3, m_events);
     EXPECT_EQ(m_events.log, (std::vector<std::wstring>{L"status:正在下载，剩余0个文件", L"start"}));
 }
 
-TEST_F(FileListJobTest, FailuresReportTheWindowText)
-{
+TEST_F(FileListJobTest, FailuresReportTheWindowText) {
     RunGetFileList(3, m_events); // no list on the server
     g_configText = "not json";
     RunGetFileList(3, m_events);
@@ -114,10 +108,9 @@ TEST_F(FileListJobTest, FailuresReportTheWindowText)
     EXPECT_EQ(m_server.RequestsTo("/files/birch/filelist.json").size(), 1u);
 }
 
-TEST_F(FileListJobTest, AddressWithoutFileNameTouchesNothingElse)
-{
+TEST_F(FileListJobTest, AddressWithoutFileNameTouchesNothingElse) {
     writeFile(m_tmp + "/keep.txt", "mine");
-    setConfig("");                      // list address ends in "/"
+    setConfig(""); // list address ends in "/"
     RunGetFileList(3, m_events);
     EXPECT_EQ(m_events.log, (std::vector<std::wstring>{L"failed:文件列表获取失败！"}));
     EXPECT_EQ(readFile(m_tmp + "/keep.txt"), "mine");
@@ -128,16 +121,14 @@ TEST_F(FileListJobTest, AddressWithoutFileNameTouchesNothingElse)
 
 class ReportTest : public ServerFixture {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ServerFixture::SetUp();
         m_oldBase = g_serviceBase;
         m_oldFallback = g_serviceFallback;
         m_oldPause = g_serviceRetryPauseMs;
         g_serviceRetryPauseMs = 50;
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         g_serviceBase = m_oldBase;
         g_serviceFallback = m_oldFallback;
         g_serviceRetryPauseMs = m_oldPause;
@@ -146,8 +137,7 @@ protected:
     std::uint32_t m_oldPause = 0;
 };
 
-TEST_F(ReportTest, BirchBodyIsSignedOverLowerCasedCode)
-{
+TEST_F(ReportTest, BirchBodyIsSignedOverLowerCasedCode) {
     const std::string body = ReportBody(ReportEventCode(3), "1700000000");
     EXPECT_EQ(body, "code=163000&ts=1700000000&sign=" +
                         CMd5A().GetMd5String("code=163000&ts=1700000000" + std::string(devserver::kSigningKey)));
@@ -163,8 +153,7 @@ TEST_F(ReportTest, BirchBodyIsSignedOverLowerCasedCode)
     EXPECT_EQ(requests[0].Header("Categoryid"), "6");
 }
 
-TEST_F(ReportTest, FailedPrimaryIsRetriedOnceAtTheFallbackWithTheSameBody)
-{
+TEST_F(ReportTest, FailedPrimaryIsRetriedOnceAtTheFallbackWithTheSameBody) {
     devserver::DevServer fallback;
     ASSERT_TRUE(fallback.Start({}));
     devserver::Fault notFound;

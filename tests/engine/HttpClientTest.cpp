@@ -16,8 +16,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // Lines of a raw request head (without the request line and the blank line).
-std::vector<std::string> headerLines(const std::string& raw)
-{
+std::vector<std::string> headerLines(const std::string& raw) {
     std::vector<std::string> lines;
     std::size_t end = raw.find("\r\n\r\n");
     std::size_t pos = raw.find("\r\n") + 2;
@@ -34,8 +33,7 @@ struct ProgressLog {
     bool abortAfterFirst = false;
 };
 
-bool recordProgress(void* user, std::int64_t total, std::int64_t received, double)
-{
+bool recordProgress(void* user, std::int64_t total, std::int64_t received, double) {
     auto* log = static_cast<ProgressLog*>(user);
     log->calls.emplace_back(total, received);
     return !(log->abortAfterFirst && received > 0);
@@ -45,8 +43,7 @@ class HttpClientTest : public ServerFixture {};
 
 } // namespace
 
-TEST(UrlEscapeTest, KeepsUnreservedSetAndEscapesEverythingElse)
-{
+TEST(UrlEscapeTest, KeepsUnreservedSetAndEscapesEverythingElse) {
     struct Case {
         const char* in;
         const char* out;
@@ -58,12 +55,10 @@ TEST(UrlEscapeTest, KeepsUnreservedSetAndEscapesEverythingElse)
         {"\xe4\xb8\xad", "%E4%B8%AD"},
         {"", ""},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(UrlEscape(c.in), c.out) << c.in;
+    for (const Case& c : cases) EXPECT_EQ(UrlEscape(c.in), c.out) << c.in;
 }
 
-TEST(CreateMultiDirectoryTest, CreatesMissingParentsAndAcceptsExisting)
-{
+TEST(CreateMultiDirectoryTest, CreatesMissingParentsAndAcceptsExisting) {
     ScratchDir dir;
     std::string deep = dir / "a/b/c";
     EXPECT_TRUE(CreateMultiDirectory(std::wstring(deep.begin(), deep.end())));
@@ -76,8 +71,7 @@ TEST(CreateMultiDirectoryTest, CreatesMissingParentsAndAcceptsExisting)
     EXPECT_FALSE(CreateMultiDirectory(std::wstring(blocked.begin(), blocked.end())));
 }
 
-TEST(HttpClientWireTest, HeaderListOrderHostWithPortAndExtraHeaderSplitting)
-{
+TEST(HttpClientWireTest, HeaderListOrderHostWithPortAndExtraHeaderSplitting) {
     devserver::RawCaptureServer raw;
     ASSERT_TRUE(raw.Start("answer"));
     CHttpClient client;
@@ -112,8 +106,7 @@ TEST(HttpClientWireTest, HeaderListOrderHostWithPortAndExtraHeaderSplitting)
     EXPECT_EQ(requests[0].substr(requests[0].find("\r\n\r\n") + 4), body);
 }
 
-TEST(HttpClientWireTest, GetAndPatchKindsAndLongExtraHeadersAreBounded)
-{
+TEST(HttpClientWireTest, GetAndPatchKindsAndLongExtraHeadersAreBounded) {
     devserver::RawCaptureServer raw;
     ASSERT_TRUE(raw.Start());
     CHttpClient client;
@@ -134,8 +127,7 @@ TEST(HttpClientWireTest, GetAndPatchKindsAndLongExtraHeadersAreBounded)
     EXPECT_NE(requests[1].find("\r\nX-HTTP-Method-Override: PATCH\r\n"), std::string::npos);
 }
 
-TEST(HttpClientWireTest, RequestWithoutHandleAnswersNotInvoked)
-{
+TEST(HttpClientWireTest, RequestWithoutHandleAnswersNotInvoked) {
     CHttpClient client;
     std::string response;
     EXPECT_EQ(client.Request("http://127.0.0.1:1/", kRequestGet, response), 0);
@@ -144,8 +136,7 @@ TEST(HttpClientWireTest, RequestWithoutHandleAnswersNotInvoked)
     EXPECT_EQ(client.Request("", kRequestGet, response), 0);
 }
 
-TEST_F(HttpClientTest, GzipEncodedAnswersAreDecodedAndRedirectsFollowed)
-{
+TEST_F(HttpClientTest, GzipEncodedAnswersAreDecodedAndRedirectsFollowed) {
     std::string text(20000, 'q');
     writeFile(content("big.txt"), text);
     devserver::Fault gzip;
@@ -165,8 +156,7 @@ TEST_F(HttpClientTest, GzipEncodedAnswersAreDecodedAndRedirectsFollowed)
     EXPECT_NE(client.HeaderText().find("302"), std::string::npos);
 }
 
-TEST_F(HttpClientTest, TransportFailureGivesStatusZeroAndErrorText)
-{
+TEST_F(HttpClientTest, TransportFailureGivesStatusZeroAndErrorText) {
     CHttpClient client;
     ASSERT_TRUE(client.InitLibCurl());
     client.SetTimeLimits(5, 5);
@@ -179,8 +169,7 @@ TEST_F(HttpClientTest, TransportFailureGivesStatusZeroAndErrorText)
     EXPECT_EQ(response, client.ErrorText());
 }
 
-TEST_F(HttpClientTest, RequestDeletesAnExistingTargetEvenWhenTheTransferFails)
-{
+TEST_F(HttpClientTest, RequestDeletesAnExistingTargetEvenWhenTheTransferFails) {
     writeFile(targetPath("old.bin"), "stale");
     CHttpClient client;
     ASSERT_TRUE(client.InitLibCurl());
@@ -190,8 +179,7 @@ TEST_F(HttpClientTest, RequestDeletesAnExistingTargetEvenWhenTheTransferFails)
     EXPECT_NE(readFile(targetPath("old.bin")), "stale");
 }
 
-TEST_F(HttpClientTest, DownloadFileFailsOn404AndFollowsA302WithProgress)
-{
+TEST_F(HttpClientTest, DownloadFileFailsOn404AndFollowsA302WithProgress) {
     std::string data = patternBytes(300000);
     writeFile(content("game/data.pak"), data);
     m_server.AddRedirect("/elsewhere", "/files/game/data.pak");
@@ -209,8 +197,7 @@ TEST_F(HttpClientTest, DownloadFileFailsOn404AndFollowsA302WithProgress)
     EXPECT_EQ(progress.calls.back().second, 300000);
 }
 
-TEST_F(HttpClientTest, DownloadFileAbortedByProgressLeavesNoFile)
-{
+TEST_F(HttpClientTest, DownloadFileAbortedByProgressLeavesNoFile) {
     writeFile(content("big.bin"), patternBytes(2'000'000));
     devserver::Fault slow;
     slow.stallMs = 20;
@@ -222,8 +209,7 @@ TEST_F(HttpClientTest, DownloadFileAbortedByProgressLeavesNoFile)
     EXPECT_FALSE(fs::exists(targetPath("big.bin")));
 }
 
-TEST_F(HttpClientTest, HttpDownloadFileKeepsAnExistingFileWithoutOverwrite)
-{
+TEST_F(HttpClientTest, HttpDownloadFileKeepsAnExistingFileWithoutOverwrite) {
     writeFile(content("list.json"), "new");
     writeFile(targetPath("list.json"), "old");
     EXPECT_TRUE(HttpDownloadFile(url("/files/list.json"), target("list.json"), false));
@@ -234,8 +220,7 @@ TEST_F(HttpClientTest, HttpDownloadFileKeepsAnExistingFileWithoutOverwrite)
     EXPECT_EQ(readFile(targetPath("list.json")), "new");
 }
 
-TEST_F(HttpClientTest, HttpDownloadFileFailuresLeaveNoFile)
-{
+TEST_F(HttpClientTest, HttpDownloadFileFailuresLeaveNoFile) {
     writeFile(content("update.bin"), patternBytes(500000));
     // Status 200, then the connection breaks off half-way.
     devserver::Fault broken;
@@ -249,8 +234,7 @@ TEST_F(HttpClientTest, HttpDownloadFileFailuresLeaveNoFile)
     EXPECT_FALSE(HttpDownloadFile("", target("x.bin"), true));
 }
 
-TEST_F(HttpClientTest, TargetThatCannotBeWrittenFailsTheTransfer)
-{
+TEST_F(HttpClientTest, TargetThatCannotBeWrittenFailsTheTransfer) {
     writeFile(content("data.bin"), patternBytes(1000));
     // A file where the target's folder should be: nothing can be written.
     writeFile(targetPath("blocker"), "x");
@@ -263,8 +247,7 @@ TEST_F(HttpClientTest, TargetThatCannotBeWrittenFailsTheTransfer)
     EXPECT_FALSE(HttpDownloadFile(url("/files/data.bin"), target("blocker/data.bin"), true));
 }
 
-TEST_F(HttpClientTest, CancellationEndsATransferInProgressPromptly)
-{
+TEST_F(HttpClientTest, CancellationEndsATransferInProgressPromptly) {
     writeFile(content("slow.bin"), patternBytes(1'000'000));
     devserver::Fault stall;
     stall.stallMs = 30000;
@@ -273,8 +256,7 @@ TEST_F(HttpClientTest, CancellationEndsATransferInProgressPromptly)
     CCancelFlag flag;
     std::atomic<bool> started{false};
     auto progress = [](void* user, std::int64_t, std::int64_t received, double) {
-        if (received > 0)
-            static_cast<std::atomic<bool>*>(user)->store(true);
+        if (received > 0) static_cast<std::atomic<bool>*>(user)->store(true);
         return true;
     };
     auto done = std::async(std::launch::async, [&] {
@@ -292,8 +274,7 @@ TEST_F(HttpClientTest, CancellationEndsATransferInProgressPromptly)
     EXPECT_FALSE(fs::exists(targetPath("slow.bin")));
 }
 
-TEST_F(HttpClientTest, CancelledFlagStopsARequestBeforeItStarts)
-{
+TEST_F(HttpClientTest, CancelledFlagStopsARequestBeforeItStarts) {
     CCancelFlag flag;
     flag.Cancel();
     CHttpClient client;
@@ -311,8 +292,7 @@ protected:
     void TearDown() override { unsetenv("QUELLAN_CA_FILE"); }
 };
 
-TEST_F(HttpsClientTest, PrivateCaIsRefusedWithoutItAndAcceptedWithIt)
-{
+TEST_F(HttpsClientTest, PrivateCaIsRefusedWithoutItAndAcceptedWithIt) {
     writeFile(content("hello.txt"), "hello over tls");
     ASSERT_EQ(m_server.BaseUrl().rfind("https://127.0.0.1:", 0), 0u);
     unsetenv("QUELLAN_CA_FILE");
@@ -337,8 +317,7 @@ TEST_F(HttpsClientTest, PrivateCaIsRefusedWithoutItAndAcceptedWithIt)
     }
 }
 
-TEST_F(HttpsClientTest, HostNameMismatchIsRefusedEvenWithTheCa)
-{
+TEST_F(HttpsClientTest, HostNameMismatchIsRefusedEvenWithTheCa) {
     // The certificate names 127.0.0.1 and localhost; an address of another
     // name for the same host must not pass.
     setenv("QUELLAN_CA_FILE", (dataDir() + "/tls/ca.pem").c_str(), 1);

@@ -9,15 +9,15 @@
 
 namespace {
 
-TEST(FileList, ArrayEntriesInOrderWithMissingKeysEmpty)
-{
+TEST(FileList, ArrayEntriesInOrderWithMissingKeysEmpty) {
     std::vector<DownloadItem> items;
     ASSERT_TRUE(ParseFileList(R"([
         {"file": "Data\\b.bin", "md5": "0123456789abcdef0123456789abcdef", "size": 5},
         {"file": "a.txt"},
         "not an entry",
         {"md5": "ffffffffffffffffffffffffffffffff", "file": 7}
-    ])", items));
+    ])",
+                              items));
     ASSERT_EQ(items.size(), 3u);
     EXPECT_EQ(items[0].file, "Data\\b.bin");
     EXPECT_EQ(items[0].md5, "0123456789abcdef0123456789abcdef");
@@ -27,18 +27,17 @@ TEST(FileList, ArrayEntriesInOrderWithMissingKeysEmpty)
     EXPECT_EQ(items[2].md5, "ffffffffffffffffffffffffffffffff");
 }
 
-TEST(FileList, ObjectMembersKeepDocumentOrderNotNameOrder)
-{
+TEST(FileList, ObjectMembersKeepDocumentOrderNotNameOrder) {
     std::vector<DownloadItem> items;
-    ASSERT_TRUE(ParseFileList(R"({"zz": {"file": "first"}, "aa": {"file": "second"}, "mm": {"file": "third"}})", items));
+    ASSERT_TRUE(
+        ParseFileList(R"({"zz": {"file": "first"}, "aa": {"file": "second"}, "mm": {"file": "third"}})", items));
     ASSERT_EQ(items.size(), 3u);
     EXPECT_EQ(items[0].file, "first");
     EXPECT_EQ(items[1].file, "second");
     EXPECT_EQ(items[2].file, "third");
 }
 
-TEST(FileList, EmptyInvalidAndScalarDocuments)
-{
+TEST(FileList, EmptyInvalidAndScalarDocuments) {
     std::vector<DownloadItem> items{{"stale", ""}};
     EXPECT_TRUE(ParseFileList("[]", items));
     EXPECT_TRUE(items.empty());
@@ -50,13 +49,11 @@ TEST(FileList, EmptyInvalidAndScalarDocuments)
     EXPECT_TRUE(items.empty());
 }
 
-TEST(DownloadQueue, WorkersNeverShareOrLoseAnItem)
-{
+TEST(DownloadQueue, WorkersNeverShareOrLoseAnItem) {
     CDownloadQueue queue;
     const int kItems = 20000;
     std::vector<DownloadItem> items;
-    for (int i = 0; i < kItems; ++i)
-        items.push_back({std::to_string(i), ""});
+    for (int i = 0; i < kItems; ++i) items.push_back({std::to_string(i), ""});
     queue.Assign(std::move(items));
     EXPECT_EQ(queue.Count(), kItems);
 
@@ -65,20 +62,17 @@ TEST(DownloadQueue, WorkersNeverShareOrLoseAnItem)
     for (auto& mine : taken) {
         workers.emplace_back([&queue, &mine] {
             DownloadItem item;
-            while (queue.Pop(item))
-                mine.push_back(item.file);
+            while (queue.Pop(item)) mine.push_back(item.file);
         });
     }
-    for (auto& w : workers)
-        w.join();
+    for (auto& w : workers) w.join();
     std::set<std::string> all;
     std::size_t total = 0;
     for (const auto& mine : taken) {
         total += mine.size();
         all.insert(mine.begin(), mine.end());
         // Each worker sees the queue's order.
-        for (std::size_t i = 1; i < mine.size(); ++i)
-            EXPECT_LT(std::stoi(mine[i - 1]), std::stoi(mine[i]));
+        for (std::size_t i = 1; i < mine.size(); ++i) EXPECT_LT(std::stoi(mine[i - 1]), std::stoi(mine[i]));
     }
     EXPECT_EQ(total, std::size_t(kItems));
     EXPECT_EQ(all.size(), std::size_t(kItems));
@@ -87,22 +81,23 @@ TEST(DownloadQueue, WorkersNeverShareOrLoseAnItem)
     EXPECT_FALSE(queue.Pop(item));
 }
 
-TEST(FileListAddress, PrefixPlusEditionKey)
-{
+TEST(FileListAddress, PrefixPlusEditionKey) {
     const std::string config = R"({"filelist_url_prefix": "http://h:1/lists/", "birch_file_url": "birch.json",
                                    "dogwood_file_url": "dw.json", "elm_file_url": "elm.json"})";
     EXPECT_EQ(FileListAddress(config, 3), "http://h:1/lists/birch.json");
     EXPECT_EQ(FileListAddress(config, 6), "http://h:1/lists/dw.json");
     EXPECT_EQ(FileListAddress(config, 5), "http://h:1/lists/elm.json");
-    EXPECT_EQ(FileListAddress(config, 0), "http://h:1/lists/");  // key missing
-    EXPECT_EQ(FileListAddress(config, 2), "http://h:1/lists/");  // no such edition
+    EXPECT_EQ(FileListAddress(config, 0), "http://h:1/lists/"); // key missing
+    EXPECT_EQ(FileListAddress(config, 2), "http://h:1/lists/"); // no such edition
     EXPECT_EQ(FileListAddress("not json", 3), "");
     EXPECT_EQ(FileListAddress("", 3), "");
 }
 
-TEST(FileListAddress, LocalCopyNeverNamesAnythingButAListFile)
-{
-    struct Case { const char* address; const wchar_t* expected; };
+TEST(FileListAddress, LocalCopyNeverNamesAnythingButAListFile) {
+    struct Case {
+        const char* address;
+        const wchar_t* expected;
+    };
     const Case cases[] = {
         {"http://h:1/lists/birch.json", L"/tmp/q/birch.json"},
         {"http://h:1/lists\\elm.json", L"/tmp/q/elm.json"},
@@ -115,33 +110,28 @@ TEST(FileListAddress, LocalCopyNeverNamesAnythingButAListFile)
         {"", L"/tmp/q/quellan-filelist.json"},
         {"list.json", L"/tmp/q/list.json"},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(LocalFileListPath(L"/tmp/q/", c.address), c.expected) << c.address;
+    for (const Case& c : cases) EXPECT_EQ(LocalFileListPath(L"/tmp/q/", c.address), c.expected) << c.address;
     EXPECT_EQ(LocalFileListPath(L"/tmp/q", "a/b.json"), L"/tmp/q/b.json");
     EXPECT_EQ(LocalFileListPath(L"/tmp/q/", std::string("http://h/\0x.json", 17)), L"/tmp/q/quellan-filelist.json");
 }
 
-TEST(LocalPath, EntriesInsideTheFolder)
-{
+TEST(LocalPath, EntriesInsideTheFolder) {
     EXPECT_EQ(LocalPathForEntry(L"/g/Tolvar-birch/", "Data\\sub\\a.bin"), L"/g/Tolvar-birch/Data/sub/a.bin");
     EXPECT_EQ(LocalPathForEntry(L"/g/Tolvar-birch", "Data/a.bin"), L"/g/Tolvar-birch/Data/a.bin");
     EXPECT_EQ(LocalPathForEntry(L"/g/x/", "a\\\\.\\b..c\\...\\d"), L"/g/x/a/b..c/.../d");
     EXPECT_EQ(LocalPathForEntry(L"/g/x/", "客户端\\新 文件.txt"), L"/g/x/客户端/新 文件.txt");
 }
 
-TEST(LocalPath, EntriesThatWouldLeaveTheFolderAreRefused)
-{
-    for (const char* file : {"", "\\", "/etc/passwd", "\\Windows\\x.dll", "..\\evil.exe", "Data\\..\\..\\x",
-                             "a/../b", "..", "C:\\Windows\\x.dll", "c:evil", "Data\\x.txt:stream", ".\\.",
-                             "a\nb", "a\tb"}) {
+TEST(LocalPath, EntriesThatWouldLeaveTheFolderAreRefused) {
+    for (const char* file : {"", "\\", "/etc/passwd", "\\Windows\\x.dll", "..\\evil.exe", "Data\\..\\..\\x", "a/../b",
+                             "..", "C:\\Windows\\x.dll", "c:evil", "Data\\x.txt:stream", ".\\.", "a\nb", "a\tb"}) {
         EXPECT_EQ(LocalPathForEntry(L"/g/x/", file), L"") << file;
     }
     EXPECT_EQ(LocalPathForEntry(L"/g/x/", std::string("a\0b", 3)), L"");
     EXPECT_EQ(LocalPathForEntry(L"", "a.txt"), L"");
 }
 
-TEST(LocalPath, AddressUsesForwardSlashes)
-{
+TEST(LocalPath, AddressUsesForwardSlashes) {
     EXPECT_EQ(DownloadAddressForEntry("http://h/files/birch/", "Data\\sub\\a b.bin"),
               "http://h/files/birch/Data/sub/a b.bin");
 }

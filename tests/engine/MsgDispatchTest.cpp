@@ -17,23 +17,19 @@ namespace {
 
 class TestOwner : public IEngineEvents, public CMsgDispatch<TestOwner> {
 public:
-    void OnShowStatusText(EventArg a1, EventArg a2) override
-    {
+    void OnShowStatusText(EventArg a1, EventArg a2) override {
         calls.push_back(std::to_wstring(a1) + L":" + *TakeEventWideText(a2));
         onUiThread = onUiThread && platform::isUiThread();
         drains.push_back(drain);
     }
-    void OnStartDownload(EventArg a1, EventArg) override
-    {
+    void OnStartDownload(EventArg a1, EventArg) override {
         calls.push_back(L"start" + std::to_wstring(a1));
         drains.push_back(drain);
         // A handler may queue further calls; they run in the same drain.
-        if (a1 == 1)
-            PostCall(&TestOwner::OnStartDownload, 2, 0);
+        if (a1 == 1) PostCall(&TestOwner::OnStartDownload, 2, 0);
     }
 
-    void OnCheckVersionResult(EventArg, EventArg a2) override
-    {
+    void OnCheckVersionResult(EventArg, EventArg a2) override {
         version = *TakeEventText(a2);
         onUiThread = onUiThread && platform::isUiThread();
     }
@@ -46,12 +42,11 @@ public:
     bool onUiThread = true;
 };
 
-platform::LResult testProc(platform::WindowHandle window, unsigned message, platform::WParam wParam, platform::LParam lParam)
-{
+platform::LResult testProc(platform::WindowHandle window, unsigned message, platform::WParam wParam,
+                           platform::LParam lParam) {
     if (IsDispatchMessage(message)) {
         auto* owner = reinterpret_cast<TestOwner*>(platform::windowUserData(window));
-        if (!owner)
-            return 0;
+        if (!owner) return 0;
         ++owner->dispatchMessages;
         ++owner->drain;
         owner->DispatchCalls();
@@ -65,22 +60,19 @@ protected:
     // One window serves the whole suite and is never destroyed: destroying a
     // top-level window while the display's find-window thread polls its
     // listener can race with sockets opened right after (by later tests).
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         ASSERT_TRUE(platform::vdisplay::open());
         ASSERT_TRUE(platform::registerWindowClass({L"QuellanDispatchTest", 0, testProc}));
         s_window = platform::createWindow(0, L"QuellanDispatchTest", L"", 0, 0, 0, 100, 100, nullptr, nullptr);
     }
 
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_NE(s_window, nullptr);
         platform::vdisplay::pump(); // nothing of an earlier test stays queued
         platform::setWindowUserData(s_window, reinterpret_cast<std::intptr_t>(&m_owner));
         m_owner.SetDispatchWindow(s_window);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         platform::vdisplay::pump();
         platform::setWindowUserData(s_window, 0);
     }
@@ -93,8 +85,7 @@ platform::WindowHandle MsgDispatchTest::s_window = nullptr;
 
 TestOwner* g_owner = nullptr;
 
-void postThreeCalls(ThreadParam)
-{
+void postThreeCalls(ThreadParam) {
     CDispatchEvents<TestOwner> events(*g_owner);
     events.OnShowStatusText(1, MakeEventWideText(L"a"));
     events.OnShowStatusText(2, MakeEventWideText(L"b"));
@@ -103,8 +94,7 @@ void postThreeCalls(ThreadParam)
 
 } // namespace
 
-TEST_F(MsgDispatchTest, CallsFromAJobRunInOrderOnceEachOnTheWindowThread)
-{
+TEST_F(MsgDispatchTest, CallsFromAJobRunInOrderOnceEachOnTheWindowThread) {
     g_owner = &m_owner;
     CWindowMultiThreadManager manager;
     ASSERT_NE(manager.StartThread(postThreeCalls, 0), 0u);
@@ -118,8 +108,7 @@ TEST_F(MsgDispatchTest, CallsFromAJobRunInOrderOnceEachOnTheWindowThread)
     g_owner = nullptr;
 }
 
-TEST_F(MsgDispatchTest, AHandlerThatPostsHasItsCallRunInTheSameDrain)
-{
+TEST_F(MsgDispatchTest, AHandlerThatPostsHasItsCallRunInTheSameDrain) {
     m_owner.PostCall(&TestOwner::OnStartDownload, 1, 0);
     m_owner.PostCall(&TestOwner::OnStartDownload, 3, 0);
     ASSERT_TRUE(platform::vdisplay::pumpUntil([&] { return m_owner.calls.size() == 3; }, 10000));
@@ -129,8 +118,7 @@ TEST_F(MsgDispatchTest, AHandlerThatPostsHasItsCallRunInTheSameDrain)
     EXPECT_EQ(m_owner.drains, (std::vector<int>{1, 1, 1}));
 }
 
-TEST_F(MsgDispatchTest, WithoutAWindowCallsWaitInTheQueue)
-{
+TEST_F(MsgDispatchTest, WithoutAWindowCallsWaitInTheQueue) {
     m_owner.SetDispatchWindow(nullptr);
     m_owner.PostCall(&TestOwner::OnStartDownload, 7, 0);
     platform::vdisplay::pump();
@@ -139,8 +127,7 @@ TEST_F(MsgDispatchTest, WithoutAWindowCallsWaitInTheQueue)
     EXPECT_EQ(m_owner.calls, (std::vector<std::wstring>{L"start7"}));
 }
 
-TEST_F(MsgDispatchTest, VersionCheckJobReportsToTheWindowThread)
-{
+TEST_F(MsgDispatchTest, VersionCheckJobReportsToTheWindowThread) {
     devserver::DevServer server;
     ASSERT_TRUE(server.Start(devserver::Options{}));
     server.SetVersion("21", "http://127.0.0.1:1/new");

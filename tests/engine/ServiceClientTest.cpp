@@ -31,8 +31,7 @@ public:
 
 private:
     void add(const std::string& name, const std::string& text) { events.emplace_back(name, text); }
-    void addWide(const std::string& name, const std::wstring& text)
-    {
+    void addWide(const std::string& name, const std::wstring& text) {
         lastWide = text;
         events.emplace_back(name, "");
     }
@@ -40,8 +39,7 @@ private:
 
 class ServiceTest : public ServerFixture {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ServerFixture::SetUp();
         m_savedBase = g_serviceBase;
         m_savedFallback = g_serviceFallback;
@@ -52,8 +50,7 @@ protected:
         g_configText.clear();
         g_downloadPrefix = {};
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         g_serviceBase = m_savedBase;
         g_serviceFallback = m_savedFallback;
         g_serviceRetryPauseMs = m_savedPause;
@@ -64,29 +61,26 @@ protected:
 };
 
 // A payload of n bytes of printable text.
-std::string plainText(std::size_t n)
-{
+std::string plainText(std::size_t n) {
     std::string text;
-    for (std::size_t i = 0; i < n; ++i)
-        text += static_cast<char>('A' + i % 26);
+    for (std::size_t i = 0; i < n; ++i) text += static_cast<char>('A' + i % 26);
     return text;
 }
 
 } // namespace
 
-TEST(ServiceSigningTest, BodyAndSignatureForKnownTimeStamps)
-{
+TEST(ServiceSigningTest, BodyAndSignatureForKnownTimeStamps) {
     EXPECT_EQ(SignedBody("ts=1700000000"), "ts=1700000000&sign=22a3fdb39bcffc1f2a56d5452b0ecf74");
     EXPECT_EQ(SignedBody("ts=1700000001"), "ts=1700000001&sign=8eeaec116634a3931a8abfd547179e03");
-    EXPECT_EQ(SignedBody("code=163000&ts=1700000000"), "code=163000&ts=1700000000&sign=290a0905684ed14aa78deb86557ca472");
+    EXPECT_EQ(SignedBody("code=163000&ts=1700000000"),
+              "code=163000&ts=1700000000&sign=290a0905684ed14aa78deb86557ca472");
     std::string ts = MakeTimeStamp();
     ASSERT_FALSE(ts.empty());
     EXPECT_EQ(ts.find_first_not_of("0123456789"), std::string::npos);
     EXPECT_GT(std::stoll(ts), 1700000000);
 }
 
-TEST(ServiceIdentityTest, HeaderBlockAndClientUuid)
-{
+TEST(ServiceIdentityTest, HeaderBlockAndClientUuid) {
     std::string headers = GetClientHeaders();
     std::string uuid = GetClientUuid();
     EXPECT_EQ(headers, "Userid: 0\r\nClientuuid: " + uuid + "\r\nCategoryid: 6\r\nVersion: 20\r\nLang: zh-cn");
@@ -100,15 +94,14 @@ TEST(ServiceIdentityTest, HeaderBlockAndClientUuid)
     EXPECT_NE(ComposeClientUuid(facts), "67e12719e2c405c46921ba3abc702074");
 }
 
-TEST(ServiceWireTest, ExactRequestBytes)
-{
+TEST(ServiceWireTest, ExactRequestBytes) {
     devserver::RawCaptureServer raw;
     ASSERT_TRUE(raw.Start("{}"));
     std::string saved = g_serviceBase;
     g_serviceBase = "http://127.0.0.1:" + std::to_string(raw.Port());
     std::string response;
     long status = PostServiceRequest("/Speed/Config/checkVersion", "/Speed/Config/checkVersion",
-        SignedBody("ts=1700000000"), ResponseSite::CheckVersionRetry, response);
+                                     SignedBody("ts=1700000000"), ResponseSite::CheckVersionRetry, response);
     g_serviceBase = saved;
     EXPECT_EQ(status, 200);
     EXPECT_EQ(response, "{}");
@@ -116,30 +109,29 @@ TEST(ServiceWireTest, ExactRequestBytes)
     auto requests = raw.Requests();
     ASSERT_EQ(requests.size(), 1u);
     std::string expected = "POST /Speed/Config/checkVersion HTTP/1.1\r\n"
-                           "Host: 127.0.0.1:"
-        + std::to_string(raw.Port())
-        + "\r\n"
-          "Accept: */*\r\n"
-          "Accept-Language: zh-CN\r\n"
-          "User-Agent: Mozilla/5.0 (compatible; MSIE 9.0; Windows NT 6.1; WOW64; Trident/5.0)\r\n"
-          "Accept-Encoding: gzip, deflate\r\n"
-          "Connection: Keep-Alive\r\n"
-          "Userid: 0\r\n"
-          "Clientuuid: "
-        + GetClientUuid()
-        + "\r\n"
-          "Categoryid: 6\r\n"
-          "Version: 20\r\n"
-          "Lang: zh-cn\r\n"
-          "Content-Length: 51\r\n"
-          "Content-Type: application/x-www-form-urlencoded\r\n"
-          "\r\n"
-          "ts=1700000000&sign=22a3fdb39bcffc1f2a56d5452b0ecf74";
+                           "Host: 127.0.0.1:" +
+                           std::to_string(raw.Port()) +
+                           "\r\n"
+                           "Accept: */*\r\n"
+                           "Accept-Language: zh-CN\r\n"
+                           "User-Agent: Mozilla/5.0 (compatible; MSIE 9.0; Windows NT 6.1; WOW64; Trident/5.0)\r\n"
+                           "Accept-Encoding: gzip, deflate\r\n"
+                           "Connection: Keep-Alive\r\n"
+                           "Userid: 0\r\n"
+                           "Clientuuid: " +
+                           GetClientUuid() +
+                           "\r\n"
+                           "Categoryid: 6\r\n"
+                           "Version: 20\r\n"
+                           "Lang: zh-cn\r\n"
+                           "Content-Length: 51\r\n"
+                           "Content-Type: application/x-www-form-urlencoded\r\n"
+                           "\r\n"
+                           "ts=1700000000&sign=22a3fdb39bcffc1f2a56d5452b0ecf74";
     EXPECT_EQ(requests[0], expected);
 }
 
-TEST(ServiceEnvelopeTest, OnlyCode10001WithStringDataSucceeds)
-{
+TEST(ServiceEnvelopeTest, OnlyCode10001WithStringDataSucceeds) {
     struct Case {
         const char* json;
         bool ok;
@@ -164,8 +156,7 @@ TEST(ServiceEnvelopeTest, OnlyCode10001WithStringDataSucceeds)
     }
 }
 
-TEST_F(ServiceTest, PayloadDecryptionBlocksAndPlainShortText)
-{
+TEST_F(ServiceTest, PayloadDecryptionBlocksAndPlainShortText) {
     std::string text = plainText(300); // three 117-byte chunks: 100, 117... blocks
     std::string hex = m_server.EncryptPayload(text);
     ASSERT_EQ(hex.size(), 3u * 256u);
@@ -188,8 +179,7 @@ TEST_F(ServiceTest, PayloadDecryptionBlocksAndPlainShortText)
     EXPECT_EQ(DecryptPayload(notHex), text.substr(117));
 }
 
-TEST_F(ServiceTest, VersionCheckSucceedsWithSignedRequest)
-{
+TEST_F(ServiceTest, VersionCheckSucceedsWithSignedRequest) {
     m_server.SetVersion("21", "http://example.invalid/new");
     RecordingEvents events;
     RunCheckVersion(events);
@@ -207,8 +197,7 @@ TEST_F(ServiceTest, VersionCheckSucceedsWithSignedRequest)
     EXPECT_EQ(requests[0].body.rfind("ts=", 0), 0u);
 }
 
-TEST_F(ServiceTest, PrimaryFailureFallsBackOnceAfterThePause)
-{
+TEST_F(ServiceTest, PrimaryFailureFallsBackOnceAfterThePause) {
     for (bool emptyBody : {false, true}) {
         m_server.ClearRequests();
         devserver::Fault fault;
@@ -234,8 +223,7 @@ TEST_F(ServiceTest, PrimaryFailureFallsBackOnceAfterThePause)
     }
 }
 
-TEST_F(ServiceTest, UnreachablePrimaryUsesTheFallbackAnswer)
-{
+TEST_F(ServiceTest, UnreachablePrimaryUsesTheFallbackAnswer) {
     g_serviceFallback = m_server.BaseUrl();
     // A port nobody listens on.
     devserver::RawCaptureServer closed;
@@ -250,8 +238,7 @@ TEST_F(ServiceTest, UnreachablePrimaryUsesTheFallbackAnswer)
     EXPECT_EQ(m_server.RequestsTo("/Speed/Config/checkVersion").size(), 1u);
 }
 
-TEST_F(ServiceTest, WrongCodeAndBadPayloads)
-{
+TEST_F(ServiceTest, WrongCodeAndBadPayloads) {
     devserver::Fault wrong;
     wrong.wrongCode = true;
     m_server.SetFault("/Speed/Config/checkVersion", wrong);
@@ -281,8 +268,7 @@ TEST_F(ServiceTest, WrongCodeAndBadPayloads)
     EXPECT_EQ(events.events[0].second, R"({"check_code":"20"})");
 }
 
-TEST_F(ServiceTest, ConfigurationFillsTheGlobalsBeforeReporting)
-{
+TEST_F(ServiceTest, ConfigurationFillsTheGlobalsBeforeReporting) {
     m_server.SetConfigValue("birch_downloadurl_prefix", "http://cdn.example.com/birch/");
     m_server.RemoveConfigKey("elm_downloadurl_prefix");
     RecordingEvents events;
@@ -296,8 +282,7 @@ TEST_F(ServiceTest, ConfigurationFillsTheGlobalsBeforeReporting)
     EXPECT_EQ(g_downloadPrefix[4], "");
 }
 
-TEST_F(ServiceTest, EventsWithoutAHandlerAreDroppedWithoutLeaking)
-{
+TEST_F(ServiceTest, EventsWithoutAHandlerAreDroppedWithoutLeaking) {
     // The default handlers free the strings that come with the events.
     IEngineEvents drop;
     RunCheckVersion(drop);
@@ -306,8 +291,7 @@ TEST_F(ServiceTest, EventsWithoutAHandlerAreDroppedWithoutLeaking)
     EXPECT_EQ(m_server.Requests().size(), 2u);
 }
 
-TEST_F(ServiceTest, ConfigurationThatIsNotAnObjectFails)
-{
+TEST_F(ServiceTest, ConfigurationThatIsNotAnObjectFails) {
     m_server.SetConfigText("[\"not\", \"an object\"]");
     RecordingEvents events;
     RunGetConfig(events);
@@ -316,13 +300,12 @@ TEST_F(ServiceTest, ConfigurationThatIsNotAnObjectFails)
     EXPECT_EQ(events.lastWide, L"配置数据获取失败！");
 }
 
-TEST_F(ServiceTest, ServiceRefusesBadSignaturesAndIdentity)
-{
+TEST_F(ServiceTest, ServiceRefusesBadSignaturesAndIdentity) {
     g_serviceFallback = m_server.BaseUrl();
     std::string response;
     std::string body = "ts=1700000000&sign=00000000000000000000000000000000";
     long status = PostServiceRequest("/Speed/Config/getConfig", "/Speed/Config/getConfig", body,
-        ResponseSite::GetConfigRetry, response);
+                                     ResponseSite::GetConfigRetry, response);
     EXPECT_EQ(status, 403);
     EXPECT_NE(response.find("bad signature"), std::string::npos);
 
@@ -332,14 +315,15 @@ TEST_F(ServiceTest, ServiceRefusesBadSignaturesAndIdentity)
     std::string good = SignedBody("ts=" + MakeTimeStamp());
     client.SetPostFields(good);
     EXPECT_EQ(client.Request(url("/Speed/Config/getConfig"), kRequestDefault, response), 403);
-    EXPECT_EQ(client.Request(url("/Speed/Config/getConfig"), kRequestDefault, response, GetClientHeaders().c_str()), 200);
+    EXPECT_EQ(client.Request(url("/Speed/Config/getConfig"), kRequestDefault, response, GetClientHeaders().c_str()),
+              200);
 }
 
-TEST_F(ServiceTest, ReportPathWithTrailingQuestionMarkIsAcceptedWithItsSignature)
-{
+TEST_F(ServiceTest, ReportPathWithTrailingQuestionMarkIsAcceptedWithItsSignature) {
     std::string response;
     std::string body = SignedBody("code=163000&ts=" + MakeTimeStamp());
-    long status = PostServiceRequest("/Speed/Server/Report?", "/Speed/Server/Report", body, ResponseSite::ReportRetry, response);
+    long status =
+        PostServiceRequest("/Speed/Server/Report?", "/Speed/Server/Report", body, ResponseSite::ReportRetry, response);
     EXPECT_EQ(status, 200);
     auto requests = m_server.Requests();
     ASSERT_EQ(requests.size(), 1u);

@@ -23,15 +23,13 @@ struct JobView {
     ThreadParam param = 0;
 };
 
-void observingJob(ThreadParam param)
-{
+void observingJob(ThreadParam param) {
     auto* view = reinterpret_cast<JobView*>(param);
     view->param = param;
     view->id = CurrentThreadId();
     auto r = g_manager->RegisteredIn(view->id);
     view->registeredWhileRunning = r.handle && r.function && r.parameter;
-    while (!view->release)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (!view->release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     view->ran = true;
 }
 
@@ -44,8 +42,7 @@ struct Sleepers {
     ThreadParam param() { return reinterpret_cast<ThreadParam>(this); }
 };
 
-void sleepingJob(ThreadParam param)
-{
+void sleepingJob(ThreadParam param) {
     auto* sleepers = reinterpret_cast<Sleepers*>(param);
     ++sleepers->started;
     CancellableSleep(600000);
@@ -55,8 +52,7 @@ void sleepingJob(ThreadParam param)
 class ThreadManagerTest : public ::testing::Test {
 protected:
     void SetUp() override { g_manager = &m_manager; }
-    void TearDown() override
-    {
+    void TearDown() override {
         m_manager.TerminateAllThreads();
         EXPECT_TRUE(m_manager.WaitForAll(std::chrono::seconds(10)));
         g_manager = nullptr;
@@ -66,8 +62,7 @@ protected:
 
 } // namespace
 
-TEST_F(ThreadManagerTest, JobIsRegisteredBeforeItRunsAndLeavesAllRegistersWhenItEnds)
-{
+TEST_F(ThreadManagerTest, JobIsRegisteredBeforeItRunsAndLeavesAllRegistersWhenItEnds) {
     JobView view;
     std::uint32_t id = m_manager.StartThread(observingJob, reinterpret_cast<ThreadParam>(&view));
     ASSERT_NE(id, 0u);
@@ -87,8 +82,7 @@ TEST_F(ThreadManagerTest, JobIsRegisteredBeforeItRunsAndLeavesAllRegistersWhenIt
     EXPECT_FALSE(m_manager.RegisteredIn(id).function);
 }
 
-TEST_F(ThreadManagerTest, TerminateAllThreadsEndsBlockedJobsPromptly)
-{
+TEST_F(ThreadManagerTest, TerminateAllThreadsEndsBlockedJobsPromptly) {
     ScratchDir dir;
     devserver::DevServer server;
     devserver::Options options;
@@ -105,10 +99,8 @@ TEST_F(ThreadManagerTest, TerminateAllThreadsEndsBlockedJobsPromptly)
 
     Sleepers sleepers;
     static std::atomic<bool> s_transferOk{true};
-    for (int i = 0; i < 2; ++i)
-        ASSERT_NE(m_manager.StartThread(sleepingJob, sleepers.param()), 0u);
-    m_manager.StartThread(
-        [](ThreadParam) { s_transferOk = HttpDownloadFile(s_url, s_target, true); }, 0);
+    for (int i = 0; i < 2; ++i) ASSERT_NE(m_manager.StartThread(sleepingJob, sleepers.param()), 0u);
+    m_manager.StartThread([](ThreadParam) { s_transferOk = HttpDownloadFile(s_url, s_target, true); }, 0);
     ASSERT_TRUE(waitFor([&] { return !server.RequestsTo("/files/slow.bin").empty() || m_manager.RunningCount() < 3; }));
     EXPECT_EQ(m_manager.RunningCount(), 3);
     ASSERT_TRUE(waitFor([&] { return sleepers.started == 2; }));
@@ -120,8 +112,7 @@ TEST_F(ThreadManagerTest, TerminateAllThreadsEndsBlockedJobsPromptly)
     EXPECT_FALSE(std::filesystem::exists(s_target));
 }
 
-TEST_F(ThreadManagerTest, RemoveThreadWithTerminateCancelsOnlyThatJob)
-{
+TEST_F(ThreadManagerTest, RemoveThreadWithTerminateCancelsOnlyThatJob) {
     Sleepers sleepers;
     std::uint32_t first = m_manager.StartThread(sleepingJob, sleepers.param());
     std::uint32_t second = m_manager.StartThread(sleepingJob, sleepers.param());
@@ -138,15 +129,13 @@ TEST_F(ThreadManagerTest, RemoveThreadWithTerminateCancelsOnlyThatJob)
     EXPECT_EQ(sleepers.finished, 2);
 }
 
-TEST(ThreadManagerLifetimeTest, ManagerDestroyedWhileJobsRunCancelsThem)
-{
+TEST(ThreadManagerLifetimeTest, ManagerDestroyedWhileJobsRunCancelsThem) {
     static Sleepers sleepers;
     sleepers.started = 0;
     sleepers.finished = 0;
     {
         CWindowMultiThreadManager manager;
-        for (int i = 0; i < 3; ++i)
-            manager.StartThread(sleepingJob, sleepers.param());
+        for (int i = 0; i < 3; ++i) manager.StartThread(sleepingJob, sleepers.param());
         ASSERT_TRUE(waitFor([] { return sleepers.started == 3; }));
     }
     EXPECT_TRUE(waitFor([] { return sleepers.finished == 3; }));

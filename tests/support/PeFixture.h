@@ -51,24 +51,24 @@ inline std::vector<std::uint8_t> makePe(const PeOptions& options = {}) {
     const std::size_t opt = 0x98;
     put16(b, opt + 0, options.pe32Plus ? 0x20B : 0x10B);
     b[opt + 2] = 14;
-    put32(b, opt + 4, 0x200);                       // SizeOfCode
-    put32(b, opt + 8, withResources ? 0x200 : 0);   // SizeOfInitializedData
-    put32(b, opt + 16, 0x1000);                     // AddressOfEntryPoint
-    put32(b, opt + 20, 0x1000);                     // BaseOfCode
+    put32(b, opt + 4, 0x200);                     // SizeOfCode
+    put32(b, opt + 8, withResources ? 0x200 : 0); // SizeOfInitializedData
+    put32(b, opt + 16, 0x1000);                   // AddressOfEntryPoint
+    put32(b, opt + 20, 0x1000);                   // BaseOfCode
     if (options.pe32Plus) {
-        put32(b, opt + 24, 0x40000000);             // ImageBase (low half)
+        put32(b, opt + 24, 0x40000000); // ImageBase (low half)
         put32(b, opt + 28, 0x1);
     } else {
-        put32(b, opt + 24, 0x2000);                 // BaseOfData
-        put32(b, opt + 28, 0x400000);               // ImageBase
+        put32(b, opt + 24, 0x2000);   // BaseOfData
+        put32(b, opt + 28, 0x400000); // ImageBase
     }
-    put32(b, opt + 32, 0x1000);                     // SectionAlignment
-    put32(b, opt + 36, 0x200);                      // FileAlignment
-    put16(b, opt + 40, 6);                          // OS version
-    put16(b, opt + 48, 6);                          // subsystem version
+    put32(b, opt + 32, 0x1000);                          // SectionAlignment
+    put32(b, opt + 36, 0x200);                           // FileAlignment
+    put16(b, opt + 40, 6);                               // OS version
+    put16(b, opt + 48, 6);                               // subsystem version
     put32(b, opt + 56, withResources ? 0x3000 : 0x2000); // SizeOfImage
-    put32(b, opt + 60, 0x200);                      // SizeOfHeaders
-    put16(b, opt + 68, 2);                          // GUI subsystem
+    put32(b, opt + 60, 0x200);                           // SizeOfHeaders
+    put16(b, opt + 68, 2);                               // GUI subsystem
     put16(b, opt + 70, 0x8140);
     const std::size_t sizes = 72; // stack and heap sizes: 4 bytes each in PE32, 8 in PE32+
     if (options.pe32Plus) {
@@ -116,8 +116,7 @@ inline std::vector<std::uint8_t> makePe(const PeOptions& options = {}) {
         put16(b, vi + 0, 92);
         put16(b, vi + 2, 52);
         const char16_t key[] = u"VS_VERSION_INFO";
-        for (std::size_t i = 0; i < 16; ++i)
-            put16(b, vi + 6 + i * 2, key[i]);
+        for (std::size_t i = 0; i < 16; ++i) put16(b, vi + 6 + i * 2, key[i]);
         const std::size_t fixed = vi + 40;
         put32(b, fixed + 0, 0xFEEF04BD);
         put32(b, fixed + 4, 0x00010000);

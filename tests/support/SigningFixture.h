@@ -28,22 +28,20 @@ struct RemoveAtExit {
     std::filesystem::path dir;
     ~RemoveAtExit() {
         std::error_code ec;
-        if (!dir.empty())
-            std::filesystem::remove_all(dir, ec);
+        if (!dir.empty()) std::filesystem::remove_all(dir, ec);
     }
 };
 
 inline bool sh(const std::filesystem::path& dir, const std::string& command, std::string& error) {
     const std::string full = "cd '" + dir.string() + "' && (" + command + ") >>tools.log 2>&1";
-    if (std::system(full.c_str()) == 0)
-        return true;
+    if (std::system(full.c_str()) == 0) return true;
     std::ifstream log(dir / "tools.log");
     error = "failed: " + command + "\n" + std::string(std::istreambuf_iterator<char>(log), {});
     return false;
 }
 inline void writeBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& b) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(b.data()),
-                                                static_cast<std::streamsize>(b.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
 }
 } // namespace detail
 
@@ -70,10 +68,13 @@ inline const SignedFiles& signedFiles() {
             "openssl req -x509 -newkey rsa:2048 -nodes -days 30 -utf8 -keyout t.key -out t.pem "
             "-subj '/C=CN/O=Orsveld Org/CN=Orsveld网络科技有限公司' -set_serial 0x7a31c9e04b82d6f15e0a93c47d28b6e1",
             // The CA and its leaves use EC keys: made in a millisecond, where RSA takes a while.
-            "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 30 -keyout ca.key -out ca.pem "
+            "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 30 -keyout ca.key -out "
+            "ca.pem "
             "-subj '/CN=Quellan Test CA' -set_serial 1",
-            "openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout a.key -out a.csr -subj '/C=CN/O=Leaf a Org'",
-            "openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout b.key -out b.csr -subj '/C=CN/O=Leaf b Org'",
+            "openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout a.key -out a.csr -subj "
+            "'/C=CN/O=Leaf a Org'",
+            "openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout b.key -out b.csr -subj "
+            "'/C=CN/O=Leaf b Org'",
             "openssl x509 -req -in a.csr -CA ca.pem -CAkey ca.key -set_serial 0x8a0b0c -days 30 -out a.pem",
             "openssl x509 -req -in b.csr -CA ca.pem -CAkey ca.key -set_serial 0x0b0c -days 30 -out b.pem",
             "cat ca.pem a.pem > chainA.pem && cat ca.pem b.pem > chainB.pem",
@@ -83,8 +84,7 @@ inline const SignedFiles& signedFiles() {
             "osslsigncode sign -certs chainB.pem -key b.key -ac a.pem -in unsigned32.exe -out leafB.exe",
         };
         for (const char* step : steps)
-            if (!detail::sh(f.dir, step, f.error))
-                break;
+            if (!detail::sh(f.dir, step, f.error)) break;
         return f;
     }();
     return files;

@@ -15,10 +15,8 @@ class TempWinePrefix {
 public:
     TempWinePrefix() {
         std::string templ = (std::filesystem::temp_directory_path() / "wineprefix-XXXXXX").string();
-        if (mkdtemp(templ.data()))
-            m_path = templ;
-        if (const char* old = std::getenv("WINEPREFIX"))
-            m_old = old;
+        if (mkdtemp(templ.data())) m_path = templ;
+        if (const char* old = std::getenv("WINEPREFIX")) m_old = old;
         setenv("WINEPREFIX", m_path.c_str(), 1);
     }
     ~TempWinePrefix() {
@@ -27,8 +25,7 @@ public:
         else
             unsetenv("WINEPREFIX");
         std::error_code ec;
-        if (!m_path.empty())
-            std::filesystem::remove_all(m_path, ec);
+        if (!m_path.empty()) std::filesystem::remove_all(m_path, ec);
     }
     TempWinePrefix(const TempWinePrefix&) = delete;
     TempWinePrefix& operator=(const TempWinePrefix&) = delete;

@@ -28,8 +28,7 @@ using TempDir = testsupport::ScratchFolder;
 
 std::string quote(const fs::path& p) {
     std::string out = "'";
-    for (char c : p.string())
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    for (char c : p.string()) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return out + "'";
 }
 
@@ -55,16 +54,14 @@ std::vector<std::uint8_t> text(std::string_view s) { return {s.begin(), s.end()}
 std::map<std::string, std::vector<std::uint8_t>> tree(const fs::path& root) {
     std::map<std::string, std::vector<std::uint8_t>> files;
     for (const auto& e : fs::recursive_directory_iterator(root))
-        if (e.is_regular_file())
-            files[e.path().lexically_relative(root).generic_string()] = readFile(e.path());
+        if (e.is_regular_file()) files[e.path().lexically_relative(root).generic_string()] = readFile(e.path());
     return files;
 }
 
 std::optional<std::vector<std::uint8_t>> inflateRaw(const std::vector<std::uint8_t>& in, std::size_t size) {
     std::vector<std::uint8_t> out(size);
     z_stream zs{};
-    if (inflateInit2(&zs, -MAX_WBITS) != Z_OK)
-        return std::nullopt;
+    if (inflateInit2(&zs, -MAX_WBITS) != Z_OK) return std::nullopt;
     zs.next_in = const_cast<Bytef*>(in.data());
     zs.avail_in = static_cast<uInt>(in.size());
     zs.next_out = out.data();
@@ -79,39 +76,33 @@ std::optional<std::vector<std::uint8_t>> inflateRaw(const std::vector<std::uint8
 // raw through minizip, decrypted here, inflated, CRC-checked. A failed entry
 // maps to nullopt.
 std::map<std::string, std::optional<std::vector<std::uint8_t>>> readEncrypted(const fs::path& zip,
-                                                                                const std::string& password) {
+                                                                              const std::string& password) {
     std::map<std::string, std::optional<std::vector<std::uint8_t>>> entries;
     unzFile uf = unzOpen64(zip.c_str());
-    if (!uf)
-        return entries;
+    if (!uf) return entries;
     for (int rc = unzGoToFirstFile(uf); rc == UNZ_OK; rc = unzGoToNextFile(uf)) {
         unz_file_info64 info{};
         char name[512] = {};
-        if (unzGetCurrentFileInfo64(uf, &info, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK)
-            break;
+        if (unzGetCurrentFileInfo64(uf, &info, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK) break;
         auto& slot = entries[name];
         int method = 0, level = 0;
-        if (!(info.flag & zipcrypto::kFlagEncrypted) ||
-            unzOpenCurrentFile2(uf, &method, &level, /*raw=*/1) != UNZ_OK)
+        if (!(info.flag & zipcrypto::kFlagEncrypted) || unzOpenCurrentFile2(uf, &method, &level, /*raw=*/1) != UNZ_OK)
             continue;
         std::vector<std::uint8_t> raw(info.compressed_size);
         const int got = unzReadCurrentFile(uf, raw.data(), static_cast<unsigned>(raw.size()));
         unzCloseCurrentFile(uf);
-        if (got != static_cast<int>(raw.size()))
-            continue;
-        const auto check = zipcrypto::checkByteFor(static_cast<std::uint16_t>(info.flag),
-                                                   static_cast<std::uint32_t>(info.crc),
-                                                   static_cast<std::uint32_t>(info.dosDate));
+        if (got != static_cast<int>(raw.size())) continue;
+        const auto check =
+            zipcrypto::checkByteFor(static_cast<std::uint16_t>(info.flag), static_cast<std::uint32_t>(info.crc),
+                                    static_cast<std::uint32_t>(info.dosDate));
         auto plain = zipcrypto::decryptEntry(raw, password, check);
-        if (!plain)
-            continue;
+        if (!plain) continue;
         std::optional<std::vector<std::uint8_t>> data;
         if (method == Z_DEFLATED)
             data = inflateRaw(*plain, info.uncompressed_size);
         else if (method == 0 && plain->size() == info.uncompressed_size)
             data = std::move(plain);
-        if (data && zipcrypto::crc32(*data) == info.crc)
-            slot = std::move(data);
+        if (data && zipcrypto::crc32(*data) == info.crc) slot = std::move(data);
     }
     unzClose(uf);
     return entries;
@@ -123,11 +114,9 @@ std::map<std::string, std::optional<std::vector<std::uint8_t>>> readEncrypted(co
 std::map<std::string, std::vector<std::uint8_t>> makeSkin(const fs::path& root) {
     std::mt19937 gen(1234);
     std::vector<std::uint8_t> noise(5000);
-    for (auto& b : noise)
-        b = static_cast<std::uint8_t>(gen());
+    for (auto& b : noise) b = static_cast<std::uint8_t>(gen());
     std::string big;
-    for (int i = 0; i < 5000; ++i)
-        big += "<Button name=\"b" + std::to_string(i) + "\" text=\"按钮\"/>\n";
+    for (int i = 0; i < 5000; ++i) big += "<Button name=\"b" + std::to_string(i) + "\" text=\"按钮\"/>\n";
     const std::map<std::string, std::vector<std::uint8_t>> files = {
         {"main.xml", text("<?xml version=\"1.0\" encoding=\"utf-8\"?><Window size=\"10,10\"/>")},
         {"img/bg.png", noise},
@@ -136,8 +125,7 @@ std::map<std::string, std::vector<std::uint8_t>> makeSkin(const fs::path& root) 
         {"empty.txt", {}},
         {"字体/说明.txt", text("中文说明")},
     };
-    for (const auto& [name, data] : files)
-        writeFile(root / name, data);
+    for (const auto& [name, data] : files) writeFile(root / name, data);
     return files;
 }
 
@@ -174,8 +162,7 @@ TEST(SkinPack, ArchiveReadsBackThroughMinizipRaw) {
         ASSERT_TRUE(entries.at(name).has_value()) << name;
         EXPECT_EQ(*entries.at(name), data) << name;
     }
-    for (const auto& [name, data] : readEncrypted(zip, "wrong"))
-        EXPECT_FALSE(data.has_value()) << name;
+    for (const auto& [name, data] : readEncrypted(zip, "wrong")) EXPECT_FALSE(data.has_value()) << name;
 }
 
 TEST(SkinPack, EntriesEncryptedByInfoZipDecryptWithOurRoutine) {
@@ -184,8 +171,7 @@ TEST(SkinPack, EntriesEncryptedByInfoZipDecryptWithOurRoutine) {
     TempDir tmp;
     const auto files = makeSkin(tmp.path() / "skin");
     const fs::path zip = tmp.path() / "infozip.zip";
-    ASSERT_EQ(run("cd " + quote(tmp.path() / "skin") + " && zip -q -r -P " + kPassword + " " + quote(zip) + " ."),
-              0);
+    ASSERT_EQ(run("cd " + quote(tmp.path() / "skin") + " && zip -q -r -P " + kPassword + " " + quote(zip) + " ."), 0);
 
     const auto entries = readEncrypted(zip, kPassword);
     for (const auto& [name, data] : files) {

@@ -33,8 +33,8 @@ inline ::testing::AssertionResult matchesGolden(const platform::Surface& actual,
     auto fail = [&](const std::string& why) {
         fs::create_directories((failures / name).parent_path());
         actual.writePng((failures / (name + "-actual.png")).string());
-        return ::testing::AssertionFailure() << why << " (actual written to " << (failures / (name + "-actual.png"))
-                                             << ")";
+        return ::testing::AssertionFailure()
+               << why << " (actual written to " << (failures / (name + "-actual.png")) << ")";
     };
     platform::Surface expected = platform::Surface::readPng(golden.string());
     if (expected.isEmpty()) return fail("no golden " + golden.string());
@@ -46,8 +46,8 @@ inline ::testing::AssertionResult matchesGolden(const platform::Surface& actual,
             std::uint32_t a = actual.pixel(x, y), e = expected.pixel(x, y);
             int worst = 0;
             for (int shift = 0; shift < 32; shift += 8)
-                worst = std::max(worst, std::abs(static_cast<int>((a >> shift) & 0xFF) -
-                                                 static_cast<int>((e >> shift) & 0xFF)));
+                worst = std::max(
+                    worst, std::abs(static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((e >> shift) & 0xFF)));
             bool bad = worst > kChannelTolerance;
             mismatches += bad;
             diff.setPixel(x, y, bad ? 0xFFFF0000u : (0xFF000000u | ((a >> 2) & 0x3F3F3F)));

@@ -34,7 +34,7 @@ TEST(SkinView, DumpsTheShippedSkinAndReportsErrors) {
     EXPECT_EQ(main.status, 0) << main.out;
     EXPECT_EQ(main.out.rfind("Window ", 0), 0u) << main.out;
     ToolRun msgbox = skinview("--dump msgbox.xml --archive '" + std::string(QUELLAN_BINARY_DIR) +
-                          "/skin.zip' --password 'kvtp5184@'");
+                              "/skin.zip' --password 'kvtp5184@'");
     EXPECT_EQ(msgbox.status, 0) << msgbox.out;
     EXPECT_NE(msgbox.out.find("  VerticalLayout"), std::string::npos) << "children are indented";
 
@@ -48,8 +48,8 @@ TEST(SkinView, DumpsTheShippedSkinAndReportsErrors) {
 TEST(SkinView, RendersImagesAndRichText) {
     auto dir = testsupport::scratchDir("skinview");
     std::string png = (dir / "image.png").string();
-    ToolRun image = skinview("--image \"color='#FFFF0000' dest='1,1,3,3'\" --size 4x4 --png '" + png +
-                         "' --background FF0000FF");
+    ToolRun image =
+        skinview("--image \"color='#FFFF0000' dest='1,1,3,3'\" --size 4x4 --png '" + png + "' --background FF0000FF");
     ASSERT_EQ(image.status, 0) << image.out;
     platform::Surface s = platform::Surface::readPng(png);
     ASSERT_EQ(s.size(), (platform::Size{4, 4}));
@@ -58,7 +58,7 @@ TEST(SkinView, RendersImagesAndRichText) {
     EXPECT_EQ(skinview("--image missing.png --size 4x4 --png '" + png + "'").status, 1);
 
     ToolRun text = skinview("--richtext 'go <a there>here</a>' --size 200x30 --png '" + (dir / "text.png").string() +
-                        "' --font 'WenQuanYi Micro Hei,16'");
+                            "' --font 'WenQuanYi Micro Hei,16'");
     EXPECT_EQ(text.status, 0) << text.out;
     EXPECT_NE(text.out.find("link 0: "), std::string::npos) << text.out;
     EXPECT_NE(text.out.find(" there\n"), std::string::npos) << text.out;

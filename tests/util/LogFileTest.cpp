@@ -31,8 +31,8 @@ Decoded decode(const std::filesystem::path& path) {
     }
     std::u16string units;
     for (size_t i = start; i + 1 < bytes.size(); i += 2)
-        units += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                       static_cast<unsigned char>(bytes[i + 1]) << 8);
+        units +=
+            static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8);
     d.text = platform::fromUtf16(units);
     return d;
 }

@@ -28,18 +28,17 @@ bool read(RegistryRoot root, const std::wstring& key, const std::wstring& name, 
 
 TEST(RegReadValue, FallsBackToThe64BitViewForMissingKeysAndValues) {
     testsupport::TempWinePrefix wine;
-    wine.write("system.reg",
-               std::string(kHeader) +
-                   // The redirected key exists without the value: the value is found in the 64-bit view.
-                   section("Software\\\\Wow6432Node\\\\Microsoft\\\\Cryptography", "") +
-                   section("Software\\\\Microsoft\\\\Cryptography", "\"MachineGuid\"=\"guid-64\"") +
-                   // Only in the 64-bit view.
-                   section("Software\\\\Only64", "\"v\"=\"sixty-four\"") +
-                   // Only in the 32-bit view.
-                   section("Software\\\\Wow6432Node\\\\Only32", "\"v\"=\"thirty-two\"") +
-                   // In both: the default view wins.
-                   section("Software\\\\Wow6432Node\\\\Both", "\"v\"=\"32\"") +
-                   section("Software\\\\Both", "\"v\"=\"64\"\n\"w\"=\"64 only\""));
+    wine.write("system.reg", std::string(kHeader) +
+                                 // The redirected key exists without the value: the value is found in the 64-bit view.
+                                 section("Software\\\\Wow6432Node\\\\Microsoft\\\\Cryptography", "") +
+                                 section("Software\\\\Microsoft\\\\Cryptography", "\"MachineGuid\"=\"guid-64\"") +
+                                 // Only in the 64-bit view.
+                                 section("Software\\\\Only64", "\"v\"=\"sixty-four\"") +
+                                 // Only in the 32-bit view.
+                                 section("Software\\\\Wow6432Node\\\\Only32", "\"v\"=\"thirty-two\"") +
+                                 // In both: the default view wins.
+                                 section("Software\\\\Wow6432Node\\\\Both", "\"v\"=\"32\"") +
+                                 section("Software\\\\Both", "\"v\"=\"64\"\n\"w\"=\"64 only\""));
     std::wstring out;
     EXPECT_TRUE(read(RegistryRoot::LocalMachine, L"SOFTWARE\\Microsoft\\Cryptography", L"MachineGuid", out));
     EXPECT_EQ(out, L"guid-64");
@@ -64,14 +63,17 @@ TEST(RegReadValue, TextEndsAtTheFirstZeroAndMustFitTheBuffer) {
     // 5119 characters and the terminator fill the 10240-byte buffer exactly.
     const std::string fits(5119, 'a');
     const std::string tooLong(5120, 'b');
-    wine.write("user.reg", std::string(kHeader) +
-                               section("Software\\\\Test",
-                                       "\"zero\"=hex(1):41,00,00,00,42,00,00,00\n"
-                                       "\"fits\"=\"" + fits + "\"\n"
-                                       "\"long\"=\"" + tooLong + "\"\n"
-                                       "\"empty\"=\"\"\n"
-                                       "\"number\"=dword:00000007\n"
-                                       "\"expand\"=str(2):\"%TEMP%\""));
+    wine.write("user.reg",
+               std::string(kHeader) + section("Software\\\\Test", "\"zero\"=hex(1):41,00,00,00,42,00,00,00\n"
+                                                                  "\"fits\"=\"" +
+                                                                      fits +
+                                                                      "\"\n"
+                                                                      "\"long\"=\"" +
+                                                                      tooLong +
+                                                                      "\"\n"
+                                                                      "\"empty\"=\"\"\n"
+                                                                      "\"number\"=dword:00000007\n"
+                                                                      "\"expand\"=str(2):\"%TEMP%\""));
     std::wstring out;
     EXPECT_TRUE(read(RegistryRoot::CurrentUser, L"Software\\Test", L"zero", out));
     EXPECT_EQ(out, L"A");

@@ -50,8 +50,7 @@ TEST(MacAddress, MachineAdapterMatchesSysfs) {
     for (const auto& dev : std::filesystem::directory_iterator("/sys/class/net")) {
         const std::string type = readText(dev.path() / "type");
         const std::string address = readText(dev.path() / "address");
-        if (std::stoi(type) == 772 || readText(dev.path() / "addr_len") != "6\n")
-            continue;
+        if (std::stoi(type) == 772 || readText(dev.path() / "addr_len") != "6\n") continue;
         std::string upper;
         for (char c : address.substr(0, 17))
             upper += c == ':' ? '-' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -117,8 +116,7 @@ TEST(CpuSignature, MatchesProcCpuinfo) {
     std::istringstream cpuinfo(readText("/proc/cpuinfo"));
     for (std::string line; std::getline(cpuinfo, line) && !line.empty();) {
         const auto colon = line.find(':');
-        if (colon == std::string::npos)
-            continue;
+        if (colon == std::string::npos) continue;
         std::string key = line.substr(0, colon);
         key.erase(key.find_last_not_of(" \t") + 1);
         info[key] = colon + 2 <= line.size() ? line.substr(colon + 2) : "";

@@ -60,8 +60,13 @@ TEST(SplitString, KeepsInnerEmptyPiecesDropsTrailingOne) {
 
 TEST(Base64Encode, PadsAndMatchesRfc4648Vectors) {
     const std::pair<std::string, std::string> cases[] = {
-        {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},           {"foo", "Zm9v"},
-        {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
+        {"", ""},
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="},
+        {"fooba", "Zm9vYmE="},
+        {"foobar", "Zm9vYmFy"},
         {std::string("\xFB\xFF\x00", 3), "+/8A"},
     };
     for (const auto& [in, out] : cases) EXPECT_EQ(Base64Encode(in), out) << in;
@@ -112,8 +117,9 @@ TEST(Md5, StreamInPiecesEqualsWholeAndRestartsAfterFinish) {
 // padding, so tests can see exactly what was encrypted.
 std::string decryptRaw(const std::string& base64) {
     std::string cipher(base64.size(), '\0');
-    const int n = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(cipher.data()),
-                                  reinterpret_cast<const unsigned char*>(base64.data()), static_cast<int>(base64.size()));
+    const int n =
+        EVP_DecodeBlock(reinterpret_cast<unsigned char*>(cipher.data()),
+                        reinterpret_cast<const unsigned char*>(base64.data()), static_cast<int>(base64.size()));
     if (n < 0) return {};
     size_t pad = 0;
     for (size_t i = base64.size(); i > 0 && base64[i - 1] == '='; --i) ++pad;

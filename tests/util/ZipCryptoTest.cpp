@@ -15,8 +15,7 @@ std::vector<std::uint8_t> bytes(std::string_view s) { return {s.begin(), s.end()
 zipcrypto::RandomSource counting(std::uint8_t start) {
     return [start](std::span<std::uint8_t> out) {
         std::uint8_t v = start;
-        for (auto& b : out)
-            b = v++;
+        for (auto& b : out) b = v++;
     };
 }
 
@@ -33,16 +32,14 @@ TEST(ZipCrypto, CheckByteComesFromCrcOrFromTimeWithDataDescriptor) {
     const std::uint32_t crc = 0xA1B2C3D4;
     const std::uint32_t dosDateTime = 0x5A21'7C3E; // date 0x5A21, time 0x7C3E
     EXPECT_EQ(zipcrypto::checkByteFor(zipcrypto::kFlagEncrypted, crc, dosDateTime), 0xA1);
-    EXPECT_EQ(zipcrypto::checkByteFor(zipcrypto::kFlagEncrypted | zipcrypto::kFlagDataDescriptor, crc,
-                                      dosDateTime),
+    EXPECT_EQ(zipcrypto::checkByteFor(zipcrypto::kFlagEncrypted | zipcrypto::kFlagDataDescriptor, crc, dosDateTime),
               0x7C);
 }
 
 TEST(ZipCrypto, RoundTripsDataOfAnySize) {
     for (std::size_t size : {0u, 1u, 11u, 12u, 13u, 4096u}) {
         std::vector<std::uint8_t> data(size);
-        for (std::size_t i = 0; i < size; ++i)
-            data[i] = static_cast<std::uint8_t>(i * 7 + 3);
+        for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>(i * 7 + 3);
         const auto raw = zipcrypto::encryptEntry(data, "kvtp5184@", 0x5E, zipcrypto::systemRandom());
         ASSERT_EQ(raw.size(), size + zipcrypto::kHeaderSize) << size;
         if (size >= 16) {

@@ -1,15 +1,11 @@
 // The event queue of the command-line front end.
 #include "tools/cli/CliJobs.h"
 
-
-CCliEvents::~CCliEvents()
-{
-    for (const CliEvent& e : m_events)
-        DropEventPayload(e);
+CCliEvents::~CCliEvents() {
+    for (const CliEvent& e : m_events) DropEventPayload(e);
 }
 
-void CCliEvents::push(CliEvent::Kind kind, EventArg a1, EventArg a2)
-{
+void CCliEvents::push(CliEvent::Kind kind, EventArg a1, EventArg a2) {
     {
         std::lock_guard lock(m_lock);
         m_events.push_back({kind, a1, a2});
@@ -17,8 +13,7 @@ void CCliEvents::push(CliEvent::Kind kind, EventArg a1, EventArg a2)
     m_ready.notify_one();
 }
 
-bool CCliEvents::Next(CliEvent& event, int timeoutMs)
-{
+bool CCliEvents::Next(CliEvent& event, int timeoutMs) {
     std::unique_lock lock(m_lock);
     if (!m_ready.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return !m_events.empty(); }))
         return false;
@@ -27,8 +22,7 @@ bool CCliEvents::Next(CliEvent& event, int timeoutMs)
     return true;
 }
 
-void DropEventPayload(const CliEvent& event)
-{
+void DropEventPayload(const CliEvent& event) {
     switch (event.kind) {
     case CliEvent::CheckVersionResult:
         TakeEventText(event.a2);

@@ -6,12 +6,10 @@
 
 #include <unistd.h>
 
-std::wstring StatusLine(int remaining, std::uint32_t totalSpeed, int state)
-{
+std::wstring StatusLine(int remaining, std::uint32_t totalSpeed, int state) {
     std::uint32_t figure = totalSpeed >> 10;
     const bool mega = figure > 1024;
-    if (mega)
-        figure >>= 10;
+    if (mega) figure >>= 10;
     wchar_t text[256];
     if (figure == 0 && state == kStateChecking)
         std::swprintf(text, std::size(text), L"正在校验，还剩余%d个文件", remaining);
@@ -23,33 +21,21 @@ std::wstring StatusLine(int remaining, std::uint32_t totalSpeed, int state)
 
 CCliProgress::CCliProgress(std::FILE* out) : m_out(out), m_terminal(::isatty(::fileno(out)) == 1) {}
 
-void CCliProgress::StartPass()
-{
-    m_speeds.clear();
-}
+void CCliProgress::StartPass() { m_speeds.clear(); }
 
-void CCliProgress::AddWorker(std::uint32_t threadId)
-{
-    m_speeds[threadId] = 0;
-}
+void CCliProgress::AddWorker(std::uint32_t threadId) { m_speeds[threadId] = 0; }
 
-bool CCliProgress::RemoveWorker(std::uint32_t threadId)
-{
-    return m_speeds.erase(threadId) > 0;
-}
+bool CCliProgress::RemoveWorker(std::uint32_t threadId) { return m_speeds.erase(threadId) > 0; }
 
-void CCliProgress::OnProgress(std::uint32_t threadId, const ProgressValues& values, int queued)
-{
+void CCliProgress::OnProgress(std::uint32_t threadId, const ProgressValues& values, int queued) {
     auto it = m_speeds.find(threadId);
-    if (it == m_speeds.end())
-        return;
+    if (it == m_speeds.end()) return;
     it->second = static_cast<std::int32_t>(values.speed);
     std::uint32_t total = 0;
-    for (const auto& [id, speed] : m_speeds)
-        total += static_cast<std::uint32_t>(speed);
+    for (const auto& [id, speed] : m_speeds) total += static_cast<std::uint32_t>(speed);
     const int remaining = queued + static_cast<int>(m_speeds.size());
-    const double percent = static_cast<double>(values.received) * 100.0 /
-                           static_cast<double>(values.total < 1 ? 1 : values.total);
+    const double percent =
+        static_cast<double>(values.received) * 100.0 / static_cast<double>(values.total < 1 ? 1 : values.total);
     wchar_t tail[64];
     std::swprintf(tail, std::size(tail), L" %.02f%%", percent);
     std::wstring line = StatusLine(remaining, total, values.state);
@@ -59,15 +45,13 @@ void CCliProgress::OnProgress(std::uint32_t threadId, const ProgressValues& valu
     show(line, false);
 }
 
-void CCliProgress::Message(const std::wstring& text)
-{
+void CCliProgress::Message(const std::wstring& text) {
     Finish();
     std::fprintf(m_out, "%s\n", platform::toUtf8(text).c_str());
     std::fflush(m_out);
 }
 
-void CCliProgress::Finish()
-{
+void CCliProgress::Finish() {
     if (m_lineOpen) {
         std::fputs("\n", m_out);
         std::fflush(m_out);
@@ -75,12 +59,10 @@ void CCliProgress::Finish()
     }
 }
 
-void CCliProgress::show(const std::wstring& line, bool force)
-{
+void CCliProgress::show(const std::wstring& line, bool force) {
     const std::uint64_t now = platform::tickCount64();
     const std::uint64_t interval = m_terminal ? 100 : 1000;
-    if (!force && m_lastShown != 0 && now - m_lastShown < interval)
-        return;
+    if (!force && m_lastShown != 0 && now - m_lastShown < interval) return;
     m_lastShown = now;
     const std::string text = platform::toUtf8(line);
     if (m_terminal) {

@@ -34,29 +34,28 @@
 
 namespace {
 
-const char kUsage[] =
-    "Usage: quellan-cli COMMAND [options]\n"
-    "\n"
-    "Commands:\n"
-    "  check                          ask the service for the newest version and the\n"
-    "                                 configuration; print both\n"
-    "  install --edition CODE --path DIR [--passes N] [--no-shortcut] [--stats]\n"
-    "                                 install an edition into DIR: version check,\n"
-    "                                 configuration, file list, usage report, then\n"
-    "                                 download passes (four workers, then one) until\n"
-    "                                 every file is in place or N passes (default 1)\n"
-    "                                 are done; a desktop shortcut on success;\n"
-    "                                 --stats prints the event load of the passes\n"
-    "  verify --edition CODE --path DIR\n"
-    "                                 check DIR against the edition's file list; list\n"
-    "                                 every missing or differing file\n"
-    "\n"
-    "Editions: alder, birch, cedar, dogwood, elm.\n"
-    "Progress goes to stderr, results to stdout.\n"
-    "Exit codes: 0 done; 1 service, configuration or file list failed (or bad\n"
-    "arguments); 2 files missing or differing; 3 a newer version must be installed.\n"
-    "Environment: QUELLAN_SERVICE_BASE, QUELLAN_SERVICE_FALLBACK (service\n"
-    "addresses), QUELLAN_CA_FILE (extra CA), QUELLAN_DEBUG (per-file details).\n";
+const char kUsage[] = "Usage: quellan-cli COMMAND [options]\n"
+                      "\n"
+                      "Commands:\n"
+                      "  check                          ask the service for the newest version and the\n"
+                      "                                 configuration; print both\n"
+                      "  install --edition CODE --path DIR [--passes N] [--no-shortcut] [--stats]\n"
+                      "                                 install an edition into DIR: version check,\n"
+                      "                                 configuration, file list, usage report, then\n"
+                      "                                 download passes (four workers, then one) until\n"
+                      "                                 every file is in place or N passes (default 1)\n"
+                      "                                 are done; a desktop shortcut on success;\n"
+                      "                                 --stats prints the event load of the passes\n"
+                      "  verify --edition CODE --path DIR\n"
+                      "                                 check DIR against the edition's file list; list\n"
+                      "                                 every missing or differing file\n"
+                      "\n"
+                      "Editions: alder, birch, cedar, dogwood, elm.\n"
+                      "Progress goes to stderr, results to stdout.\n"
+                      "Exit codes: 0 done; 1 service, configuration or file list failed (or bad\n"
+                      "arguments); 2 files missing or differing; 3 a newer version must be installed.\n"
+                      "Environment: QUELLAN_SERVICE_BASE, QUELLAN_SERVICE_FALLBACK (service\n"
+                      "addresses), QUELLAN_CA_FILE (extra CA), QUELLAN_DEBUG (per-file details).\n";
 
 constexpr int kExitOk = 0;
 constexpr int kExitService = 1;
@@ -81,33 +80,26 @@ struct OwnerStats {
 };
 OwnerStats g_stats;
 
-double threadCpuSeconds()
-{
+double threadCpuSeconds() {
     timespec ts{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
-double wallSeconds()
-{
+double wallSeconds() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
-void printError(const std::wstring& text)
-{
-    std::fprintf(stderr, "%s\n", platform::toUtf8(text).c_str());
-}
+void printError(const std::wstring& text) { std::fprintf(stderr, "%s\n", platform::toUtf8(text).c_str()); }
 
-int usageError(const std::string& text)
-{
+int usageError(const std::string& text) {
     std::fprintf(stderr, "quellan-cli: %s\n\n%s", text.c_str(), kUsage);
     return kExitService;
 }
 
-bool parseArgs(int argc, char** argv, Options& options, std::string& error)
-{
+bool parseArgs(int argc, char** argv, Options& options, std::string& error) {
     if (argc < 2) {
         error = "no command";
         return false;
@@ -125,18 +117,15 @@ bool parseArgs(int argc, char** argv, Options& options, std::string& error)
         };
         std::string v;
         if (arg == "--edition") {
-            if (!value(options.edition))
-                return false;
+            if (!value(options.edition)) return false;
         } else if (arg == "--path") {
-            if (!value(v))
-                return false;
+            if (!value(v)) return false;
             // Absolute, so that the shortcut works from anywhere.
             std::error_code ec;
             const std::string absolute = v.empty() ? v : std::filesystem::absolute(v, ec).string();
             options.path = platform::fromUtf8(ec ? v : absolute);
         } else if (arg == "--passes") {
-            if (!value(v))
-                return false;
+            if (!value(v)) return false;
             char* end = nullptr;
             long n = std::strtol(v.c_str(), &end, 10);
             if (*end || n < 1 || n > 1000) {
@@ -157,8 +146,7 @@ bool parseArgs(int argc, char** argv, Options& options, std::string& error)
 }
 
 // The version answer's "check_code" read the way atoi reads it.
-int CheckCode(const std::string& versionText)
-{
+int CheckCode(const std::string& versionText) {
     Json::Value root;
     Json::CharReaderBuilder builder;
     std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
@@ -167,17 +155,13 @@ int CheckCode(const std::string& versionText)
             !root.isObject())
             return 0;
         const Json::Value& code = root["check_code"];
-        if (code.isString())
-            return std::atoi(code.asCString());
-        if (code.isIntegral())
-            return code.asInt();
-    } catch (const std::exception&) {
-    }
+        if (code.isString()) return std::atoi(code.asCString());
+        if (code.isIntegral()) return code.asInt();
+    } catch (const std::exception&) {}
     return 0;
 }
 
-bool ConfigParses(std::string& pretty)
-{
+bool ConfigParses(std::string& pretty) {
     Json::Value root;
     Json::CharReaderBuilder builder;
     std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
@@ -199,19 +183,16 @@ bool ConfigParses(std::string& pretty)
 
 // Runs one job to its end and returns its first event (strings owned by the
 // caller). The job's later events are dropped.
-CliEvent runToEvent(CCliEvents& events, CWindowMultiThreadManager& jobs, ThreadFunc fn)
-{
+CliEvent runToEvent(CCliEvents& events, CWindowMultiThreadManager& jobs, ThreadFunc fn) {
     jobs.StartThread(fn, 0);
     CliEvent event{};
-    while (!events.Next(event, 1000)) {
-    }
+    while (!events.Next(event, 1000)) {}
     return event;
 }
 
 // The configuration request. Returns an exit code, or -1 to go on with the
 // configuration in place; pretty receives it as readable text.
-int fetchConfig(CCliEvents& events, CWindowMultiThreadManager& jobs, std::string& pretty)
-{
+int fetchConfig(CCliEvents& events, CWindowMultiThreadManager& jobs, std::string& pretty) {
     CliEvent config = runToEvent(events, jobs, &ThreadGetConfig);
     if (config.kind != CliEvent::GetConfigResult) {
         auto text = config.kind == CliEvent::GetConfigFailed ? TakeEventWideText(config.a2) : nullptr;
@@ -227,8 +208,7 @@ int fetchConfig(CCliEvents& events, CWindowMultiThreadManager& jobs, std::string
 
 // Version check and configuration, as the window does them at start. Returns
 // an exit code, or -1 to go on.
-int startUp(CCliEvents& events, CWindowMultiThreadManager& jobs, bool printAll, bool stopOnNewer)
-{
+int startUp(CCliEvents& events, CWindowMultiThreadManager& jobs, bool printAll, bool stopOnNewer) {
     CliEvent version = runToEvent(events, jobs, &ThreadCheckVersion);
     if (version.kind != CliEvent::CheckVersionResult) {
         auto text = version.kind == CliEvent::CheckVersionFailed ? TakeEventWideText(version.a2) : nullptr;
@@ -236,23 +216,18 @@ int startUp(CCliEvents& events, CWindowMultiThreadManager& jobs, bool printAll, 
         return kExitService;
     }
     auto versionText = TakeEventText(version.a2);
-    if (printAll)
-        std::printf("version: %s\n", versionText->c_str());
+    if (printAll) std::printf("version: %s\n", versionText->c_str());
     if (CheckCode(*versionText) > kServiceClientVersion) {
         printError(L"发现新版本，请更新后使用！");
-        if (stopOnNewer)
-            return kExitUpdate;
+        if (stopOnNewer) return kExitUpdate;
     }
     std::string pretty;
-    if (int code = fetchConfig(events, jobs, pretty); code >= 0)
-        return code;
-    if (printAll)
-        std::printf("config:\n%s", pretty.c_str());
+    if (int code = fetchConfig(events, jobs, pretty); code >= 0) return code;
+    if (printAll) std::printf("config:\n%s", pretty.c_str());
     return -1;
 }
 
-int commandCheck(CCliEvents& events, CWindowMultiThreadManager& jobs)
-{
+int commandCheck(CCliEvents& events, CWindowMultiThreadManager& jobs) {
     const int code = startUp(events, jobs, /*printAll=*/true, /*stopOnNewer=*/false);
     return code < 0 ? kExitOk : code;
 }
@@ -266,13 +241,11 @@ struct VerifyRun {
 };
 VerifyRun* g_verify = nullptr;
 
-void ThreadVerifyFiles(std::uintptr_t)
-{
+void ThreadVerifyFiles(std::uintptr_t) {
     RunDownloadWorker(g_verify->pass, CurrentThreadId(), g_verify->editionIndex, EngineEvents());
 }
 
-const Edition* editionFor(const Options& options, std::string& error)
-{
+const Edition* editionFor(const Options& options, std::string& error) {
     const Edition* edition = FindEditionByCode(options.edition);
     if (!edition)
         error = options.edition.empty() ? "--edition is required" : "unknown edition " + options.edition;
@@ -284,16 +257,13 @@ const Edition* editionFor(const Options& options, std::string& error)
 // One pass: the file list job (and the report with it), then the workers,
 // until the last worker has ended. Returns an exit code for a failed list, or
 // -1 when the pass ran.
-int runPass(CCliEvents& events, CWindowMultiThreadManager& jobs, CCliProgress& progress, const Edition& edition, int round,
-            bool verify)
-{
+int runPass(CCliEvents& events, CWindowMultiThreadManager& jobs, CCliProgress& progress, const Edition& edition,
+            int round, bool verify) {
     jobs.StartThread(&ThreadGetFileList, static_cast<std::uintptr_t>(edition.number));
-    if (!verify)
-        jobs.StartThread(&ThreadReport, ReportEventCode(static_cast<std::uint32_t>(edition.number)));
+    if (!verify) jobs.StartThread(&ThreadReport, ReportEventCode(static_cast<std::uint32_t>(edition.number)));
     CliEvent event{};
     for (;;) {
-        if (!events.Next(event, 200))
-            continue;
+        if (!events.Next(event, 200)) continue;
         switch (event.kind) {
         case CliEvent::FileListFailed: {
             auto text = TakeEventWideText(event.a2);
@@ -338,15 +308,12 @@ int runPass(CCliEvents& events, CWindowMultiThreadManager& jobs, CCliProgress& p
     }
 }
 
-int commandInstall(const Options& options, CCliEvents& events, CWindowMultiThreadManager& jobs)
-{
+int commandInstall(const Options& options, CCliEvents& events, CWindowMultiThreadManager& jobs) {
     std::string error;
     const Edition* edition = editionFor(options, error);
-    if (!edition)
-        return usageError(error);
+    if (!edition) return usageError(error);
     const int code = startUp(events, jobs, /*printAll=*/false, /*stopOnNewer=*/true);
-    if (code >= 0)
-        return code;
+    if (code >= 0) return code;
 
     CCliProgress progress(stderr);
     const double wallStart = wallSeconds();
@@ -354,16 +321,15 @@ int commandInstall(const Options& options, CCliEvents& events, CWindowMultiThrea
     for (int round = 0; round < options.passes; ++round) {
         SetRequestedInstallFolder(options.path);
         const int passCode = runPass(events, jobs, progress, *edition, round, /*verify=*/false);
-        if (passCode >= 0)
-            return passCode;
-        if (!g_downloadFailed)
-            break;
+        if (passCode >= 0) return passCode;
+        if (!g_downloadFailed) break;
     }
     if (options.stats) {
         const double wall = wallSeconds() - wallStart;
         const double cpu = threadCpuSeconds() - cpuStart;
-        std::fprintf(stderr, "stats: progress-events %llu, seconds %.3f, events-per-second %.1f, owner-cpu-seconds %.3f, "
-                             "owner-cpu-share %.2f%%\n",
+        std::fprintf(stderr,
+                     "stats: progress-events %llu, seconds %.3f, events-per-second %.1f, owner-cpu-seconds %.3f, "
+                     "owner-cpu-share %.2f%%\n",
                      static_cast<unsigned long long>(g_stats.progressEvents), wall,
                      wall > 0 ? static_cast<double>(g_stats.progressEvents) / wall : 0.0, cpu,
                      wall > 0 ? cpu * 100.0 / wall : 0.0);
@@ -382,15 +348,12 @@ int commandInstall(const Options& options, CCliEvents& events, CWindowMultiThrea
     return kExitOk;
 }
 
-int commandVerify(const Options& options, CCliEvents& events, CWindowMultiThreadManager& jobs)
-{
+int commandVerify(const Options& options, CCliEvents& events, CWindowMultiThreadManager& jobs) {
     std::string error;
     const Edition* edition = editionFor(options, error);
-    if (!edition)
-        return usageError(error);
+    if (!edition) return usageError(error);
     std::string pretty;
-    if (int code = fetchConfig(events, jobs, pretty); code >= 0)
-        return code;
+    if (int code = fetchConfig(events, jobs, pretty); code >= 0) return code;
     VerifyRun run;
     run.editionIndex = static_cast<std::uint32_t>(edition->number);
     run.pass.endWaitMs = 0;
@@ -403,11 +366,11 @@ int commandVerify(const Options& options, CCliEvents& events, CWindowMultiThread
     SetRequestedInstallFolder(options.path);
     const int code = runPass(events, jobs, progress, *edition, /*round=*/0, /*verify=*/true);
     g_verify = nullptr;
-    if (code >= 0)
-        return code;
+    if (code >= 0) return code;
     for (const auto& [file, problem] : run.problems) {
-        const char* what = problem == FileProblem::Missing ? "missing" : problem == FileProblem::Differs ? "differs"
-                                                                                                          : "unsafe";
+        const char* what = problem == FileProblem::Missing   ? "missing"
+                           : problem == FileProblem::Differs ? "differs"
+                                                             : "unsafe";
         std::printf("%s: %s\n", what, file.c_str());
     }
     return run.problems.empty() ? kExitOk : kExitFiles;
@@ -415,30 +378,26 @@ int commandVerify(const Options& options, CCliEvents& events, CWindowMultiThread
 
 // Jobs have returned, but their threads may still be winding down (freeing
 // what libraries keep per thread); exiting under them would cut that short.
-void waitForOtherThreads(std::chrono::milliseconds timeout)
-{
+void waitForOtherThreads(std::chrono::milliseconds timeout) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < end) {
         std::error_code ec;
         auto tasks = std::filesystem::directory_iterator("/proc/self/task", ec);
-        if (ec || std::distance(tasks, std::filesystem::directory_iterator()) <= 1)
-            return;
+        if (ec || std::distance(tasks, std::filesystem::directory_iterator()) <= 1) return;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
 }
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     Options options;
     std::string error;
     if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "help") == 0)) {
         std::fputs(kUsage, stdout);
         return kExitOk;
     }
-    if (!parseArgs(argc, argv, options, error))
-        return usageError(error);
+    if (!parseArgs(argc, argv, options, error)) return usageError(error);
     if (options.command != "check" && options.command != "install" && options.command != "verify")
         return usageError("unknown command " + options.command);
 

@@ -29,16 +29,13 @@ namespace {
 
 const char* const kEditions[] = {"alder", "birch", "cedar", "dogwood", "elm"};
 
-std::string readFile(const std::string& path, bool* ok = nullptr)
-{
+std::string readFile(const std::string& path, bool* ok = nullptr) {
     std::ifstream in(path, std::ios::binary);
-    if (ok)
-        *ok = static_cast<bool>(in);
+    if (ok) *ok = static_cast<bool>(in);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::string toHex(const unsigned char* data, std::size_t size)
-{
+std::string toHex(const unsigned char* data, std::size_t size) {
     static const char kHex[] = "0123456789abcdef";
     std::string out;
     out.reserve(size * 2);
@@ -49,27 +46,23 @@ std::string toHex(const unsigned char* data, std::size_t size)
     return out;
 }
 
-std::string jsonText(const Json::Value& value)
-{
+std::string jsonText(const Json::Value& value) {
     Json::StreamWriterBuilder builder;
     builder["indentation"] = "";
     builder["emitUTF8"] = true;
     return Json::writeString(builder, value);
 }
 
-std::string errorJson(int code, const std::string& message)
-{
+std::string errorJson(int code, const std::string& message) {
     Json::Value value;
     value["code"] = code;
     value["msg"] = message;
     return jsonText(value);
 }
 
-std::string gzipText(const std::string& text)
-{
+std::string gzipText(const std::string& text) {
     z_stream zs{};
-    if (deflateInit2(&zs, Z_BEST_SPEED, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-        return {};
+    if (deflateInit2(&zs, Z_BEST_SPEED, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY) != Z_OK) return {};
     std::string out(deflateBound(&zs, text.size()) + 32, '\0');
     zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
     zs.avail_in = static_cast<uInt>(text.size());
@@ -81,32 +74,28 @@ std::string gzipText(const std::string& text)
     return out;
 }
 
-bool isLowerHex(const std::string& text, std::size_t length)
-{
-    return text.size() == length
-        && std::all_of(text.begin(), text.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+bool isLowerHex(const std::string& text, std::size_t length) {
+    return text.size() == length && std::all_of(text.begin(), text.end(), [](char c) {
+               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+           });
 }
 
-bool isDigits(const std::string& text)
-{
+bool isDigits(const std::string& text) {
     return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 } // namespace
 
-std::string Md5Hex(const std::string& text)
-{
+std::string Md5Hex(const std::string& text) {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int size = 0;
     EVP_Digest(text.data(), text.size(), digest, &size, EVP_md5(), nullptr);
     return toHex(digest, size);
 }
 
-std::string RecordedRequest::Header(const std::string& name) const
-{
+std::string RecordedRequest::Header(const std::string& name) const {
     for (const auto& [key, value] : headers) {
-        if (strcasecmp(key.c_str(), name.c_str()) == 0)
-            return value;
+        if (strcasecmp(key.c_str(), name.c_str()) == 0) return value;
     }
     return {};
 }
@@ -133,59 +122,50 @@ struct DevServer::Impl {
     std::string fileUrl;
     std::string baseUrl;
 
-    ~Impl()
-    {
-        if (publicKey)
-            EVP_PKEY_free(publicKey);
+    ~Impl() {
+        if (publicKey) EVP_PKEY_free(publicKey);
     }
 
     // Sleeps unless the server stops first. True when the time passed.
-    bool pause(int ms)
-    {
+    bool pause(int ms) {
         std::unique_lock guard(lock);
         return !stopping.wait_for(guard, std::chrono::milliseconds(ms), [this] { return stopped; });
     }
 
     // The fault for path, consuming one use of it.
-    Fault takeFault(const std::string& path)
-    {
+    Fault takeFault(const std::string& path) {
         std::lock_guard guard(lock);
         auto it = faults.find(path);
-        if (it == faults.end())
-            return {};
+        if (it == faults.end()) return {};
         Fault fault = it->second;
-        if (it->second.times > 0 && --it->second.times == 0)
-            faults.erase(it);
+        if (it->second.times > 0 && --it->second.times == 0) faults.erase(it);
         return fault;
     }
 
-    void record(const httplib::Request& req, int status)
-    {
+    void record(const httplib::Request& req, int status) {
         RecordedRequest r;
         r.method = req.method;
         r.path = req.path;
         r.target = req.target;
-        for (const auto& [key, value] : req.headers)
-            r.headers.emplace_back(key, value);
+        for (const auto& [key, value] : req.headers) r.headers.emplace_back(key, value);
         r.body = req.body;
         r.status = status;
         std::lock_guard guard(lock);
         requests.push_back(std::move(r));
     }
 
-    std::string encrypt(const std::string& text) const
-    {
+    std::string encrypt(const std::string& text) const {
         std::string hex;
         EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new(publicKey, nullptr);
-        if (!ctx)
-            return hex;
+        if (!ctx) return hex;
         if (EVP_PKEY_encrypt_init(ctx) > 0 && EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING) > 0) {
             // PKCS #1 v1.5 leaves 117 bytes of a 128-byte block for data.
             for (std::size_t pos = 0; pos < text.size(); pos += 117) {
                 std::size_t n = std::min<std::size_t>(117, text.size() - pos);
                 unsigned char out[512];
                 std::size_t outSize = sizeof out;
-                if (EVP_PKEY_encrypt(ctx, out, &outSize, reinterpret_cast<const unsigned char*>(text.data() + pos), n) <= 0)
+                if (EVP_PKEY_encrypt(ctx, out, &outSize, reinterpret_cast<const unsigned char*>(text.data() + pos),
+                                     n) <= 0)
                     break;
                 hex += toHex(out, outSize);
             }
@@ -194,26 +174,21 @@ struct DevServer::Impl {
         return hex;
     }
 
-    std::string configJson()
-    {
+    std::string configJson() {
         std::lock_guard guard(lock);
-        if (haveConfigText)
-            return configText;
+        if (haveConfigText) return configText;
         Json::Value value(Json::objectValue);
         value["filelist_url_prefix"] = baseUrl + "/files/";
         for (const char* edition : kEditions) {
             value[std::string(edition) + "_file_url"] = std::string(edition) + "/filelist.json";
             value[std::string(edition) + "_downloadurl_prefix"] = baseUrl + "/files/" + edition + "/";
         }
-        for (const auto& [key, text] : config)
-            value[key] = text;
-        for (const auto& key : removed)
-            value.removeMember(key);
+        for (const auto& [key, text] : config) value[key] = text;
+        for (const auto& key : removed) value.removeMember(key);
         return jsonText(value);
     }
 
-    std::string versionJson()
-    {
+    std::string versionJson() {
         std::lock_guard guard(lock);
         Json::Value value;
         value["check_code"] = checkCode;
@@ -223,35 +198,24 @@ struct DevServer::Impl {
 
     // Checks the identity headers and the form signature. Empty when good,
     // else the reason.
-    static std::string checkSigned(const httplib::Request& req)
-    {
-        if (req.get_header_value("Userid") != "0")
-            return "bad Userid";
-        if (!isLowerHex(req.get_header_value("Clientuuid"), 32))
-            return "bad Clientuuid";
-        if (req.get_header_value("Categoryid") != "6")
-            return "bad Categoryid";
-        if (!isDigits(req.get_header_value("Version")))
-            return "bad Version";
-        if (req.get_header_value("Lang") != "zh-cn")
-            return "bad Lang";
+    static std::string checkSigned(const httplib::Request& req) {
+        if (req.get_header_value("Userid") != "0") return "bad Userid";
+        if (!isLowerHex(req.get_header_value("Clientuuid"), 32)) return "bad Clientuuid";
+        if (req.get_header_value("Categoryid") != "6") return "bad Categoryid";
+        if (!isDigits(req.get_header_value("Version"))) return "bad Version";
+        if (req.get_header_value("Lang") != "zh-cn") return "bad Lang";
         std::size_t at = req.body.rfind("&sign=");
-        if (at == std::string::npos)
-            return "no signature";
+        if (at == std::string::npos) return "no signature";
         std::string params = req.body.substr(0, at);
         std::string sign = req.body.substr(at + 6);
-        if (params.find("ts=") == std::string::npos)
-            return "no time stamp";
-        if (sign != Md5Hex(params + kSigningKey))
-            return "bad signature";
+        if (params.find("ts=") == std::string::npos) return "no time stamp";
+        if (sign != Md5Hex(params + kSigningKey)) return "bad signature";
         return {};
     }
 
-    void answerService(const httplib::Request& req, httplib::Response& res, const std::string& payload)
-    {
+    void answerService(const httplib::Request& req, httplib::Response& res, const std::string& payload) {
         Fault fault = takeFault(req.path);
-        if (fault.delayMs > 0 && !pause(fault.delayMs))
-            return;
+        if (fault.delayMs > 0 && !pause(fault.delayMs)) return;
         if (std::string reason = checkSigned(req); !reason.empty()) {
             res.status = 403;
             res.set_content(errorJson(403, reason), "application/json");
@@ -275,18 +239,16 @@ struct DevServer::Impl {
         record(req, res.status);
     }
 
-    void answerFile(const httplib::Request& req, httplib::Response& res, const std::string& relative)
-    {
+    void answerFile(const httplib::Request& req, httplib::Response& res, const std::string& relative) {
         Fault fault = takeFault(req.path);
-        if (fault.delayMs > 0 && !pause(fault.delayMs))
-            return;
+        if (fault.delayMs > 0 && !pause(fault.delayMs)) return;
         std::filesystem::path base = options.contentDir;
         std::filesystem::path file = (base / relative).lexically_normal();
         std::string rel = file.lexically_relative(base).string();
         bool ok = false;
         std::string content;
-        if (!options.contentDir.empty() && !rel.empty() && rel.rfind("..", 0) != 0
-            && std::filesystem::is_regular_file(file))
+        if (!options.contentDir.empty() && !rel.empty() && rel.rfind("..", 0) != 0 &&
+            std::filesystem::is_regular_file(file))
             content = readFile(file.string(), &ok);
         if (fault.status) {
             res.status = fault.status;
@@ -297,8 +259,7 @@ struct DevServer::Impl {
         } else if (fault.emptyBody) {
             res.status = 200;
         } else {
-            if (fault.corrupt && !content.empty())
-                content[0] = static_cast<char>(content[0] ^ 0x5A);
+            if (fault.corrupt && !content.empty()) content[0] = static_cast<char>(content[0] ^ 0x5A);
             if (fault.gzip) {
                 content = gzipText(content);
                 res.set_header("Content-Encoding", "gzip");
@@ -317,25 +278,23 @@ struct DevServer::Impl {
             std::int64_t rate = fault.rate;
             auto started = std::make_shared<std::chrono::steady_clock::time_point>(std::chrono::steady_clock::now());
             res.status = 200;
-            res.set_content_provider(data->size(), "application/octet-stream",
+            res.set_content_provider(
+                data->size(), "application/octet-stream",
                 [this, data, limit, stall, rate, started](std::size_t offset, std::size_t length,
-                    httplib::DataSink& sink) {
+                                                          httplib::DataSink& sink) {
                     if (limit >= 0 && offset >= static_cast<std::size_t>(limit))
                         return false; // break the connection off mid-body
-                    if (stall > 0 && offset > 0 && !pause(stall))
-                        return false;
+                    if (stall > 0 && offset > 0 && !pause(stall)) return false;
                     std::size_t n = std::min<std::size_t>(length, 64 * 1024);
-                    if (limit >= 0)
-                        n = std::min<std::size_t>(n, static_cast<std::size_t>(limit) - offset);
+                    if (limit >= 0) n = std::min<std::size_t>(n, static_cast<std::size_t>(limit) - offset);
                     if (rate > 0) {
                         // Pace the body: byte N leaves no earlier than N / rate seconds in.
                         n = std::min<std::size_t>(n, static_cast<std::size_t>(std::max<std::int64_t>(1, rate / 20)));
                         auto due = *started + std::chrono::microseconds(static_cast<std::int64_t>(
-                            static_cast<double>(offset + n) * 1e6 / static_cast<double>(rate)));
+                                                  static_cast<double>(offset + n) * 1e6 / static_cast<double>(rate)));
                         auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
                             due - std::chrono::steady_clock::now());
-                        if (wait.count() > 0 && !pause(static_cast<int>(wait.count())))
-                            return false;
+                        if (wait.count() > 0 && !pause(static_cast<int>(wait.count()))) return false;
                     }
                     return sink.write(data->data() + offset, n);
                 });
@@ -343,28 +302,22 @@ struct DevServer::Impl {
         record(req, res.status);
     }
 
-    void routes()
-    {
+    void routes() {
         httplib::Server& s = *server;
-        s.Post("/Speed/Config/checkVersion", [this](const httplib::Request& req, httplib::Response& res) {
-            answerService(req, res, versionJson());
-        });
-        s.Post("/Speed/Config/getConfig", [this](const httplib::Request& req, httplib::Response& res) {
-            answerService(req, res, configJson());
-        });
-        s.Post("/Speed/Server/Report", [this](const httplib::Request& req, httplib::Response& res) {
-            answerService(req, res, "{}");
-        });
-        s.Get("/files/(.*)", [this](const httplib::Request& req, httplib::Response& res) {
-            answerFile(req, res, req.matches[1]);
-        });
+        s.Post("/Speed/Config/checkVersion",
+               [this](const httplib::Request& req, httplib::Response& res) { answerService(req, res, versionJson()); });
+        s.Post("/Speed/Config/getConfig",
+               [this](const httplib::Request& req, httplib::Response& res) { answerService(req, res, configJson()); });
+        s.Post("/Speed/Server/Report",
+               [this](const httplib::Request& req, httplib::Response& res) { answerService(req, res, "{}"); });
+        s.Get("/files/(.*)",
+              [this](const httplib::Request& req, httplib::Response& res) { answerFile(req, res, req.matches[1]); });
         s.Get("(.*)", [this](const httplib::Request& req, httplib::Response& res) {
             std::string location;
             {
                 std::lock_guard guard(lock);
                 auto it = redirects.find(req.path);
-                if (it != redirects.end())
-                    location = it->second;
+                if (it != redirects.end()) location = it->second;
             }
             if (location.empty()) {
                 res.status = 404;
@@ -377,8 +330,7 @@ struct DevServer::Impl {
         s.set_error_handler([this](const httplib::Request& req, httplib::Response& res) {
             // Our own routes always answer errors with a body; an empty one
             // means no route took the request.
-            if (!res.body.empty())
-                return;
+            if (!res.body.empty()) return;
             res.set_content(errorJson(res.status, "no such route"), "application/json");
             record(req, res.status);
         });
@@ -391,40 +343,34 @@ DevServer::DevServer() : m_impl(std::make_unique<Impl>()) {}
 
 DevServer::~DevServer() { Stop(); }
 
-bool DevServer::Start(const Options& options, std::string* error)
-{
+bool DevServer::Start(const Options& options, std::string* error) {
     Impl& d = *m_impl;
     d.options = options;
     auto fail = [error](const std::string& text) {
-        if (error)
-            *error = text;
+        if (error) *error = text;
         return false;
     };
 
     std::string keyFile = options.publicKeyFile.empty() ? QUELLAN_DEV_PUBLIC_KEY : options.publicKeyFile;
     bool ok = false;
     std::string pem = readFile(keyFile, &ok);
-    if (!ok)
-        return fail("cannot read the payload public key " + keyFile);
+    if (!ok) return fail("cannot read the payload public key " + keyFile);
     BIO* bio = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
     d.publicKey = PEM_read_bio_PUBKEY(bio, nullptr, nullptr, nullptr);
     BIO_free(bio);
-    if (!d.publicKey)
-        return fail("not a PEM public key: " + keyFile);
+    if (!d.publicKey) return fail("not a PEM public key: " + keyFile);
 
     bool tls = !options.tlsCertFile.empty() && !options.tlsKeyFile.empty();
     if (tls)
         d.server = std::make_unique<httplib::SSLServer>(options.tlsCertFile.c_str(), options.tlsKeyFile.c_str());
     else
         d.server = std::make_unique<httplib::Server>();
-    if (!d.server->is_valid())
-        return fail("cannot load the TLS certificate or key");
+    if (!d.server->is_valid()) return fail("cannot load the TLS certificate or key");
     d.routes();
 
     if (options.port == 0) {
         m_port = d.server->bind_to_any_port(options.host);
-        if (m_port <= 0)
-            return fail("cannot bind " + options.host);
+        if (m_port <= 0) return fail("cannot bind " + options.host);
     } else {
         if (!d.server->bind_to_port(options.host, options.port))
             return fail("cannot bind " + options.host + ":" + std::to_string(options.port));
@@ -438,43 +384,36 @@ bool DevServer::Start(const Options& options, std::string* error)
     d.thread = std::thread([&d] { d.server->listen_after_bind(); });
     // stop() does nothing until the server runs: wait for that, so that a
     // quick Stop cannot leave the thread blocked in accept.
-    while (!d.server->is_running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (!d.server->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return true;
 }
 
-void DevServer::Stop()
-{
+void DevServer::Stop() {
     Impl& d = *m_impl;
     {
         std::lock_guard guard(d.lock);
         d.stopped = true;
     }
     d.stopping.notify_all();
-    if (d.server)
-        d.server->stop();
-    if (d.thread.joinable())
-        d.thread.join();
+    if (d.server) d.server->stop();
+    if (d.thread.joinable()) d.thread.join();
 }
 
 std::string DevServer::BaseUrl() const { return m_impl->baseUrl; }
 
-void DevServer::SetVersion(const std::string& checkCode, const std::string& fileUrl)
-{
+void DevServer::SetVersion(const std::string& checkCode, const std::string& fileUrl) {
     std::lock_guard guard(m_impl->lock);
     m_impl->checkCode = checkCode;
     m_impl->fileUrl = fileUrl;
 }
 
-void DevServer::SetConfigValue(const std::string& key, const std::string& value)
-{
+void DevServer::SetConfigValue(const std::string& key, const std::string& value) {
     std::lock_guard guard(m_impl->lock);
     m_impl->config[key] = value;
     m_impl->removed.erase(key);
 }
 
-void DevServer::RemoveConfigKey(const std::string& key)
-{
+void DevServer::RemoveConfigKey(const std::string& key) {
     std::lock_guard guard(m_impl->lock);
     m_impl->config.erase(key);
     m_impl->removed.insert(key);
@@ -482,49 +421,41 @@ void DevServer::RemoveConfigKey(const std::string& key)
 
 std::string DevServer::ConfigJson() const { return m_impl->configJson(); }
 
-void DevServer::SetConfigText(const std::string& text)
-{
+void DevServer::SetConfigText(const std::string& text) {
     std::lock_guard guard(m_impl->lock);
     m_impl->configText = text;
     m_impl->haveConfigText = true;
 }
 
-void DevServer::SetFault(const std::string& path, const Fault& fault)
-{
+void DevServer::SetFault(const std::string& path, const Fault& fault) {
     std::lock_guard guard(m_impl->lock);
     m_impl->faults[path] = fault;
 }
 
-void DevServer::ClearFaults()
-{
+void DevServer::ClearFaults() {
     std::lock_guard guard(m_impl->lock);
     m_impl->faults.clear();
 }
 
-void DevServer::AddRedirect(const std::string& path, const std::string& location)
-{
+void DevServer::AddRedirect(const std::string& path, const std::string& location) {
     std::lock_guard guard(m_impl->lock);
     m_impl->redirects[path] = location;
 }
 
-std::vector<RecordedRequest> DevServer::Requests() const
-{
+std::vector<RecordedRequest> DevServer::Requests() const {
     std::lock_guard guard(m_impl->lock);
     return m_impl->requests;
 }
 
-std::vector<RecordedRequest> DevServer::RequestsTo(const std::string& path) const
-{
+std::vector<RecordedRequest> DevServer::RequestsTo(const std::string& path) const {
     std::vector<RecordedRequest> out;
     for (auto& r : Requests()) {
-        if (r.path == path)
-            out.push_back(r);
+        if (r.path == path) out.push_back(r);
     }
     return out;
 }
 
-void DevServer::ClearRequests()
-{
+void DevServer::ClearRequests() {
     std::lock_guard guard(m_impl->lock);
     m_impl->requests.clear();
 }

@@ -19,27 +19,27 @@ extern const char kSigningKey[];
 
 struct Options {
     std::string host = "127.0.0.1";
-    int port = 0;                 // 0: any free port
-    std::string contentDir;       // files served under /files/; empty: none
-    std::string publicKeyFile;    // PEM public key for payloads; empty: the development key
-    std::string tlsCertFile;      // both set: HTTPS
+    int port = 0;              // 0: any free port
+    std::string contentDir;    // files served under /files/; empty: none
+    std::string publicKeyFile; // PEM public key for payloads; empty: the development key
+    std::string tlsCertFile;   // both set: HTTPS
     std::string tlsKeyFile;
 };
 
 // A fault applied to requests of one path (the path without query).
 struct Fault {
-    int status = 0;            // answer with this status and a short text body
-    bool emptyBody = false;    // answer 200 with no body at all
-    int delayMs = 0;           // wait this long before answering
-    bool wrongCode = false;    // envelope "code" 10002 instead of 10001
-    bool badPayload = false;   // "data" that is not hex
-    std::string rawData{};     // when set: "data" is this text as it is
+    int status = 0;               // answer with this status and a short text body
+    bool emptyBody = false;       // answer 200 with no body at all
+    int delayMs = 0;              // wait this long before answering
+    bool wrongCode = false;       // envelope "code" 10002 instead of 10001
+    bool badPayload = false;      // "data" that is not hex
+    std::string rawData{};        // when set: "data" is this text as it is
     std::int64_t truncateAt = -1; // files: announce the full length, stop after this many bytes
-    int stallMs = 0;           // files: after the first chunk, wait this long between chunks
-    bool gzip = false;         // files: send the body gzip-encoded
-    bool corrupt = false;      // files: same length, other bytes (the digest will not match)
-    std::int64_t rate = 0;     // files: at most this many bytes per second; 0: no limit
-    int times = -1;            // number of requests it applies to; -1: all
+    int stallMs = 0;              // files: after the first chunk, wait this long between chunks
+    bool gzip = false;            // files: send the body gzip-encoded
+    bool corrupt = false;         // files: same length, other bytes (the digest will not match)
+    std::int64_t rate = 0;        // files: at most this many bytes per second; 0: no limit
+    int times = -1;               // number of requests it applies to; -1: all
 };
 
 struct RecordedRequest {
@@ -48,7 +48,7 @@ struct RecordedRequest {
     std::string target; // path and query as sent
     std::vector<std::pair<std::string, std::string>> headers;
     std::string body;
-    int status = 0;     // what the server answered
+    int status = 0;                                    // what the server answered
     std::string Header(const std::string& name) const; // first value or empty
 };
 

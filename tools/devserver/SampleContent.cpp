@@ -21,8 +21,7 @@ namespace {
 class Filler {
 public:
     explicit Filler(std::uint64_t seed) : m_state(seed ? seed : 0x9E3779B97F4A7C15ull) {}
-    std::uint64_t next()
-    {
+    std::uint64_t next() {
         m_state ^= m_state >> 12;
         m_state ^= m_state << 25;
         m_state ^= m_state >> 27;
@@ -34,8 +33,7 @@ private:
     std::uint64_t m_state;
 };
 
-bool writeFiller(const fs::path& path, std::uint64_t size, Filler& rng, std::string& error)
-{
+bool writeFiller(const fs::path& path, std::uint64_t size, Filler& rng, std::string& error) {
     std::error_code ec;
     fs::create_directories(path.parent_path(), ec);
     std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path.c_str(), "wb"), &std::fclose);
@@ -45,8 +43,7 @@ bool writeFiller(const fs::path& path, std::uint64_t size, Filler& rng, std::str
     }
     std::vector<std::uint64_t> block(8192);
     while (size > 0) {
-        for (auto& w : block)
-            w = rng.next();
+        for (auto& w : block) w = rng.next();
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(size, block.size() * 8));
         if (std::fwrite(block.data(), 1, n, f.get()) != n) {
             error = "cannot write " + path.string();
@@ -90,19 +87,16 @@ const char* const kSkippedFolder = "客户端2（两个客户端都要下载）1
 
 } // namespace
 
-std::string FileMd5(const std::string& path)
-{
+std::string FileMd5(const std::string& path) {
     std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
-    if (!f)
-        return {};
+    if (!f) return {};
     std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> ctx(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
     EVP_DigestInit_ex(ctx.get(), EVP_md5(), nullptr);
     std::vector<char> buffer(1 << 18);
     std::size_t n;
     while ((n = std::fread(buffer.data(), 1, buffer.size(), f.get())) > 0)
         EVP_DigestUpdate(ctx.get(), buffer.data(), n);
-    if (std::ferror(f.get()))
-        return {};
+    if (std::ferror(f.get())) return {};
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int len = 0;
     EVP_DigestFinal_ex(ctx.get(), digest, &len);
@@ -116,8 +110,7 @@ std::string FileMd5(const std::string& path)
 }
 
 bool WriteFileList(const std::string& folder, const std::string& listPath, bool asObject, ContentSummary& summary,
-                   std::string& error)
-{
+                   std::string& error) {
     std::error_code ec;
     std::vector<std::pair<std::string, std::string>> files; // relative ("/"), full
     for (fs::recursive_directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
@@ -176,8 +169,7 @@ bool WriteFileList(const std::string& folder, const std::string& listPath, bool 
     return true;
 }
 
-bool MakeSampleContent(const std::string& dir, ContentSummary& summary, std::string& error)
-{
+bool MakeSampleContent(const std::string& dir, ContentSummary& summary, std::string& error) {
     std::error_code ec;
     const fs::path root(dir);
     std::uint64_t seed = 20;
@@ -185,25 +177,22 @@ bool MakeSampleContent(const std::string& dir, ContentSummary& summary, std::str
         Filler rng(++seed * 0x100000001B3ull);
         const fs::path base = root / shape.code;
         fs::remove_all(base, ec);
-        if (!writeFiller(base / shape.launcher, 40 * 1024 + rng.below(60 * 1024), rng, error))
-            return false;
-        if (!writeFiller(base / "Data" / "empty.dat", 0, rng, error))
-            return false;
+        if (!writeFiller(base / shape.launcher, 40 * 1024 + rng.below(60 * 1024), rng, error)) return false;
+        if (!writeFiller(base / "Data" / "empty.dat", 0, rng, error)) return false;
         for (int i = 0; i < shape.smallFiles; ++i) {
             const char* folder = kFolders[rng.below(std::size(kFolders))];
             static const char* const kNames[] = {"part-%03d.bin", "贴图_%03d.blp", "sound %03d.ogg", "config-%03d.txt"};
             char name[64];
             std::snprintf(name, sizeof name, kNames[rng.below(std::size(kNames))], i);
             // Mostly small, some a few hundred KiB.
-            const std::uint64_t size = rng.below(8) == 0 ? 100 * 1024 + rng.below(400 * 1024) : 1 + rng.below(48 * 1024);
-            if (!writeFiller(base / folder / name, size, rng, error))
-                return false;
+            const std::uint64_t size =
+                rng.below(8) == 0 ? 100 * 1024 + rng.below(400 * 1024) : 1 + rng.below(48 * 1024);
+            if (!writeFiller(base / folder / name, size, rng, error)) return false;
         }
         for (int i = 0; i < shape.largeFiles; ++i) {
             char name[64];
             std::snprintf(name, sizeof name, "Data/大型资源 %d.MPQ", i + 1);
-            if (!writeFiller(base / name, (3 << 20) + rng.below(3 << 20), rng, error))
-                return false;
+            if (!writeFiller(base / name, (3 << 20) + rng.below(3 << 20), rng, error)) return false;
         }
         for (int i = 0; i < 3; ++i) {
             char name[64];
@@ -212,9 +201,7 @@ bool MakeSampleContent(const std::string& dir, ContentSummary& summary, std::str
                 return false;
         }
         const bool asObject = std::string(shape.code) == "dogwood";
-        if (!WriteFileList(base.string(), (base / "filelist.json").string(), asObject,
-                           summary, error))
-            return false;
+        if (!WriteFileList(base.string(), (base / "filelist.json").string(), asObject, summary, error)) return false;
     }
     return true;
 }

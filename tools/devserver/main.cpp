@@ -13,53 +13,50 @@
 
 namespace {
 
-const char kUsage[] =
-    "Usage: quellan-devserver [options]\n"
-    "\n"
-    "Serves the installer's web service and download server:\n"
-    "  POST /Speed/Config/checkVersion   version answer {\"check_code\", \"file_url\"}\n"
-    "  POST /Speed/Config/getConfig      remote configuration (file list and download prefixes)\n"
-    "  POST /Speed/Server/Report         usage report (answered, otherwise ignored)\n"
-    "  GET  /files/PATH                  files of the content folder (any ?r= query is ignored)\n"
-    "Service requests must carry the five identity headers (Userid, Clientuuid,\n"
-    "Categoryid, Version, Lang) and a valid form signature, or get 403 with a JSON\n"
-    "error. Answers are {\"code\":10001,\"data\":HEX}, the payload RSA-encrypted with\n"
-    "the payload public key in 117-byte chunks.\n"
-    "\n"
-    "Options:\n"
-    "  --host ADDR            listen address (default 127.0.0.1)\n"
-    "  --port N               listen port (default 8680; 0 picks a free one)\n"
-    "  --content DIR          folder served under /files/\n"
-    "  --key FILE             payload public key, PEM (default: the development key)\n"
-    "  --tls CERT KEY         serve HTTPS with this certificate and key (PEM)\n"
-    "  --check-code N         version answered by checkVersion (default 20)\n"
-    "  --file-url URL         address of the new version (default BASE/files/update/quellan)\n"
-    "  --config KEY=VALUE     a configuration value (repeatable); unset keys point at\n"
-    "                         BASE/files/: filelist_url_prefix = BASE/files/,\n"
-    "                         EDITION_file_url = EDITION/filelist.json,\n"
-    "                         EDITION_downloadurl_prefix = BASE/files/EDITION/\n"
-    "  --fault PATH:KIND[=V]  a fault for requests to PATH; KIND is status=CODE, empty,\n"
-    "                         delay=MS, wrong-code, bad-payload, truncate=BYTES,\n"
-    "                         stall=MS, gzip, corrupt (same length, other bytes) or\n"
-    "                         rate=BYTES_PER_SECOND (repeatable)\n"
-    "  --make-sample DIR      write demo content for all five editions into DIR (each\n"
-    "                         edition's files and DIR/EDITION/filelist.json) and exit;\n"
-    "                         then serve it with --content DIR\n"
-    "  --make-list DIR LIST   write the file list of every file below DIR to LIST and exit\n"
-    "  --help                 this text\n"
-    "\n"
-    "Point the installer at it with QUELLAN_SERVICE_BASE=http://127.0.0.1:8680 (and\n"
-    "QUELLAN_SERVICE_FALLBACK); with --tls also QUELLAN_CA_FILE=the CA of CERT.\n";
+const char kUsage[] = "Usage: quellan-devserver [options]\n"
+                      "\n"
+                      "Serves the installer's web service and download server:\n"
+                      "  POST /Speed/Config/checkVersion   version answer {\"check_code\", \"file_url\"}\n"
+                      "  POST /Speed/Config/getConfig      remote configuration (file list and download prefixes)\n"
+                      "  POST /Speed/Server/Report         usage report (answered, otherwise ignored)\n"
+                      "  GET  /files/PATH                  files of the content folder (any ?r= query is ignored)\n"
+                      "Service requests must carry the five identity headers (Userid, Clientuuid,\n"
+                      "Categoryid, Version, Lang) and a valid form signature, or get 403 with a JSON\n"
+                      "error. Answers are {\"code\":10001,\"data\":HEX}, the payload RSA-encrypted with\n"
+                      "the payload public key in 117-byte chunks.\n"
+                      "\n"
+                      "Options:\n"
+                      "  --host ADDR            listen address (default 127.0.0.1)\n"
+                      "  --port N               listen port (default 8680; 0 picks a free one)\n"
+                      "  --content DIR          folder served under /files/\n"
+                      "  --key FILE             payload public key, PEM (default: the development key)\n"
+                      "  --tls CERT KEY         serve HTTPS with this certificate and key (PEM)\n"
+                      "  --check-code N         version answered by checkVersion (default 20)\n"
+                      "  --file-url URL         address of the new version (default BASE/files/update/quellan)\n"
+                      "  --config KEY=VALUE     a configuration value (repeatable); unset keys point at\n"
+                      "                         BASE/files/: filelist_url_prefix = BASE/files/,\n"
+                      "                         EDITION_file_url = EDITION/filelist.json,\n"
+                      "                         EDITION_downloadurl_prefix = BASE/files/EDITION/\n"
+                      "  --fault PATH:KIND[=V]  a fault for requests to PATH; KIND is status=CODE, empty,\n"
+                      "                         delay=MS, wrong-code, bad-payload, truncate=BYTES,\n"
+                      "                         stall=MS, gzip, corrupt (same length, other bytes) or\n"
+                      "                         rate=BYTES_PER_SECOND (repeatable)\n"
+                      "  --make-sample DIR      write demo content for all five editions into DIR (each\n"
+                      "                         edition's files and DIR/EDITION/filelist.json) and exit;\n"
+                      "                         then serve it with --content DIR\n"
+                      "  --make-list DIR LIST   write the file list of every file below DIR to LIST and exit\n"
+                      "  --help                 this text\n"
+                      "\n"
+                      "Point the installer at it with QUELLAN_SERVICE_BASE=http://127.0.0.1:8680 (and\n"
+                      "QUELLAN_SERVICE_FALLBACK); with --tls also QUELLAN_CA_FILE=the CA of CERT.\n";
 
 volatile std::sig_atomic_t g_stop = 0;
 
 void onSignal(int) { g_stop = 1; }
 
-bool parseFault(const std::string& spec, std::string& path, devserver::Fault& fault)
-{
+bool parseFault(const std::string& spec, std::string& path, devserver::Fault& fault) {
     std::size_t colon = spec.rfind(':');
-    if (colon == std::string::npos || colon == 0)
-        return false;
+    if (colon == std::string::npos || colon == 0) return false;
     path = spec.substr(0, colon);
     std::string kind = spec.substr(colon + 1);
     std::string value;
@@ -95,8 +92,7 @@ bool parseFault(const std::string& spec, std::string& path, devserver::Fault& fa
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     devserver::Options options;
     options.port = 8680;
     std::string checkCode = "20", fileUrl;
@@ -177,10 +173,8 @@ int main(int argc, char** argv)
 
     devserver::DevServer server;
     server.SetVersion(checkCode, fileUrl);
-    for (auto& [key, value] : config)
-        server.SetConfigValue(key, value);
-    for (auto& [path, fault] : faults)
-        server.SetFault(path, fault);
+    for (auto& [key, value] : config) server.SetConfigValue(key, value);
+    for (auto& [path, fault] : faults) server.SetFault(path, fault);
     std::string error;
     if (!server.Start(options, &error)) {
         std::fprintf(stderr, "quellan-devserver: %s\n", error.c_str());
@@ -190,8 +184,7 @@ int main(int argc, char** argv)
     std::signal(SIGTERM, onSignal);
     std::printf("quellan-devserver listening on %s\n", server.BaseUrl().c_str());
     std::fflush(stdout);
-    while (!g_stop)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    while (!g_stop) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     server.Stop();
     return 0;
 }

@@ -36,7 +36,8 @@ void paint(WindowHandle w, Canvas& canvas) {
 
 LResult smokeProc(WindowHandle w, unsigned message, WParam wParam, LParam lParam) {
     switch (message) {
-    case WM_ERASEBKGND: return 1;
+    case WM_ERASEBKGND:
+        return 1;
     case WM_PAINT: {
         PaintInfo info;
         if (Canvas* canvas = beginPaint(w, info)) paint(w, *canvas);
@@ -58,7 +59,8 @@ LResult smokeProc(WindowHandle w, unsigned message, WParam wParam, LParam lParam
     case WM_DESTROY:
         postQuitMessage(0);
         return 0;
-    default: return defWindowProc(w, message, wParam, lParam);
+    default:
+        return defWindowProc(w, message, wParam, lParam);
     }
 }
 
@@ -74,9 +76,12 @@ int main(int argc, char** argv) {
     int seconds = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--png" && i + 1 < argc) png = argv[++i];
-        else if (arg == "--seconds" && i + 1 < argc) seconds = std::atoi(argv[++i]);
-        else return usage();
+        if (arg == "--png" && i + 1 < argc)
+            png = argv[++i];
+        else if (arg == "--seconds" && i + 1 < argc)
+            seconds = std::atoi(argv[++i]);
+        else
+            return usage();
     }
     std::string error;
     if (!openDisplay(&error)) return 1; // the reason is already on stderr

@@ -43,8 +43,7 @@ struct Entry {
 
 bool readFile(const fs::path& path, std::vector<std::uint8_t>& out) {
     std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
+    if (!in) return false;
     out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return !in.bad();
 }
@@ -52,8 +51,7 @@ bool readFile(const fs::path& path, std::vector<std::uint8_t>& out) {
 // Raw deflate (no zlib header), as ZIP method 8 stores it.
 bool deflateRaw(const std::vector<std::uint8_t>& in, std::vector<std::uint8_t>& out) {
     z_stream zs{};
-    if (deflateInit2(&zs, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-        return false;
+    if (deflateInit2(&zs, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
     out.resize(deflateBound(&zs, static_cast<uLong>(in.size())));
     zs.next_in = const_cast<Bytef*>(in.data());
     zs.avail_in = static_cast<uInt>(in.size());
@@ -70,9 +68,8 @@ bool deflateRaw(const std::vector<std::uint8_t>& in, std::vector<std::uint8_t>& 
 uLong dosDateTime(const fs::path& path) {
     std::error_code ec;
     const auto ftime = fs::last_write_time(path, ec);
-    std::time_t t = ec ? std::time(nullptr)
-                       : std::chrono::system_clock::to_time_t(
-                             std::chrono::file_clock::to_sys(ftime));
+    std::time_t t =
+        ec ? std::time(nullptr) : std::chrono::system_clock::to_time_t(std::chrono::file_clock::to_sys(ftime));
     std::tm tm{};
     localtime_r(&t, &tm);
     if (tm.tm_year < 80) {
@@ -88,22 +85,17 @@ uLong dosDateTime(const fs::path& path) {
 bool collect(const fs::path& root, std::vector<Entry>& entries) {
     std::error_code ec;
     fs::recursive_directory_iterator it(root, ec), end;
-    if (ec)
-        return false;
+    if (ec) return false;
     for (; it != end; it.increment(ec)) {
-        if (ec)
-            return false;
-        if (!it->is_regular_file(ec))
-            continue;
+        if (ec) return false;
+        if (!it->is_regular_file(ec)) continue;
         entries.push_back({it->path().lexically_relative(root).generic_string(), it->path()});
     }
-    std::sort(entries.begin(), entries.end(),
-              [](const Entry& a, const Entry& b) { return a.name < b.name; });
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
     return true;
 }
 
-bool addEntry(zipFile zip, const Entry& entry, const std::string& password,
-              const zipcrypto::RandomSource& random) {
+bool addEntry(zipFile zip, const Entry& entry, const std::string& password, const zipcrypto::RandomSource& random) {
     std::vector<std::uint8_t> data;
     if (!readFile(entry.path, data)) {
         std::fprintf(stderr, "skinpack: cannot read %s\n", entry.path.c_str());
@@ -126,18 +118,16 @@ bool addEntry(zipFile zip, const Entry& entry, const std::string& password,
     // minizip writes sizes and CRC into the local header afterwards (no data
     // descriptor), so the header's check byte is the CRC's high byte.
     uLong flags = zipcrypto::kFlagEncrypted;
-    const bool ascii = std::all_of(entry.name.begin(), entry.name.end(),
-                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    if (!ascii)
-        flags |= 0x0800; // names are UTF-8
+    const bool ascii =
+        std::all_of(entry.name.begin(), entry.name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (!ascii) flags |= 0x0800; // names are UTF-8
     const std::uint8_t check = zipcrypto::checkByteFor(0, crc, info.dosDate);
     const std::vector<std::uint8_t> raw = zipcrypto::encryptEntry(stored, password, check, random);
 
     int rc = zipOpenNewFileInZip4(zip, entry.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, method,
-                                  method ? Z_BEST_COMPRESSION : 0, /*raw=*/1, -MAX_WBITS, 8,
-                                  Z_DEFAULT_STRATEGY, /*password=*/nullptr, 0, kVersionMadeBy, flags);
-    if (rc == ZIP_OK)
-        rc = zipWriteInFileInZip(zip, raw.data(), static_cast<unsigned>(raw.size()));
+                                  method ? Z_BEST_COMPRESSION : 0, /*raw=*/1, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY,
+                                  /*password=*/nullptr, 0, kVersionMadeBy, flags);
+    if (rc == ZIP_OK) rc = zipWriteInFileInZip(zip, raw.data(), static_cast<unsigned>(raw.size()));
     if (rc == ZIP_OK)
         rc = zipCloseFileInZipRaw(zip, static_cast<uLong>(data.size()), crc);
     else
@@ -155,8 +145,7 @@ class ZipWriter {
 public:
     explicit ZipWriter(const fs::path& path) : m_zip(zipOpen64(path.c_str(), APPEND_STATUS_CREATE)) {}
     ~ZipWriter() {
-        if (m_zip)
-            zipClose(m_zip, nullptr);
+        if (m_zip) zipClose(m_zip, nullptr);
     }
     ZipWriter(const ZipWriter&) = delete;
     ZipWriter& operator=(const ZipWriter&) = delete;
@@ -180,12 +169,10 @@ int usage() {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3 && argc != 5)
-        return usage();
+    if (argc != 3 && argc != 5) return usage();
     std::string password = kSkinPassword;
     if (argc == 5) {
-        if (std::strcmp(argv[3], "--password") != 0)
-            return usage();
+        if (std::strcmp(argv[3], "--password") != 0) return usage();
         password = argv[4];
     }
     const fs::path root = argv[1];
@@ -215,15 +202,12 @@ int main(int argc, char** argv) {
             break;
         }
     }
-    if (!zip.close())
-        ok = false;
+    if (!zip.close()) ok = false;
 
     std::error_code ec;
-    if (ok)
-        fs::rename(tmp, out, ec);
+    if (ok) fs::rename(tmp, out, ec);
     if (!ok || ec) {
-        if (ec)
-            std::fprintf(stderr, "skinpack: cannot rename to %s: %s\n", out.c_str(), ec.message().c_str());
+        if (ec) std::fprintf(stderr, "skinpack: cannot rename to %s: %s\n", out.c_str(), ec.message().c_str());
         fs::remove(tmp, ec);
         return 1;
     }

@@ -21,13 +21,12 @@ namespace fs = std::filesystem;
 namespace {
 
 int usage() {
-    std::fprintf(stderr,
-                 "usage:\n"
-                 "  quellan-skinview --dump DOC [--skin-dir DIR | --archive ZIP --password PW]\n"
-                 "  quellan-skinview --image DESC --size WxH --png OUT [--skin-dir DIR] [--background ARGB]\n"
-                 "  quellan-skinview --richtext TEXT --size WxH --png OUT [--font FACE,SIZE]\n"
-                 "                   [--flags single,wordbreak,ellipsis,center,right,vcenter,bottom]\n"
-                 "                   [--hover X,Y] [--background ARGB] [--skin-dir DIR]\n");
+    std::fprintf(stderr, "usage:\n"
+                         "  quellan-skinview --dump DOC [--skin-dir DIR | --archive ZIP --password PW]\n"
+                         "  quellan-skinview --image DESC --size WxH --png OUT [--skin-dir DIR] [--background ARGB]\n"
+                         "  quellan-skinview --richtext TEXT --size WxH --png OUT [--font FACE,SIZE]\n"
+                         "                   [--flags single,wordbreak,ellipsis,center,right,vcenter,bottom]\n"
+                         "                   [--hover X,Y] [--background ARGB] [--skin-dir DIR]\n");
     return 2;
 }
 
@@ -121,7 +120,8 @@ int image(const Options& o) {
     if (!enterSkinDir(o)) return 1;
     platform::Surface surface(w, h);
     platform::Canvas canvas(surface);
-    if (o.has("background")) render::fillColour(canvas, surface.bounds(), render::parseColour(platform::fromUtf8(o.get("background"))));
+    if (o.has("background"))
+        render::fillColour(canvas, surface.bounds(), render::parseColour(platform::fromUtf8(o.get("background"))));
     CFormManagerUI manager;
     ImageDescription description;
     description.setDescription(platform::fromUtf8(o.get("image")));
@@ -139,9 +139,10 @@ int image(const Options& o) {
 
 unsigned parseFlags(const std::string& text) {
     static const std::map<std::string, unsigned> kFlags = {
-        {"single", platform::DT_SINGLELINE}, {"wordbreak", platform::DT_WORDBREAK},
+        {"single", platform::DT_SINGLELINE},     {"wordbreak", platform::DT_WORDBREAK},
         {"ellipsis", platform::DT_END_ELLIPSIS}, {"center", platform::DT_CENTER},
-        {"right", platform::DT_RIGHT}, {"vcenter", platform::DT_VCENTER}, {"bottom", platform::DT_BOTTOM}};
+        {"right", platform::DT_RIGHT},           {"vcenter", platform::DT_VCENTER},
+        {"bottom", platform::DT_BOTTOM}};
     unsigned flags = 0;
     std::size_t start = 0;
     while (start <= text.size()) {
@@ -166,8 +167,7 @@ int richtext(const Options& o) {
     platform::Surface surface(w, h);
     platform::Canvas canvas(surface);
     render::fillColour(canvas, surface.bounds(),
-                       o.has("background") ? render::parseColour(platform::fromUtf8(o.get("background")))
-                                           : 0xFFFFFFFF);
+                       o.has("background") ? render::parseColour(platform::fromUtf8(o.get("background"))) : 0xFFFFFFFF);
     CFormManagerUI manager;
     int fontId = -1;
     if (o.has("font")) {

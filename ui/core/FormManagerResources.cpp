@@ -50,8 +50,8 @@ CFormManagerUI::CFormManagerUI() {
     if (shared.defaultFont.face.empty()) {
         FontHandle gui = platform::Font::defaultGui();
         const platform::FontStyle& style = gui->style();
-        shared.defaultFont = makeRecord(gui, gui->face(), gui->pixelHeight(), style.bold, style.underline,
-                                        style.italic, style.strikeout);
+        shared.defaultFont = makeRecord(gui, gui->face(), gui->pixelHeight(), style.bold, style.underline, style.italic,
+                                        style.strikeout);
     }
     m_resources.disabledColour = shared.disabledColour;
     m_resources.textColour = shared.textColour;

@@ -51,8 +51,8 @@ public:
     // --- Fonts ---
     // Creates and stores font `id` (replacing an earlier one in the target
     // table). Returns the new handle, or null when no font could be made.
-    FontHandle addFont(int id, std::wstring_view face, int size, bool bold, bool underline, bool italic,
-                       bool strikeout, bool shared);
+    FontHandle addFont(int id, std::wstring_view face, int size, bool bold, bool underline, bool italic, bool strikeout,
+                       bool shared);
     // Replaces the window's (or the shared) default font.
     void setDefaultFont(std::wstring_view face, int size, bool bold, bool underline, bool italic, bool strikeout,
                         bool shared);
@@ -63,8 +63,7 @@ public:
     // The record holding `font` (window, shared), else the default font's; measured.
     const FontRecord& fontInfoOf(const FontHandle& font);
     // First font whose six properties all match (face case-sensitive); null if none.
-    FontHandle findFont(std::wstring_view face, int size, bool bold, bool underline, bool italic,
-                        bool strikeout) const;
+    FontHandle findFont(std::wstring_view face, int size, bool bold, bool underline, bool italic, bool strikeout) const;
     // The window's default font when set, else the shared one; measured.
     const FontRecord& defaultFontInfo();
     void removeAllFonts(bool shared);

@@ -107,9 +107,7 @@ private:
         Node* next;
     };
 
-    std::size_t bucketOf(std::wstring_view key) const noexcept {
-        return detail::stringMapHash(key) % m_buckets.size();
-    }
+    std::size_t bucketOf(std::wstring_view key) const noexcept { return detail::stringMapHash(key) % m_buckets.size(); }
     Node* findNode(std::wstring_view key) {
         for (Node* n = m_buckets[bucketOf(key)]; n; n = n->next)
             if (n->key.view() == key) return n;

@@ -14,7 +14,7 @@ public:
     static constexpr std::size_t kInlineCapacity = 63; // characters, plus the terminator
 
     CStringUI() noexcept;
-    CStringUI(const wchar_t* text);           // null gives the empty string
+    CStringUI(const wchar_t* text); // null gives the empty string
     CStringUI(std::wstring_view text);
     CStringUI(const std::wstring& text) : CStringUI(std::wstring_view(text)) {}
     CStringUI(const CStringUI& other);
@@ -23,7 +23,10 @@ public:
     CStringUI& operator=(CStringUI&& other) noexcept;
     CStringUI& operator=(std::wstring_view text);
     CStringUI& operator=(const wchar_t* text);
-    CStringUI& operator=(const std::wstring& text) { assign(text); return *this; }
+    CStringUI& operator=(const std::wstring& text) {
+        assign(text);
+        return *this;
+    }
     ~CStringUI();
 
     const wchar_t* c_str() const noexcept { return m_data; }
@@ -39,8 +42,14 @@ public:
 
     void assign(std::wstring_view text);
     void append(std::wstring_view text);
-    CStringUI& operator+=(std::wstring_view text) { append(text); return *this; }
-    CStringUI& operator+=(wchar_t c) { append(std::wstring_view(&c, 1)); return *this; }
+    CStringUI& operator+=(std::wstring_view text) {
+        append(text);
+        return *this;
+    }
+    CStringUI& operator+=(wchar_t c) {
+        append(std::wstring_view(&c, 1));
+        return *this;
+    }
 
     // Replaces every occurrence of `from` (non-empty) by `to`; returns the count.
     int replace(std::wstring_view from, std::wstring_view to);

@@ -465,14 +465,22 @@ bool CSkinXml::loadFromFile(const wchar_t* name, XmlEncoding encoding) {
         status = skinsource::readFile(path, bytes, kMaxFileSize);
     }
     switch (status) {
-    case skinsource::ReadStatus::Ok: break;
-    case skinsource::ReadStatus::OpenFailed: return failRead(L"Error opening file");
-    case skinsource::ReadStatus::Empty: return failRead(L"File is empty");
-    case skinsource::ReadStatus::TooLarge: return failRead(L"File too large");
-    case skinsource::ReadStatus::ReadFailed: return failRead(L"Could not read file");
-    case skinsource::ReadStatus::NoArchive: return failRead(L"Error opening zip file");
-    case skinsource::ReadStatus::EntryNotFound: return failRead(L"Could not find ziped file");
-    case skinsource::ReadStatus::ExtractFailed: return failRead(L"Could not unzip file");
+    case skinsource::ReadStatus::Ok:
+        break;
+    case skinsource::ReadStatus::OpenFailed:
+        return failRead(L"Error opening file");
+    case skinsource::ReadStatus::Empty:
+        return failRead(L"File is empty");
+    case skinsource::ReadStatus::TooLarge:
+        return failRead(L"File too large");
+    case skinsource::ReadStatus::ReadFailed:
+        return failRead(L"Could not read file");
+    case skinsource::ReadStatus::NoArchive:
+        return failRead(L"Error opening zip file");
+    case skinsource::ReadStatus::EntryNotFound:
+        return failRead(L"Could not find ziped file");
+    case skinsource::ReadStatus::ExtractFailed:
+        return failRead(L"Could not unzip file");
     }
     return loadFromMemory(bytes.data(), bytes.size(), encoding);
 }
@@ -496,9 +504,7 @@ CSkinXmlNode CSkinXmlNode::firstChild() const {
     return child ? CSkinXmlNode(m_document, child) : CSkinXmlNode();
 }
 
-bool CSkinXmlNode::hasChildren() const {
-    return m_document && m_document->m_elements[m_element].firstChild != 0;
-}
+bool CSkinXmlNode::hasChildren() const { return m_document && m_document->m_elements[m_element].firstChild != 0; }
 
 const wchar_t* CSkinXmlNode::name() const {
     if (!m_document) return nullptr;

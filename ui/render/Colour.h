@@ -15,8 +15,6 @@ platform::Argb parseColour(std::wstring_view text, bool skipBlanks = false);
 
 // Text, pen and gradient colours: pure black (with or without alpha) becomes
 // 0xFF000001, which the drawing code treats as an ordinary opaque colour.
-constexpr platform::Argb substituteBlack(platform::Argb c) {
-    return (c == 0 || c == 0xFF000000u) ? 0xFF000001u : c;
-}
+constexpr platform::Argb substituteBlack(platform::Argb c) { return (c == 0 || c == 0xFF000000u) ? 0xFF000001u : c; }
 
 } // namespace render

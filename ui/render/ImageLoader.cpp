@@ -78,8 +78,8 @@ std::unique_ptr<ImageRecord> loadImage(const ImageSource& source, const wchar_t*
     std::vector<std::uint8_t> bytes;
     bool found = false;
     if (!typeText.empty()) {
-        std::span<const std::uint8_t> resource = source.byId ? platform::findResource(typeText, source.id)
-                                                             : platform::findResource(typeText, source.name);
+        std::span<const std::uint8_t> resource =
+            source.byId ? platform::findResource(typeText, source.id) : platform::findResource(typeText, source.name);
         if (!resource.empty()) {
             bytes.assign(resource.begin(), resource.end());
             found = true;

@@ -67,8 +67,7 @@ struct PieceDrawer {
 
 bool meets(const Rect& a, const Rect& b) { return !a.intersect(b).isEmpty(); }
 
-void drawMiddle(const PieceDrawer& draw, const Rect& d, const Rect& s, const Rect& paint, bool xtiled,
-                bool ytiled) {
+void drawMiddle(const PieceDrawer& draw, const Rect& d, const Rect& s, const Rect& paint, bool xtiled, bool ytiled) {
     if (d.isEmpty() || !meets(d, paint)) return;
     const int tw = s.width(), th = s.height();
     if (!xtiled && !ytiled) {
@@ -94,7 +93,8 @@ void drawMiddle(const PieceDrawer& draw, const Rect& d, const Rect& s, const Rec
             Rect tile{left, top, right, bottom};
             if (!meets(tile, paint)) continue;
             // The last tile takes the leading part of the source.
-            Rect src{s.left, s.top, xtiled ? s.left + tile.width() : s.right, ytiled ? s.top + tile.height() : s.bottom};
+            Rect src{s.left, s.top, xtiled ? s.left + tile.width() : s.right,
+                     ytiled ? s.top + tile.height() : s.bottom};
             if (xtiled && ytiled)
                 draw.copy(tile, src);
             else
@@ -115,9 +115,8 @@ Rect sane(const Rect& r) { return {sane(r.left), sane(r.top), sane(r.right), san
 
 } // namespace
 
-void drawBitmap(Canvas& canvas, const Surface& bitmap, const Rect& destIn, const Rect& paintIn,
-                const Rect& sourceIn, const Rect& corner, bool hasAlpha, std::uint8_t fade, bool hole, bool xtiled,
-                bool ytiled) {
+void drawBitmap(Canvas& canvas, const Surface& bitmap, const Rect& destIn, const Rect& paintIn, const Rect& sourceIn,
+                const Rect& corner, bool hasAlpha, std::uint8_t fade, bool hole, bool xtiled, bool ytiled) {
     if (bitmap.isEmpty()) return;
     const Rect D = sane(destIn), P = sane(paintIn), S = sane(sourceIn);
     const bool blend = hasAlpha || fade != 255;
@@ -142,15 +141,12 @@ void drawBitmap(Canvas& canvas, const Surface& bitmap, const Rect& destIn, const
         drawMiddle(draw, {D.left + cl, D.top + ct, D.right - cr, D.bottom - cb},
                    {S.left + cl, S.top + ct, S.right - cr, S.bottom - cb}, P, xtiled, ytiled);
     if (cl > 0 && ct > 0) piece({D.left, D.top, D.left + cl, D.top + ct}, {S.left, S.top, S.left + cl, S.top + ct});
-    if (ct > 0)
-        piece({D.left + cl, D.top, D.right - cr, D.top + ct}, {S.left + cl, S.top, S.right - cr, S.top + ct});
-    if (cr > 0 && ct > 0)
-        piece({D.right - cr, D.top, D.right, D.top + ct}, {S.right - cr, S.top, S.right, S.top + ct});
+    if (ct > 0) piece({D.left + cl, D.top, D.right - cr, D.top + ct}, {S.left + cl, S.top, S.right - cr, S.top + ct});
+    if (cr > 0 && ct > 0) piece({D.right - cr, D.top, D.right, D.top + ct}, {S.right - cr, S.top, S.right, S.top + ct});
     if (cl > 0)
         piece({D.left, D.top + ct, D.left + cl, D.bottom - cb}, {S.left, S.top + ct, S.left + cl, S.bottom - cb});
     if (cr > 0)
-        piece({D.right - cr, D.top + ct, D.right, D.bottom - cb},
-              {S.right - cr, S.top + ct, S.right, S.bottom - cb});
+        piece({D.right - cr, D.top + ct, D.right, D.bottom - cb}, {S.right - cr, S.top + ct, S.right, S.bottom - cb});
     if (cl > 0 && cb > 0)
         piece({D.left, D.bottom - cb, D.left + cl, D.bottom}, {S.left, S.bottom - cb, S.left + cl, S.bottom});
     if (cb > 0)
@@ -241,14 +237,13 @@ void drawRect(Canvas& canvas, const Rect& rect, int width, Argb colour, int styl
 void drawRoundRect(Canvas& canvas, const Rect& rect, int width, int cornerWidth, int cornerHeight, Argb colour,
                    int style) {
     (void)style; // every style is drawn as a solid frame inside the rectangle
-    canvas.drawRoundRect(rect, cornerWidth, cornerHeight,
-                         {substituteBlack(colour), width, platform::PS_INSIDEFRAME});
+    canvas.drawRoundRect(rect, cornerWidth, cornerHeight, {substituteBlack(colour), width, platform::PS_INSIDEFRAME});
 }
 
 // --- Plain text -----------------------------------------------------------
 
-void drawPlainText(Canvas& canvas, CFormManagerUI* manager, Rect& rect, std::wstring_view text, Argb colour,
-                   int fontId, unsigned flags) {
+void drawPlainText(Canvas& canvas, CFormManagerUI* manager, Rect& rect, std::wstring_view text, Argb colour, int fontId,
+                   unsigned flags) {
     if (text.empty() || !manager) return;
     CStringUI expanded(text);
     CFormManagerUI::expandTextIds(expanded);
@@ -298,8 +293,8 @@ void clipToRect(Canvas& canvas, const Rect& rect, ClipScope& scope) {
 void clipToRoundRect(Canvas& canvas, const Rect& rect, const Rect& item, int cornerWidth, int cornerHeight,
                      ClipScope& scope) {
     platform::Region inner(rect);
-    inner.intersect(platform::Region::roundRect({item.left, item.top, item.right + 1, item.bottom + 1}, cornerWidth,
-                                                cornerHeight));
+    inner.intersect(
+        platform::Region::roundRect({item.left, item.top, item.right + 1, item.bottom + 1}, cornerWidth, cornerHeight));
     scope.open(canvas, rect, std::move(inner));
 }
 

@@ -27,8 +27,8 @@ bool drawImageDescription(platform::Canvas* canvas, CFormManagerUI* manager, con
 // Pieces that do not meet `paint` are skipped whole. Blends when the bitmap
 // has alpha or fade is below 255, else copies.
 void drawBitmap(platform::Canvas& canvas, const platform::Surface& bitmap, const platform::Rect& dest,
-                const platform::Rect& paint, const platform::Rect& source, const platform::Rect& corner,
-                bool hasAlpha, std::uint8_t fade = 255, bool hole = false, bool xtiled = false, bool ytiled = false);
+                const platform::Rect& paint, const platform::Rect& source, const platform::Rect& corner, bool hasAlpha,
+                std::uint8_t fade = 255, bool hole = false, bool xtiled = false, bool ytiled = false);
 
 // Blends the colour over the rectangle; nothing for alpha 0.
 void fillColour(platform::Canvas& canvas, const platform::Rect& rect, platform::Argb colour);
@@ -51,8 +51,8 @@ void drawLine(platform::Canvas& canvas, const platform::Rect& rect, int width, p
 // else is drawn solid inside the rectangle.
 void drawRect(platform::Canvas& canvas, const platform::Rect& rect, int width, platform::Argb colour,
               int style = platform::PS_SOLID);
-void drawRoundRect(platform::Canvas& canvas, const platform::Rect& rect, int width, int cornerWidth,
-                   int cornerHeight, platform::Argb colour, int style = platform::PS_SOLID);
+void drawRoundRect(platform::Canvas& canvas, const platform::Rect& rect, int width, int cornerWidth, int cornerHeight,
+                   platform::Argb colour, int style = platform::PS_SOLID);
 
 // Text in the font `fontId` of the manager, transparent background, with the
 // DrawText flags (plus DT_NOPREFIX). Language tokens are expanded first.
@@ -104,8 +104,8 @@ private:
 // Clip := rect ∩ current clip, until the scope closes.
 void clipToRect(platform::Canvas& canvas, const platform::Rect& rect, ClipScope& scope);
 // Clip := rect ∩ the item's rounded rectangle ∩ current clip.
-void clipToRoundRect(platform::Canvas& canvas, const platform::Rect& rect, const platform::Rect& item,
-                     int cornerWidth, int cornerHeight, ClipScope& scope);
+void clipToRoundRect(platform::Canvas& canvas, const platform::Rect& rect, const platform::Rect& item, int cornerWidth,
+                     int cornerHeight, ClipScope& scope);
 
 // Shifts hue by (hue - 180) degrees and scales saturation and lightness by
 // percent; (180, 100, 100) returns the colour unchanged. Alpha is kept.

@@ -35,7 +35,7 @@ struct FontState {
     std::wstring face;
     int size = 0;
     bool bold = false, underline = false, italic = false, strikeout = false;
-    int height = 0;       // line height of the font: height plus external leading
+    int height = 0; // line height of the font: height plus external leading
     int maxCharWidth = 0;
 };
 
@@ -133,8 +133,8 @@ class RichTextLayout {
 public:
     RichTextLayout(Canvas& canvas, CFormManagerUI& manager, const Rect& rect, std::wstring_view text, Argb colour,
                    Rect* links, CStringUI* targets, int capacity, int fontId, unsigned flags, WidthCache& widths)
-        : m_widths(widths), m_canvas(canvas), m_manager(manager), m_rect(rect), m_text(text), m_links(links), m_targets(targets),
-          m_capacity(std::max(capacity, 0)), m_flags(flags) {
+        : m_widths(widths), m_canvas(canvas), m_manager(manager), m_rect(rect), m_text(text), m_links(links),
+          m_targets(targets), m_capacity(std::max(capacity, 0)), m_flags(flags) {
         m_calc = flags & platform::DT_CALCRECT;
         m_state.fonts.push_back(fontStateOf(manager.fontInfo(fontId)));
         m_state.colours.push_back(colour);
@@ -182,7 +182,7 @@ public:
 private:
     struct Line {
         std::size_t end = 0;
-        int right = 0;       // x reached
+        int right = 0; // x reached
         int height = 0;
         int lowestImage = 0;
         std::vector<LinkPiece> links;
@@ -217,9 +217,12 @@ private:
 
     int placeY(int lineTop, int lineHeight, int itemHeight) const {
         switch (m_state.valign.back()) {
-        case VAlign::Top: return lineTop;
-        case VAlign::Center: return lineTop + (lineHeight - itemHeight) / 2;
-        case VAlign::Bottom: break;
+        case VAlign::Top:
+            return lineTop;
+        case VAlign::Center:
+            return lineTop + (lineHeight - itemHeight) / 2;
+        case VAlign::Bottom:
+            break;
         }
         return lineTop + lineHeight - itemHeight;
     }
@@ -292,8 +295,8 @@ private:
         }
         ParsedImageDescription parsed = parseImageDescription(description);
         if (parsed.name.empty()) return out;
-        out.image = m_manager.findOrLoadImage(parsed.name, parsed.type.empty() ? nullptr : parsed.type.c_str(),
-                                              parsed.mask);
+        out.image =
+            m_manager.findOrLoadImage(parsed.name, parsed.type.empty() ? nullptr : parsed.type.c_str(), parsed.mask);
         if (!out.image) return out;
         std::vector<std::wstring_view> n = splitSpaces(numbers);
         int count = n.size() > 0 ? parseInt(n[0]) : 1;
@@ -333,8 +336,8 @@ private:
         auto raise = [&] { height = std::max(height, font().height + spacing()); };
         auto closeLinkPiece = [&] {
             if (!draw)
-                line.links.push_back({{linkStart, lineTop, std::min(x, right), lineTop + font().height},
-                                      m_state.linkTarget});
+                line.links.push_back(
+                    {{linkStart, lineTop, std::min(x, right), lineTop + font().height}, m_state.linkTarget});
         };
         if (m_state.linkOpen) linkStart = x;
 
@@ -395,19 +398,26 @@ private:
                     case L'b':
                     case L'f':
                     case L'i':
-                    case L'u': popFont(); break;
-                    case L'c': popColour(); break;
+                    case L'u':
+                        popFont();
+                        break;
+                    case L'c':
+                        popColour();
+                        break;
                     case L'p':
                         if (!empty) {
                             ended = true;
                         }
                         if (m_state.spacing.size() > 1) m_state.spacing.pop_back();
                         break;
-                    case L's': m_state.selection = false; break;
+                    case L's':
+                        m_state.selection = false;
+                        break;
                     case L'v':
                         if (m_state.valign.size() > 1) m_state.valign.pop_back();
                         break;
-                    default: break;
+                    default:
+                        break;
                     }
                     continue;
                 }
@@ -480,19 +490,27 @@ private:
                         raise();
                         break;
                     }
-                    case L'c': m_state.colours.push_back(parseColour(arg)); break;
+                    case L'c':
+                        m_state.colours.push_back(parseColour(arg));
+                        break;
                     case L'f':
                         pushFont(fontFromArgument(arg));
                         raise();
                         break;
-                    case L'n': ended = true; break;
+                    case L'n':
+                        ended = true;
+                        break;
                     case L'p':
                         if (!empty) ended = true;
                         m_state.spacing.push_back(parseInt(arg));
                         if (empty) raise();
                         break;
-                    case L'r': m_state.raw = true; break;
-                    case L's': m_state.selection = true; break;
+                    case L'r':
+                        m_state.raw = true;
+                        break;
+                    case L's':
+                        m_state.selection = true;
+                        break;
                     case L'v': {
                         std::wstring lower(arg);
                         for (wchar_t& ch : lower) ch = static_cast<wchar_t>(std::towlower(ch));
@@ -501,9 +519,14 @@ private:
                                                                     : VAlign::Bottom);
                         break;
                     }
-                    case L'x': x += parseInt(arg); break;
-                    case L'y': height = parseInt(arg); break;
-                    default: break;
+                    case L'x':
+                        x += parseInt(arg);
+                        break;
+                    case L'y':
+                        height = parseInt(arg);
+                        break;
+                    default:
+                        break;
                     }
                     if (x >= right && !empty) ended = true;
                     continue;
@@ -645,8 +668,8 @@ void layOutRichText(Canvas& canvas, CFormManagerUI* manager, Rect& rect, std::ws
 
 } // namespace
 
-void drawRichText(Canvas& canvas, CFormManagerUI* manager, Rect& rect, std::wstring_view text, Argb colour,
-                  Rect* links, CStringUI* linkTargets, int& linkCount, int fontId, unsigned flags) {
+void drawRichText(Canvas& canvas, CFormManagerUI* manager, Rect& rect, std::wstring_view text, Argb colour, Rect* links,
+                  CStringUI* linkTargets, int& linkCount, int fontId, unsigned flags) {
     if (!manager) {
         linkCount = 0;
         return;

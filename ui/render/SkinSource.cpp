@@ -50,10 +50,17 @@ long ZCALLBACK memSeek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
     auto* archive = static_cast<MemoryArchive*>(stream);
     std::uint64_t base;
     switch (origin) {
-    case ZLIB_FILEFUNC_SEEK_SET: base = 0; break;
-    case ZLIB_FILEFUNC_SEEK_CUR: base = archive->pos; break;
-    case ZLIB_FILEFUNC_SEEK_END: base = archive->size; break;
-    default: return -1;
+    case ZLIB_FILEFUNC_SEEK_SET:
+        base = 0;
+        break;
+    case ZLIB_FILEFUNC_SEEK_CUR:
+        base = archive->pos;
+        break;
+    case ZLIB_FILEFUNC_SEEK_END:
+        base = archive->size;
+        break;
+    default:
+        return -1;
     }
     // Offsets are unsigned; a seek before the start wraps and is refused here.
     std::uint64_t target = base + offset;
@@ -95,8 +102,8 @@ bool sizesPlausible(const unz_file_info64& info, std::uint64_t archiveSize) {
     std::uint64_t compressed = info.compressed_size;
     if (compressed > archiveSize) return false;
     bool encrypted = info.flag & zipcrypto::kFlagEncrypted;
-    std::uint64_t payload = encrypted ? (compressed >= zipcrypto::kHeaderSize ? compressed - zipcrypto::kHeaderSize : 0)
-                                      : compressed;
+    std::uint64_t payload =
+        encrypted ? (compressed >= zipcrypto::kHeaderSize ? compressed - zipcrypto::kHeaderSize : 0) : compressed;
     if (info.compression_method == 0) return info.uncompressed_size == payload;
     if (info.compression_method == Z_DEFLATED) return info.uncompressed_size <= payload * 1032 + 64;
     return false;
@@ -226,7 +233,7 @@ ReadStatus readFile(std::wstring_view path, std::vector<std::uint8_t>& out, std:
     std::FILE* f = std::fopen(utf8.c_str(), "rb");
     if (!f) return ReadStatus::OpenFailed;
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(f, std::fclose);
-    struct stat st{};
+    struct stat st {};
     // Folders open fine on Linux but are not documents.
     if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) return ReadStatus::OpenFailed;
     std::uint64_t size = static_cast<std::uint64_t>(st.st_size);

@@ -13,13 +13,13 @@ namespace skinsource {
 // Outcome of reading a skin file; each maps to one message of the parser.
 enum class ReadStatus {
     Ok,
-    OpenFailed,     // the file cannot be opened
-    Empty,          // size 0
-    TooLarge,       // above the caller's limit
-    ReadFailed,     // fewer bytes than the size
-    NoArchive,      // an archive is set but could not be opened
-    EntryNotFound,  // no entry of that name
-    ExtractFailed,  // reading, decrypting, inflating or checking the entry failed
+    OpenFailed,    // the file cannot be opened
+    Empty,         // size 0
+    TooLarge,      // above the caller's limit
+    ReadFailed,    // fewer bytes than the size
+    NoArchive,     // an archive is set but could not be opened
+    EntryNotFound, // no entry of that name
+    ExtractFailed, // reading, decrypting, inflating or checking the entry failed
 };
 
 // Module handle the program registered; embedded resources are found in the
@@ -50,8 +50,7 @@ std::string archiveEntryName(std::wstring_view name);
 
 // Reads the named entry of the open archive into `out` (resized to the
 // entry's size). Entries above `maxSize` give TooLarge.
-ReadStatus readArchiveEntry(std::wstring_view name, std::vector<std::uint8_t>& out,
-                            std::size_t maxSize = SIZE_MAX);
+ReadStatus readArchiveEntry(std::wstring_view name, std::vector<std::uint8_t>& out, std::size_t maxSize = SIZE_MAX);
 // Reads a whole file (UTF-8 path after conversion) into `out`.
 ReadStatus readFile(std::wstring_view path, std::vector<std::uint8_t>& out, std::size_t maxSize = SIZE_MAX);
 

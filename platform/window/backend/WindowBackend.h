@@ -34,20 +34,20 @@ namespace platform {
 // One event from the backend to the core.
 struct BackendEvent {
     enum class Kind {
-        MouseMove,     // screen
-        MouseButton,   // screen, button, down, clicks (2 for the second click of a double click)
-        MouseWheel,    // screen, wheelDelta (multiples of WHEEL_DELTA, positive away from the user)
-        PointerLeft,   // the pointer left all windows of the process
-        Key,           // vk, down, repeat
-        Text,          // text (committed text of the keyboard or input method)
-        CloseRequest,  // the desktop asks to close `window` (becomes WM_SYSCOMMAND SC_CLOSE)
-        Minimized,     // the desktop minimised `window`
-        Restored,      // the desktop restored `window`
-        Moved,         // the desktop moved `window` to rect (screen)
-        Resized,       // the desktop resized `window` to rect (screen)
-        FocusGained,   // `window` got the keyboard focus of the desktop
-        FocusLost,     // `window` lost it
-        Exposed,       // `window` needs its pixels presented again (rect: window coordinates)
+        MouseMove,    // screen
+        MouseButton,  // screen, button, down, clicks (2 for the second click of a double click)
+        MouseWheel,   // screen, wheelDelta (multiples of WHEEL_DELTA, positive away from the user)
+        PointerLeft,  // the pointer left all windows of the process
+        Key,          // vk, down, repeat
+        Text,         // text (committed text of the keyboard or input method)
+        CloseRequest, // the desktop asks to close `window` (becomes WM_SYSCOMMAND SC_CLOSE)
+        Minimized,    // the desktop minimised `window`
+        Restored,     // the desktop restored `window`
+        Moved,        // the desktop moved `window` to rect (screen)
+        Resized,      // the desktop resized `window` to rect (screen)
+        FocusGained,  // `window` got the keyboard focus of the desktop
+        FocusLost,    // `window` lost it
+        Exposed,      // `window` needs its pixels presented again (rect: window coordinates)
     };
     Kind kind = Kind::MouseMove;
     WindowHandle window = nullptr; // the top-level window the event belongs to, if any

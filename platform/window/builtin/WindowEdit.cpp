@@ -87,8 +87,10 @@ Layout layoutOf(WindowHandle w, EditState& s) {
         // Fits: aligned, never scrolled.
         s.scroll = 0;
         int offset = 0;
-        if (style & ES_CENTER) offset = (areaWidth - textWidth) / 2;
-        else if (style & ES_RIGHT) offset = areaWidth - textWidth - 1;
+        if (style & ES_CENTER)
+            offset = (areaWidth - textWidth) / 2;
+        else if (style & ES_RIGHT)
+            offset = areaWidth - textWidth - 1;
         l.originX = l.area.left + offset;
         return l;
     }
@@ -126,8 +128,7 @@ WindowHandle notifyTarget(WindowHandle w) {
 bool notifyParent(WindowHandle w, unsigned code) {
     WindowHandle target = notifyTarget(w);
     if (!target) return true;
-    sendMessage(target, WM_COMMAND, makeWParam(static_cast<unsigned>(windowId(w)), code),
-                reinterpret_cast<LParam>(w));
+    sendMessage(target, WM_COMMAND, makeWParam(static_cast<unsigned>(windowId(w)), code), reinterpret_cast<LParam>(w));
     return isWindow(w) && stateOf(w) != nullptr;
 }
 
@@ -199,7 +200,8 @@ void cutSelection(WindowHandle w) {
 void paste(WindowHandle w) {
     const std::wstring text = clipboardText();
     if (text.empty()) return;
-    edit(w, [&](EditModel& m) { return m.insert(text); }, text.size());
+    edit(
+        w, [&](EditModel& m) { return m.insert(text); }, text.size());
 }
 
 void syncStyleFlags(WindowHandle w, EditState& s) { s.model.setNumbersOnly((windowStyle(w) & ES_NUMBER) != 0); }
@@ -216,7 +218,8 @@ void fillBrush(Canvas& canvas, const Rect& rect, const ControlBrush& brush) {
     canvas.save();
     canvas.intersectClipRect(rect);
     for (int y = startY; y < rect.bottom; y += ph)
-        for (int x = startX; x < rect.right; x += pw) canvas.copyFrom(*brush.pattern, Rect::fromSize(x, y, pw, ph), {0, 0});
+        for (int x = startX; x < rect.right; x += pw)
+            canvas.copyFrom(*brush.pattern, Rect::fromSize(x, y, pw, ph), {0, 0});
     canvas.restore();
 }
 
@@ -278,19 +281,32 @@ LResult onKeyDown(WindowHandle w, EditState& s, unsigned vk) {
     const bool shift = keyState(VK_SHIFT) < 0;
     const bool ctrl = keyState(VK_CONTROL) < 0;
     switch (vk) {
-    case VK_LEFT: afterChange(w, s.model.moveLeft(shift, ctrl)); break;
-    case VK_RIGHT: afterChange(w, s.model.moveRight(shift, ctrl)); break;
-    case VK_HOME: afterChange(w, s.model.moveHome(shift)); break;
-    case VK_END: afterChange(w, s.model.moveEnd(shift)); break;
+    case VK_LEFT:
+        afterChange(w, s.model.moveLeft(shift, ctrl));
+        break;
+    case VK_RIGHT:
+        afterChange(w, s.model.moveRight(shift, ctrl));
+        break;
+    case VK_HOME:
+        afterChange(w, s.model.moveHome(shift));
+        break;
+    case VK_END:
+        afterChange(w, s.model.moveEnd(shift));
+        break;
     case VK_DELETE:
-        if (shift) cutSelection(w);
-        else edit(w, [](EditModel& m) { return m.eraseNext(); });
+        if (shift)
+            cutSelection(w);
+        else
+            edit(w, [](EditModel& m) { return m.eraseNext(); });
         break;
     case VK_INSERT:
-        if (ctrl) copySelection(w);
-        else if (shift) paste(w);
+        if (ctrl)
+            copySelection(w);
+        else if (shift)
+            paste(w);
         break;
-    default: break;
+    default:
+        break;
     }
     return 0;
 }
@@ -298,15 +314,27 @@ LResult onKeyDown(WindowHandle w, EditState& s, unsigned vk) {
 LResult onChar(WindowHandle w, EditState& s, wchar_t ch) {
     syncStyleFlags(w, s);
     switch (ch) {
-    case 0x01: afterChange(w, s.model.select(0, -1)); return 0;      // Ctrl+A
-    case 0x03: copySelection(w); return 0;                            // Ctrl+C
-    case 0x16: paste(w); return 0;                                    // Ctrl+V
-    case 0x18: cutSelection(w); return 0;                             // Ctrl+X
-    case 0x08: edit(w, [](EditModel& m) { return m.erasePrevious(); }); return 0; // Backspace
-    default: break;
+    case 0x01:
+        afterChange(w, s.model.select(0, -1));
+        return 0; // Ctrl+A
+    case 0x03:
+        copySelection(w);
+        return 0; // Ctrl+C
+    case 0x16:
+        paste(w);
+        return 0; // Ctrl+V
+    case 0x18:
+        cutSelection(w);
+        return 0; // Ctrl+X
+    case 0x08:
+        edit(w, [](EditModel& m) { return m.erasePrevious(); });
+        return 0; // Backspace
+    default:
+        break;
     }
     if (ch < 0x20) return 0; // Return, Tab, Escape and other controls insert nothing
-    edit(w, [ch](EditModel& m) { return m.typeChar(ch); }, 1);
+    edit(
+        w, [ch](EditModel& m) { return m.typeChar(ch); }, 1);
     return 0;
 }
 
@@ -348,7 +376,8 @@ LResult onMouse(WindowHandle w, EditState& s, unsigned message, LParam lParam) {
             if (captureWindow() == w) releaseCapture();
         }
         return 0;
-    default: return 0;
+    default:
+        return 0;
     }
 }
 
@@ -391,13 +420,15 @@ LResult editWindowProc(WindowHandle w, unsigned message, WParam wParam, LParam l
         buffer[n] = 0;
         return static_cast<LResult>(n);
     }
-    case WM_GETTEXTLENGTH: return static_cast<LResult>(s->model.text().size());
+    case WM_GETTEXTLENGTH:
+        return static_cast<LResult>(s->model.text().size());
     case WM_SETFONT:
         s->font = reinterpret_cast<const Font*>(wParam);
         if (lParam) invalidateRect(w, nullptr, false);
         updateInputArea(w, *s);
         return 0;
-    case WM_GETFONT: return reinterpret_cast<LResult>(s->font);
+    case WM_GETFONT:
+        return reinterpret_cast<LResult>(s->font);
     case EM_SETSEL:
         afterChange(w, s->model.select(static_cast<std::intptr_t>(wParam), lParam));
         return 0;
@@ -406,11 +437,15 @@ LResult editWindowProc(WindowHandle w, unsigned message, WParam wParam, LParam l
         const auto end = static_cast<std::uint32_t>(s->model.selectionEnd());
         if (wParam) *reinterpret_cast<std::uint32_t*>(wParam) = start;
         if (lParam) *reinterpret_cast<std::uint32_t*>(lParam) = end;
-        return static_cast<LResult>(makeLParam(static_cast<int>(std::min(start, 0xFFFFu)),
-                                               static_cast<int>(std::min(end, 0xFFFFu))) & 0xFFFFFFFF);
+        return static_cast<LResult>(
+            makeLParam(static_cast<int>(std::min(start, 0xFFFFu)), static_cast<int>(std::min(end, 0xFFFFu))) &
+            0xFFFFFFFF);
     }
-    case EM_LIMITTEXT: s->model.setLimit(wParam); return 0;
-    case EM_GETLIMITTEXT: return static_cast<LResult>(s->model.limit());
+    case EM_LIMITTEXT:
+        s->model.setLimit(wParam);
+        return 0;
+    case EM_GETLIMITTEXT:
+        return static_cast<LResult>(s->model.limit());
     case EM_SETREADONLY: {
         const bool on = wParam != 0;
         s->model.setReadOnly(on);
@@ -426,9 +461,13 @@ LResult editWindowProc(WindowHandle w, unsigned message, WParam wParam, LParam l
         invalidateRect(w, nullptr, false);
         return 0;
     }
-    case EM_GETPASSWORDCHAR: return static_cast<LResult>(s->passwordChar);
-    case EM_SETMODIFY: s->model.setModified(wParam != 0); return 0;
-    case EM_GETMODIFY: return s->model.modified() ? 1 : 0;
+    case EM_GETPASSWORDCHAR:
+        return static_cast<LResult>(s->passwordChar);
+    case EM_SETMODIFY:
+        s->model.setModified(wParam != 0);
+        return 0;
+    case EM_GETMODIFY:
+        return s->model.modified() ? 1 : 0;
     case EM_SETMARGINS: {
         const int fallback = std::max(kDefaultMargin, fontOf(*s).metrics().averageCharWidth / 2);
         const auto pick = [&](unsigned v) { return v == 0xFFFF ? fallback : static_cast<int>(v); };
@@ -437,27 +476,39 @@ LResult editWindowProc(WindowHandle w, unsigned message, WParam wParam, LParam l
         invalidateRect(w, nullptr, false);
         return 0;
     }
-    case EM_GETMARGINS: return static_cast<LResult>(makeLParam(s->marginLeft, s->marginRight) & 0xFFFFFFFF);
+    case EM_GETMARGINS:
+        return static_cast<LResult>(makeLParam(s->marginLeft, s->marginRight) & 0xFFFFFFFF);
     case EM_REPLACESEL: {
         const auto* text = reinterpret_cast<const wchar_t*>(lParam);
         const std::wstring copy = text ? text : L"";
         // The program may replace text even in a read-only edit; the limit applies.
-        edit(w, [&](EditModel& m) {
-            const bool ro = m.readOnly();
-            const bool digits = m.numbersOnly();
-            m.setReadOnly(false);
-            m.setNumbersOnly(false);
-            const EditChange c = copy.empty() ? m.eraseSelection() : m.insert(copy);
-            m.setReadOnly(ro);
-            m.setNumbersOnly(digits);
-            return c;
-        }, copy.size());
+        edit(
+            w,
+            [&](EditModel& m) {
+                const bool ro = m.readOnly();
+                const bool digits = m.numbersOnly();
+                m.setReadOnly(false);
+                m.setNumbersOnly(false);
+                const EditChange c = copy.empty() ? m.eraseSelection() : m.insert(copy);
+                m.setReadOnly(ro);
+                m.setNumbersOnly(digits);
+                return c;
+            },
+            copy.size());
         return 0;
     }
-    case WM_CUT: cutSelection(w); return 0;
-    case WM_COPY: copySelection(w); return 0;
-    case WM_PASTE: paste(w); return 0;
-    case WM_CLEAR: edit(w, [](EditModel& m) { return m.eraseSelection(); }); return 0;
+    case WM_CUT:
+        cutSelection(w);
+        return 0;
+    case WM_COPY:
+        copySelection(w);
+        return 0;
+    case WM_PASTE:
+        paste(w);
+        return 0;
+    case WM_CLEAR:
+        edit(w, [](EditModel& m) { return m.eraseSelection(); });
+        return 0;
     case WM_SETFOCUS:
         s->focused = true;
         restartCaret(w, *s);
@@ -483,15 +534,22 @@ LResult editWindowProc(WindowHandle w, unsigned message, WParam wParam, LParam l
         invalidateRect(w, nullptr, false);
         updateInputArea(w, *s);
         return 0;
-    case WM_KEYDOWN: return onKeyDown(w, *s, static_cast<unsigned>(wParam));
-    case WM_CHAR: return onChar(w, *s, static_cast<wchar_t>(wParam));
+    case WM_KEYDOWN:
+        return onKeyDown(w, *s, static_cast<unsigned>(wParam));
+    case WM_CHAR:
+        return onChar(w, *s, static_cast<wchar_t>(wParam));
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
     case WM_MOUSEMOVE:
-    case WM_LBUTTONUP: return onMouse(w, *s, message, lParam);
-    case WM_CAPTURECHANGED: s->selecting = false; return 0;
-    case WM_ERASEBKGND: return 1;
-    case WM_PAINT: return onPaint(w, *s);
+    case WM_LBUTTONUP:
+        return onMouse(w, *s, message, lParam);
+    case WM_CAPTURECHANGED:
+        s->selecting = false;
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_PAINT:
+        return onPaint(w, *s);
     case WM_PRINT:
     case WM_PRINTCLIENT: {
         auto* canvas = reinterpret_cast<Canvas*>(wParam);
@@ -500,7 +558,8 @@ LResult editWindowProc(WindowHandle w, unsigned message, WParam wParam, LParam l
         draw(w, *s, *canvas, /*withCaret=*/false);
         return 0;
     }
-    default: return defWindowProc(w, message, wParam, lParam);
+    default:
+        return defWindowProc(w, message, wParam, lParam);
     }
 }
 

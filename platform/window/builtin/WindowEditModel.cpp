@@ -16,7 +16,9 @@ std::wstring_view firstLine(std::wstring_view text) {
 
 bool isDigit(wchar_t ch) { return ch >= L'0' && ch <= L'9'; }
 
-bool isWordChar(wchar_t ch) { return !std::iswspace(static_cast<wint_t>(ch)) && !std::iswpunct(static_cast<wint_t>(ch)); }
+bool isWordChar(wchar_t ch) {
+    return !std::iswspace(static_cast<wint_t>(ch)) && !std::iswpunct(static_cast<wint_t>(ch));
+}
 
 } // namespace
 

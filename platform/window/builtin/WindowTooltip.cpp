@@ -14,8 +14,8 @@ namespace platform::detail {
 namespace {
 
 constexpr const wchar_t* kStateProp = L"quellan.tooltip";
-constexpr int kPadX = 4;        // text inset from the border, left and right
-constexpr int kPadY = 2;        // and top and bottom
+constexpr int kPadX = 4;          // text inset from the border, left and right
+constexpr int kPadY = 2;          // and top and bottom
 constexpr int kBelowPointer = 20; // a tip under the pointer clears the arrow cursor
 constexpr Argb kBackground = 0xFFFFFFE1;
 constexpr Argb kBorder = 0xFF767676;
@@ -39,9 +39,9 @@ struct TooltipState {
     WindowHandle trackWindow = nullptr;
     std::uintptr_t trackId = 0;
     bool havePoint = false;
-    Point point;                // the last TTM_TRACKPOSITION, as given
-    std::wstring shown;         // the text on screen
-    unsigned delayInitial = 0;  // 0: derived from the double-click time
+    Point point;               // the last TTM_TRACKPOSITION, as given
+    std::wstring shown;        // the text on screen
+    unsigned delayInitial = 0; // 0: derived from the double-click time
     unsigned delayAutopop = 0;
     unsigned delayReshow = 0;
 };
@@ -205,18 +205,31 @@ LResult tooltipProc(WindowHandle w, unsigned message, WParam wParam, LParam lPar
         return 0;
     case TTM_GETDELAYTIME:
         switch (wParam) {
-        case TTDT_AUTOPOP: return s->delayAutopop ? s->delayAutopop : initialDelay(*s) * 10;
-        case TTDT_RESHOW: return s->delayReshow ? s->delayReshow : initialDelay(*s) / 5;
-        default: return initialDelay(*s);
+        case TTDT_AUTOPOP:
+            return s->delayAutopop ? s->delayAutopop : initialDelay(*s) * 10;
+        case TTDT_RESHOW:
+            return s->delayReshow ? s->delayReshow : initialDelay(*s) / 5;
+        default:
+            return initialDelay(*s);
         }
     case TTM_SETDELAYTIME: {
         const int value = static_cast<std::int16_t>(loWord(static_cast<std::uintptr_t>(lParam)));
         const unsigned ms = value < 0 ? 0u : static_cast<unsigned>(value); // negative: back to the default
         switch (wParam) {
-        case TTDT_INITIAL: s->delayInitial = ms; break;
-        case TTDT_AUTOPOP: s->delayAutopop = ms; break;
-        case TTDT_RESHOW: s->delayReshow = ms; break;
-        default: s->delayInitial = ms; s->delayAutopop = ms ? ms * 10 : 0; s->delayReshow = ms / 5; break;
+        case TTDT_INITIAL:
+            s->delayInitial = ms;
+            break;
+        case TTDT_AUTOPOP:
+            s->delayAutopop = ms;
+            break;
+        case TTDT_RESHOW:
+            s->delayReshow = ms;
+            break;
+        default:
+            s->delayInitial = ms;
+            s->delayAutopop = ms ? ms * 10 : 0;
+            s->delayReshow = ms / 5;
+            break;
         }
         return 0;
     }
@@ -224,10 +237,14 @@ LResult tooltipProc(WindowHandle w, unsigned message, WParam wParam, LParam lPar
         s->font = reinterpret_cast<const Font*>(wParam);
         if (s->tracking) refreshTip(w, *s);
         return 0;
-    case WM_GETFONT: return reinterpret_cast<LResult>(s->font);
-    case WM_MOUSEACTIVATE: return MA_NOACTIVATE;
-    case WM_NCHITTEST: return HTTRANSPARENT; // the pointer goes through to the window below
-    case WM_ERASEBKGND: return 1;
+    case WM_GETFONT:
+        return reinterpret_cast<LResult>(s->font);
+    case WM_MOUSEACTIVATE:
+        return MA_NOACTIVATE;
+    case WM_NCHITTEST:
+        return HTTRANSPARENT; // the pointer goes through to the window below
+    case WM_ERASEBKGND:
+        return 1;
     case WM_PAINT: {
         PaintInfo paint;
         if (Canvas* canvas = beginPaint(w, paint)) paintTip(w, *s, *canvas);
@@ -238,7 +255,8 @@ LResult tooltipProc(WindowHandle w, unsigned message, WParam wParam, LParam lPar
     case WM_PRINTCLIENT:
         if (auto* canvas = reinterpret_cast<Canvas*>(wParam)) paintTip(w, *s, *canvas);
         return 0;
-    default: return defWindowProc(w, message, wParam, lParam);
+    default:
+        return defWindowProc(w, message, wParam, lParam);
     }
 }
 

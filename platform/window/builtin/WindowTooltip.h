@@ -34,11 +34,11 @@ inline constexpr const wchar_t* kTooltipClassName = L"tooltips_class32";
 // A tool: a window (or an id within it) whose tip the tooltip shows.
 struct ToolInfo {
     unsigned size = sizeof(ToolInfo);
-    unsigned flags = 0;               // TTF_IDISHWND, TTF_TRACK, TTF_ABSOLUTE
-    WindowHandle window = nullptr;    // the window that owns the tool
-    std::uintptr_t id = 0;            // the tool's id within it (the window itself with TTF_IDISHWND)
-    Rect rect;                        // the tool's area in the window's client coordinates
-    const wchar_t* text = nullptr;    // copied; null or empty shows nothing
+    unsigned flags = 0;            // TTF_IDISHWND, TTF_TRACK, TTF_ABSOLUTE
+    WindowHandle window = nullptr; // the window that owns the tool
+    std::uintptr_t id = 0;         // the tool's id within it (the window itself with TTF_IDISHWND)
+    Rect rect;                     // the tool's area in the window's client coordinates
+    const wchar_t* text = nullptr; // copied; null or empty shows nothing
 };
 
 } // namespace platform

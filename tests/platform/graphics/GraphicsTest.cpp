@@ -103,7 +103,8 @@ TEST(GraphicsRegion, RoundRectCutsCornersSymmetrically) {
     const Region rr = Region::roundRect({0, 0, 20, 10}, 8, 8);
     EXPECT_EQ(rr.bounds(), (Rect{0, 0, 20, 10}));
     for (Point corner : {Point{0, 0}, Point{19, 0}, Point{0, 9}, Point{19, 9}}) EXPECT_FALSE(rr.contains(corner));
-    for (Point edge : {Point{10, 0}, Point{10, 9}, Point{0, 5}, Point{19, 5}, Point{1, 2}}) EXPECT_TRUE(rr.contains(edge));
+    for (Point edge : {Point{10, 0}, Point{10, 9}, Point{0, 5}, Point{19, 5}, Point{1, 2}})
+        EXPECT_TRUE(rr.contains(edge));
     // Mirror symmetry: the right half mirrors the left, the bottom the top.
     for (int y = 0; y < 10; ++y)
         for (int x = 0; x < 20; ++x) {
@@ -377,9 +378,9 @@ TEST(GraphicsCanvas, DegenerateInputsDrawNothingAndDoNotFail) {
 
     Surface s(4, 4);
     Canvas c(s);
-    c.stretchFrom(src, {0, 0, 4, 4}, {0, 0, 0, 2});      // empty source rectangle
+    c.stretchFrom(src, {0, 0, 4, 4}, {0, 0, 0, 2});           // empty source rectangle
     c.alphaBlend(Surface(), {0, 0, 4, 4}, {0, 0, 1, 1}, 255); // empty source
-    c.fillRect({3, 3, 1, 1}, kRed);                        // inverted rectangle
+    c.fillRect({3, 3, 1, 1}, kRed);                           // inverted rectangle
     EXPECT_EQ(count(s, s.bounds(), 0), 16);
     // A gradient far larger than the surface only computes what shows.
     c.gradientFill({-1000000000, 0, 1000000000, 4}, 0xFF000000, 0xFF0000FE, GradientDirection::Horizontal);

@@ -125,7 +125,8 @@ TEST(GraphicsFont, UsableFromSeveralThreads) {
     std::vector<bool> sameDrawing(4);
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([&, t] {
-            for (int i = 0; i < 20; ++i) widths[t] = Font::create(L"WenQuanYi Micro Hei", 16)->measure(L"并发测量 concurrent").cx;
+            for (int i = 0; i < 20; ++i)
+                widths[t] = Font::create(L"WenQuanYi Micro Hei", 16)->measure(L"并发测量 concurrent").cx;
             // A shared font drawn on each thread's own surface.
             sameDrawing[t] = samePixels(render(L"并发测量 concurrent", {0, 0, 200, 60}, DT_SINGLELINE, f), reference);
         });
@@ -269,7 +270,8 @@ TEST(GraphicsText, AlignmentPlacesTheInk) {
 
 TEST(GraphicsText, PrefixesClippingAndBackground) {
     const auto f = pinned();
-    EXPECT_TRUE(samePixels(render(L"&&Save", {0, 0, 200, 60}, 0, f), render(L"&Save", {0, 0, 200, 60}, DT_NOPREFIX, f)));
+    EXPECT_TRUE(
+        samePixels(render(L"&&Save", {0, 0, 200, 60}, 0, f), render(L"&Save", {0, 0, 200, 60}, DT_NOPREFIX, f)));
     const Rect marked = inkBox(render(L"&Save", {0, 0, 200, 60}, 0, f));
     const Rect plain = inkBox(render(L"Save", {0, 0, 200, 60}, 0, f));
     EXPECT_EQ(marked.left, plain.left);

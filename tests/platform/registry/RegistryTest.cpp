@@ -73,15 +73,13 @@ protected:
                                       RegistryView view = RegistryView::Default) {
         auto k = RegistryKey::open(root, key, view);
         RegistryValue v;
-        if (!k || k->query(name, 1 << 20, v) != RegistryStatus::Ok)
-            return std::nullopt;
+        if (!k || k->query(name, 1 << 20, v) != RegistryStatus::Ok) return std::nullopt;
         return v;
     }
     std::optional<std::wstring> text(RegistryRoot root, std::wstring_view key, std::wstring_view name,
                                      RegistryView view = RegistryView::Default) {
         auto v = read(root, key, name, view);
-        if (!v)
-            return std::nullopt;
+        if (!v) return std::nullopt;
         return registryText(v->data);
     }
 
@@ -104,7 +102,8 @@ TEST_F(Registry, DefaultViewOfSoftwareIsWow6432NodeInA64BitPrefix) {
               L"2f9c3e1a-7b4d-4e0f-9a61-3c5d8e2b7f10");
     // A key only in the 64-bit view is absent from the default view.
     EXPECT_FALSE(RegistryKey::open(HKLM, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
-                                         L"Harrow加速器").has_value());
+                                         L"Harrow加速器")
+                     .has_value());
     // Keys outside Software are the same in both views, and explicit
     // Wow6432Node paths are not redirected twice.
     EXPECT_EQ(text(HKLM, L"System\\Deep\\Leaf", L"x"), L"y");
@@ -132,16 +131,15 @@ TEST_F(Registry, CurrentUserSoftwareIsSharedBetweenViews) {
 TEST_F(Registry, StringsDecodeWineEscapes) {
     writeHive("system.reg", kSystemReg64);
     const std::wstring key = L"Software\\Vendor\\Product";
-    EXPECT_EQ(text(HKLM, key, L"Escapes"),
-              L"back\\slash \"quoted\" tab\tnl\nesc\x1b oct\x1b \x4e2d"
-              L"1 \xe9!");
+    EXPECT_EQ(text(HKLM, key, L"Escapes"), L"back\\slash \"quoted\" tab\tnl\nesc\x1b oct\x1b \x4e2d"
+                                           L"1 \xe9!");
     EXPECT_EQ(text(HKLM, key, L"Astral"), std::wstring(1, wchar_t(0x1F600)));
     EXPECT_EQ(text(HKLM, key, L"Raw"), L"原始");
-    EXPECT_EQ(text(HKLM, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Harrow加速器",
-                   L"DisplayName", View64),
-              L"Harrow加速器");
-    EXPECT_EQ(text(HKLM, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Harrow加速器",
-                   L"UninstallString", View64),
+    EXPECT_EQ(
+        text(HKLM, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Harrow加速器", L"DisplayName", View64),
+        L"Harrow加速器");
+    EXPECT_EQ(text(HKLM, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Harrow加速器", L"UninstallString",
+                   View64),
               L"C:\\Program Files\\Harrow\\uninst.exe");
     // String data is stored as Windows returns it: UTF-16LE with terminator.
     EXPECT_EQ(read(HKLM, key, L"Raw")->data, utf16z(u"原始"));
@@ -154,8 +152,7 @@ TEST_F(Registry, OtherValueTypes) {
     EXPECT_EQ(read(HKLM, key, L"Count"), (RegistryValue{kRegDword, {0x2a, 0, 0, 0}}));
     EXPECT_EQ(read(HKLM, key, L"Expand"), (RegistryValue{kRegExpandSz, utf16z(u"%SystemRoot%\\system32")}));
     std::vector<std::uint8_t> blob;
-    for (int i = 0; i <= 0x18; ++i)
-        blob.push_back(static_cast<std::uint8_t>(i));
+    for (int i = 0; i <= 0x18; ++i) blob.push_back(static_cast<std::uint8_t>(i));
     EXPECT_EQ(read(HKLM, key, L"Blob"), (RegistryValue{kRegBinary, blob}));
     EXPECT_EQ(read(HKLM, key, L"Multi"), (RegistryValue{kRegMultiSz, {0x61, 0, 0, 0, 0x62, 0, 0, 0, 0, 0}}));
     // A line it cannot parse is skipped, not the rest of the key.
@@ -219,8 +216,7 @@ TEST(RegistryParser, MalformedInputIsSkippedSafely) {
     const auto values = hive.values(L"software\\ok");
     ASSERT_TRUE(values);
     std::vector<std::wstring> names;
-    for (const auto& [name, value] : *values)
-        names.push_back(name);
+    for (const auto& [name, value] : *values) names.push_back(name);
     EXPECT_EQ(names, (std::vector<std::wstring>{L"b", L"g", L"h"}));
     EXPECT_EQ(registryText(values->back().second.data), L"fine");
     EXPECT_EQ(registryText((*values)[0].second.data), L"trailing");

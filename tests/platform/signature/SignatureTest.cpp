@@ -62,14 +62,13 @@ TEST_F(Signature, FilesWithoutReadableSignatureFail) {
 TEST_F(Signature, EveryTruncationFailsCleanly) {
     const auto image = readAll(signedFiles().trusted32);
     ASSERT_TRUE(readSignerFromImage(image));
-    for (std::size_t n = 0; n < image.size(); ++n)
-        EXPECT_FALSE(readSignerFromImage(std::span(image).first(n))) << n;
+    for (std::size_t n = 0; n < image.size(); ++n) EXPECT_FALSE(readSignerFromImage(std::span(image).first(n))) << n;
 
     // The same through the file reader, which reads only parts of the file.
     const auto cut = signedFiles().dir / "cut.exe";
     for (std::size_t n : {std::size_t(0), std::size_t(0x40), std::size_t(0x200), image.size() - 1}) {
-        std::ofstream(cut, std::ios::binary).write(reinterpret_cast<const char*>(image.data()),
-                                                   static_cast<std::streamsize>(n));
+        std::ofstream(cut, std::ios::binary)
+            .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(n));
         EXPECT_FALSE(readSigner(cut.string())) << n;
     }
 }
@@ -87,13 +86,13 @@ TEST_F(Signature, DamagedCertificateTableFailsCleanly) {
         copy[at] = value;
         return copy;
     };
-    EXPECT_FALSE(readSignerFromImage(withByte(table + 6, 1)));          // an X.509 entry, not PKCS#7
-    EXPECT_FALSE(readSignerFromImage(withByte(table + 3, 0x7F)));       // entry longer than the table
-    EXPECT_FALSE(readSignerFromImage(withByte(table + 0, 4)));          // entry shorter than its header
-    EXPECT_FALSE(readSignerFromImage(withByte(dirField + 3, 0x10)));    // table beyond the file
-    EXPECT_FALSE(readSignerFromImage(withByte(table + 8, 0x31)));       // not a DER sequence
-    EXPECT_FALSE(readSignerFromImage(withByte(0x80, 'X')));             // no PE signature
-    EXPECT_FALSE(readSignerFromImage(withByte(0x98, 0x0C)));            // unknown optional header
+    EXPECT_FALSE(readSignerFromImage(withByte(table + 6, 1)));       // an X.509 entry, not PKCS#7
+    EXPECT_FALSE(readSignerFromImage(withByte(table + 3, 0x7F)));    // entry longer than the table
+    EXPECT_FALSE(readSignerFromImage(withByte(table + 0, 4)));       // entry shorter than its header
+    EXPECT_FALSE(readSignerFromImage(withByte(dirField + 3, 0x10))); // table beyond the file
+    EXPECT_FALSE(readSignerFromImage(withByte(table + 8, 0x31)));    // not a DER sequence
+    EXPECT_FALSE(readSignerFromImage(withByte(0x80, 'X')));          // no PE signature
+    EXPECT_FALSE(readSignerFromImage(withByte(0x98, 0x0C)));         // unknown optional header
 
     // Random damage inside the signature must never crash or read outside;
     // whatever it yields, it must not invent a serial of a different length.

@@ -18,8 +18,7 @@ namespace {
 // A private HOME and XDG_CONFIG_HOME for the duration of a test.
 class DesktopTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         m_root = fs::temp_directory_path() / ("quellan-desktop-" + std::to_string(::getpid()));
         fs::remove_all(m_root);
         fs::create_directories(m_root / "home" / ".config");
@@ -30,8 +29,7 @@ protected:
         ::unsetenv("XDG_CONFIG_HOME");
         ::unsetenv("XDG_DESKTOP_DIR");
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         for (auto& [name, value] : m_saved) {
             if (value)
                 ::setenv(name.c_str(), value->c_str(), 1);
@@ -40,13 +38,11 @@ protected:
         }
         fs::remove_all(m_root);
     }
-    void saveEnv(const char* name)
-    {
+    void saveEnv(const char* name) {
         const char* v = std::getenv(name);
         m_saved.emplace_back(name, v ? std::optional<std::string>(v) : std::nullopt);
     }
-    void writeUserDirs(const fs::path& configHome, const std::string& text)
-    {
+    void writeUserDirs(const fs::path& configHome, const std::string& text) {
         fs::create_directories(configHome);
         std::ofstream(configHome / "user-dirs.dirs") << text;
     }
@@ -56,8 +52,7 @@ protected:
     std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
 };
 
-TEST_F(DesktopTest, FolderFollowsUserDirsThenEnvironmentThenFallback)
-{
+TEST_F(DesktopTest, FolderFollowsUserDirsThenEnvironmentThenFallback) {
     EXPECT_EQ(platform::desktopFolder(), platform::fromUtf8(home() + "/Desktop"));
 
     ::setenv("XDG_DESKTOP_DIR", "/srv/desk/", 1);
@@ -79,15 +74,13 @@ TEST_F(DesktopTest, FolderFollowsUserDirsThenEnvironmentThenFallback)
     EXPECT_EQ(platform::desktopFolder(), L"/srv/desk");
 }
 
-TEST_F(DesktopTest, ExecQuotingSurvivesAwkwardPaths)
-{
+TEST_F(DesktopTest, ExecQuotingSurvivesAwkwardPaths) {
     EXPECT_EQ(platform::desktopExecLine(L"/g/Tolvar-birch/WoW.exe"), "wine \"/g/Tolvar-birch/WoW.exe\"");
     EXPECT_EQ(platform::desktopExecLine(L"/g/a b/100%/x\"y$z`w\\v.exe"),
               "wine \"/g/a b/100%%/x\\\\\"y\\\\$z\\\\`w\\\\\\\\v.exe\"");
 }
 
-TEST_F(DesktopTest, ShortcutReplacesOldEntryAndIsExecutable)
-{
+TEST_F(DesktopTest, ShortcutReplacesOldEntryAndIsExecutable) {
     const fs::path desktop = m_root / "home" / "Desktop";
     fs::create_directories(desktop);
     const fs::path link = desktop / "Tolvar Realms.desktop";
@@ -100,8 +93,9 @@ TEST_F(DesktopTest, ShortcutReplacesOldEntryAndIsExecutable)
     text << std::ifstream(link).rdbuf();
     const std::string folder = install.substr(0, install.size() - 1);
     EXPECT_EQ(text.str(), "[Desktop Entry]\nType=Application\nVersion=1.0\nName=Tolvar Realms\n"
-                          "Exec=wine \"" + install + "WoW.exe\"\nPath=" + folder + "\nTerminal=false\n");
-    struct stat st{};
+                          "Exec=wine \"" +
+                              install + "WoW.exe\"\nPath=" + folder + "\nTerminal=false\n");
+    struct stat st {};
     ASSERT_EQ(::stat(link.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0755u);
 
@@ -112,8 +106,7 @@ TEST_F(DesktopTest, ShortcutReplacesOldEntryAndIsExecutable)
     EXPECT_NE(text.str().find("Exec=wine \"" + folder + "/Wow.exe\"\n"), std::string::npos);
 }
 
-TEST_F(DesktopTest, MissingDesktopFolderFailsWithoutCreatingIt)
-{
+TEST_F(DesktopTest, MissingDesktopFolderFailsWithoutCreatingIt) {
     EXPECT_FALSE(platform::createDesktopShortcut(L"/g/Tolvar-elm/", L"Wow.exe"));
     EXPECT_FALSE(fs::exists(m_root / "home" / "Desktop"));
 }

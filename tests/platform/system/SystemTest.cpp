@@ -24,12 +24,16 @@ class ScopedEnv {
 public:
     ScopedEnv(const char* name, const char* value) : m_name(name) {
         if (const char* old = std::getenv(name)) m_old = old;
-        if (value) setenv(name, value, 1);
-        else unsetenv(name);
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
     }
     ~ScopedEnv() {
-        if (m_old) setenv(m_name, m_old->c_str(), 1);
-        else unsetenv(m_name);
+        if (m_old)
+            setenv(m_name, m_old->c_str(), 1);
+        else
+            unsetenv(m_name);
     }
 
 private:
@@ -152,7 +156,10 @@ TEST(System, MultiByteCodePageThroughIconv) {
     EXPECT_EQ(platform::fromCodePage(gbk, "GBK"), L"中文");
     EXPECT_EQ(platform::toCodePage(L"中文", "GBK"), gbk);
     // Invalid bytes become U+FFFD, unrepresentable characters "?".
-    EXPECT_EQ(platform::fromCodePage("a\xFF" "b", "UTF-8"), L"a\uFFFDb");
+    EXPECT_EQ(platform::fromCodePage("a\xFF"
+                                     "b",
+                                     "UTF-8"),
+              L"a\uFFFDb");
     EXPECT_EQ(platform::fromCodePage("a\xD6", "GBK"), L"a\uFFFD"); // cut multi-byte sequence
     EXPECT_EQ(platform::toCodePage(L"a中b", "ISO-8859-1"), "a?b");
     EXPECT_EQ(platform::fromCodePage("x", "NO-SUCH-CHARSET"), L"");
@@ -175,7 +182,10 @@ TEST(Processes, ListShowsOurselvesAndAChildByExecutableName) {
     EXPECT_EQ(self->exeName, L"quellan_tests_platform");
     EXPECT_EQ(self->imagePath, platform::executablePath());
 
-    ASSERT_TRUE(waitFor([&] { auto e = findPid(child); return e && e->exeName == L"quellan-sleeper"; }));
+    ASSERT_TRUE(waitFor([&] {
+        auto e = findPid(child);
+        return e && e->exeName == L"quellan-sleeper";
+    }));
     EXPECT_EQ(findPid(child)->imagePath, platform::fromUtf8(prog.string()));
     EXPECT_EQ(platform::processImagePath(child), platform::fromUtf8(prog.string()));
 
@@ -235,16 +245,19 @@ TEST(Processes, WineCommandLineNamesTheWindowsExecutable) {
         std::wstring path;
     };
     const Case cases[] = {
-        {{"C:\\Program Files\\Orsveld\\Booster.exe", "-min"}, L"Booster.exe",
+        {{"C:\\Program Files\\Orsveld\\Booster.exe", "-min"},
+         L"Booster.exe",
          platform::fromUtf8(root + "/Program Files/Orsveld/Booster.exe")},
         // Older loaders keep their own path in front.
-        {{"/usr/lib/wine/wine64", "c:\\windows\\explorer.exe"}, L"explorer.exe",
+        {{"/usr/lib/wine/wine64", "c:\\windows\\explorer.exe"},
+         L"explorer.exe",
          platform::fromUtf8(root + "/windows/explorer.exe")},
         // A drive the prefix does not map keeps its Windows path.
         {{"Z:\\x\\y.exe"}, L"y.exe", L"Z:\\x\\y.exe"},
         {{"notepad.exe"}, L"notepad.exe", L"notepad.exe"},
         // The whole command line in one argument.
-        {{"C:\\windows\\system32\\explorer.EXE /desktop"}, L"explorer.EXE",
+        {{"C:\\windows\\system32\\explorer.EXE /desktop"},
+         L"explorer.EXE",
          platform::fromUtf8(root + "/windows/system32/explorer.EXE")},
     };
     for (const auto& c : cases) {
@@ -267,8 +280,8 @@ TEST(Processes, RunningWineLoaderIsListedUnderItsWindowsName) {
     const pid_t child = spawn(loader.string(), {windowsExe, "30"}, {"WINEPREFIX=" + wine.prefix.string()});
     ASSERT_GT(child, 0);
 
-    const std::wstring expectedPath = platform::fromUtf8(
-        std::filesystem::canonical(wine.prefix / "drive_c").string() + "/Program Files/Orsveld/Booster.exe");
+    const std::wstring expectedPath = platform::fromUtf8(std::filesystem::canonical(wine.prefix / "drive_c").string() +
+                                                         "/Program Files/Orsveld/Booster.exe");
     EXPECT_TRUE(waitFor([&] {
         auto e = findPid(child);
         return e && e->exeName == L"Booster.exe" && e->imagePath == expectedPath;
@@ -280,7 +293,8 @@ TEST(Processes, RunningWineLoaderIsListedUnderItsWindowsName) {
 TEST(Processes, StartDetachedRunsOutsideOurProcessTree) {
     ScratchFolder dir;
     const auto out = dir / "ppid.txt";
-    ASSERT_TRUE(platform::startDetached(L"/bin/sh", {L"-c", L"echo $PPID > '" + platform::fromUtf8(out.string()) + L"'"}));
+    ASSERT_TRUE(
+        platform::startDetached(L"/bin/sh", {L"-c", L"echo $PPID > '" + platform::fromUtf8(out.string()) + L"'"}));
     ASSERT_TRUE(waitFor([&] { return testsupport::readBytes(out).find('\n') != std::string::npos; }));
     const int parent = std::stoi(testsupport::readBytes(out));
     EXPECT_NE(parent, getpid());

@@ -14,10 +14,10 @@ TEST(PlatformText, RoundTripsChineseAndAstralThroughUtf8AndUtf16) {
 }
 
 TEST(PlatformText, InvalidInputBecomesReplacementCharacters) {
-    EXPECT_EQ(platform::fromUtf8("a\xC3"), L"a\uFFFD");          // truncated sequence
-    EXPECT_EQ(platform::fromUtf8("\xC0\xAF"), L"\uFFFD");         // overlong '/'
-    EXPECT_EQ(platform::fromUtf8("\xED\xA0\x80"), L"\uFFFD");     // encoded surrogate
-    EXPECT_EQ(platform::fromUtf16(u"\xD800x"), L"\uFFFDx");       // unpaired surrogate
+    EXPECT_EQ(platform::fromUtf8("a\xC3"), L"a\uFFFD");       // truncated sequence
+    EXPECT_EQ(platform::fromUtf8("\xC0\xAF"), L"\uFFFD");     // overlong '/'
+    EXPECT_EQ(platform::fromUtf8("\xED\xA0\x80"), L"\uFFFD"); // encoded surrogate
+    EXPECT_EQ(platform::fromUtf16(u"\xD800x"), L"\uFFFDx");   // unpaired surrogate
     EXPECT_EQ(platform::toUtf8(std::wstring(1, static_cast<wchar_t>(0x110000))), "\xEF\xBF\xBD");
 }
 

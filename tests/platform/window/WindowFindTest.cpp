@@ -27,7 +27,8 @@ int runFindFixtureIfAsked() {
     if (!title || !result) return 0;
     if (!vdisplay::open({800, 600})) std::_Exit(3);
     registerWindowClass(WindowClass{kFixtureClass, 0, fixtureProc, CursorShape::Arrow});
-    WindowHandle w = createWindow(0, kFixtureClass, fromUtf8(title), WS_POPUP | WS_VISIBLE, 0, 0, 100, 100, nullptr, nullptr);
+    WindowHandle w =
+        createWindow(0, kFixtureClass, fromUtf8(title), WS_POPUP | WS_VISIBLE, 0, 0, 100, 100, nullptr, nullptr);
     if (!w) std::_Exit(4);
     showWindow(w, SW_MINIMIZE);
     bool sawTopmost = false;

@@ -35,7 +35,8 @@ TEST_F(WindowInput, EveryPointerPositionIsHitTestedAndSetsTheCursor) {
     EXPECT_EQ(static_cast<int>(loWord(setCursors[0].lParam)), HTCAPTION);
     EXPECT_EQ(hiWord(setCursors[0].lParam), WM_MOUSEMOVE);
     EXPECT_EQ(static_cast<int>(loWord(setCursors[1].lParam)), HTCLIENT);
-    EXPECT_EQ(messages(w, {WM_NCMOUSEMOVE, WM_MOUSEMOVE}), (std::vector<unsigned>{WM_NCMOUSEMOVE, WM_MOUSEMOVE, WM_MOUSEMOVE}));
+    EXPECT_EQ(messages(w, {WM_NCMOUSEMOVE, WM_MOUSEMOVE}),
+              (std::vector<unsigned>{WM_NCMOUSEMOVE, WM_MOUSEMOVE, WM_MOUSEMOVE}));
     EXPECT_EQ(records(w, WM_MOUSEMOVE)[1].lParam, makeLParam(51, 51));
     EXPECT_EQ(cursorPos(), (Point{151, 151}));
 
@@ -67,10 +68,13 @@ TEST_F(WindowInput, ClicksArriveInClientCoordinatesAndDoubleClicksNeedTheClassSt
     vdisplay::doubleClick({230, 40});
     vdisplay::click({250, 50}, MouseButton::Right);
     vdisplay::pump();
-    const std::vector<unsigned> buttons{WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_RBUTTONDOWN, WM_RBUTTONUP, WM_CONTEXTMENU};
-    EXPECT_EQ(messages(plain, buttons), (std::vector<unsigned>{WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDOWN, WM_LBUTTONUP}));
-    EXPECT_EQ(messages(dbl, buttons), (std::vector<unsigned>{WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP,
-                                                             WM_RBUTTONDOWN, WM_RBUTTONUP, WM_CONTEXTMENU}));
+    const std::vector<unsigned> buttons{WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK,
+                                        WM_RBUTTONDOWN, WM_RBUTTONUP, WM_CONTEXTMENU};
+    EXPECT_EQ(messages(plain, buttons),
+              (std::vector<unsigned>{WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDOWN, WM_LBUTTONUP}));
+    EXPECT_EQ(messages(dbl, buttons),
+              (std::vector<unsigned>{WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP, WM_RBUTTONDOWN,
+                                     WM_RBUTTONUP, WM_CONTEXTMENU}));
     EXPECT_EQ(records(dbl, WM_LBUTTONDBLCLK)[0].lParam, makeLParam(30, 40));
     EXPECT_EQ(records(dbl, WM_LBUTTONDOWN)[0].wParam & MK_LBUTTON, MK_LBUTTON);
     EXPECT_EQ(records(dbl, WM_CONTEXTMENU)[0].lParam, makeLParam(250, 50)); // screen coordinates

@@ -106,7 +106,7 @@ TEST_F(WindowLifecycle, DestroyTakesOwnedWindowsFirstThenTheTreeParentFirstAndFi
     for (const Record& r : log())
         if (r.message == WM_DESTROY || r.message == WM_NCDESTROY) order.emplace_back(r.window, r.message);
     const std::vector<std::pair<WindowHandle, unsigned>> expected{
-        {owned, WM_DESTROY}, {owned, WM_NCDESTROY}, {owner, WM_DESTROY},      {kid, WM_DESTROY},
+        {owned, WM_DESTROY},    {owned, WM_NCDESTROY},    {owner, WM_DESTROY}, {kid, WM_DESTROY},
         {grandKid, WM_DESTROY}, {grandKid, WM_NCDESTROY}, {kid, WM_NCDESTROY}, {owner, WM_NCDESTROY}};
     EXPECT_EQ(order, expected);
     for (WindowHandle w : {owner, owned, kid, grandKid}) EXPECT_FALSE(isWindow(w));
@@ -160,8 +160,8 @@ TEST_F(WindowLifecycle, StyleChangedDuringCreateNeverReachesTheDesktop) {
         if (msg == WM_CREATE) setWindowStyle(w, windowStyle(w) & ~(WS_CAPTION | WS_THICKFRAME));
         return std::nullopt;
     };
-    WindowHandle w = createWindow(0, kClass, L"Quellan", WS_POPUP | WS_VISIBLE | WS_OVERLAPPEDWINDOW, 0, 0, 0, 0,
-                                  nullptr, nullptr);
+    WindowHandle w =
+        createWindow(0, kClass, L"Quellan", WS_POPUP | WS_VISIBLE | WS_OVERLAPPEDWINDOW, 0, 0, 0, 0, nullptr, nullptr);
     ASSERT_NE(w, nullptr);
     EXPECT_FALSE(vdisplay::nativeState(w).style.decorated);
     EXPECT_TRUE(vdisplay::nativeState(w).shown);

@@ -120,7 +120,7 @@ TEST_F(WindowPaintColours, UpdateRegionIsClippedAndDrawingStaysInsideIt) {
 TEST_F(WindowPaint, EraseIsAskedWhenRequestedAndReportedWhenNotDone) {
     WindowHandle w = topLevel(0, 0, 50, 50);
     vdisplay::pump();
-    ASSERT_EQ(records(w, WM_ERASEBKGND).size(), 1u); // the first paint erases
+    ASSERT_EQ(records(w, WM_ERASEBKGND).size(), 1u);    // the first paint erases
     EXPECT_NE(records(w, WM_ERASEBKGND)[0].wParam, 0u); // with the paint canvas
     log().clear();
     invalidateRect(w, nullptr, false);

@@ -19,30 +19,26 @@ namespace fs = std::filesystem;
 using toolstest::ProcessResult;
 using toolstest::runProcess;
 
-std::string readText(const fs::path& path)
-{
+std::string readText(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-fs::path makeScratch(const char* name)
-{
+fs::path makeScratch(const char* name) {
     std::string pattern = (fs::temp_directory_path() / (std::string(name) + "-XXXXXX")).string();
     return mkdtemp(pattern.data());
 }
 
 // The edition's list entries (path with "/", digest), without the folder the
 // installer skips.
-std::map<std::string, std::string> listedFiles(const fs::path& list)
-{
+std::map<std::string, std::string> listedFiles(const fs::path& list) {
     Json::Value root;
     std::ifstream in(list);
     in >> root;
     std::map<std::string, std::string> files;
     for (const auto& entry : root) {
         std::string file = entry["file"].asString();
-        if (file.find("World of Warcraft\\Data") != std::string::npos)
-            continue;
+        if (file.find("World of Warcraft\\Data") != std::string::npos) continue;
         std::replace(file.begin(), file.end(), '\\', '/');
         files[file] = entry["md5"].asString();
     }
@@ -51,8 +47,7 @@ std::map<std::string, std::string> listedFiles(const fs::path& list)
 
 class CliTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         s_content = makeScratch("quellan-cli-content");
         devserver::ContentSummary summary;
         std::string error;
@@ -60,8 +55,7 @@ protected:
     }
     static void TearDownTestSuite() { fs::remove_all(s_content); }
 
-    void SetUp() override
-    {
+    void SetUp() override {
         m_dir = makeScratch("quellan-cli");
         fs::create_directories(m_dir / "home" / "Desktop");
         fs::create_directories(m_dir / "tmp");
@@ -70,14 +64,12 @@ protected:
         std::string error;
         ASSERT_TRUE(m_server.Start(options, &error)) << error;
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         m_server.Stop();
         fs::remove_all(m_dir);
     }
 
-    ProcessResult cli(std::vector<std::string> args)
-    {
+    ProcessResult cli(std::vector<std::string> args) {
         args.insert(args.begin(), std::string(QUELLAN_BINARY_DIR) + "/quellan-cli");
         return runProcess(args, {{"QUELLAN_SERVICE_BASE", m_server.BaseUrl()},
                                  {"QUELLAN_SERVICE_FALLBACK", m_server.BaseUrl()},
@@ -85,25 +77,21 @@ protected:
                                  {"XDG_CONFIG_HOME", (m_dir / "home" / ".config").string()},
                                  {"TMPDIR", (m_dir / "tmp").string()}});
     }
-    ProcessResult install(const std::string& edition = "birch", std::vector<std::string> extra = {})
-    {
+    ProcessResult install(const std::string& edition = "birch", std::vector<std::string> extra = {}) {
         std::vector<std::string> args{"install", "--edition", edition, "--path", installDir().string() + "/"};
         args.insert(args.end(), extra.begin(), extra.end());
         return cli(args);
     }
     fs::path installDir() const { return m_dir / "games" / "Tolvar birch 中文"; }
     // Files of the list that are missing or differ locally.
-    std::vector<std::string> wrongFiles(const std::string& edition = "birch") const
-    {
+    std::vector<std::string> wrongFiles(const std::string& edition = "birch") const {
         std::vector<std::string> wrong;
         for (const auto& [file, digest] : listedFiles(s_content / edition / "filelist.json")) {
-            if (devserver::FileMd5((installDir() / file).string()) != digest)
-                wrong.push_back(file);
+            if (devserver::FileMd5((installDir() / file).string()) != digest) wrong.push_back(file);
         }
         return wrong;
     }
-    int fileGets(const std::string& edition = "birch") const
-    {
+    int fileGets(const std::string& edition = "birch") const {
         int n = 0;
         for (const auto& r : m_server.Requests())
             n += r.path.rfind("/files/" + edition + "/", 0) == 0 && r.path.find("filelist.json") == std::string::npos;
@@ -117,8 +105,7 @@ protected:
 
 fs::path CliTest::s_content;
 
-TEST_F(CliTest, CheckPrintsVersionAnswerAndConfiguration)
-{
+TEST_F(CliTest, CheckPrintsVersionAnswerAndConfiguration) {
     const ProcessResult r = cli({"check"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("version: {"), std::string::npos) << r.out;
@@ -127,8 +114,7 @@ TEST_F(CliTest, CheckPrintsVersionAnswerAndConfiguration)
         << r.out;
 }
 
-TEST_F(CliTest, ServiceFailureGivesTheWindowTextAndExit1)
-{
+TEST_F(CliTest, ServiceFailureGivesTheWindowTextAndExit1) {
     devserver::Fault fault;
     fault.status = 500;
     m_server.SetFault("/Speed/Config/getConfig", fault);
@@ -138,8 +124,7 @@ TEST_F(CliTest, ServiceFailureGivesTheWindowTextAndExit1)
     EXPECT_EQ(m_server.RequestsTo("/Speed/Config/getConfig").size(), 2u); // primary, then fallback
 }
 
-TEST_F(CliTest, InstallPutsEveryFileInPlaceAndASecondRunTransfersNothing)
-{
+TEST_F(CliTest, InstallPutsEveryFileInPlaceAndASecondRunTransfersNothing) {
     ProcessResult r = install();
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("下载结束，安装完成！"), std::string::npos) << r.out;
@@ -159,8 +144,7 @@ TEST_F(CliTest, InstallPutsEveryFileInPlaceAndASecondRunTransfersNothing)
     EXPECT_EQ(fileGets(), 0);
 }
 
-TEST_F(CliTest, FailedFilesExit2UntilALaterPassRepairsThem)
-{
+TEST_F(CliTest, FailedFilesExit2UntilALaterPassRepairsThem) {
     devserver::Fault fault;
     fault.status = 503;
     m_server.SetFault("/files/birch/Data/empty.dat", fault);
@@ -182,13 +166,11 @@ TEST_F(CliTest, FailedFilesExit2UntilALaterPassRepairsThem)
     EXPECT_EQ(m_server.RequestsTo("/files/birch/filelist.json").size(), 2u);
 }
 
-TEST_F(CliTest, CorruptOrCutTransfersAreNeverReportedAsInstalled)
-{
+TEST_F(CliTest, CorruptOrCutTransfersAreNeverReportedAsInstalled) {
     const auto files = listedFiles(s_content / "birch" / "filelist.json");
     std::string big;
     for (const auto& [file, digest] : files) {
-        if (file.find(".MPQ") != std::string::npos)
-            big = file;
+        if (file.find(".MPQ") != std::string::npos) big = file;
     }
     ASSERT_FALSE(big.empty());
     devserver::Fault corrupt;
@@ -204,8 +186,7 @@ TEST_F(CliTest, CorruptOrCutTransfersAreNeverReportedAsInstalled)
     EXPECT_FALSE(fs::exists(installDir() / big));
 }
 
-TEST_F(CliTest, NewerVersionStopsWithTheOffer)
-{
+TEST_F(CliTest, NewerVersionStopsWithTheOffer) {
     m_server.SetVersion("21", m_server.BaseUrl() + "/files/update/quellan");
     const ProcessResult r = install();
     EXPECT_EQ(r.exitCode, 3);
@@ -214,16 +195,14 @@ TEST_F(CliTest, NewerVersionStopsWithTheOffer)
     EXPECT_EQ(fileGets(), 0);
 }
 
-TEST_F(CliTest, MissingFileListExits1)
-{
+TEST_F(CliTest, MissingFileListExits1) {
     m_server.SetConfigValue("birch_file_url", "birch/no-such-list.json");
     const ProcessResult r = install();
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("文件列表获取失败！"), std::string::npos) << r.err;
 }
 
-TEST_F(CliTest, VerifyListsMissingAndDifferingFiles)
-{
+TEST_F(CliTest, VerifyListsMissingAndDifferingFiles) {
     ASSERT_EQ(install("elm", {"--no-shortcut"}).exitCode, 0);
     ProcessResult r = cli({"verify", "--edition", "elm", "--path", installDir().string()});
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
@@ -239,8 +218,7 @@ TEST_F(CliTest, VerifyListsMissingAndDifferingFiles)
     EXPECT_TRUE(m_server.RequestsTo("/Speed/Server/Report").empty());
 }
 
-TEST_F(CliTest, BadArgumentsExit1WithUsage)
-{
+TEST_F(CliTest, BadArgumentsExit1WithUsage) {
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"install", "--edition", "oak", "--path", "/x"}, {"install", "--edition", "birch"}, {"frobnicate"}, {}}) {
         const ProcessResult r = cli(args);

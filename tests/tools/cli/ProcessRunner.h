@@ -19,23 +19,19 @@ struct ProcessResult {
 };
 
 inline ProcessResult runProcess(const std::vector<std::string>& args,
-                                const std::vector<std::pair<std::string, std::string>>& env = {})
-{
+                                const std::vector<std::pair<std::string, std::string>>& env = {}) {
     ProcessResult result;
     int outPipe[2], errPipe[2];
-    if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0)
-        return result;
+    if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0) return result;
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::dup2(outPipe[1], 1);
         ::dup2(errPipe[1], 2);
         ::close(outPipe[0]);
         ::close(errPipe[0]);
-        for (const auto& [name, value] : env)
-            ::setenv(name.c_str(), value.c_str(), 1);
+        for (const auto& [name, value] : env) ::setenv(name.c_str(), value.c_str(), 1);
         std::vector<char*> argv;
-        for (const auto& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
         ::execv(argv[0], argv.data());
         ::_exit(127);
@@ -46,11 +42,9 @@ inline ProcessResult runProcess(const std::vector<std::string>& args,
     std::string* sinks[2] = {&result.out, &result.err};
     int open = 2;
     while (open > 0) {
-        if (::poll(fds, 2, -1) < 0)
-            break;
+        if (::poll(fds, 2, -1) < 0) break;
         for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
-                continue;
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
             char buffer[4096];
             const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
             if (n > 0) {

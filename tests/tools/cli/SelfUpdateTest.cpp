@@ -25,18 +25,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string readBytes(const fs::path& path)
-{
+std::string readBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-bool waitFor(const std::function<bool()>& condition, std::chrono::seconds timeout = std::chrono::seconds(20))
-{
+bool waitFor(const std::function<bool()>& condition, std::chrono::seconds timeout = std::chrono::seconds(20)) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (!condition()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
+        if (std::chrono::steady_clock::now() > end) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return true;
@@ -44,17 +41,14 @@ bool waitFor(const std::function<bool()>& condition, std::chrono::seconds timeou
 
 // Ends every process running the program at path (the restarted copy may
 // still run when the test ends).
-void killProcessesOf(const fs::path& path)
-{
+void killProcessesOf(const fs::path& path) {
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator("/proc", ec)) {
         const std::string name = entry.path().filename().string();
-        if (name.find_first_not_of("0123456789") != std::string::npos)
-            continue;
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
         std::error_code linkError;
         const fs::path exe = fs::read_symlink(entry.path() / "exe", linkError);
-        if (!linkError && exe == path)
-            ::kill(static_cast<pid_t>(std::stol(name)), SIGKILL);
+        if (!linkError && exe == path) ::kill(static_cast<pid_t>(std::stol(name)), SIGKILL);
     }
 }
 
@@ -64,8 +58,7 @@ public:
     std::atomic<bool> failed{false};
 };
 
-TEST(SelfUpdateEndToEnd, RunningProgramIsReplacedAndRestarted)
-{
+TEST(SelfUpdateEndToEnd, RunningProgramIsReplacedAndRestarted) {
     std::string pattern = (fs::temp_directory_path() / "quellan-update-XXXXXX").string();
     const fs::path dir = mkdtemp(pattern.data());
     const fs::path tmp = dir / "tmp";
@@ -105,7 +98,7 @@ TEST(SelfUpdateEndToEnd, RunningProgramIsReplacedAndRestarted)
     const fs::path update = platform::toUtf8(updateFile);
     EXPECT_EQ(update.parent_path(), tmp);
     EXPECT_EQ(update.filename().string().rfind("temp_update_", 0), 0u);
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat(update.c_str(), &st), 0);
     EXPECT_TRUE(st.st_mode & S_IXUSR);
 
@@ -128,8 +121,7 @@ TEST(SelfUpdateEndToEnd, RunningProgramIsReplacedAndRestarted)
     fs::remove_all(dir);
 }
 
-TEST(SelfUpdateEndToEnd, FailedDownloadReportsAndLeavesNothing)
-{
+TEST(SelfUpdateEndToEnd, FailedDownloadReportsAndLeavesNothing) {
     std::string pattern = (fs::temp_directory_path() / "quellan-update-XXXXXX").string();
     const fs::path dir = mkdtemp(pattern.data());
     const char* savedTmp = std::getenv("TMPDIR");
@@ -154,8 +146,7 @@ TEST(SelfUpdateEndToEnd, FailedDownloadReportsAndLeavesNothing)
     fs::remove_all(dir);
 }
 
-TEST(SelfUpdateNames, FileNameAndParameters)
-{
+TEST(SelfUpdateNames, FileNameAndParameters) {
     EXPECT_EQ(UpdateFilePath(L"/tmp/", 12345), L"/tmp/temp_update_12345");
     EXPECT_EQ(UpdateFilePath(L"/tmp", 7), L"/tmp/temp_update_7");
     EXPECT_NE(UpdateFilePath(L"/tmp/", 1), UpdateFilePath(L"/tmp/", 2));

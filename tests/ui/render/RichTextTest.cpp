@@ -260,8 +260,8 @@ const GoldenCase kGoldens[] = {
     {"centre-single", L"centred <b>single</b> line", 260, 40,
      platform::DT_SINGLELINE | platform::DT_CENTER | platform::DT_VCENTER},
     {"right-bottom", L"to the right", 200, 40, platform::DT_SINGLELINE | platform::DT_RIGHT | platform::DT_BOTTOM},
-    {"selection-underline-italic", L"{s}selected{/s} <u>under</u> <i>italic</i> 中文{v center}<f 2>大</f>{/v}",
-     300, 34, 0},
+    {"selection-underline-italic", L"{s}selected{/s} <u>under</u> <i>italic</i> 中文{v center}<f 2>大</f>{/v}", 300, 34,
+     0},
 };
 
 TEST_F(RichTextTest, GoldenPictures) {

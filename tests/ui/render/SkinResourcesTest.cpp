@@ -21,9 +21,8 @@ constexpr const char* kPassword = "kvtp5184@";
 fs::path makeSkinFolder(const fs::path& dir) {
     fs::path skin = dir / "skin";
     testsupport::writeText(skin / "main.xml", "<Window size=\"10,10\"><Label text=\"hello\"/></Window>");
-    testsupport::writePng(skin / "img" / "close_hot.png", 3, 2, [](int x, int y) {
-        return 0xFF000000u | (x * 40) << 16 | (y * 40) << 8 | 7;
-    });
+    testsupport::writePng(skin / "img" / "close_hot.png", 3, 2,
+                          [](int x, int y) { return 0xFF000000u | (x * 40) << 16 | (y * 40) << 8 | 7; });
     testsupport::writePng(skin / "logo.png", 1, 1, [](int, int) { return 0xFF102030u; });
     return skin;
 }

@@ -49,61 +49,102 @@ unsigned vkFromSdl(const SDL_Keysym& key) {
     if (k >= SDLK_F1 && k <= SDLK_F12) return VK_F1 + static_cast<unsigned>(k - SDLK_F1);
     if (k >= SDLK_KP_1 && k <= SDLK_KP_9) return VK_NUMPAD0 + 1 + static_cast<unsigned>(k - SDLK_KP_1);
     switch (k) {
-    case SDLK_BACKSPACE: return VK_BACK;
-    case SDLK_TAB: return VK_TAB;
+    case SDLK_BACKSPACE:
+        return VK_BACK;
+    case SDLK_TAB:
+        return VK_TAB;
     case SDLK_RETURN:
-    case SDLK_KP_ENTER: return VK_RETURN;
+    case SDLK_KP_ENTER:
+        return VK_RETURN;
     case SDLK_LSHIFT:
-    case SDLK_RSHIFT: return VK_SHIFT;
+    case SDLK_RSHIFT:
+        return VK_SHIFT;
     case SDLK_LCTRL:
-    case SDLK_RCTRL: return VK_CONTROL;
+    case SDLK_RCTRL:
+        return VK_CONTROL;
     case SDLK_LALT:
-    case SDLK_RALT: return VK_MENU;
-    case SDLK_PAUSE: return VK_PAUSE;
-    case SDLK_CAPSLOCK: return VK_CAPITAL;
-    case SDLK_ESCAPE: return VK_ESCAPE;
-    case SDLK_SPACE: return VK_SPACE;
-    case SDLK_PAGEUP: return VK_PRIOR;
-    case SDLK_PAGEDOWN: return VK_NEXT;
-    case SDLK_END: return VK_END;
-    case SDLK_HOME: return VK_HOME;
-    case SDLK_LEFT: return VK_LEFT;
-    case SDLK_UP: return VK_UP;
-    case SDLK_RIGHT: return VK_RIGHT;
-    case SDLK_DOWN: return VK_DOWN;
-    case SDLK_INSERT: return VK_INSERT;
-    case SDLK_DELETE: return VK_DELETE;
-    case SDLK_KP_0: return VK_NUMPAD0;
-    default: return 0;
+    case SDLK_RALT:
+        return VK_MENU;
+    case SDLK_PAUSE:
+        return VK_PAUSE;
+    case SDLK_CAPSLOCK:
+        return VK_CAPITAL;
+    case SDLK_ESCAPE:
+        return VK_ESCAPE;
+    case SDLK_SPACE:
+        return VK_SPACE;
+    case SDLK_PAGEUP:
+        return VK_PRIOR;
+    case SDLK_PAGEDOWN:
+        return VK_NEXT;
+    case SDLK_END:
+        return VK_END;
+    case SDLK_HOME:
+        return VK_HOME;
+    case SDLK_LEFT:
+        return VK_LEFT;
+    case SDLK_UP:
+        return VK_UP;
+    case SDLK_RIGHT:
+        return VK_RIGHT;
+    case SDLK_DOWN:
+        return VK_DOWN;
+    case SDLK_INSERT:
+        return VK_INSERT;
+    case SDLK_DELETE:
+        return VK_DELETE;
+    case SDLK_KP_0:
+        return VK_NUMPAD0;
+    default:
+        return 0;
     }
 }
 
 SDL_HitTestResult hitResultFor(int code) {
     switch (code) {
-    case HTCAPTION: return SDL_HITTEST_DRAGGABLE;
-    case HTLEFT: return SDL_HITTEST_RESIZE_LEFT;
-    case HTRIGHT: return SDL_HITTEST_RESIZE_RIGHT;
-    case HTTOP: return SDL_HITTEST_RESIZE_TOP;
-    case HTBOTTOM: return SDL_HITTEST_RESIZE_BOTTOM;
-    case HTTOPLEFT: return SDL_HITTEST_RESIZE_TOPLEFT;
-    case HTTOPRIGHT: return SDL_HITTEST_RESIZE_TOPRIGHT;
-    case HTBOTTOMLEFT: return SDL_HITTEST_RESIZE_BOTTOMLEFT;
-    case HTBOTTOMRIGHT: return SDL_HITTEST_RESIZE_BOTTOMRIGHT;
-    default: return SDL_HITTEST_NORMAL;
+    case HTCAPTION:
+        return SDL_HITTEST_DRAGGABLE;
+    case HTLEFT:
+        return SDL_HITTEST_RESIZE_LEFT;
+    case HTRIGHT:
+        return SDL_HITTEST_RESIZE_RIGHT;
+    case HTTOP:
+        return SDL_HITTEST_RESIZE_TOP;
+    case HTBOTTOM:
+        return SDL_HITTEST_RESIZE_BOTTOM;
+    case HTTOPLEFT:
+        return SDL_HITTEST_RESIZE_TOPLEFT;
+    case HTTOPRIGHT:
+        return SDL_HITTEST_RESIZE_TOPRIGHT;
+    case HTBOTTOMLEFT:
+        return SDL_HITTEST_RESIZE_BOTTOMLEFT;
+    case HTBOTTOMRIGHT:
+        return SDL_HITTEST_RESIZE_BOTTOMRIGHT;
+    default:
+        return SDL_HITTEST_NORMAL;
     }
 }
 
 SDL_SystemCursor systemCursorFor(CursorShape shape) {
     switch (shape) {
-    case CursorShape::Hand: return SDL_SYSTEM_CURSOR_HAND;
-    case CursorShape::IBeam: return SDL_SYSTEM_CURSOR_IBEAM;
-    case CursorShape::SizeNS: return SDL_SYSTEM_CURSOR_SIZENS;
-    case CursorShape::SizeWE: return SDL_SYSTEM_CURSOR_SIZEWE;
-    case CursorShape::SizeNWSE: return SDL_SYSTEM_CURSOR_SIZENWSE;
-    case CursorShape::SizeNESW: return SDL_SYSTEM_CURSOR_SIZENESW;
-    case CursorShape::SizeAll: return SDL_SYSTEM_CURSOR_SIZEALL;
-    case CursorShape::Wait: return SDL_SYSTEM_CURSOR_WAIT;
-    case CursorShape::Arrow: break;
+    case CursorShape::Hand:
+        return SDL_SYSTEM_CURSOR_HAND;
+    case CursorShape::IBeam:
+        return SDL_SYSTEM_CURSOR_IBEAM;
+    case CursorShape::SizeNS:
+        return SDL_SYSTEM_CURSOR_SIZENS;
+    case CursorShape::SizeWE:
+        return SDL_SYSTEM_CURSOR_SIZEWE;
+    case CursorShape::SizeNWSE:
+        return SDL_SYSTEM_CURSOR_SIZENWSE;
+    case CursorShape::SizeNESW:
+        return SDL_SYSTEM_CURSOR_SIZENESW;
+    case CursorShape::SizeAll:
+        return SDL_SYSTEM_CURSOR_SIZEALL;
+    case CursorShape::Wait:
+        return SDL_SYSTEM_CURSOR_WAIT;
+    case CursorShape::Arrow:
+        break;
     }
     return SDL_SYSTEM_CURSOR_ARROW;
 }
@@ -120,11 +161,11 @@ struct NativeWindow {
     WindowHandle handle = nullptr;
     SdlWindowPtr window;
     Uint32 id = 0;
-    bool shaped = false;       // created as a shaped window (can take a region)
-    bool hasRegion = false;    // a round region is set
-    Rect regionRect;           // window coordinates
+    bool shaped = false;    // created as a shaped window (can take a region)
+    bool hasRegion = false; // a round region is set
+    Rect regionRect;        // window coordinates
     Size regionEllipse;
-    Rect rect;                 // where the window is (screen, client area)
+    Rect rect; // where the window is (screen, client area)
     NativeWindowStyle style;
     bool shown = false;
 };
@@ -260,8 +301,8 @@ public:
         if (!transient && m_shapesSupported) {
             // Created at 0,0: SDL moves a shaped window back to its creation
             // position when the first shape is set, unless that position is 0,0.
-            window = SDL_CreateShapedWindow(utf8.c_str(), 0, 0, static_cast<unsigned>(w), static_cast<unsigned>(h),
-                                            flags);
+            window =
+                SDL_CreateShapedWindow(utf8.c_str(), 0, 0, static_cast<unsigned>(w), static_cast<unsigned>(h), flags);
             if (window) {
                 native->shaped = true;
             } else {
@@ -313,7 +354,8 @@ public:
     void setWindowStyle(WindowHandle handle, const NativeWindowStyle& style) override {
         NativeWindow* n = find(handle);
         if (!n) return;
-        if (style.decorated != n->style.decorated) SDL_SetWindowBordered(n->window.get(), style.decorated ? SDL_TRUE : SDL_FALSE);
+        if (style.decorated != n->style.decorated)
+            SDL_SetWindowBordered(n->window.get(), style.decorated ? SDL_TRUE : SDL_FALSE);
         if (style.resizable != n->style.resizable && !n->shaped)
             SDL_SetWindowResizable(n->window.get(), style.resizable ? SDL_TRUE : SDL_FALSE);
         if (style.topmost != n->style.topmost)
@@ -377,7 +419,8 @@ public:
         if (!n || backing.isEmpty()) return;
         SDL_Surface* target = SDL_GetWindowSurface(n->window.get());
         if (!target) return;
-        dirty = dirty.intersect(Rect{0, 0, std::min(backing.width(), target->w), std::min(backing.height(), target->h)});
+        dirty =
+            dirty.intersect(Rect{0, 0, std::min(backing.width(), target->w), std::min(backing.height(), target->h)});
         if (dirty.isEmpty()) return;
         if (SDL_MUSTLOCK(target)) SDL_LockSurface(target);
         const auto fmt = target->format->format;
@@ -419,7 +462,8 @@ public:
     void setIcon(WindowHandle handle, const Surface& pixels) override {
         NativeWindow* n = find(handle);
         if (!n || pixels.isEmpty()) return;
-        SdlSurfacePtr icon(SDL_CreateRGBSurfaceWithFormat(0, pixels.width(), pixels.height(), 32, SDL_PIXELFORMAT_ARGB8888));
+        SdlSurfacePtr icon(
+            SDL_CreateRGBSurfaceWithFormat(0, pixels.width(), pixels.height(), 32, SDL_PIXELFORMAT_ARGB8888));
         if (!icon) return;
         for (int y = 0; y < pixels.height(); ++y) {
             auto* dst = reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(icon->pixels) +
@@ -478,9 +522,7 @@ public:
         return result;
     }
 
-    bool setClipboardText(const std::wstring& text) override {
-        return SDL_SetClipboardText(toUtf8(text).c_str()) == 0;
-    }
+    bool setClipboardText(const std::wstring& text) override { return SDL_SetClipboardText(toUtf8(text).c_str()) == 0; }
 
 private:
     // Marks the time the host may be called (inside poll/wait).
@@ -508,9 +550,8 @@ private:
         if (!mask) return;
         SDL_FillRect(mask.get(), nullptr, 0);
         const Rect whole{0, 0, w, h};
-        const Region region = n.hasRegion
-                                  ? Region::roundRect(n.regionRect, n.regionEllipse.cx, n.regionEllipse.cy)
-                                  : Region(whole);
+        const Region region =
+            n.hasRegion ? Region::roundRect(n.regionRect, n.regionEllipse.cx, n.regionEllipse.cy) : Region(whole);
         for (const Rect& r : region.rects()) {
             const Rect c = r.intersect(whole);
             if (c.isEmpty()) continue;
@@ -597,10 +638,14 @@ void SdlBackend::handle(const SDL_Event& e) {
         ev.down = e.type == SDL_MOUSEBUTTONDOWN;
         // SDL counts on (3, 4, ...); the desktop we mimic pairs clicks.
         ev.clicks = (e.button.clicks % 2 == 0) ? 2 : 1;
-        if (e.button.button == SDL_BUTTON_LEFT) ev.button = MouseButton::Left;
-        else if (e.button.button == SDL_BUTTON_RIGHT) ev.button = MouseButton::Right;
-        else if (e.button.button == SDL_BUTTON_MIDDLE) ev.button = MouseButton::Middle;
-        else break;
+        if (e.button.button == SDL_BUTTON_LEFT)
+            ev.button = MouseButton::Left;
+        else if (e.button.button == SDL_BUTTON_RIGHT)
+            ev.button = MouseButton::Right;
+        else if (e.button.button == SDL_BUTTON_MIDDLE)
+            ev.button = MouseButton::Middle;
+        else
+            break;
         deliver(std::move(ev));
         break;
     }

@@ -21,9 +21,9 @@ public:
     Rect workArea(Rect) override { return screenRect(); }
 
     std::uint64_t now() override {
-        auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                      std::chrono::steady_clock::now().time_since_epoch())
-                      .count();
+        auto ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+                .count();
         return static_cast<std::uint64_t>(ms) + m_offset.load();
     }
 
@@ -340,7 +340,8 @@ bool pumpUntil(const std::function<bool()>& done, int timeoutMs) {
     for (;;) {
         pump();
         if (done()) return true;
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
         if (left <= 0) return false;
         Core::get().waitForWork(static_cast<int>(std::min<long long>(left, 50)));
     }
@@ -357,7 +358,8 @@ bool windowPixels(WindowHandle window, Snapshot& out) {
     const Surface& src = n->state.layeredContent ? n->layered : n->presented;
     const unsigned alpha = (n->state.layeredContent ? n->layeredAlpha : 255u) * n->state.opacity / 255u;
     std::optional<Region> shape;
-    if (n->state.hasShape) shape = Region::roundRect(n->state.shapeRect, n->state.shapeEllipse.cx, n->state.shapeEllipse.cy);
+    if (n->state.hasShape)
+        shape = Region::roundRect(n->state.shapeRect, n->state.shapeEllipse.cx, n->state.shapeEllipse.cy);
     for (int y = 0; y < size.cy; ++y)
         for (int x = 0; x < size.cx; ++x) {
             if (shape && !shape->contains({x, y})) continue;

@@ -45,14 +45,16 @@ LResult parentProc(WindowHandle w, unsigned message, WParam wParam, LParam lPara
         g_log->colourRequests.push_back(message);
         if (g_log->textColour) reinterpret_cast<Canvas*>(wParam)->setTextColour(g_log->textColour);
         return reinterpret_cast<LResult>(g_log->brush);
-    case WM_ERASEBKGND: return 1;
+    case WM_ERASEBKGND:
+        return 1;
     case WM_PAINT: {
         PaintInfo p;
         if (Canvas* c = beginPaint(w, p)) c->fillRect(clientRect(w), 0xFF808080);
         endPaint(w, p);
         return 0;
     }
-    default: return defWindowProc(w, message, wParam, lParam);
+    default:
+        return defWindowProc(w, message, wParam, lParam);
     }
 }
 

@@ -52,7 +52,8 @@ LResult testProc(WindowHandle w, unsigned message, WParam wParam, LParam lParam)
         const Point p = screenToClient(w, {xFromLParam(lParam), yFromLParam(lParam)});
         return p.y >= 0 && p.y < g_seen.captionHeight ? HTCAPTION : HTCLIENT;
     }
-    case WM_ERASEBKGND: return 1;
+    case WM_ERASEBKGND:
+        return 1;
     case WM_PAINT: {
         PaintInfo info;
         if (Canvas* c = beginPaint(w, info)) {
@@ -64,7 +65,8 @@ LResult testProc(WindowHandle w, unsigned message, WParam wParam, LParam lParam)
         g_seen.printed = true;
         return 0;
     }
-    default: return defWindowProc(w, message, wParam, lParam);
+    default:
+        return defWindowProc(w, message, wParam, lParam);
     }
 }
 
@@ -109,7 +111,8 @@ int runWhilePumping(const std::string& command, std::chrono::milliseconds settle
 }
 
 std::string tempPath(const std::string& name) {
-    return (std::filesystem::temp_directory_path() / ("quellan-sdl-" + std::to_string(::getpid()) + "-" + name)).string();
+    return (std::filesystem::temp_directory_path() / ("quellan-sdl-" + std::to_string(::getpid()) + "-" + name))
+        .string();
 }
 
 // The whole screen as the X server shows it.
@@ -148,8 +151,8 @@ protected:
     }
 
     WindowHandle open(Rect r) {
-        WindowHandle w = createWindow(0, L"SdlTestWindow", L"sdl test", WS_POPUP | WS_VISIBLE, r.left, r.top,
-                                      r.width(), r.height(), nullptr, nullptr);
+        WindowHandle w = createWindow(0, L"SdlTestWindow", L"sdl test", WS_POPUP | WS_VISIBLE, r.left, r.top, r.width(),
+                                      r.height(), nullptr, nullptr);
         EXPECT_NE(w, nullptr);
         windows.push_back(w);
         // Mapping takes a round trip to the X server and the window manager.
@@ -173,7 +176,8 @@ TEST_F(SdlTest, WindowShowsThePixelsItPresented) {
     open(r);
     const Surface shot = screenshot();
     ASSERT_FALSE(shot.isEmpty());
-    EXPECT_TRUE(near(shot.pixel(r.left + 20, r.top + 100), 0xFFFF0000)) << std::hex << shot.pixel(r.left + 20, r.top + 100);
+    EXPECT_TRUE(near(shot.pixel(r.left + 20, r.top + 100), 0xFFFF0000))
+        << std::hex << shot.pixel(r.left + 20, r.top + 100);
     EXPECT_TRUE(near(shot.pixel(r.right - 20, r.top + 100), 0xFF0000FF));
     EXPECT_FALSE(near(shot.pixel(r.right + 30, r.top + 100), 0xFF0000FF)) << "nothing drawn outside the window";
 
@@ -217,8 +221,8 @@ TEST_F(SdlTest, TypingArrivesAsCharacters) {
 
 TEST_F(SdlTest, AnEditGetsTypedTextEachTimeItHasTheFocus) {
     WindowHandle w = open(Rect::fromSize(300, 200, 300, 120));
-    WindowHandle edit = createWindow(0, kEditClassName, L"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 10, 10, 200, 24,
-                                     w, nullptr, 1);
+    WindowHandle edit =
+        createWindow(0, kEditClassName, L"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 10, 10, 200, 24, w, nullptr, 1);
     ASSERT_NE(edit, nullptr);
     ASSERT_EQ(runWhilePumping("xdotool mousemove 420 222 sleep 0.2 click 1"), 0); // into the edit
     ASSERT_TRUE(pumpUntil([&] { return focusWindow() == edit; }, 5s));
@@ -396,9 +400,9 @@ TEST_F(SdlTest, SmokeProgramShowsItsWindowAndWritesItsPicture) {
 TEST_F(SdlTest, UnreachableDisplayFailsClearlyAndQuickly) {
     const std::string err = tempPath("err.txt");
     const auto started = std::chrono::steady_clock::now();
-    const int status = std::system(("env -u WAYLAND_DISPLAY DISPLAY=:987 QUELLAN_DISPLAY=sdl timeout 20 " + smoke() +
-                                    " --png /dev/null 2>" + err)
-                                       .c_str());
+    const int status = std::system(
+        ("env -u WAYLAND_DISPLAY DISPLAY=:987 QUELLAN_DISPLAY=sdl timeout 20 " + smoke() + " --png /dev/null 2>" + err)
+            .c_str());
     EXPECT_LT(std::chrono::steady_clock::now() - started, 15s);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 1);
