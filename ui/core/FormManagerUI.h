@@ -1,29 +1,205 @@
-// The per-window paint manager. This part holds the window's resource tables
-// and the process-wide skin source, shared tables and language table; the
-// control tree, input routing and painting join it in the same class.
+// The per-window paint manager: owns the window's control tree, turns window
+// messages into control events, keeps focus, hover, capture and control
+// timers, raises notices to listeners, lays out and paints the tree through
+// an offscreen surface, shows tooltips and applies the window element's
+// attributes. It also holds the window's resource tables; the skin source,
+// the shared tables and the language table are process-wide.
+//
+// Index of the implementation:
+//   FormManagerResources.cpp  skin source, images, fonts, default attributes, language
+//   FormManagerUI.cpp         set-up, tree, notices, timers, focus, groups, window attributes
+//   FormManagerInput.cpp      handleMessage, mouse, keys, tooltips, translateQueued
+//   FormManagerPaint.cpp      WM_PAINT, invalidation, offscreen surface
 #pragma once
 
 #include "platform/graphics/Geometry.h"
 #include "platform/graphics/Graphics.h"
+#include "platform/window/Window.h"
+#include "platform/window/builtin/WindowTooltip.h"
+#include "ui/core/EventsUI.h"
+#include "ui/core/PtrArrayUI.h"
 #include "ui/core/StringMapUI.h"
 #include "ui/core/StringUI.h"
+#include "ui/render/ImageDescription.h"
 #include "ui/render/ResourceTables.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
-// One per window, held by value in the window object. Owns the window's
-// resource tables and custom attributes; the shared tables, the skin source
-// and the language table are process-wide. Everything runs on the UI thread
-// without locks.
+class CControlUI;
+
+// One per window, held by value in the window object, which attaches it to
+// its window when created and passes every window message to handleMessage
+// first. Owns the root control (and so the tree), the window's resource
+// tables, custom attributes, queued notices and deferred deletions; the
+// listener, filter, translator and post-painter objects are not owned.
+// Everything runs on the UI thread without locks.
 class CFormManagerUI {
 public:
     CFormManagerUI();
     ~CFormManagerUI();
     CFormManagerUI(const CFormManagerUI&) = delete;
     CFormManagerUI& operator=(const CFormManagerUI&) = delete;
+
+    // --- Set-up and tree ---
+    // Clears the name map, the window's resource tables, option groups,
+    // custom attributes and timers; stores the name; a new window is stored
+    // and the manager joins the process-wide list of managers.
+    void attachWindow(platform::WindowHandle window, std::wstring_view name);
+    platform::WindowHandle hostWindow() const { return m_host; }
+    const CStringUI& windowName() const { return m_windowName; }
+    // Makes `root` (owned from now on) the tree of the window. The old root
+    // is deleted through the deferred work; focus, hover, click and key
+    // controls are cleared, layout and focus become needed.
+    bool setRoot(CControlUI* root);
+    CControlUI* root() const { return m_root; }
+    // Binds `control` and its subtree to this manager (parent: `parent`, or
+    // the control's own) with initialisation, and registers every name.
+    bool initControlTree(CControlUI* control, CControlUI* parent = nullptr);
+    CControlUI* findControlByName(std::wstring_view name) const;
+    // The topmost visible control under the point (client coordinates) that takes hit tests.
+    CControlUI* findControlAt(platform::Point point) const;
+    // Renames an attached control in the name map; false when the control
+    // is not this manager's, the name is empty or taken by another control.
+    bool changeControlName(CControlUI* control, std::wstring_view newName);
+    // Drops every reference to a control being destroyed (called by its destructor).
+    void forgetControl(CControlUI* control);
+    // Detaches the control and deletes it with the next deferred work (safe
+    // from within an event or notice about it).
+    void deferDelete(CControlUI* control);
+    // Controls that want MouseLeave events of other controls (each at most once).
+    void wantMouseLeave(CControlUI* control);
+    void removeMouseLeave(CControlUI* control);
+
+    bool addListener(INotifyUI* listener);
+    bool removeListener(INotifyUI* listener);
+    bool addMessageHook(IMessageFilterUI* filter);
+    bool removeMessageHook(IMessageFilterUI* filter);
+    bool addPostPainter(CControlUI* control);
+    bool removePostPainter(CControlUI* control);
+    bool addTranslator(ITranslateAccelerator* translator);
+    bool removeTranslator(ITranslateAccelerator* translator);
+    // A native child window a control owns; its rectangle is invalidated.
+    // False when the window is registered already.
+    bool addNativeChild(CControlUI* control, platform::WindowHandle window);
+    bool removeNativeChild(platform::WindowHandle window);
+    // The control that registered the native window, or null.
+    CControlUI* nativeChildControl(platform::WindowHandle window) const;
+
+    // --- Input and focus ---
+    // Handles one window message; true when it was handled (with `result`).
+    // Messages before attachWindow are not handled.
+    bool handleMessage(unsigned message, platform::WParam wParam, platform::LParam lParam, platform::LResult& result);
+    // Tab navigation, Alt shortcuts and system keys of a queued message; true when it was used.
+    bool preTranslate(unsigned message, platform::WParam wParam, platform::LParam lParam, platform::LResult& result);
+    // Offers a queued message to the managers of its window (and, for a
+    // child window, of its ancestors); true when one used it. The message
+    // loops call this before translating and dispatching.
+    static bool translateQueued(const platform::Message* message);
+    // Moves the focus to `control` (null: no control). With focusWindow the
+    // host window takes the OS focus too (unless no-activate).
+    void focusControl(CControlUI* control, bool focusWindow = true);
+    // For controls with native windows: clears the focus and lets the next
+    // paint focus the first tab stop from `control` on.
+    void focusFirstOrNext(CControlUI* control);
+    // Focuses the next (previous) tab stop, wrapping; while layout is still
+    // pending only schedules it for the next paint. Always true.
+    bool focusNextTabStop(bool forward = true);
+    CControlUI* focusedControl() const { return m_focus; }
+    CControlUI* hoverControl() const { return m_hover; }
+    CControlUI* clickControl() const { return m_click; }
+    void captureMouse();
+    void releaseMouse();
+    bool isMouseCaptured() const { return m_captured; }
+    unsigned hoverTime() const { return m_hoverTime; }
+    void setHoverTime(unsigned ms) { m_hoverTime = ms; }
+
+    // --- Control timers ---
+    // Starts timer `localId` of the control (window timer ids 17..254, then
+    // wrapping). A stopped timer of the same control and id is restarted on
+    // its old window timer id. False when it runs already or cannot start.
+    bool startTimer(CControlUI* control, unsigned localId, unsigned elapseMs);
+    // False when no running timer matches.
+    bool stopTimer(CControlUI* control, unsigned localId);
+    void stopTimersOf(CControlUI* control);
+    void stopAllTimers();
+
+    // --- Notices ---
+    // Synchronous: the sender's notice hooks, then every listener in
+    // registration order. Asynchronous: queued for the deferred work; without
+    // allowRepeat a queued notice of the same sender and kind is updated in
+    // place instead.
+    void sendNotice(TNoticeUI& notice, bool async = false, bool allowRepeat = true);
+    void sendNotice(CControlUI* sender, std::wstring_view kind, platform::WParam wparam = 0,
+                    platform::LParam lparam = 0, bool async = false, bool allowRepeat = true);
+
+    // --- Option groups (membership; the selection rule is the options') ---
+    // False for a null control, an empty name or a control already in the group.
+    bool joinGroup(std::wstring_view group, CControlUI* control);
+    // Null when the group does not exist.
+    const CPtrArrayUI<CControlUI>* groupMembers(std::wstring_view group) const;
+    void leaveGroup(std::wstring_view group, CControlUI* control);
+    void removeAllGroups();
+
+    // --- Painting ---
+    void invalidateAll();
+    // Adds the rectangle (client coordinates, clamped to be non-negative) to the update region.
+    void invalidateRect(const platform::Rect& rect);
+    // A layout pass runs at the next paint.
+    void requestLayout() { m_layoutNeeded = true; }
+    bool isPainting() const { return m_painting; }
+    void setPainting(bool painting) { m_painting = painting; }
+    // A canvas for measuring text (as the window's own device context would);
+    // what is drawn on it is never shown.
+    platform::Canvas& windowCanvas();
+    // The offscreen surface of the last paint (client size); empty before the first.
+    const platform::Surface& offscreenSurface() const { return m_offscreen; }
+    // Paints the whole tree into `canvas` (as WM_PRINTCLIENT does).
+    void printClient(platform::Canvas& canvas);
+
+    // --- Window properties (the window element's attributes) ---
+    // One attribute of the window element; unknown names become custom window attributes.
+    void applyWindowAttribute(std::wstring_view name, std::wstring_view value);
+    platform::Size initialSize() const { return m_initialSize; }
+    // Resizes the window when no root exists yet.
+    void setInitialSize(platform::Size size);
+    platform::Rect sizeBox() const { return m_sizeBox; }
+    void setSizeBox(const platform::Rect& box) { m_sizeBox = box; }
+    // A bottom of -1 is resolved to the window's current height (and stored).
+    platform::Rect caption();
+    void setCaption(const platform::Rect& caption) { m_caption = caption; }
+    platform::Size roundCorner() const { return m_roundCorner; }
+    void setRoundCorner(platform::Size round) { m_roundCorner = round; }
+    platform::Size minTrackSize() const { return m_minTrack; }
+    void setMinTrackSize(platform::Size size) { m_minTrack = size; }
+    platform::Size maxTrackSize() const { return m_maxTrack; }
+    void setMaxTrackSize(platform::Size size) { m_maxTrack = size; }
+    bool showDirty() const { return m_showDirty; }
+    void setShowDirty(bool on) { m_showDirty = on; }
+    bool noActivate() const { return m_noActivate; }
+    void setNoActivate(bool on) { m_noActivate = on; }
+    bool useVirtualWindow() const { return m_useVirtualWindow; }
+    void setUseVirtualWindow(bool on) { m_useVirtualWindow = on; }
+    // Stored settings of the layered modes and the shadow. Per-pixel layered
+    // output is not drawn yet: the window paints as a normal window.
+    bool isLayered() const { return m_perPixelLayered; }
+    std::uint8_t layeredOpacity() const { return m_layeredOpacity; }
+    void setLayeredOpacity(std::uint8_t opacity);
+    const ImageDescription& layeredImage() const { return m_layeredImage; }
+    void setLayeredImage(std::wstring_view description);
+    platform::Rect noLayeredPadding() const { return m_noLayeredPadding; }
+    void setNoLayeredPadding(const platform::Rect& padding) { m_noLayeredPadding = padding; }
+    int shadowSize() const { return m_shadowSize; }
+    void setShadowSize(int size);
+    platform::Argb shadowColour() const { return m_shadowColour; }
+    void setShadowColour(platform::Argb colour);
+    float shadowFocusScale() const { return m_shadowFocusScale; }
+    void setShadowFocusScale(float scale);
+    // Whole-window opacity (applied to the window at once).
+    void applyOpacity(std::uint8_t opacity);
 
     // --- Skin source (process-wide) ---
     static void setInstance(void* instance);
@@ -113,12 +289,101 @@ public:
     void setLastMousePosition(platform::Point p) { m_lastMousePosition = p; }
 
 private:
+    struct TimerRecord {
+        CControlUI* control = nullptr;
+        unsigned localId = 0;
+        platform::WindowHandle window = nullptr;
+        std::uintptr_t windowTimerId = 0;
+        bool killed = false;
+    };
+
     ResourceTables& targetTables(bool shared);
     void clearWindowResources();
     FontRecord& measure(FontRecord& record);
 
-    ResourceTables m_resources;
-    CStringMapUI<CStringUI> m_windowAttributes;
-    bool m_useSharedResources = false;
+    // FormManagerUI.cpp
+    void deliverNotice(TNoticeUI& notice);
+    void postDeferredWork();
+    void runDeferredWork();
+    void deleteDeferred();
+    void clearQueuedNotices();
+    // FormManagerInput.cpp
+    void onMouseMove(platform::Point point);
+    void onMouseHover(platform::Point point);
+    void onMouseLeaveMessage();
+    TInputEventUI makeEvent(UiEventKind kind, CControlUI* sender, platform::Point pos) const;
+    bool belongsHere(const CControlUI* control) const;
+    void hideTooltip();
+    void destroyTooltip();
+    platform::Point screenToClientPoint(platform::LParam lParam) const;
+    // FormManagerPaint.cpp
+    void onPaint();
+    void layoutPass();
+
+    // Window.
+    CStringUI m_windowName;
+    platform::WindowHandle m_host = nullptr;
+    std::unique_ptr<platform::Surface> m_measureSurface;
+    std::unique_ptr<platform::Canvas> m_measureCanvas;
+    platform::Surface m_offscreen;
+    // Tooltip.
+    int m_tooltipWidthCache = -1;
+    platform::WindowHandle m_tooltipWindow = nullptr;
+    platform::ToolInfo m_toolInfo;
+    CStringUI m_toolText;
+    unsigned m_hoverTime = 1000;
+    bool m_noActivate = false;
+    bool m_showDirty = false;
+    // Tree and input state.
+    CControlUI* m_root = nullptr; // owned
+    CControlUI* m_focus = nullptr;
+    CControlUI* m_hover = nullptr;
+    CControlUI* m_click = nullptr;
+    CControlUI* m_key = nullptr;
+    CControlUI* m_lastTooltip = nullptr;
     platform::Point m_lastMousePosition{-1, -1};
+    // Window element settings.
+    platform::Size m_minTrack;
+    platform::Size m_maxTrack;
+    platform::Size m_initialSize;
+    platform::Rect m_sizeBox;
+    platform::Size m_roundCorner;
+    platform::Rect m_caption;
+    int m_timerIdCounter = 4096;
+    bool m_firstLayout = true;
+    bool m_layoutNeeded = false;
+    bool m_focusNeeded = false;
+    // Layered modes and shadow: stored for the layered output.
+    int m_shadowSize = 0;
+    platform::Argb m_shadowColour = 0xFF000000;
+    float m_shadowFocusScale = -1.0f;
+    bool m_shadowDirty = false;
+    std::uint8_t m_layeredOpacity = 255;
+    bool m_perPixelLayered = false;
+    bool m_layeredChanged = false;
+    platform::Rect m_layeredUpdate;
+    ImageDescription m_layeredImage;
+    platform::Rect m_noLayeredPadding;
+    bool m_mouseTracking = false;
+    bool m_captured = false;
+    bool m_painting = false;
+    bool m_useVirtualWindow = false;
+    bool m_deferredPosted = false;
+    // Lists.
+    CPtrArrayUI<INotifyUI> m_listeners;
+    CPtrArrayUI<TimerRecord> m_timers; // owned records
+    CPtrArrayUI<IMessageFilterUI> m_filters;
+    CPtrArrayUI<CControlUI> m_postPainters;
+    CPtrArrayUI<platform::WindowObject> m_nativeWindows;
+    CPtrArrayUI<CControlUI> m_nativeControls;
+    CPtrArrayUI<CControlUI> m_deferredDeletions; // owned
+    CPtrArrayUI<TNoticeUI> m_queuedNotices;      // owned
+    CPtrArrayUI<CControlUI> m_foundForUpdate;
+    CPtrArrayUI<CControlUI> m_mouseLeaveWatchers;
+    CStringMapUI<CControlUI*> m_names;
+    CStringMapUI<CStringUI> m_windowAttributes;
+    CStringMapUI<std::unique_ptr<CPtrArrayUI<CControlUI>>> m_groups;
+    ResourceTables m_resources;
+    bool m_useSharedResources = false;
+    CPtrArrayUI<ITranslateAccelerator> m_translators;
 };

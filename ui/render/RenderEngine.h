@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string_view>
 
+class CControlUI;
 class CFormManagerUI;
 
 namespace render {
@@ -71,6 +72,15 @@ void drawRichText(platform::Canvas& canvas, CFormManagerUI* manager, platform::R
 
 // A 32-bit bottom-up surface (as a bitmap of positive height), cleared to 0.
 platform::Surface createArgbBitmap(int width, int height);
+
+// A copy of `rect` (client coordinates) of the window as painted, as a
+// 32-bit bottom-up surface of the rectangle's size. Without a stop control
+// (and for a window that is not layered) it is copied from the window's
+// offscreen surface; otherwise the tree is painted into a scratch surface
+// up to, and without, `stop`. A background colour with non-zero alpha is
+// blended over the copy. Empty without a manager or for an empty rectangle.
+platform::Surface snapshotBitmap(CFormManagerUI* manager, const platform::Rect& rect, CControlUI* stop,
+                                 platform::Argb background);
 
 // A clip change that is undone when the scope closes (or is destroyed).
 // While open, the scope can switch between the clip it narrowed (inner) and
