@@ -131,9 +131,10 @@ bool CFormManagerUI::handleMessage(unsigned message, WParam wParam, LParam lPara
             result = 1;
             return true;
         }
-        CControlUI* control = findControlAt(screenToClient(m_host, cursorPos()));
+        const Point cursor = screenToClient(m_host, cursorPos());
+        CControlUI* control = findControlAt(cursor);
         if (!control || !(control->behaviourFlags() & ControlFlags::SetCursor)) return false;
-        TInputEventUI e = makeEvent(UiEventKind::SetCursor, control, m_lastMousePosition);
+        TInputEventUI e = makeEvent(UiEventKind::SetCursor, control, cursor);
         e.wparam = wParam;
         e.lparam = lParam;
         control->dispatchEvent(e);
@@ -201,8 +202,10 @@ bool CFormManagerUI::handleMessage(unsigned message, WParam wParam, LParam lPara
 
     case WM_LBUTTONUP: {
         m_lastMousePosition = pointOf(lParam);
+        // Released even when the pressed control went away meanwhile: a
+        // capture left behind would keep every mouse message.
+        if (m_captured) releaseMouse();
         if (!m_click) return false;
-        releaseMouse();
         CControlUI* control = m_click;
         m_click = nullptr;
         TInputEventUI e = makeEvent(UiEventKind::ButtonUp, control, m_lastMousePosition);
