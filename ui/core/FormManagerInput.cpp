@@ -147,6 +147,16 @@ bool CFormManagerUI::handleMessage(unsigned message, WParam wParam, LParam lPara
         result = MA_NOACTIVATE;
         return true;
 
+    case WM_GETMINMAXINFO: {
+        auto* info = reinterpret_cast<MinMaxInfo*>(lParam);
+        if (!info) return false;
+        if (m_minTrack.cx > 0) info->minTrackSize.cx = m_minTrack.cx;
+        if (m_minTrack.cy > 0) info->minTrackSize.cy = m_minTrack.cy;
+        if (m_maxTrack.cx > 0) info->maxTrackSize.cx = m_maxTrack.cx;
+        if (m_maxTrack.cy > 0) info->maxTrackSize.cy = m_maxTrack.cy;
+        return false;
+    }
+
     case WM_NOTIFY: {
         if (lParam == 0) return true;
         const auto* header = reinterpret_cast<const NotifyHeader*>(lParam);

@@ -553,6 +553,14 @@ TEST_F(FormManagerTest, WindowAttributesTable) {
         m.applyWindowAttribute(tc.name, tc.value);
         EXPECT_TRUE(tc.holds());
     }
+    // The track sizes answer WM_GETMINMAXINFO; only positive values count.
+    m.setMinTrackSize({0, 80});
+    MinMaxInfo info;
+    info.minTrackSize = {7, 7};
+    sendMessage(host.windowHandle(), WM_GETMINMAXINFO, 0, reinterpret_cast<LParam>(&info));
+    EXPECT_EQ(info.minTrackSize, (Size{7, 80}));
+    EXPECT_EQ(info.maxTrackSize, (Size{900, 700}));
+
     // "size" resizes only before a root exists.
     CHostWindow fresh;
     fresh.open(nullptr, {50, 50}, {500, 100});
