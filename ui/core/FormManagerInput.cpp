@@ -6,6 +6,7 @@
 #include "platform/system/System.h"
 #include "ui/core/ControlUI.h"
 
+#include <cassert>
 #include <cwctype>
 
 using namespace platform;
@@ -41,6 +42,7 @@ Point CFormManagerUI::screenToClientPoint(LParam lParam) const { return screenTo
 
 bool CFormManagerUI::handleMessage(unsigned message, WParam wParam, LParam lParam, LResult& result) {
     if (!m_host) return false;
+    assert(isUiThread());
 
     // Filters first; the first that handles the message ends it.
     if (!m_filters.isEmpty()) {

@@ -545,6 +545,7 @@ TEST_F(FormManagerTest, WindowAttributesTable) {
          }},
         {L"linkfontcolor", L"#FF123456", [&] { return m.linkColour() == 0xFF123456u; }},
         {L"DefaultFontColor", L"FF654321", [&] { return m.defaultTextColour() == 0xFF654321u; }},
+        {L"opacity", L"128", [&] { return vdisplay::nativeState(host.windowHandle()).opacity == 128; }},
         {L"skin-author", L"first", [&] { return std::wstring_view(m.windowAttribute(L"skin-author")) == L"first"; }},
         {L"skin-author", L"second", [&] { return std::wstring_view(m.windowAttribute(L"skin-author")) == L"first"; }},
     };
