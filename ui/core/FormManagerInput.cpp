@@ -564,13 +564,15 @@ bool CFormManagerUI::translateQueued(const Message* message) {
     };
     if (windowStyle(message->window) & WS_CHILD) {
         const WindowHandle parent = parentWindow(message->window);
-        for (int i = managers.size() - 1; i >= 0; --i) {
-            CFormManagerUI* m = managers[i];
-            for (WindowHandle ancestor = parent; ancestor; ancestor = parentWindow(ancestor)) {
+        // A key may close a window and so remove its manager: walk a copy
+        // and skip managers that are gone.
+        const CPtrArrayUI<CFormManagerUI> snapshot = managers;
+        for (int i = snapshot.size() - 1; i >= 0; --i) {
+            CFormManagerUI* m = snapshot[i];
+            for (WindowHandle ancestor = parent; ancestor && managers.find(m) >= 0; ancestor = parentWindow(ancestor)) {
                 if (message->window != m->m_host && ancestor != m->m_host) continue;
                 if (translated(m)) return true;
                 m->preTranslate(message->message, message->wParam, message->lParam, result);
-                if (managers.find(m) < 0) break; // it went away while handling the key
             }
         }
         return false;

@@ -496,6 +496,13 @@ TEST_F(FormManagerTest, SnapshotsCopyThePaintedWindowOrPaintUpToAControl) {
     Surface tinted = render::snapshotBitmap(&host.manager, {90, 40, 110, 60}, nullptr, 0xFFFFFFFF);
     EXPECT_EQ(tinted.pixel(5, 5), 0xFFFFFFFFu);
     EXPECT_TRUE(render::snapshotBitmap(nullptr, {0, 0, 5, 5}, nullptr, 0).isEmpty());
+
+    // Printing the window paints the whole tree into the given canvas.
+    Surface printed(200, 100);
+    Canvas canvas(printed);
+    ASSERT_TRUE(printWindow(host.windowHandle(), canvas, PRF_CLIENT));
+    EXPECT_EQ(printed.pixel(95, 45), 0xFF0000FFu);
+    EXPECT_EQ(printed.pixel(95, 55), 0xFF00FF00u);
 }
 
 // --- Window attributes ------------------------------------------------------------------------------
