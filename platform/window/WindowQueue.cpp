@@ -336,6 +336,7 @@ void Core::handleButton(const BackendEvent& e) {
     setKeyDown(vk, e.down);
     if (!e.down && e.button == MouseButton::Left && m_dragWindow) {
         m_dragWindow = nullptr;
+        if (!m_capture) m_backend->setCapture(false);
         return;
     }
     int hit = HTCLIENT;
@@ -734,6 +735,8 @@ void beginDrag(WindowHandle window, int hit) {
     c.m_dragHit = hit;
     c.m_dragStart = c.m_cursor;
     c.m_dragStartRect = d->rect;
+    // The pointer leaves the window's old rectangle as it drags: keep it coming.
+    c.m_backend->setCapture(true);
 }
 
 } // namespace

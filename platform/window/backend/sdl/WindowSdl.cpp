@@ -101,30 +101,10 @@ unsigned vkFromSdl(const SDL_Keysym& key) {
     }
 }
 
-SDL_HitTestResult hitResultFor(int code) {
-    switch (code) {
-    case HTCAPTION:
-        return SDL_HITTEST_DRAGGABLE;
-    case HTLEFT:
-        return SDL_HITTEST_RESIZE_LEFT;
-    case HTRIGHT:
-        return SDL_HITTEST_RESIZE_RIGHT;
-    case HTTOP:
-        return SDL_HITTEST_RESIZE_TOP;
-    case HTBOTTOM:
-        return SDL_HITTEST_RESIZE_BOTTOM;
-    case HTTOPLEFT:
-        return SDL_HITTEST_RESIZE_TOPLEFT;
-    case HTTOPRIGHT:
-        return SDL_HITTEST_RESIZE_TOPRIGHT;
-    case HTBOTTOMLEFT:
-        return SDL_HITTEST_RESIZE_BOTTOMLEFT;
-    case HTBOTTOMRIGHT:
-        return SDL_HITTEST_RESIZE_BOTTOMRIGHT;
-    default:
-        return SDL_HITTEST_NORMAL;
-    }
-}
+// Only the caption is the desktop's to drag. Sizing borders stay clicks: the
+// core sizes the window itself, held to its WM_GETMINMAXINFO limits (the
+// desktop would size a shaped window past what SDL can shape).
+SDL_HitTestResult hitResultFor(int code) { return code == HTCAPTION ? SDL_HITTEST_DRAGGABLE : SDL_HITTEST_NORMAL; }
 
 SDL_SystemCursor systemCursorFor(CursorShape shape) {
     switch (shape) {
@@ -660,15 +640,18 @@ private:
         }
     }
 
-    // The desktop may size the window within the limits the core passed on.
+    // The desktop may size a resizable window within the limits the core
+    // passed on. (Shaped windows are never resizable for the desktop: SDL
+    // keeps their shape only through its own size changes. Their borders are
+    // dragged by the core.)
     void applySizeLimits(NativeWindow& n) {
-        const bool limited = n.minSize != Size{} || n.maxSize != Size{kMaxWindowExtent, kMaxWindowExtent};
-        if (!limited && !n.resizable) return;
-        // Minimum first when it grows past the old maximum, else SDL refuses it.
+        if (!n.resizable || n.shaped) return;
+        const int minW = clampSize(n.minSize.cx), minH = clampSize(n.minSize.cy);
+        // Raised first: SDL refuses a minimum above the old maximum.
         SDL_SetWindowMaximumSize(n.window.get(), kMaxWindowExtent, kMaxWindowExtent);
-        SDL_SetWindowMinimumSize(n.window.get(), clampSize(n.minSize.cx), clampSize(n.minSize.cy));
-        SDL_SetWindowMaximumSize(n.window.get(), std::max(clampSize(n.maxSize.cx), clampSize(n.minSize.cx)),
-                                 std::max(clampSize(n.maxSize.cy), clampSize(n.minSize.cy)));
+        SDL_SetWindowMinimumSize(n.window.get(), minW, minH);
+        SDL_SetWindowMaximumSize(n.window.get(), std::max(clampSize(n.maxSize.cx), minW),
+                                 std::max(clampSize(n.maxSize.cy), minH));
     }
 
     NativeWindow* find(WindowHandle handle) {
@@ -710,13 +693,6 @@ private:
         auto* n = static_cast<NativeWindow*>(SDL_GetWindowData(window, "quellan"));
         if (!n) return SDL_HITTEST_NORMAL;
         const int code = self->m_host->hitTest(n->handle, Point{n->rect.left + area->x, n->rect.top + area->y});
-        if (code >= HTLEFT && code <= HTBOTTOMRIGHT && !n->resizable) {
-            // A window with sizing borders lets the desktop size it; the
-            // limits the core passed on (WM_GETMINMAXINFO) hold there.
-            n->resizable = true;
-            SDL_SetWindowResizable(window, SDL_TRUE);
-            self->applySizeLimits(*n);
-        }
         return hitResultFor(code);
     }
 
@@ -767,7 +743,15 @@ void SdlBackend::handle(const SDL_Event& e) {
         ev.kind = BackendEvent::Kind::MouseMove;
         NativeWindow* n = findById(e.motion.windowID);
         ev.window = n ? n->handle : nullptr;
-        ev.screen = toScreen(e.motion.windowID, e.motion.x, e.motion.y);
+        Point pointer;
+        if (e.motion.state != 0 && m_x11 && m_x11->pointerPosition(&pointer.x, &pointer.y)) {
+            // A button is held: the core may be moving or sizing the window
+            // under the pointer, so numbers relative to it lag behind. (SDL's
+            // own global position can be a stale cache.)
+            ev.screen = pointer;
+        } else {
+            ev.screen = toScreen(e.motion.windowID, e.motion.x, e.motion.y);
+        }
         m_lastPointer = ev.screen;
         deliver(std::move(ev));
         break;

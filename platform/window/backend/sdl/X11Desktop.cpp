@@ -1,5 +1,5 @@
-// Direct questions to the X server: the compositing manager's selection and
-// the ARGB visual. The only file that includes Xlib.
+// Direct questions to the X server: the compositing manager's selection, the
+// ARGB visual and the pointer. The only file that includes Xlib.
 #include "platform/window/backend/sdl/X11Desktop.h"
 
 #include <X11/Xlib.h>
@@ -48,6 +48,17 @@ X11Desktop::~X11Desktop() = default;
 bool X11Desktop::compositorRunning() const {
     const X11Connection& c = *m_connection;
     return c.compositorSelection != None && XGetSelectionOwner(c.display, c.compositorSelection) != None;
+}
+
+bool X11Desktop::pointerPosition(int* x, int* y) const {
+    Display* dpy = m_connection->display;
+    Window root = None, child = None;
+    int rootX = 0, rootY = 0, winX = 0, winY = 0;
+    unsigned int mask = 0;
+    if (!XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, &rootX, &rootY, &winX, &winY, &mask)) return false;
+    *x = rootX;
+    *y = rootY;
+    return true;
 }
 
 } // namespace platform::detail

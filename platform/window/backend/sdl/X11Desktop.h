@@ -1,6 +1,7 @@
 // What the sdl backend asks an X server directly, beside SDL: whether a
-// compositing manager runs and which visual carries per-pixel alpha. Not for
-// use outside platform/window/backend/sdl (the only place that includes Xlib).
+// compositing manager runs, which visual carries per-pixel alpha, and where
+// the pointer is. Not for
+// use outside platform/window/backend/sdl (the only file with Xlib).
 #pragma once
 
 #include <memory>
@@ -25,6 +26,9 @@ public:
     // Whether a compositing manager owns _NET_WM_CM_S<screen> now. Without
     // one, the alpha of a 32-bit window never reaches the screen.
     bool compositorRunning() const;
+    // Where the pointer is now, in root-window (screen) coordinates. False
+    // when the pointer is on another screen.
+    bool pointerPosition(int* x, int* y) const;
 
 private:
     explicit X11Desktop(std::unique_ptr<X11Connection> connection);
