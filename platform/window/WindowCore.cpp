@@ -903,7 +903,6 @@ void Core::hideWindow(WindowHandle h) {
     if (!(d = findLive(h))) return;
     d->visible = false;
     d->style &= ~WS_VISIBLE;
-    ;
     if (d->isChild()) {
         if (WindowData* p = findLive(d->parent)) {
             Rect pc{0, 0, p->rect.width(), p->rect.height()};

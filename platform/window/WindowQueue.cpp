@@ -220,8 +220,6 @@ int Core::hitTest(WindowHandle window, Point screen) {
     int hit = HTNOWHERE;
     WindowHandle h = hitWindow(screen, hit);
     if (!h || root(h) != window) return HTCLIENT;
-    // The desktop sizes the window from here on: it gets the limits first.
-    if (isSizingHit(hit)) queryMinMax(window);
     return hit;
 }
 
