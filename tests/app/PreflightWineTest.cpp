@@ -61,6 +61,7 @@ private:
 
 // Answers message boxes from a script and remembers what was asked.
 struct ScriptedUser {
+    explicit ScriptedUser(std::initializer_list<int> script = {}) : answers(script) {}
     std::deque<int> answers;
     std::vector<MsgBoxRequest> asked;
     ScopedMsgBoxPresenter presenter{[this](const MsgBoxRequest& r) {

@@ -191,8 +191,9 @@ public:
         fs::create_directories(m_path);
         // drive_c shares the base's files (Wine replaces rather than rewrites
         // them); the hive files are Wine's to rewrite, so they are copies.
+        // Symbolic links (the user folders point into $HOME) stay links.
         fs::copy(base.prefix / "drive_c", m_path / "drive_c",
-                 fs::copy_options::recursive | fs::copy_options::create_hard_links);
+                 fs::copy_options::recursive | fs::copy_options::create_hard_links | fs::copy_options::copy_symlinks);
         fs::copy(base.prefix / "dosdevices", m_path / "dosdevices",
                  fs::copy_options::recursive | fs::copy_options::copy_symlinks);
         for (const char* file : {"system.reg", "user.reg", "userdef.reg", ".update-timestamp"})
