@@ -111,13 +111,13 @@ protected:
 
     // Waits until the process list shows pid under name with that path.
     bool listed(pid_t pid, const std::wstring& name, const fs::path& path) {
-        return waitFor([&] {
-            const auto processes = platform::listProcesses();
-            if (!processes) return false;
-            for (const auto& p : *processes)
-                if (p.pid == pid) return p.exeName == name && p.imagePath == platform::fromUtf8(path.string());
-            return false;
-        });
+        return m_prefix->waitForProgram(pid) && waitFor([&] {
+                   const auto processes = platform::listProcesses();
+                   if (!processes) return false;
+                   for (const auto& p : *processes)
+                       if (p.pid == pid) return p.exeName == name && p.imagePath == platform::fromUtf8(path.string());
+                   return false;
+               });
     }
 
     std::vector<std::string> openedPages() {

@@ -11,11 +11,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace testsupport {
@@ -238,6 +240,22 @@ public:
         const pid_t pid = detail::spawnWine(full, cwd, m_log);
         if (pid > 0) m_started.push_back(pid);
         return pid;
+    }
+
+    // Waits until the program has loaded: the loader then has rewritten its
+    // command line to the program's (a reader may see half a line before).
+    // False when that does not happen within two minutes.
+    bool waitForProgram(pid_t pid) const {
+        const std::string file = "/proc/" + std::to_string(pid) + "/cmdline";
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        while (std::chrono::steady_clock::now() < deadline) {
+            std::ifstream in(file, std::ios::binary);
+            std::string first;
+            std::getline(in, first, '\0');
+            if (!first.empty() && first != wineTools().loader) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
     }
 
     // Ends one program started by start and waits until it is gone.

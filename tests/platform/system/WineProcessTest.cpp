@@ -65,6 +65,7 @@ TEST(WineProcesses, EveryWayOfStartingGivesTheNameAndLinuxPath) {
     };
     for (const auto& c : cases) {
         const pid_t pid = prefix.start(c.argv, c.cwd);
+        ASSERT_TRUE(prefix.waitForProgram(pid)) << c.how << "\n" << prefix.log();
         const auto entry = waitForListing(pid, platform::fromUtf8(c.image.string()));
         ASSERT_TRUE(entry) << c.how << "\n" << prefix.log();
         EXPECT_EQ(entry->exeName, L"harrowjiasu.exe") << c.how;
