@@ -6,6 +6,12 @@ find_package(SDL2 CONFIG REQUIRED)
 add_library(dep::sdl2 INTERFACE IMPORTED)
 target_link_libraries(dep::sdl2 INTERFACE SDL2::SDL2)
 
+# Xlib beside SDL, in the sdl display backend only: the compositing manager
+# and the ARGB visual of layered windows.
+find_package(X11 REQUIRED)
+add_library(dep::x11 INTERFACE IMPORTED)
+target_link_libraries(dep::x11 INTERFACE X11::X11)
+
 pkg_check_modules(PANGOCAIRO REQUIRED IMPORTED_TARGET pangocairo cairo pango fontconfig)
 add_library(dep::pangocairo INTERFACE IMPORTED)
 target_link_libraries(dep::pangocairo INTERFACE PkgConfig::PANGOCAIRO)
@@ -42,6 +48,11 @@ target_link_libraries(dep::stb INTERFACE PkgConfig::STB)
 pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
 add_library(dep::httplib INTERFACE IMPORTED)
 target_link_libraries(dep::httplib INTERFACE PkgConfig::HTTPLIB OpenSSL::SSL OpenSSL::Crypto)
+
+# The desktop portal (folder chooser) over the session bus.
+pkg_check_modules(DBUS REQUIRED IMPORTED_TARGET dbus-1)
+add_library(dep::dbus INTERFACE IMPORTED)
+target_link_libraries(dep::dbus INTERFACE PkgConfig::DBUS)
 
 if(QUELLAN_TESTS)
   find_package(GTest REQUIRED)
