@@ -44,7 +44,8 @@ function(quellan_gtest name dir)
     return()
   endif()
   add_executable(${name} ${srcs})
-  target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main GTest::gmock quellan_options)
+  target_link_libraries(${name} PRIVATE ${ARGN} quellan_test_support GTest::gtest GTest::gtest_main GTest::gmock
+                                        quellan_options)
   target_compile_definitions(${name} PRIVATE
     QUELLAN_SOURCE_DIR="${CMAKE_SOURCE_DIR}" QUELLAN_BINARY_DIR="${CMAKE_BINARY_DIR}")
   include(GoogleTest)

@@ -124,6 +124,7 @@ struct SourcePoint {
 class DrawTest : public ::testing::Test {
 public:
     testsupport::SkinSourceGuard guard;
+    testsupport::ScratchFolder scratch;
     fs::path dir;
     Surface surface{60, 50};
     std::unique_ptr<Canvas> canvas;
@@ -131,7 +132,7 @@ public:
     const Rect item{10, 10, 40, 30};
 
     void SetUp() override {
-        dir = testsupport::scratchDir("render");
+        dir = scratch.path();
         testsupport::writePng(dir / "grid.png", 12, 12, gridPixel);
         fs::current_path(dir);
         canvas = std::make_unique<Canvas>(surface);

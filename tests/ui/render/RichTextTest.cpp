@@ -202,7 +202,8 @@ TEST_F(RichTextTest, BreakingWrapsAtSpacesAndStopsAtTheBottom) {
 
 TEST_F(RichTextTest, InlineImagesDrawOneFrameAndRaiseTheLine) {
     testsupport::SkinSourceGuard guard;
-    auto dir = testsupport::scratchDir("richtext");
+    testsupport::ScratchFolder scratch;
+    const auto& dir = scratch.path();
     // Three 4 × 30 frames: red, green, blue.
     testsupport::writePng(dir / "strip.png", 12, 30, [](int x, int) {
         return x < 4 ? 0xFFFF0000u : x < 8 ? 0xFF00FF00u : 0xFF0000FFu;

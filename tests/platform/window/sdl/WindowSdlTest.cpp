@@ -3,13 +3,18 @@
 // xdotool, caption drags, round regions, wake-ups and the smoke program.
 #include "platform/graphics/Graphics.h"
 #include "platform/window/Window.h"
+#include "platform/window/WindowInternal.h"
 #include "platform/system/Text.h"
 #include "platform/window/builtin/WindowEdit.h"
 #include "platform/window/backend/sdl/WindowSdl.h"
 #include "platform/window/builtin/WindowTooltip.h"
+#include "tests/support/PixelMatch.h"
+#include "tests/support/Pump.h"
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,6 +30,10 @@
 
 using namespace platform;
 using namespace std::chrono_literals;
+using testsupport::drainMessages;
+using testsupport::pixelNear;
+using testsupport::pumpUntil;
+using testsupport::waitUntil;
 
 namespace {
 
@@ -70,34 +79,12 @@ LResult testProc(WindowHandle w, unsigned message, WParam wParam, LParam lParam)
     }
 }
 
-void drain() {
-    Message m;
-    while (peekMessage(m)) {
-        translateMessage(m);
-        dispatchMessage(m);
-    }
-}
-
-// Pumps messages until the condition holds or the time is up.
-bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        drain();
-        if (done()) return true;
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(10ms);
-    }
-}
-
-void pumpFor(std::chrono::milliseconds time) {
-    pumpUntil([] { return false; }, time);
-}
-
-// Runs a shell command on another thread while this thread keeps pumping
-// (xdotool's --sync is only used for moves that surely change the position:
-// it waits forever for a move to where the pointer already is)
-// (a caption drag needs our hit-test answer while the button is down).
-int runWhilePumping(const std::string& command, std::chrono::milliseconds settle = 300ms) {
+// Runs a shell command on another thread while this thread keeps pumping (a
+// caption drag needs our hit-test answer while the button is down). The
+// events it causes may still be on their way: callers wait for what they
+// expect. (xdotool's --sync is only used for moves that surely change the
+// position: it waits forever for a move to where the pointer already is.)
+int runWhilePumping(const std::string& command) {
     std::atomic<bool> finished{false};
     int status = -1;
     std::thread runner([&] {
@@ -106,7 +93,6 @@ int runWhilePumping(const std::string& command, std::chrono::milliseconds settle
     });
     pumpUntil([&] { return finished.load(); }, 40s);
     runner.join();
-    pumpFor(settle);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -125,13 +111,25 @@ Surface screenshot() {
     return s;
 }
 
-bool near(std::uint32_t a, Argb b, int tolerance = 24) {
-    for (int shift = 0; shift < 24; shift += 8) {
-        const int x = static_cast<int>((a >> shift) & 0xFF);
-        const int y = static_cast<int>((b >> shift) & 0xFF);
-        if (std::abs(x - y) > tolerance) return false;
-    }
+constexpr int kTolerance = 24;
+
+// Whether each point of the screen shows its colour; the screen is read once.
+struct ScreenPoint {
+    Point at;
+    Argb colour;
+    bool shown = true; // false: the point must show something else
+};
+bool screenShows(std::initializer_list<ScreenPoint> points, int tolerance = kTolerance) {
+    const Surface shot = screenshot();
+    if (shot.isEmpty()) return false;
+    for (const ScreenPoint& p : points)
+        if (static_cast<bool>(pixelNear(shot.pixel(p.at.x, p.at.y), p.colour, tolerance)) != p.shown) return false;
     return true;
+}
+
+// Pumps until the screen shows the points as asked (each try takes a screenshot).
+bool pumpUntilScreenShows(std::initializer_list<ScreenPoint> points, int tolerance = kTolerance) {
+    return pumpUntil([&] { return screenShows(points, tolerance); }, 20s);
 }
 
 class SdlTest : public ::testing::Test {
@@ -147,17 +145,20 @@ protected:
     void SetUp() override { g_seen = Seen{}; }
     void TearDown() override {
         for (WindowHandle w : windows) destroyWindow(w);
-        pumpFor(100ms);
+        drainMessages();
     }
 
+    // A shown window at r, once the screen shows it there: mapping takes a
+    // round trip to the X server and the window manager.
     WindowHandle open(Rect r) {
         WindowHandle w = createWindow(0, L"SdlTestWindow", L"sdl test", WS_POPUP | WS_VISIBLE, r.left, r.top, r.width(),
                                       r.height(), nullptr, nullptr);
         EXPECT_NE(w, nullptr);
         windows.push_back(w);
-        // Mapping takes a round trip to the X server and the window manager.
-        pumpUntil([] { return g_seen.printed; }, 5s);
-        pumpFor(700ms);
+        EXPECT_TRUE(pumpUntil([] { return g_seen.printed; }, 20s));
+        EXPECT_TRUE(pumpUntilScreenShows({{{r.left + 4, r.top + r.height() / 2}, g_seen.colour},
+                                          {{r.right - 5, r.top + r.height() / 2}, 0xFF0000FF}}))
+            << "the window never showed at its place";
         return w;
     }
 
@@ -176,16 +177,15 @@ TEST_F(SdlTest, WindowShowsThePixelsItPresented) {
     open(r);
     const Surface shot = screenshot();
     ASSERT_FALSE(shot.isEmpty());
-    EXPECT_TRUE(near(shot.pixel(r.left + 20, r.top + 100), 0xFFFF0000))
-        << std::hex << shot.pixel(r.left + 20, r.top + 100);
-    EXPECT_TRUE(near(shot.pixel(r.right - 20, r.top + 100), 0xFF0000FF));
-    EXPECT_FALSE(near(shot.pixel(r.right + 30, r.top + 100), 0xFF0000FF)) << "nothing drawn outside the window";
+    EXPECT_TRUE(pixelNear(shot.pixel(r.left + 20, r.top + 100), 0xFFFF0000, kTolerance));
+    EXPECT_TRUE(pixelNear(shot.pixel(r.right - 20, r.top + 100), 0xFF0000FF, kTolerance));
+    EXPECT_FALSE(pixelNear(shot.pixel(r.right + 30, r.top + 100), 0xFF0000FF, kTolerance))
+        << "nothing drawn outside the window";
 
     // A repaint after an invalidation reaches the screen as well.
     g_seen.colour = 0xFF00FF00;
     invalidateRect(windows.front(), nullptr, false);
-    pumpFor(500ms);
-    EXPECT_TRUE(near(screenshot().pixel(r.left + 20, r.top + 100), 0xFF00FF00));
+    EXPECT_TRUE(pumpUntilScreenShows({{{r.left + 20, r.top + 100}, 0xFF00FF00}}));
 }
 
 TEST_F(SdlTest, ClickArrivesAtTheClientPoint) {
@@ -206,8 +206,7 @@ TEST_F(SdlTest, TypingArrivesAsCharacters) {
     WindowHandle w = open(r);
     ASSERT_EQ(runWhilePumping("xdotool mousemove 400 280 sleep 0.2 click 1"), 0); // focus by click
     setFocus(w);
-    ASSERT_TRUE(pumpUntil([&] { return focusWindow() == w; }, 5s));
-    pumpFor(300ms);
+    ASSERT_TRUE(pumpUntil([&] { return focusWindow() == w && !seen(WM_LBUTTONUP).empty(); }, 20s));
     g_seen.messages.clear();
     ASSERT_EQ(runWhilePumping("xdotool type --delay 80 'ab中'"), 0);
     ASSERT_TRUE(pumpUntil([&] { return seen(WM_CHAR).size() >= 3; }, 5s));
@@ -230,9 +229,9 @@ TEST_F(SdlTest, AnEditGetsTypedTextEachTimeItHasTheFocus) {
     ASSERT_TRUE(pumpUntil([&] { return windowText(edit) == L"x安"; }, 5s)) << platform::toUtf8(windowText(edit));
     // Losing the focus ends text input; getting it back starts it again.
     setFocus(w);
-    pumpFor(200ms);
+    drainMessages();
     setFocus(edit);
-    pumpFor(200ms);
+    drainMessages();
     ASSERT_EQ(runWhilePumping("xdotool type --delay 80 'y'"), 0);
     EXPECT_TRUE(pumpUntil([&] { return windowText(edit) == L"x安y"; }, 5s)) << platform::toUtf8(windowText(edit));
 }
@@ -244,17 +243,16 @@ TEST_F(SdlTest, CaptionDragMovesTheWindow) {
     ASSERT_EQ(windowRect(w), r);
     ASSERT_EQ(runWhilePumping("sh -c 'xdotool mousemove 300 210 sleep 0.2 mousedown 1; sleep 0.3;"
                               " xdotool mousemove --sync 350 250; sleep 0.3;"
-                              " xdotool mousemove --sync 400 290; sleep 0.3; xdotool mouseup 1'",
-                              800ms),
+                              " xdotool mousemove --sync 400 290; sleep 0.3; xdotool mouseup 1'"),
               0);
-    ASSERT_TRUE(pumpUntil([&] { return windowRect(w).left != r.left; }, 5s));
-    EXPECT_EQ(windowRect(w), r.offset(100, 80));
+    EXPECT_TRUE(pumpUntil([&] { return windowRect(w) == r.offset(100, 80); }, 20s))
+        << windowRect(w).left << "," << windowRect(w).top;
     // The screen agrees with the core.
-    const Surface shot = screenshot();
-    EXPECT_TRUE(near(shot.pixel(r.left + 100 + 20, r.top + 80 + 100), g_seen.colour));
+    EXPECT_TRUE(pumpUntilScreenShows({{{r.left + 100 + 20, r.top + 80 + 100}, g_seen.colour}}));
     // A click below the caption band is a click, not a drag.
     g_seen.messages.clear();
     ASSERT_EQ(runWhilePumping("xdotool mousemove 350 380 sleep 0.2 click 1"), 0);
+    ASSERT_TRUE(pumpUntil([&] { return !seen(WM_LBUTTONUP).empty(); }, 20s));
     EXPECT_EQ(seen(WM_LBUTTONDOWN).size(), 1u);
     EXPECT_EQ(windowRect(w), r.offset(100, 80));
 }
@@ -265,23 +263,19 @@ TEST_F(SdlTest, RoundRegionCutsTheCorners) {
     const Rect r = Rect::fromSize(500, 300, 200, 150);
     WindowHandle w = open(r);
     ASSERT_TRUE(setWindowRoundRegion(w, Rect{0, 0, 201, 151}, Size{60, 60}, true));
-    pumpFor(700ms);
-    const Surface shot = screenshot();
-    ASSERT_FALSE(shot.isEmpty());
-    EXPECT_FALSE(near(shot.pixel(r.left + 1, r.top + 1), 0xFFFF0000)) << "top-left corner cut";
-    EXPECT_FALSE(near(shot.pixel(r.right - 2, r.bottom - 2), 0xFF0000FF)) << "bottom-right corner cut";
-    EXPECT_TRUE(near(shot.pixel(r.left + 1, r.top + 75), 0xFFFF0000)) << "the left edge stays";
-    EXPECT_TRUE(near(shot.pixel(r.left + 30, r.top + 30), 0xFFFF0000));
-    EXPECT_TRUE(near(shot.pixel(r.right - 30, r.bottom - 30), 0xFF0000FF));
+    // Corners cut, edges and inside kept.
+    EXPECT_TRUE(pumpUntilScreenShows({{{r.left + 1, r.top + 1}, 0xFFFF0000, false},
+                                      {{r.right - 2, r.bottom - 2}, 0xFF0000FF, false},
+                                      {{r.left + 1, r.top + 75}, 0xFFFF0000},
+                                      {{r.left + 30, r.top + 30}, 0xFFFF0000},
+                                      {{r.right - 30, r.bottom - 30}, 0xFF0000FF}}));
     EXPECT_EQ(windowRect(w), r) << "shaping leaves the window where it was";
 
     // A resized window keeps a region set for its new size, and its place.
     ASSERT_TRUE(setWindowPos(w, nullptr, 0, 0, 260, 150, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE));
     ASSERT_TRUE(setWindowRoundRegion(w, Rect{0, 0, 261, 151}, Size{60, 60}, true));
-    pumpFor(700ms);
-    const Surface after = screenshot();
-    EXPECT_TRUE(near(after.pixel(r.left + 250, r.top + 75), 0xFF0000FF));
-    EXPECT_FALSE(near(after.pixel(r.left + 259, r.top + 1), 0xFF0000FF));
+    EXPECT_TRUE(pumpUntilScreenShows(
+        {{{r.left + 250, r.top + 75}, 0xFF0000FF}, {{r.left + 259, r.top + 1}, 0xFF0000FF, false}}));
     EXPECT_EQ(windowRect(w).left, r.left);
 }
 
@@ -289,16 +283,16 @@ TEST_F(SdlTest, PostFromAWorkerThreadWakesAWaitingLoop) {
     WindowHandle w = open(Rect::fromSize(100, 100, 120, 80));
     std::atomic<bool> answered{false};
     std::thread watchdog([&] {
-        for (int i = 0; i < 200 && !answered; ++i) std::this_thread::sleep_for(100ms);
-        if (!answered) {
+        if (!waitUntil([&] { return answered.load(); }, 20s)) {
             std::fprintf(stderr, "a posted message never woke getMessage\n");
             std::_Exit(3);
         }
     });
-    pumpFor(200ms); // nothing left that would end the wait by itself
+    drainMessages(); // nothing left that would end the wait by itself
     const auto posted = std::chrono::steady_clock::now();
     std::thread worker([w] {
-        std::this_thread::sleep_for(300ms);
+        // Posted once getMessage below waits in the backend.
+        waitUntil([] { return detail::Core::get().m_waiting.load(); }, 20s);
         postMessage(w, kPainted, 42, 0);
     });
     Message m;
@@ -331,12 +325,10 @@ TEST_F(SdlTest, ATooltipShowsWithoutTakingTheFocus) {
     sendMessage(tip, TTM_ADDTOOLW, 0, reinterpret_cast<LParam>(&info));
     sendMessage(tip, TTM_TRACKACTIVATE, 1, reinterpret_cast<LParam>(&info));
     sendMessage(tip, TTM_TRACKPOSITION, 0, makeLParam(100, 100));
-    pumpFor(1s);
-    EXPECT_TRUE(isWindowVisible(tip));
-    EXPECT_EQ(focusWindow(), w);
+    ASSERT_TRUE(pumpUntil([&] { return isWindowVisible(tip); }, 20s));
     const Rect r = windowRect(tip);
-    const Surface shot = screenshot();
-    EXPECT_TRUE(near(shot.pixel(r.left + 2, r.top + 2), 0xFFFFFFE1, 8)) << "the tip is on screen, on top";
+    EXPECT_TRUE(pumpUntilScreenShows({{{r.left + 2, r.top + 2}, 0xFFFFFFE1}}, 8)) << "the tip is on screen, on top";
+    EXPECT_EQ(focusWindow(), w);
 }
 
 TEST_F(SdlTest, TitleAndIconReachTheDesktop) {
@@ -345,17 +337,22 @@ TEST_F(SdlTest, TitleAndIconReachTheDesktop) {
     Surface icon(32, 32);
     icon.clear(0xFF3366CCu);
     ASSERT_TRUE(setWindowIcon(w, ICON_BIG, icon));
-    pumpFor(300ms);
+    // What the desktop has for the window, asked again until both arrived.
     const std::string out = tempPath("xprop.txt");
-    ASSERT_EQ(std::system(("timeout 20 xprop -name 'Quellan 图标' _NET_WM_ICON > " + out).c_str()), 0);
     std::string text;
-    if (FILE* f = std::fopen(out.c_str(), "r")) {
-        char buf[256];
-        while (std::fgets(buf, sizeof buf, f) && text.size() < 4096) text += buf;
-        std::fclose(f);
-    }
+    auto desktopHasIcon = [&] {
+        text.clear();
+        if (std::system(("timeout 20 xprop -name 'Quellan 图标' _NET_WM_ICON > " + out + " 2>/dev/null").c_str()) != 0)
+            return false;
+        if (FILE* f = std::fopen(out.c_str(), "r")) {
+            char buf[256];
+            while (std::fgets(buf, sizeof buf, f) && text.size() < 4096) text += buf;
+            std::fclose(f);
+        }
+        return text.find("32 x 32") != std::string::npos;
+    };
+    EXPECT_TRUE(pumpUntil(desktopHasIcon, 20s)) << text.substr(0, 200);
     std::filesystem::remove(out);
-    EXPECT_NE(text.find("32 x 32"), std::string::npos) << text.substr(0, 200);
 }
 
 TEST_F(SdlTest, ClipboardRoundTrip) {
@@ -371,7 +368,7 @@ std::string smoke() { return std::string(QUELLAN_BINARY_DIR) + "/platform-smoke"
 int countWhite(const Surface& s, Rect area) {
     int n = 0;
     for (int y = area.top; y < area.bottom; ++y)
-        for (int x = area.left; x < area.right; ++x) n += near(s.pixel(x, y), 0xFFFFFFFF, 40);
+        for (int x = area.left; x < area.right; ++x) n += testsupport::channelDistance(s.pixel(x, y), 0xFFFFFFFF) <= 40;
     return n;
 }
 
@@ -382,19 +379,30 @@ TEST_F(SdlTest, SmokeProgramShowsItsWindowAndWritesItsPicture) {
     std::filesystem::remove(png);
     ASSERT_EQ(picture.size(), (Size{480, 200}));
     EXPECT_GT(countWhite(picture, picture.bounds()), 300) << "text ink";
-    EXPECT_TRUE(near(picture.pixel(2, 100), 0xFF1E3C72, 8));
-    EXPECT_TRUE(near(picture.pixel(477, 100), 0xFF2A9D8F, 8));
+    EXPECT_TRUE(pixelNear(picture.pixel(2, 100), 0xFF1E3C72, 8));
+    EXPECT_TRUE(pixelNear(picture.pixel(477, 100), 0xFF2A9D8F, 8));
 
-    // On screen: centred on the 1280 x 1024 screen while it runs.
-    std::thread running([] { std::system(("timeout 30 " + smoke() + " --seconds 4").c_str()); });
-    std::this_thread::sleep_for(2s);
-    const Surface shot = screenshot();
-    running.join();
+    // On screen: centred on the 1280 x 1024 screen while it runs (until it is
+    // ended here, once the screen shows it or the wait is over).
+    const std::string program = smoke();
+    char seconds[] = "60";
+    char option[] = "--seconds";
+    char* argv[] = {const_cast<char*>(program.c_str()), option, seconds, nullptr};
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, ::environ), 0);
     const Rect onScreen = Rect::fromSize(400, 412, 480, 200);
-    EXPECT_TRUE(near(shot.pixel(onScreen.left + 4, onScreen.top + 100), 0xFF1E3C72, 12));
-    EXPECT_TRUE(near(shot.pixel(onScreen.right - 5, onScreen.top + 100), 0xFF2A9D8F, 12));
+    Surface shot;
+    auto shown = [&] {
+        shot = screenshot();
+        return !shot.isEmpty() && pixelNear(shot.pixel(onScreen.left + 4, onScreen.top + 100), 0xFF1E3C72, 12) &&
+               pixelNear(shot.pixel(onScreen.right - 5, onScreen.top + 100), 0xFF2A9D8F, 12);
+    };
+    const bool appeared = waitUntil(shown, 20s);
+    ::kill(pid, SIGTERM);
+    ::waitpid(pid, nullptr, 0);
+    ASSERT_TRUE(appeared) << "the smoke window never showed centred on the screen";
     EXPECT_GT(countWhite(shot, onScreen.inflate(-8, -8)), 300);
-    EXPECT_FALSE(near(shot.pixel(onScreen.left, onScreen.top), 0xFF1E3C72, 12)) << "round corner";
+    EXPECT_FALSE(pixelNear(shot.pixel(onScreen.left, onScreen.top), 0xFF1E3C72, 12)) << "round corner";
 }
 
 TEST_F(SdlTest, UnreachableDisplayFailsClearlyAndQuickly) {
