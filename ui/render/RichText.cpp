@@ -446,7 +446,8 @@ private:
                                 dest.right = dest.left + w;
                                 dest.bottom = dest.top + h;
                                 Rect src{img.frameIndex * w, 0, img.frameIndex * w + w, h};
-                                drawBitmap(m_canvas, img.image->bitmap, dest, dest, src, {}, img.image->hasAlpha);
+                                drawBitmap(m_canvas, img.image->bitmap, dest, dest, src, {},
+                                           {.hasAlpha = img.image->hasAlpha});
                             }
                             x += w;
                             empty = false;
