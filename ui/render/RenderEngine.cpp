@@ -226,11 +226,21 @@ void fillGradient(Canvas& canvas, const Rect& rect, Argb first, Argb second, boo
 
 // --- Lines and frames -----------------------------------------------------
 
+namespace {
+
+// The null pen draws nothing, whatever shape it is given. The low four bits
+// are the pen style; higher bits (end caps, joins) do not change that.
+bool isNullPen(int style) { return (style & 0xF) == platform::PS_NULL; }
+
+} // namespace
+
 void drawLine(Canvas& canvas, const Rect& rect, int width, Argb colour, int style) {
+    if (isNullPen(style)) return;
     canvas.drawLine({rect.left, rect.top}, {rect.right, rect.bottom}, {substituteBlack(colour), width, style});
 }
 
 void drawRect(Canvas& canvas, const Rect& rect, int width, Argb colour, int style) {
+    if (isNullPen(style)) return;
     int dashes = style & 7;
     bool cosmetic = width == 1 && dashes >= platform::PS_DASH && dashes <= platform::PS_DASHDOTDOT;
     platform::Pen pen{substituteBlack(colour), width, cosmetic ? dashes : platform::PS_INSIDEFRAME};
@@ -239,7 +249,8 @@ void drawRect(Canvas& canvas, const Rect& rect, int width, Argb colour, int styl
 
 void drawRoundRect(Canvas& canvas, const Rect& rect, int width, int cornerWidth, int cornerHeight, Argb colour,
                    int style) {
-    (void)style; // every style is drawn as a solid frame inside the rectangle
+    // Every other style is drawn as a solid frame inside the rectangle.
+    if (isNullPen(style)) return;
     canvas.drawRoundRect(rect, cornerWidth, cornerHeight, {substituteBlack(colour), width, platform::PS_INSIDEFRAME});
 }
 

@@ -670,6 +670,11 @@ void layOutRichText(Canvas& canvas, CFormManagerUI* manager, Rect& rect, std::ws
     const bool calc = flags & platform::DT_CALCRECT;
     const unsigned alignFlags = platform::DT_CENTER | platform::DT_RIGHT | platform::DT_VCENTER | platform::DT_BOTTOM;
 
+    // The caller's rectangle is the clip: alignment may move the layout
+    // rectangle beyond it when the text is larger than the box.
+    platform::CanvasSaveScope saved(canvas);
+    if (!calc) canvas.intersectClipRect(rect);
+
     if ((flags & alignFlags) && !calc) {
         const bool single = flags & platform::DT_SINGLELINE;
         Rect probe = single ? Rect{0, 0, 9999, 100} : Rect{0, 0, rect.width(), rect.height()};
@@ -693,14 +698,12 @@ void layOutRichText(Canvas& canvas, CFormManagerUI* manager, Rect& rect, std::ws
         }
     }
 
-    int level = canvas.save();
     canvas.setBackgroundColour(manager->selectedColour());
     canvas.setBackgroundMode(platform::BackgroundMode::Transparent);
-    if (!calc) canvas.intersectClipRect(rect);
     RichTextLayout layout(canvas, *manager, rect, expanded, colour, links, linkTargets, linkCount, fontId, flags,
                           widths);
     Rect extent = layout.run();
-    canvas.restoreTo(level);
+    saved.restore();
     linkCount = layout.linksFound();
     if (calc) {
         rect.right = extent.right;
