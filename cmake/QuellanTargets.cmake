@@ -1,6 +1,11 @@
 # Shared compile settings and small helpers for the project's own targets.
 add_library(quellan_options INTERFACE)
 target_compile_options(quellan_options INTERFACE -Wall -Wextra)
+# Third-party headers come from imported targets (system include paths), so
+# -Werror applies to our own code only.
+if(QUELLAN_WERROR)
+  target_compile_options(quellan_options INTERFACE -Werror)
+endif()
 target_include_directories(quellan_options INTERFACE ${CMAKE_SOURCE_DIR})
 target_link_libraries(quellan_options INTERFACE Threads::Threads)
 if(QUELLAN_SANITIZE)
