@@ -100,10 +100,11 @@ check_includes() {
           report(f, n, p " is internal to " o "/ (use its public header)")
       }
     }
-    # SDL, cairo/pango and OpenSSL stay in the one place that wraps them and
-    # never reach a public header.
+    # SDL, Xlib, cairo/pango and OpenSSL stay in the one place that wraps
+    # them and never reach a public header.
     function foreign(f, n, p,   lib, allowed) {
       if (p ~ /^SDL2?[\/_.]/ || p ~ /^SDL[A-Za-z_]*\.h$/) { lib = "SDL"; allowed = under(f, "platform/window/backend/sdl") }
+      else if (p ~ /^X11\//) { lib = "Xlib"; allowed = under(f, "platform/window/backend/sdl") }
       else if (p ~ /^(cairo|pango)/) { lib = "cairo/pango"; allowed = under(f, "platform/graphics") }
       else if (p ~ /^openssl\//) {
         lib = "OpenSSL"
