@@ -141,14 +141,15 @@ compile_table() {
   ' "$1"
 }
 
-# The compile command (directory<TAB>command) of a source near header $2 (of
-# repository root $1): the same folder first, then below it, then further up.
+# The compile command (directory<TAB>command) of a source near header $2 in
+# the build's source tree ($sources): the same folder first, then below it,
+# then further up.
 command_for() {
   local table=$1 header=$2 dir
   dir=$(dirname "$header")
   while :; do
-    local prefix="$repo/$dir/"
-    [ "$dir" = . ] && prefix="$repo/"
+    local prefix="$sources/$dir/"
+    [ "$dir" = . ] && prefix="$sources/"
     local row
     row=$(awk -F'\t' -v p="$prefix" 'index($1, p) == 1 && index(substr($1, length(p) + 1), "/") == 0 { print; exit }' "$table")
     [ -n "$row" ] || row=$(awk -F'\t' -v p="$prefix" 'index($1, p) == 1 { print; exit }' "$table")
@@ -161,7 +162,8 @@ command_for() {
   done
 }
 
-# check_one ROOT CACHE TABLE HEADER: compiles `#include "HEADER"` alone.
+# check_one ROOT CACHE TABLE HEADER: compiles `#include "HEADER"` alone (quoted
+# includes are looked up in ROOT before anywhere else).
 check_one() {
   local root=$1 cache=$2 table=$3 header=$4
   local row directory command
@@ -191,12 +193,12 @@ check_one() {
   rm -f "$stamp"
   local out
   if out=$(cd "$directory" && printf '#include "%s"\n' "$header" |
-    eval "$command -I'$root' -fsyntax-only -MMD -MT stamp -MF '$deps' -x c++ -" 2>&1); then
+    eval "$command -iquote '$root' -fsyntax-only -MMD -MT stamp -MF '$deps' -x c++ -" 2>&1); then
     printf '%s' "$key" >"$stamp"
   else
     # Errors name the header's own lines (or what it includes); keep those.
     local errors
-    errors=$(sed -nE "s|^($root/)?([^ :]+):([0-9]+):[0-9]+: (fatal )?error: (.*)$|\\2:\\3: does not compile on its own: \\5|p" <<<"$out")
+    errors=$(sed -nE "s#^($root/|$sources/)?([^ :]+):([0-9]+):[0-9]+: (fatal )?error: (.*)\$#\\2:\\3: does not compile on its own: \\5#p" <<<"$out")
     [ -n "$errors" ] || errors="$header:1: does not compile on its own"
     printf '%s\n' "$errors" | sed "s|^<stdin>:1:|$header:1:|"
   fi
@@ -217,8 +219,11 @@ check_headers() {
   mkdir -p "$cache"
   local table="$cache/compile-table.tsv"
   compile_table "$build/compile_commands.json" >"$table"
+  # The tree the build was configured from (this one, or another checkout).
+  sources=$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$build/CMakeCache.txt")
+  [ -n "$sources" ] || sources=$repo
   export -f check_one command_for
-  export repo build
+  export repo build sources
   printf '%s\0' "$@" | xargs -0 -r -P "$jobs" -I{} bash -c 'check_one "$@"' _ "$root" "$cache" "$table" {}
 }
 
@@ -287,7 +292,7 @@ case "${1:-}" in
 esac
 
 start=$SECONDS
-report=$(lint "$repo")
+report=$(lint "$repo" | awk '!seen[$0]++')
 if [ -n "$report" ]; then
   printf '%s\n' "$report"
   echo "lint: $(wc -l <<<"$report") violation(s) in $((SECONDS - start)) s" >&2
