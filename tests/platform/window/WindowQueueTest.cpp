@@ -2,6 +2,8 @@
 // paint and timer messages, quit, nested modal loops and timers.
 #include "WindowTestSupport.h"
 
+#include "platform/window/WindowInternal.h"
+
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -18,7 +20,7 @@ TEST_F(WindowQueue, PostsFromAnotherThreadArriveInOrderAndWakeAWaitingLoop) {
     constexpr int kCount = 2000;
     std::thread worker([w] {
         // getMessage below is already waiting when the first post arrives.
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        testsupport::waitUntil([] { return detail::Core::get().m_waiting.load(); });
         for (int i = 0; i < kCount; ++i) postMessage(w, WM_USER + 1000, static_cast<WParam>(i), -i);
         postMessage(w, WM_USER + 1001, 0, 0);
     });
