@@ -40,7 +40,7 @@ function(quellan_fuzz_target name)
   target_compile_features(${target} PRIVATE cxx_std_20)
   target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
   target_compile_definitions(${target} PRIVATE QUELLAN_FUZZING=1)
-  target_compile_options(${target} PRIVATE ${flags} -Wall -Wextra)
+  target_compile_options(${target} PRIVATE ${flags} -Wall -Wextra $<$<BOOL:${QUELLAN_WERROR}>:-Werror>)
   target_link_options(${target} PRIVATE -fsanitize=fuzzer,address,undefined)
   target_link_libraries(${target} PRIVATE ${ARG_LIBS} Threads::Threads)
   set_target_properties(${target} PROPERTIES OUTPUT_NAME ${name}

@@ -1,6 +1,11 @@
 # Shared compile settings and small helpers for the project's own targets.
 add_library(quellan_options INTERFACE)
 target_compile_options(quellan_options INTERFACE -Wall -Wextra)
+# Third-party headers come from imported targets (system include paths), so
+# -Werror applies to our own code only.
+if(QUELLAN_WERROR)
+  target_compile_options(quellan_options INTERFACE -Werror)
+endif()
 target_include_directories(quellan_options INTERFACE ${CMAKE_SOURCE_DIR})
 target_link_libraries(quellan_options INTERFACE Threads::Threads)
 if(QUELLAN_SANITIZE)
@@ -44,7 +49,8 @@ function(quellan_gtest name dir)
     return()
   endif()
   add_executable(${name} ${srcs})
-  target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main GTest::gmock quellan_options)
+  target_link_libraries(${name} PRIVATE ${ARGN} quellan_test_support GTest::gtest GTest::gtest_main GTest::gmock
+                                        quellan_options)
   target_compile_definitions(${name} PRIVATE
     QUELLAN_SOURCE_DIR="${CMAKE_SOURCE_DIR}" QUELLAN_BINARY_DIR="${CMAKE_BINARY_DIR}")
   include(GoogleTest)

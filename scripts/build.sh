@@ -7,7 +7,12 @@ gen=()
 command -v ninja >/dev/null && gen=(-G Ninja)
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+# QUELLAN_WERROR=1 (set by CI) makes warnings in our own code errors.
+werror=()
+[ "${QUELLAN_WERROR:-0}" = 1 ] && werror=(-DQUELLAN_WERROR=ON)
 if [ ! -f "$dir/CMakeCache.txt" ]; then
-  cmake -S . -B "$dir" "${gen[@]}" "${launcher[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+  cmake -S . -B "$dir" "${gen[@]}" "${launcher[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${werror[@]}" "$@"
+elif [ ${#werror[@]} -gt 0 ]; then
+  cmake -S . -B "$dir" "${werror[@]}" >/dev/null
 fi
 cmake --build "$dir" -j "$(nproc)"

@@ -16,7 +16,7 @@
 bool CreateDirectoryTree(const std::wstring& path);
 
 // True when something (file or folder) exists at path; false for empty path.
-bool FileExists(const std::wstring& path);
+[[nodiscard]] bool FileExists(const std::wstring& path);
 
 // The text after the last "/" or "\" (empty when path ends in one); the whole
 // text when there is none.

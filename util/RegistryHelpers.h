@@ -19,8 +19,8 @@ inline constexpr std::size_t kRegReadBufferSize = 10240;
 // REG_EXPAND_SZ) of at most kRegReadBufferSize bytes; the result is its text
 // up to the first zero character. `result` is emptied first and stays empty
 // on failure (false).
-bool RegReadValue(platform::RegistryRoot root, const std::wstring& subKey, const std::wstring& valueName,
-                  std::uint32_t expectedType, std::wstring& result);
+[[nodiscard]] bool RegReadValue(platform::RegistryRoot root, const std::wstring& subKey, const std::wstring& valueName,
+                                std::uint32_t expectedType, std::wstring& result);
 
 // Reads who signed the PE file at `path` (UTF-8): the simple display name of
 // the signing certificate's subject and its serial number as upper-case hex,
@@ -32,5 +32,5 @@ bool RegReadValue(platform::RegistryRoot root, const std::wstring& subKey, const
 // Without `name` the result is the name's length including the terminator.
 // -1 when the file has no readable signature, the signer has no name or the
 // serial does not fit; both buffers are then left unchanged.
-int GetFileSigner(const std::string& path, wchar_t* name, std::size_t nameCapacity, wchar_t* serial,
-                  std::size_t serialCapacity);
+[[nodiscard]] int GetFileSigner(const std::string& path, wchar_t* name, std::size_t nameCapacity, wchar_t* serial,
+                                std::size_t serialCapacity);

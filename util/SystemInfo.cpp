@@ -102,8 +102,9 @@ std::string GetCpuSignature() {
 
 std::wstring GetMachineGuid() {
     std::wstring guid;
-    RegReadValue(platform::RegistryRoot::LocalMachine, L"SOFTWARE\\Microsoft\\Cryptography", L"MachineGuid",
-                 platform::kRegSz, guid);
+    if (!RegReadValue(platform::RegistryRoot::LocalMachine, L"SOFTWARE\\Microsoft\\Cryptography", L"MachineGuid",
+                      platform::kRegSz, guid))
+        return {}; // no Wine prefix, or no such value
     return guid;
 }
 

@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
     const std::string doc = makeDocument(1 << 20);
     const double mib = doc.size() / 1048576.0;
 
-    Counts ours, oursWalked, libxml, expat;
+    Counts oursWalked, libxml, expat;
     CSkinXml skin;
     double tOurs = bench::medianMs([&] { skin.loadFromMemory(doc.data(), doc.size(), XmlEncoding::Utf8); }, rounds);
     double tOursWalk = bench::medianMs(

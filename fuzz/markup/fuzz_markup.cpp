@@ -1,5 +1,6 @@
 // Fuzzes the skin document parser in all three encodings (the first byte
-// picks one) and walks every node of what it accepts.
+// picks one) and walks every node of what it accepts, reading every name,
+// attribute and element text to its end.
 #include "ui/markup/SkinXml.h"
 
 #include <cstddef>
@@ -18,6 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         CSkinXmlNode node = stack.back();
         stack.pop_back();
         volatile wchar_t sink = node.name()[0];
+        // Element text must end at a terminator inside the document.
+        for (const wchar_t* t = node.text(); *t; ++t) sink = *t;
         for (int i = -1; i <= node.attributeCount(); ++i) sink = node.attributeName(i)[0] + node.attributeValue(i)[0];
         node.copyAttributeValue(L"name", buffer, 8);
         (void)sink;

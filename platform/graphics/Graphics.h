@@ -7,7 +7,7 @@
 //   --- Region ---      integer clip regions (rectangles, rounded rectangles)
 //   --- Font ---        fonts, metrics, measuring
 //   --- Path ---        float shapes for anti-aliased fills
-//   --- Canvas ---      drawing onto a surface
+//   --- Canvas ---      drawing onto a surface; CanvasSaveScope
 //
 // Pixels are 0xAARRGGBB values with the colour channels premultiplied by
 // alpha, stored little-endian (bytes B, G, R, A in memory). Rectangles have
@@ -165,7 +165,7 @@ public:
 
 private:
     friend struct detail::RegionData;
-    detail::RegionData* m_data;
+    std::unique_ptr<detail::RegionData> m_data; // null only after a move
 };
 
 // --- Font ---
@@ -440,6 +440,27 @@ public:
 private:
     friend struct detail::CanvasData;
     std::unique_ptr<detail::CanvasData> m_data;
+};
+
+// Saves a canvas's state (origin, clip, font, colours, modes) and restores it
+// when the scope ends, however the block is left; restore() does it earlier.
+// Scopes nest like save() and restore(); the canvas must outlive the scope.
+class CanvasSaveScope {
+public:
+    explicit CanvasSaveScope(Canvas& canvas) : m_canvas(&canvas), m_level(canvas.save()) {}
+    ~CanvasSaveScope() { restore(); }
+    CanvasSaveScope(const CanvasSaveScope&) = delete;
+    CanvasSaveScope& operator=(const CanvasSaveScope&) = delete;
+
+    // Restores the saved state now; the scope does nothing more afterwards.
+    void restore() {
+        if (m_canvas) m_canvas->restoreTo(m_level);
+        m_canvas = nullptr;
+    }
+
+private:
+    Canvas* m_canvas;
+    int m_level;
 };
 
 } // namespace platform

@@ -17,11 +17,6 @@ using detail::mulDiv255;
 
 namespace detail {
 
-CanvasData::~CanvasData() {
-    if (cairo) cairo_destroy(cairo);
-    if (cairoSurface) cairo_surface_destroy(cairoSurface);
-}
-
 void CanvasData::setClip(Region deviceRegion) {
     deviceRegion.intersect(target->bounds());
     state.clip = std::move(deviceRegion);
@@ -31,28 +26,29 @@ void CanvasData::setClip(Region deviceRegion) {
 cairo_t* CanvasData::beginCairo() {
     if (target->isEmpty()) return nullptr;
     if (!cairo) {
-        cairoSurface = createCairoSurface(*target);
-        cairo = cairo_create(cairoSurface);
+        cairoSurface.reset(createCairoSurface(*target));
+        cairo.reset(cairo_create(cairoSurface.get()));
         cairoClipVersion = 0;
     } else {
-        cairo_surface_mark_dirty(cairoSurface);
+        cairo_surface_mark_dirty(cairoSurface.get());
     }
-    cairo_identity_matrix(cairo);
+    cairo_t* cr = cairo.get();
+    cairo_identity_matrix(cr);
     if (cairoClipVersion != clipVersion) {
-        cairo_reset_clip(cairo);
-        cairo_new_path(cairo);
-        for (const Rect& r : state.clip.rects()) cairo_rectangle(cairo, r.left, r.top, r.width(), r.height());
-        if (state.clip.isEmpty()) cairo_rectangle(cairo, 0, 0, 0, 0);
-        cairo_clip(cairo);
+        cairo_reset_clip(cr);
+        cairo_new_path(cr);
+        for (const Rect& r : state.clip.rects()) cairo_rectangle(cr, r.left, r.top, r.width(), r.height());
+        if (state.clip.isEmpty()) cairo_rectangle(cr, 0, 0, 0, 0);
+        cairo_clip(cr);
         cairoClipVersion = clipVersion;
     }
-    cairo_new_path(cairo);
-    cairo_translate(cairo, state.origin.x, state.origin.y);
-    return cairo;
+    cairo_new_path(cr);
+    cairo_translate(cr, state.origin.x, state.origin.y);
+    return cr;
 }
 
 void CanvasData::finishCairo() {
-    if (cairoSurface) cairo_surface_flush(cairoSurface);
+    if (cairoSurface) cairo_surface_flush(cairoSurface.get());
 }
 
 } // namespace detail

@@ -1,4 +1,4 @@
-// Internals shared by the graphics source files; not for use outside platform/Graphics*.cpp.
+// Internals shared by the graphics source files; not for use outside platform/graphics/.
 #pragma once
 
 #include "platform/graphics/Graphics.h"
@@ -11,12 +11,29 @@
 
 namespace platform::detail {
 
+// RAII owners of the cairo handles we create.
+struct CairoSurfaceDeleter {
+    void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
+};
+struct CairoDeleter {
+    void operator()(cairo_t* c) const { cairo_destroy(c); }
+};
+struct CairoRegionDeleter {
+    void operator()(cairo_region_t* r) const { cairo_region_destroy(r); }
+};
+using CairoSurfacePtr = std::unique_ptr<cairo_surface_t, CairoSurfaceDeleter>;
+using CairoPtr = std::unique_ptr<cairo_t, CairoDeleter>;
+using CairoRegionPtr = std::unique_ptr<cairo_region_t, CairoRegionDeleter>;
+
+// What a Region holds: one cairo region, never null.
 struct RegionData {
-    cairo_region_t* region = nullptr;
-    static cairo_region_t* of(const Region& r) { return r.m_data->region; }
+    CairoRegionPtr region;
+
+    explicit RegionData(cairo_region_t* r) : region(r) {}
+    static cairo_region_t* of(const Region& r) { return r.m_data->region.get(); }
     // A moved-from region has no data; give it an empty one so reuse stays safe.
     static void ensure(Region& r) {
-        if (!r.m_data) r.m_data = new RegionData{cairo_region_create()};
+        if (!r.m_data) r.m_data = std::make_unique<RegionData>(cairo_region_create());
     }
 };
 
@@ -43,11 +60,10 @@ struct CanvasData {
     std::vector<CanvasState> saved;
     std::uint64_t clipVersion = 1; // bumped on every clip change
 
-    cairo_surface_t* cairoSurface = nullptr;
-    cairo_t* cairo = nullptr;
+    CairoSurfacePtr cairoSurface;
+    CairoPtr cairo; // draws on cairoSurface: declared after it, destroyed before it
     std::uint64_t cairoClipVersion = 0;
 
-    ~CanvasData();
     static CanvasData& of(Canvas& c) { return *c.m_data; }
     // A cairo context clipped to the clip region and translated by the origin,
     // with pixels written directly since the last call made known to cairo.
@@ -55,14 +71,6 @@ struct CanvasData {
     cairo_t* beginCairo();
     void finishCairo();
     void setClip(Region deviceRegion);
-};
-
-// RAII owners of the cairo handles we create.
-struct CairoSurfaceDeleter {
-    void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
-};
-struct CairoDeleter {
-    void operator()(cairo_t* c) const { cairo_destroy(c); }
 };
 
 // A cairo image surface over a Surface's pixels (bottom-up surfaces use a

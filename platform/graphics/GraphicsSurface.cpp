@@ -189,14 +189,14 @@ cairo_rectangle_int_t toCairo(const Rect& r) { return {r.left, r.top, r.width(),
 
 } // namespace
 
-Region::Region() : m_data(new detail::RegionData{cairo_region_create()}) {}
+Region::Region() : m_data(std::make_unique<detail::RegionData>(cairo_region_create())) {}
 
-Region::Region(const Rect& rect) : m_data(new detail::RegionData{}) {
+Region::Region(const Rect& rect) {
     if (rect.isEmpty()) {
-        m_data->region = cairo_region_create();
+        m_data = std::make_unique<detail::RegionData>(cairo_region_create());
     } else {
         const cairo_rectangle_int_t r = toCairo(rect);
-        m_data->region = cairo_region_create_rectangle(&r);
+        m_data = std::make_unique<detail::RegionData>(cairo_region_create_rectangle(&r));
     }
 }
 
@@ -226,8 +226,7 @@ Region Region::roundRect(const Rect& rect, int cornerWidth, int cornerHeight) {
     }
     if (rect.height() > 2 * band) rows.push_back({rect.left, rect.top + band, rect.width(), rect.height() - 2 * band});
     Region out;
-    cairo_region_destroy(out.m_data->region);
-    out.m_data->region = cairo_region_create_rectangles(rows.data(), static_cast<int>(rows.size()));
+    out.m_data->region.reset(cairo_region_create_rectangles(rows.data(), static_cast<int>(rows.size())));
     return out;
 }
 
@@ -237,86 +236,77 @@ cairo_region_t* copyOf(const Region& r) {
 }
 } // namespace
 
-Region::Region(const Region& other) : m_data(new detail::RegionData{copyOf(other)}) {}
+Region::Region(const Region& other) : m_data(std::make_unique<detail::RegionData>(copyOf(other))) {}
 
 Region& Region::operator=(const Region& other) {
     if (this != &other) {
         detail::RegionData::ensure(*this);
-        cairo_region_t* copy = copyOf(other);
-        cairo_region_destroy(m_data->region);
-        m_data->region = copy;
+        m_data->region.reset(copyOf(other));
     }
     return *this;
 }
 
-Region::Region(Region&& other) noexcept : m_data(other.m_data) { other.m_data = nullptr; }
+Region::Region(Region&& other) noexcept = default;
 
 Region& Region::operator=(Region&& other) noexcept {
     std::swap(m_data, other.m_data);
     return *this;
 }
 
-Region::~Region() {
-    if (m_data) {
-        cairo_region_destroy(m_data->region);
-        delete m_data;
-    }
-}
+Region::~Region() = default;
 
-bool Region::isEmpty() const { return !m_data || cairo_region_is_empty(m_data->region); }
+bool Region::isEmpty() const { return !m_data || cairo_region_is_empty(m_data->region.get()); }
 
 Rect Region::bounds() const {
     if (isEmpty()) return {};
     cairo_rectangle_int_t e;
-    cairo_region_get_extents(m_data->region, &e);
+    cairo_region_get_extents(m_data->region.get(), &e);
     return Rect::fromSize(e.x, e.y, e.width, e.height);
 }
 
-bool Region::contains(Point p) const { return m_data && cairo_region_contains_point(m_data->region, p.x, p.y); }
+bool Region::contains(Point p) const { return m_data && cairo_region_contains_point(m_data->region.get(), p.x, p.y); }
 
 void Region::intersect(const Region& other) {
     detail::RegionData::ensure(*this);
     if (!other.m_data) {
-        cairo_region_destroy(m_data->region);
-        m_data->region = cairo_region_create();
+        m_data->region.reset(cairo_region_create());
         return;
     }
-    cairo_region_intersect(m_data->region, other.m_data->region);
+    cairo_region_intersect(m_data->region.get(), other.m_data->region.get());
 }
 
 void Region::intersect(const Rect& rect) {
     detail::RegionData::ensure(*this);
     if (rect.isEmpty()) {
-        cairo_region_destroy(m_data->region);
-        m_data->region = cairo_region_create();
+        m_data->region.reset(cairo_region_create());
         return;
     }
     const cairo_rectangle_int_t r = toCairo(rect);
-    cairo_region_intersect_rectangle(m_data->region, &r);
+    cairo_region_intersect_rectangle(m_data->region.get(), &r);
 }
 
 void Region::unite(const Region& other) {
     detail::RegionData::ensure(*this);
-    if (other.m_data) cairo_region_union(m_data->region, other.m_data->region);
+    if (other.m_data) cairo_region_union(m_data->region.get(), other.m_data->region.get());
 }
 
 void Region::subtract(const Region& other) {
     detail::RegionData::ensure(*this);
-    if (other.m_data) cairo_region_subtract(m_data->region, other.m_data->region);
+    if (other.m_data) cairo_region_subtract(m_data->region.get(), other.m_data->region.get());
 }
 
 void Region::offset(int dx, int dy) {
-    if (m_data) cairo_region_translate(m_data->region, dx, dy);
+    if (m_data) cairo_region_translate(m_data->region.get(), dx, dy);
 }
 
 std::vector<Rect> Region::rects() const {
     std::vector<Rect> out;
     if (!m_data) return out;
-    const int n = cairo_region_num_rectangles(m_data->region);
+    const int n = cairo_region_num_rectangles(m_data->region.get());
     out.reserve(n);
     for (int i = 0; i < n; ++i) {
         cairo_rectangle_int_t r;
-        cairo_region_get_rectangle(m_data->region, i, &r);
+        cairo_region_get_rectangle(m_data->region.get(), i, &r);
         out.push_back(Rect::fromSize(r.x, r.y, r.width, r.height));
     }
     return out;
@@ -324,7 +314,7 @@ std::vector<Rect> Region::rects() const {
 
 bool operator==(const Region& a, const Region& b) {
     if (a.isEmpty() || b.isEmpty()) return a.isEmpty() == b.isEmpty();
-    return cairo_region_equal(a.m_data->region, b.m_data->region);
+    return cairo_region_equal(a.m_data->region.get(), b.m_data->region.get());
 }
 
 } // namespace platform

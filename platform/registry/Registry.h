@@ -52,12 +52,12 @@ class RegistryKey {
 public:
     // Opens `subKey` ("\"-separated, no leading "\") under `root` in `view`;
     // nullopt when the key does not exist.
-    static std::optional<RegistryKey> open(RegistryRoot root, std::wstring_view subKey,
-                                           RegistryView view = RegistryView::Default);
+    [[nodiscard]] static std::optional<RegistryKey> open(RegistryRoot root, std::wstring_view subKey,
+                                                         RegistryView view = RegistryView::Default);
 
     // Reads value `name` (empty = the key's default value). MoreData when the
     // data is larger than `capacity` bytes; `out` is then left unchanged.
-    RegistryStatus query(std::wstring_view name, std::size_t capacity, RegistryValue& out) const;
+    [[nodiscard]] RegistryStatus query(std::wstring_view name, std::size_t capacity, RegistryValue& out) const;
 
     // The key's path within its hive after view redirection.
     const std::wstring& path() const { return m_path; }

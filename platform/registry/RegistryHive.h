@@ -27,7 +27,8 @@ public:
 
     bool isWin64() const { return m_win64; }
     // The values of the key at `path` (any letter case), or nullopt.
-    std::optional<std::vector<std::pair<std::wstring, RegistryValue>>> values(std::wstring_view path) const;
+    [[nodiscard]] std::optional<std::vector<std::pair<std::wstring, RegistryValue>>>
+    values(std::wstring_view path) const;
     // Number of keys found.
     std::size_t keyCount() const { return m_index.size(); }
 
@@ -44,7 +45,8 @@ private:
 // `pos` ends after the terminator. Escapes: \\, \", \[, \], \a \b \t \n \v
 // \f \r \e, \xHHHH (UTF-16 code units, pairs combine), \ooo (octal); raw
 // UTF-8 is accepted too. nullopt when the terminator is missing.
-std::optional<std::u16string> decodeRegistryString(std::string_view text, std::size_t& pos, char terminator);
+[[nodiscard]] std::optional<std::u16string> decodeRegistryString(std::string_view text, std::size_t& pos,
+                                                                 char terminator);
 
 } // namespace detail
 

@@ -44,18 +44,18 @@ struct FileVersion {
 
 // Parses the DOS, COFF and optional headers and the section table from the
 // start of an image (the first bytes of the file suffice).
-std::optional<Headers> parseHeaders(std::span<const std::uint8_t> head);
+[[nodiscard]] std::optional<Headers> parseHeaders(std::span<const std::uint8_t> head);
 
 // The DER bytes of the first PKCS#7 SignedData entry of a certificate table
 // (the bytes the certificate directory points at).
-std::optional<std::span<const std::uint8_t>> findPkcs7(std::span<const std::uint8_t> certificateTable);
+[[nodiscard]] std::optional<std::span<const std::uint8_t>> findPkcs7(std::span<const std::uint8_t> certificateTable);
 
 // The file version (VS_FIXEDFILEINFO) of the first version resource of a
 // whole image in memory.
-std::optional<FileVersion> readFileVersion(std::span<const std::uint8_t> image);
+[[nodiscard]] std::optional<FileVersion> readFileVersion(std::span<const std::uint8_t> image);
 
 // The same for the file at `path` (UTF-8). Files over 256 MiB are refused.
-std::optional<FileVersion> readFileVersionOfFile(const std::string& path);
+[[nodiscard]] std::optional<FileVersion> readFileVersionOfFile(const std::string& path);
 
 // A regular file opened for reading parts of it; closed with the object.
 class InputFile {
@@ -69,7 +69,7 @@ public:
     bool isOpen() const { return m_fd >= 0; }
     std::size_t size() const { return m_size; }
     // Fills `out` from `offset`; false when the file ends before.
-    bool readAt(std::size_t offset, std::span<std::uint8_t> out) const;
+    [[nodiscard]] bool readAt(std::size_t offset, std::span<std::uint8_t> out) const;
 
 private:
     int m_fd = -1;

@@ -25,12 +25,12 @@ struct SignerInfo {
 
 // The signer of the PE file at `path` (UTF-8); nullopt for a missing,
 // unsigned, truncated or malformed file.
-std::optional<SignerInfo> readSigner(const std::string& path);
+[[nodiscard]] std::optional<SignerInfo> readSigner(const std::string& path);
 
 // The same for a whole PE image in memory.
-std::optional<SignerInfo> readSignerFromImage(std::span<const std::uint8_t> image);
+[[nodiscard]] std::optional<SignerInfo> readSignerFromImage(std::span<const std::uint8_t> image);
 
 // The signer of a DER-encoded PKCS#7 SignedData structure.
-std::optional<SignerInfo> readSignerFromPkcs7(std::span<const std::uint8_t> der);
+[[nodiscard]] std::optional<SignerInfo> readSignerFromPkcs7(std::span<const std::uint8_t> der);
 
 } // namespace platform

@@ -280,6 +280,7 @@ void Core::resetAll() {
 
 } // namespace detail
 
+using detail::assertUiThread;
 using detail::Core;
 using detail::WindowData;
 
@@ -304,6 +305,7 @@ bool isUiThread() { return Core::get().m_uiThread.load() == std::this_thread::ge
 // --- Classes ---
 
 bool registerWindowClass(const WindowClass& cls) {
+    assertUiThread();
     if (cls.name.empty() || !cls.proc) return false;
     Core& c = Core::get();
     c.ensureBuiltins();
@@ -312,6 +314,7 @@ bool registerWindowClass(const WindowClass& cls) {
 }
 
 bool windowClassInfo(std::wstring_view name, WindowClass* out) {
+    assertUiThread();
     Core& c = Core::get();
     c.ensureBuiltins();
     auto it = c.m_classes.find(detail::classKey(name));
@@ -322,6 +325,7 @@ bool windowClassInfo(std::wstring_view name, WindowClass* out) {
 
 WindowHandle createWindow(unsigned exStyle, std::wstring_view className, std::wstring_view name, unsigned style, int x,
                           int y, int width, int height, WindowHandle parent, void* createParam, std::intptr_t id) {
+    assertUiThread();
     Core& c = Core::get();
     if (!c.ensureDisplay(nullptr) || !isUiThread()) return nullptr;
     WindowClass cls;
@@ -429,6 +433,7 @@ WindowHandle createWindow(unsigned exStyle, std::wstring_view className, std::ws
 }
 
 bool destroyWindow(WindowHandle window) {
+    assertUiThread();
     Core& c = Core::get();
     WindowData* d = c.find(window);
     if (!d || !isUiThread()) return false;
@@ -450,6 +455,7 @@ bool isWindow(WindowHandle window) {
 // --- Data, styles, text ---
 
 LResult callWindowProc(WindowProc proc, WindowHandle window, unsigned message, WParam wParam, LParam lParam) {
+    assertUiThread();
     if (!proc) return 0;
     Core& c = Core::get();
     ++c.m_callDepth;
@@ -459,11 +465,13 @@ LResult callWindowProc(WindowProc proc, WindowHandle window, unsigned message, W
 }
 
 WindowProc windowProc(WindowHandle window) {
+    assertUiThread();
     WindowData* d = Core::get().find(window);
     return d ? d->proc : nullptr;
 }
 
 WindowProc setWindowProc(WindowHandle window, WindowProc proc) {
+    assertUiThread();
     WindowData* d = Core::get().find(window);
     if (!d || !proc) return nullptr;
     WindowProc old = d->proc;
@@ -472,21 +480,25 @@ WindowProc setWindowProc(WindowHandle window, WindowProc proc) {
 }
 
 std::wstring windowClassName(WindowHandle window) {
+    assertUiThread();
     WindowData* d = Core::get().find(window);
     return d ? d->cls.name : std::wstring();
 }
 
 std::intptr_t windowId(WindowHandle window) {
+    assertUiThread();
     WindowData* d = Core::get().find(window);
     return d ? d->id : 0;
 }
 
 std::intptr_t windowUserData(WindowHandle window) {
+    assertUiThread();
     WindowData* d = Core::get().find(window);
     return d ? d->userData : 0;
 }
 
 std::intptr_t setWindowUserData(WindowHandle window, std::intptr_t value) {
+    assertUiThread();
     WindowData* d = Core::get().find(window);
     if (!d) return 0;
     std::intptr_t old = d->userData;
@@ -495,6 +507,7 @@ std::intptr_t setWindowUserData(WindowHandle window, std::intptr_t value) {
 }
 
 bool setWindowProp(WindowHandle window, std::wstring_view name, void* value) {
+    assertUiThread();
     WindowData* d = Core::get().find(window);
     if (!d || name.empty()) return false;
     d->props[std::wstring(name)] = value;
@@ -502,6 +515,7 @@ bool setWindowProp(WindowHandle window, std::wstring_view name, void* value) {
 }
 
 void* windowProp(WindowHandle window, std::wstring_view name) {
+    assertUiThread();
     WindowData* d = Core::get().find(window);
     if (!d) return nullptr;
     auto it = d->props.find(name);
@@ -509,6 +523,7 @@ void* windowProp(WindowHandle window, std::wstring_view name) {
 }
 
 void* removeWindowProp(WindowHandle window, std::wstring_view name) {
+    assertUiThread();
     WindowData* d = Core::get().find(window);
     if (!d) return nullptr;
     auto it = d->props.find(name);
@@ -519,11 +534,13 @@ void* removeWindowProp(WindowHandle window, std::wstring_view name) {
 }
 
 unsigned windowStyle(WindowHandle window) {
+    assertUiThread();
     WindowData* d = Core::get().find(window);
     return d ? d->style : 0;
 }
 
 unsigned setWindowStyle(WindowHandle window, unsigned style) {
+    assertUiThread();
     Core& c = Core::get();
     WindowData* d = c.find(window);
     if (!d) return 0;
@@ -536,11 +553,13 @@ unsigned setWindowStyle(WindowHandle window, unsigned style) {
 }
 
 unsigned windowExStyle(WindowHandle window) {
+    assertUiThread();
     WindowData* d = Core::get().find(window);
     return d ? d->exStyle : 0;
 }
 
 unsigned setWindowExStyle(WindowHandle window, unsigned exStyle) {
+    assertUiThread();
     Core& c = Core::get();
     WindowData* d = c.find(window);
     if (!d) return 0;
@@ -556,12 +575,14 @@ unsigned setWindowExStyle(WindowHandle window, unsigned exStyle) {
 }
 
 bool setWindowText(WindowHandle window, std::wstring_view text) {
+    assertUiThread();
     if (!Core::get().findLive(window)) return false;
     std::wstring copy(text);
     return sendMessage(window, WM_SETTEXT, 0, reinterpret_cast<LParam>(copy.c_str())) != 0;
 }
 
 std::wstring windowText(WindowHandle window) {
+    assertUiThread();
     if (!Core::get().find(window)) return {};
     LResult length = sendMessage(window, WM_GETTEXTLENGTH, 0, 0);
     if (length <= 0) return {};
@@ -652,11 +673,13 @@ void Core::applyRect(WindowHandle h, Rect rect, bool redraw, bool fromDesktop, i
 } // namespace detail
 
 bool moveWindow(WindowHandle window, int x, int y, int width, int height, bool repaint) {
+    assertUiThread();
     return setWindowPos(window, nullptr, x, y, width, height,
                         SWP_NOZORDER | SWP_NOACTIVATE | (repaint ? 0 : SWP_NOREDRAW));
 }
 
 Rect windowRect(WindowHandle window) {
+    assertUiThread();
     Core& c = Core::get();
     WindowData* d = c.find(window);
     if (!d) return {};
@@ -665,11 +688,13 @@ Rect windowRect(WindowHandle window) {
 }
 
 Rect clientRect(WindowHandle window) {
+    assertUiThread();
     WindowData* d = Core::get().find(window);
     return d ? Rect{0, 0, d->rect.width(), d->rect.height()} : Rect{};
 }
 
 Point clientToScreen(WindowHandle window, Point p) {
+    assertUiThread();
     Core& c = Core::get();
     WindowData* d = c.find(window);
     if (!d) return p;
@@ -678,6 +703,7 @@ Point clientToScreen(WindowHandle window, Point p) {
 }
 
 Point screenToClient(WindowHandle window, Point p) {
+    assertUiThread();
     Core& c = Core::get();
     WindowData* d = c.find(window);
     if (!d) return p;
@@ -686,6 +712,7 @@ Point screenToClient(WindowHandle window, Point p) {
 }
 
 bool isWindowVisible(WindowHandle window) {
+    assertUiThread();
     Core& c = Core::get();
     for (WindowData* d = c.find(window); d; d = d->isChild() ? c.find(d->parent) : nullptr)
         if (!d->visible) return false;
@@ -693,26 +720,31 @@ bool isWindowVisible(WindowHandle window) {
 }
 
 bool isIconic(WindowHandle window) {
+    assertUiThread();
     WindowData* d = Core::get().find(window);
     return d && d->iconic;
 }
 
 bool isZoomed(WindowHandle window) {
+    assertUiThread();
     WindowData* d = Core::get().find(window);
     return d && d->zoomed;
 }
 
 WindowHandle parentWindow(WindowHandle window) {
+    assertUiThread();
     WindowData* d = Core::get().find(window);
     return d && d->isChild() ? d->parent : nullptr;
 }
 
 WindowHandle ownerWindow(WindowHandle window) {
+    assertUiThread();
     WindowData* d = Core::get().find(window);
     return d ? d->owner : nullptr;
 }
 
 WindowHandle relatedWindow(WindowHandle window, unsigned relation) {
+    assertUiThread();
     Core& c = Core::get();
     WindowData* d = c.find(window);
     if (!d) return nullptr;
@@ -741,6 +773,7 @@ WindowHandle relatedWindow(WindowHandle window, unsigned relation) {
 }
 
 WindowHandle ancestorWindow(WindowHandle window, unsigned kind) {
+    assertUiThread();
     Core& c = Core::get();
     if (!c.find(window)) return nullptr;
     switch (kind) {
@@ -762,6 +795,7 @@ WindowHandle ancestorWindow(WindowHandle window, unsigned kind) {
 }
 
 std::vector<WindowHandle> childWindows(WindowHandle window) {
+    assertUiThread();
     Core& c = Core::get();
     if (!window) return c.m_zorder;
     WindowData* d = c.find(window);
@@ -769,10 +803,14 @@ std::vector<WindowHandle> childWindows(WindowHandle window) {
 }
 
 bool isChildWindow(WindowHandle parent, WindowHandle window) {
+    assertUiThread();
     return parent && window != parent && Core::get().isDescendant(parent, window);
 }
 
-WindowHandle windowFromPoint(Point screen) { return Core::get().windowAt(screen, {}); }
+WindowHandle windowFromPoint(Point screen) {
+    assertUiThread();
+    return Core::get().windowAt(screen, {});
+}
 
 // --- Show, z-order, activation ---
 
@@ -946,6 +984,7 @@ void Core::restore(WindowHandle h, bool fromDesktop) {
 } // namespace detail
 
 bool showWindow(WindowHandle window, int command) {
+    assertUiThread();
     Core& c = Core::get();
     if (c.isRemote(window)) return c.remoteCommand(window, "show " + std::to_string(command));
     WindowData* d = c.findLive(window);
@@ -1005,6 +1044,7 @@ bool showWindow(WindowHandle window, int command) {
 }
 
 bool setWindowPos(WindowHandle window, WindowHandle insertAfter, int x, int y, int cx, int cy, unsigned flags) {
+    assertUiThread();
     Core& c = Core::get();
     if (c.isRemote(window)) {
         bool ok = true;
@@ -1066,9 +1106,13 @@ bool setWindowPos(WindowHandle window, WindowHandle insertAfter, int x, int y, i
     return c.findLive(window) != nullptr;
 }
 
-WindowHandle activeWindow() { return Core::get().m_active; }
+WindowHandle activeWindow() {
+    assertUiThread();
+    return Core::get().m_active;
+}
 
 WindowHandle setActiveWindow(WindowHandle window) {
+    assertUiThread();
     Core& c = Core::get();
     WindowHandle old = c.m_active;
     WindowData* d = c.findLive(c.root(window));
@@ -1077,9 +1121,13 @@ WindowHandle setActiveWindow(WindowHandle window) {
     return old;
 }
 
-WindowHandle foregroundWindow() { return Core::get().m_active; }
+WindowHandle foregroundWindow() {
+    assertUiThread();
+    return Core::get().m_active;
+}
 
 bool setForegroundWindow(WindowHandle window) {
+    assertUiThread();
     Core& c = Core::get();
     if (c.isRemote(window)) return c.remoteCommand(window, "foreground");
     WindowData* d = c.findLive(c.root(window));
@@ -1089,6 +1137,7 @@ bool setForegroundWindow(WindowHandle window) {
 }
 
 bool bringWindowToTop(WindowHandle window) {
+    assertUiThread();
     Core& c = Core::get();
     WindowData* d = c.findLive(window);
     if (!d) return false;
@@ -1105,6 +1154,7 @@ bool bringWindowToTop(WindowHandle window) {
 // --- Focus and enabling ---
 
 WindowHandle setFocus(WindowHandle window) {
+    assertUiThread();
     Core& c = Core::get();
     WindowHandle old = c.m_focus;
     if (!window) {
@@ -1122,14 +1172,19 @@ WindowHandle setFocus(WindowHandle window) {
     return old;
 }
 
-WindowHandle focusWindow() { return Core::get().m_focus; }
+WindowHandle focusWindow() {
+    assertUiThread();
+    return Core::get().m_focus;
+}
 
 bool isWindowEnabled(WindowHandle window) {
+    assertUiThread();
     WindowData* d = Core::get().find(window);
     return d && d->enabled();
 }
 
 bool enableWindow(WindowHandle window, bool enable) {
+    assertUiThread();
     Core& c = Core::get();
     WindowData* d = c.findLive(window);
     if (!d) return false;

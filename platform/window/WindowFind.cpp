@@ -278,6 +278,7 @@ void Core::handleRemoteCommand(WindowHandle h, WParam command, LParam arg) {
 } // namespace detail
 
 WindowHandle findWindow(std::wstring_view className, std::wstring_view title) {
+    detail::assertUiThread();
     using detail::Core;
     Core& c = Core::get();
     WindowClass cls;

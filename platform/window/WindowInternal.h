@@ -7,6 +7,7 @@
 #include "platform/window/backend/WindowBackend.h"
 
 #include <atomic>
+#include <cassert>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -222,6 +223,14 @@ public:
     struct ServerState;
     ServerState* m_server = nullptr; // lives as long as the process
 };
+
+// The UI-thread rule, checked where the public entry points start (debug
+// builds): windows belong to the thread that opened the display. Before a
+// display is open there is no UI thread yet, and the first caller becomes it.
+inline void assertUiThread() {
+    [[maybe_unused]] const std::thread::id ui = Core::get().m_uiThread.load();
+    assert((ui == std::thread::id{} || ui == std::this_thread::get_id()) && "window call off the UI thread");
+}
 
 // Abstract socket name of the window with this class and title for the current user.
 std::string remoteSocketName(const std::wstring& cls, const std::wstring& title);

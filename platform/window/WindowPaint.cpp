@@ -71,10 +71,12 @@ bool Core::regionContains(const WindowData& w, Point windowPoint) {
 
 } // namespace detail
 
+using detail::assertUiThread;
 using detail::Core;
 using detail::WindowData;
 
 bool invalidateRect(WindowHandle window, const Rect* rect, bool erase) {
+    assertUiThread();
     WindowData* d = Core::get().findLive(window);
     if (!d) return false;
     Rect client{0, 0, d->rect.width(), d->rect.height()};
@@ -87,6 +89,7 @@ bool invalidateRect(WindowHandle window, const Rect* rect, bool erase) {
 }
 
 bool validateRect(WindowHandle window, const Rect* rect) {
+    assertUiThread();
     WindowData* d = Core::get().findLive(window);
     if (!d) return false;
     if (!rect) {
@@ -117,6 +120,7 @@ bool validateRect(WindowHandle window, const Rect* rect) {
 }
 
 bool getUpdateRect(WindowHandle window, Rect* rect, bool /*erase: background is erased by beginPaint*/) {
+    assertUiThread();
     WindowData* d = Core::get().findLive(window);
     if (!d) return false;
     if (rect) *rect = d->update;
@@ -124,6 +128,7 @@ bool getUpdateRect(WindowHandle window, Rect* rect, bool /*erase: background is 
 }
 
 bool updateWindow(WindowHandle window) {
+    assertUiThread();
     Core& c = Core::get();
     WindowData* d = c.findLive(window);
     if (!d) return false;
@@ -133,6 +138,7 @@ bool updateWindow(WindowHandle window) {
 }
 
 Canvas* beginPaint(WindowHandle window, PaintInfo& info) {
+    assertUiThread();
     Core& c = Core::get();
     info = PaintInfo{};
     WindowData* d = c.findLive(window);
@@ -172,6 +178,7 @@ Canvas* beginPaint(WindowHandle window, PaintInfo& info) {
 }
 
 bool endPaint(WindowHandle window, const PaintInfo& info) {
+    assertUiThread();
     Core& c = Core::get();
     WindowData* d = c.find(window);
     if (!d) return false;
@@ -186,6 +193,7 @@ bool endPaint(WindowHandle window, const PaintInfo& info) {
 }
 
 bool printWindow(WindowHandle window, Canvas& canvas, unsigned flags) {
+    assertUiThread();
     if (!Core::get().findLive(window)) return false;
     sendMessage(window, WM_PRINT, reinterpret_cast<WParam>(&canvas), static_cast<LParam>(flags));
     return true;
@@ -194,6 +202,7 @@ bool printWindow(WindowHandle window, Canvas& canvas, unsigned flags) {
 // --- Region, icon, screen ---
 
 bool setWindowRoundRegion(WindowHandle window, Rect rect, Size ellipse, bool redraw) {
+    assertUiThread();
     Core& c = Core::get();
     WindowData* d = c.findLive(window);
     if (!d) return false;
@@ -206,6 +215,7 @@ bool setWindowRoundRegion(WindowHandle window, Rect rect, Size ellipse, bool red
 }
 
 bool clearWindowRegion(WindowHandle window) {
+    assertUiThread();
     Core& c = Core::get();
     WindowData* d = c.findLive(window);
     if (!d) return false;
@@ -217,6 +227,7 @@ bool clearWindowRegion(WindowHandle window) {
 }
 
 bool setWindowIcon(WindowHandle window, unsigned kind, const Surface& pixels) {
+    assertUiThread();
     Core& c = Core::get();
     WindowData* d = c.findLive(window);
     if (!d || d->isChild() || pixels.isEmpty()) return false;
@@ -226,12 +237,14 @@ bool setWindowIcon(WindowHandle window, unsigned kind, const Surface& pixels) {
 }
 
 Rect screenRect() {
+    assertUiThread();
     Core& c = Core::get();
     if (!c.ensureDisplay(nullptr)) return {};
     return c.m_backend->screenRect();
 }
 
 Rect workAreaNear(WindowHandle window) {
+    assertUiThread();
     Core& c = Core::get();
     if (!c.ensureDisplay(nullptr)) return {};
     Rect r = c.find(window) ? windowRect(window) : c.m_backend->screenRect();
@@ -239,11 +252,13 @@ Rect workAreaNear(WindowHandle window) {
 }
 
 unsigned caretBlinkTime() {
+    assertUiThread();
     Core& c = Core::get();
     return c.m_backend ? c.m_backend->caretBlinkTime() : 530;
 }
 
 int systemMetric(int index) {
+    assertUiThread();
     switch (index) {
     case SM_CXSCREEN:
         return screenRect().width();
@@ -266,11 +281,13 @@ int systemMetric(int index) {
 // --- Layered windows ---
 
 bool layeredWindowsSupported() {
+    assertUiThread();
     Core& c = Core::get();
     return c.ensureDisplay(nullptr) && c.m_backend->layeredSupported();
 }
 
 bool updateLayeredWindow(WindowHandle window, const Surface& pixels, const Point* screenPos, std::uint8_t alpha) {
+    assertUiThread();
     Core& c = Core::get();
     WindowData* d = c.findLive(window);
     if (!d || d->isChild() || !(d->exStyle & WS_EX_LAYERED) || !d->native || pixels.isEmpty()) return false;
@@ -286,6 +303,7 @@ bool updateLayeredWindow(WindowHandle window, const Surface& pixels, const Point
 }
 
 bool setWindowOpacity(WindowHandle window, std::uint8_t alpha) {
+    assertUiThread();
     Core& c = Core::get();
     WindowData* d = c.findLive(window);
     if (!d || d->isChild() || !(d->exStyle & WS_EX_LAYERED) || !d->native) return false;

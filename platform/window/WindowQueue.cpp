@@ -498,6 +498,7 @@ void Core::processInput(const BackendEvent& e) {
 
 } // namespace detail
 
+using detail::assertUiThread;
 using detail::Core;
 using detail::WindowData;
 
@@ -508,6 +509,7 @@ bool postMessage(WindowHandle window, unsigned message, WParam wParam, LParam lP
 }
 
 LResult sendMessage(WindowHandle window, unsigned message, WParam wParam, LParam lParam) {
+    assertUiThread();
     if (!isUiThread()) return 0;
     return Core::get().send(window, message, wParam, lParam);
 }
@@ -534,6 +536,7 @@ bool claimUiThread() {
 } // namespace
 
 bool getMessage(Message& msg) {
+    assertUiThread();
     if (!claimUiThread()) {
         msg = Message{nullptr, WM_QUIT, 0, 0, 0, {}};
         return false;
@@ -543,11 +546,13 @@ bool getMessage(Message& msg) {
 }
 
 bool peekMessage(Message& msg, PeekMode mode) {
+    assertUiThread();
     if (!claimUiThread()) return false;
     return Core::get().nextMessage(msg, mode == PeekMode::Remove, false);
 }
 
 bool translateMessage(const Message& msg) {
+    assertUiThread();
     Core& c = Core::get();
     wchar_t ch = 0;
     unsigned out = WM_CHAR;
@@ -581,6 +586,7 @@ bool translateMessage(const Message& msg) {
 }
 
 LResult dispatchMessage(const Message& msg) {
+    assertUiThread();
     Core& c = Core::get();
     if (msg.message == detail::kRemoteCommandMessage) {
         c.handleRemoteCommand(msg.window, msg.wParam, msg.lParam);
@@ -593,6 +599,7 @@ LResult dispatchMessage(const Message& msg) {
 // --- Input state ---
 
 WindowHandle setCapture(WindowHandle window) {
+    assertUiThread();
     Core& c = Core::get();
     WindowHandle old = c.m_capture;
     if (!c.findLive(window) || old == window) return old;
@@ -603,13 +610,18 @@ WindowHandle setCapture(WindowHandle window) {
 }
 
 bool releaseCapture() {
+    assertUiThread();
     Core::get().releaseCaptureInternal();
     return true;
 }
 
-WindowHandle captureWindow() { return Core::get().m_capture; }
+WindowHandle captureWindow() {
+    assertUiThread();
+    return Core::get().m_capture;
+}
 
 bool trackMouseEvent(WindowHandle window, unsigned flags, unsigned hoverTime) {
+    assertUiThread();
     Core& c = Core::get();
     WindowData* d = c.findLive(window);
     if (!d) return false;
@@ -633,6 +645,7 @@ bool trackMouseEvent(WindowHandle window, unsigned flags, unsigned hoverTime) {
 }
 
 CursorShape setCursor(CursorShape shape) {
+    assertUiThread();
     Core& c = Core::get();
     CursorShape old = c.m_cursorShape;
     c.m_cursorShape = shape;
@@ -641,18 +654,24 @@ CursorShape setCursor(CursorShape shape) {
 }
 
 std::int16_t keyState(unsigned vk) {
+    assertUiThread();
     std::uint8_t k = Core::get().m_keys[vk & 0xFF];
     return static_cast<std::int16_t>(((k & 0x80) ? 0x8000 : 0) | (k & 0x01));
 }
 
-Point cursorPos() { return Core::get().m_cursor; }
+Point cursorPos() {
+    assertUiThread();
+    return Core::get().m_cursor;
+}
 
 unsigned doubleClickTime() {
+    assertUiThread();
     Core& c = Core::get();
     return c.m_backend ? c.m_backend->doubleClickTime() : 500;
 }
 
 void setTextInputArea(WindowHandle window, Rect caret) {
+    assertUiThread();
     Core& c = Core::get();
     WindowData* d = c.findLive(window);
     if (!d || !c.m_backend) return;
@@ -661,11 +680,13 @@ void setTextInputArea(WindowHandle window, Rect caret) {
 }
 
 std::wstring clipboardText() {
+    assertUiThread();
     Core& c = Core::get();
     return c.m_backend ? c.m_backend->clipboardText() : std::wstring();
 }
 
 bool setClipboardText(std::wstring_view text) {
+    assertUiThread();
     Core& c = Core::get();
     return c.m_backend && c.m_backend->setClipboardText(std::wstring(text));
 }
@@ -673,6 +694,7 @@ bool setClipboardText(std::wstring_view text) {
 // --- Timers ---
 
 std::uintptr_t setTimer(WindowHandle window, std::uintptr_t id, unsigned intervalMs) {
+    assertUiThread();
     Core& c = Core::get();
     WindowData* d = c.findLive(window);
     if (!d) return 0;
@@ -692,6 +714,7 @@ std::uintptr_t setTimer(WindowHandle window, std::uintptr_t id, unsigned interva
 }
 
 bool killTimer(WindowHandle window, std::uintptr_t id) {
+    assertUiThread();
     WindowData* d = Core::get().find(window);
     if (!d) return false;
     return std::erase_if(d->timers, [id](const detail::TimerEntry& t) { return t.id == id; }) > 0;
@@ -740,6 +763,7 @@ void beginDrag(WindowHandle window, int hit) {
 } // namespace
 
 LResult defWindowProc(WindowHandle window, unsigned message, WParam wParam, LParam lParam) {
+    assertUiThread();
     Core& c = Core::get();
     WindowData* d = c.find(window);
     if (!d) return 0;
@@ -866,11 +890,10 @@ LResult defWindowProc(WindowHandle window, unsigned message, WParam wParam, LPar
             for (auto it = kids.rbegin(); it != kids.rend(); ++it) {
                 WindowData* k = c.findLive(*it);
                 if (!k || !k->visible) continue;
-                int level = canvas->save();
+                CanvasSaveScope saved(*canvas);
                 canvas->offsetOrigin(k->rect.left, k->rect.top);
                 canvas->intersectClipRect(Rect{0, 0, k->rect.width(), k->rect.height()});
                 c.send(*it, WM_PRINT, wParam, lParam);
-                canvas->restoreTo(level);
             }
         }
         return 0;

@@ -4,7 +4,8 @@
 
 #include "platform/system/Process.h"
 #include "platform/system/Text.h"
-#include "tests/TestSupport.h"
+#include "tests/support/Pump.h"
+#include "tests/support/ScratchFolder.h"
 #include "util/FileHelpers.h"
 
 #include <gtest/gtest.h>
@@ -19,19 +20,11 @@
 namespace {
 
 using testsupport::ScratchFolder;
+using testsupport::waitUntil;
 
 const std::string kInstaller = QUELLAN_BINARY_DIR "/quellan";
 
 std::wstring wide(const std::filesystem::path& p) { return platform::fromUtf8(p.string()); }
-
-template <typename F>
-bool waitFor(F condition, int timeoutMs = 30000) {
-    for (int waited = 0; waited < timeoutMs; waited += 20) {
-        if (condition()) return true;
-        usleep(20000);
-    }
-    return condition();
-}
 
 // Starts program with arguments (argv[0] is the program) and extra
 // environment entries "NAME=value"; output goes to /dev/null.
@@ -57,7 +50,8 @@ pid_t spawn(const std::string& program, const std::vector<std::string>& args, co
 // Waits for a child; its exit code, or -1 when it was killed or took too long.
 int waitExit(pid_t pid, int timeoutMs = 60000) {
     int status = 0;
-    const bool done = waitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, timeoutMs);
+    const bool done =
+        waitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, std::chrono::milliseconds(timeoutMs));
     if (!done) {
         kill(pid, SIGKILL);
         waitpid(pid, &status, 0);
@@ -68,7 +62,7 @@ int waitExit(pid_t pid, int timeoutMs = 60000) {
 
 // True when the child ends by itself within timeoutMs (it is reaped).
 bool endsWithin(pid_t pid, int timeoutMs) {
-    return waitFor([&] { return waitpid(pid, nullptr, WNOHANG) == pid; }, timeoutMs);
+    return waitUntil([&] { return waitpid(pid, nullptr, WNOHANG) == pid; }, std::chrono::milliseconds(timeoutMs));
 }
 
 // The log file decoded from UTF-16LE; bom tells whether it started with FF FE.
@@ -124,7 +118,7 @@ TEST(ReplaceFileAtomically, ReplacesARunningProgramKeepingItsMode) {
     std::filesystem::copy_file("/bin/sleep", target);
     chmod(target.c_str(), 0750);
     const pid_t runner = spawn(target.string(), {"60"}, {});
-    ASSERT_TRUE(waitFor([&] { return platform::processImagePath(runner) == wide(target); }));
+    ASSERT_TRUE(waitUntil([&] { return platform::processImagePath(runner) == wide(target); }));
 
     testsupport::writeBytes(dir / "new", "#!/bin/sh\nexit 0\n");
     ASSERT_TRUE(ReplaceFileAtomically(wide(dir / "new"), wide(target)));
@@ -198,7 +192,7 @@ TEST(InstallerProgram, UpdateModeReplacesKillsAndRestartsTheTarget) {
     std::filesystem::copy_file("/bin/sleep", bystander);
     const pid_t old = spawn(target.string(), {"120"}, {});
     const pid_t spared = spawn(bystander.string(), {"120"}, {});
-    ASSERT_TRUE(waitFor([&] {
+    ASSERT_TRUE(waitUntil([&] {
         return platform::processImagePath(old) == wide(target) && platform::processImagePath(spared) == wide(bystander);
     }));
 
@@ -219,7 +213,7 @@ TEST(InstallerProgram, UpdateModeReplacesKillsAndRestartsTheTarget) {
 
     // And it was started without arguments, in normal mode: its log appears.
     const auto log = tmp / "brenniklog.txt";
-    ASSERT_TRUE(waitFor([&] {
+    ASSERT_TRUE(waitUntil([&] {
         bool bom = false;
         return std::regex_match(readLog(log, &bom), kVersionEntry);
     })) << "the replaced program did not start";

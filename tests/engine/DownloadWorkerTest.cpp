@@ -235,7 +235,7 @@ TEST_F(DownloadWorkerTest, TransferWritesATemporaryNameUntilComplete) {
     slow.stallMs = 300;
     m_server.SetFault("/files/birch/Data/slow.bin", slow);
     std::thread worker([this] { run(); });
-    EXPECT_TRUE(waitFor([&] { return fs::exists(local("Data/slow.bin.quellan-part")); }));
+    EXPECT_TRUE(waitUntil([&] { return fs::exists(local("Data/slow.bin.quellan-part")); }));
     EXPECT_FALSE(fs::exists(local("Data/slow.bin")));
     worker.join();
     EXPECT_EQ(readFile(local("Data/slow.bin")), patternBytes(256 * 1024));

@@ -3,32 +3,19 @@
 #pragma once
 
 #include "tools/devserver/DevServer.h"
+#include "tests/support/Pump.h"
+#include "tests/support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <string>
-#include <thread>
 
 namespace enginetest {
 
-// A fresh folder under the system's temporary folder, removed afterwards.
-class ScratchDir {
-public:
-    ScratchDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "quellan-engine-XXXXXX").string();
-        m_path = mkdtemp(pattern.data());
-    }
-    ~ScratchDir() { std::filesystem::remove_all(m_path); }
-    const std::filesystem::path& path() const { return m_path; }
-    std::string operator/(const std::string& name) const { return (m_path / name).string(); }
-
-private:
-    std::filesystem::path m_path;
-};
+using testsupport::ScratchFolder;
+using testsupport::waitUntil;
 
 inline void writeFile(const std::string& path, const std::string& content) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
@@ -48,17 +35,6 @@ inline std::string patternBytes(std::size_t n) {
 }
 
 inline std::string dataDir() { return std::string(QUELLAN_SOURCE_DIR) + "/tests/engine/data"; }
-
-// Waits up to timeout for condition; true when it held.
-inline bool waitFor(const std::function<bool()>& condition,
-                    std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-    auto end = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 // A local service on 127.0.0.1 serving `content/` of a scratch folder.
 class ServerFixture : public ::testing::Test {
@@ -85,7 +61,7 @@ protected:
     }
     std::string targetPath(const std::string& name) const { return m_dir / ("out/" + name); }
 
-    ScratchDir m_dir;
+    ScratchFolder m_dir;
     devserver::DevServer m_server;
 };
 

@@ -6,6 +6,7 @@
 #include "engine/ServiceConfig.h"
 #include "engine/UsageReport.h"
 #include "platform/system/Text.h"
+#include "platform/system/System.h"
 #include "tests/engine/EngineTestSupport.h"
 #include "util/Text.h"
 
@@ -86,7 +87,9 @@ TEST_F(FileListJobTest, EachPassFetchesAFreshListWithItsOwnTick) {
     RunGetFileList(3, m_events);
     EXPECT_EQ(GetDownloadItemCount(), 0);
     EXPECT_EQ(m_events.log.front(), L"status:正在下载，剩余0个文件");
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // The next pass asks with a later tick, which makes its address new.
+    const std::uint32_t tick = platform::tickCount();
+    ASSERT_TRUE(waitUntil([&] { return platform::tickCount() != tick; }));
     RunGetFileList(3, m_events);
     const auto requests = m_server.RequestsTo("/files/birch/filelist.json");
     ASSERT_EQ(requests.size(), 2u);

@@ -59,7 +59,7 @@ TEST(UrlEscapeTest, KeepsUnreservedSetAndEscapesEverythingElse) {
 }
 
 TEST(CreateMultiDirectoryTest, CreatesMissingParentsAndAcceptsExisting) {
-    ScratchDir dir;
+    ScratchFolder dir;
     std::string deep = dir / "a/b/c";
     EXPECT_TRUE(CreateMultiDirectory(std::wstring(deep.begin(), deep.end())));
     EXPECT_TRUE(fs::is_directory(deep));
@@ -264,7 +264,7 @@ TEST_F(HttpClientTest, CancellationEndsATransferInProgressPromptly) {
         client.SetCancelFlag(&flag);
         return client.DownloadFile(&started, url("/files/slow.bin"), target("slow.bin"), progress);
     });
-    ASSERT_TRUE(waitFor([&] { return started.load(); }));
+    ASSERT_TRUE(waitUntil([&] { return started.load(); }));
     auto before = std::chrono::steady_clock::now();
     flag.Cancel();
     ASSERT_EQ(done.wait_for(std::chrono::seconds(10)), std::future_status::ready);

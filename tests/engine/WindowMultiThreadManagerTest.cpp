@@ -66,7 +66,7 @@ TEST_F(ThreadManagerTest, JobIsRegisteredBeforeItRunsAndLeavesAllRegistersWhenIt
     JobView view;
     std::uint32_t id = m_manager.StartThread(observingJob, reinterpret_cast<ThreadParam>(&view));
     ASSERT_NE(id, 0u);
-    ASSERT_TRUE(waitFor([&] { return view.id != 0; }));
+    ASSERT_TRUE(waitUntil([&] { return view.id != 0; }));
     EXPECT_EQ(view.id, id);
     EXPECT_TRUE(view.registeredWhileRunning);
     EXPECT_EQ(view.param, reinterpret_cast<ThreadParam>(&view));
@@ -83,7 +83,7 @@ TEST_F(ThreadManagerTest, JobIsRegisteredBeforeItRunsAndLeavesAllRegistersWhenIt
 }
 
 TEST_F(ThreadManagerTest, TerminateAllThreadsEndsBlockedJobsPromptly) {
-    ScratchDir dir;
+    ScratchFolder dir;
     devserver::DevServer server;
     devserver::Options options;
     options.contentDir = dir.path().string();
@@ -101,9 +101,10 @@ TEST_F(ThreadManagerTest, TerminateAllThreadsEndsBlockedJobsPromptly) {
     static std::atomic<bool> s_transferOk{true};
     for (int i = 0; i < 2; ++i) ASSERT_NE(m_manager.StartThread(sleepingJob, sleepers.param()), 0u);
     m_manager.StartThread([](ThreadParam) { s_transferOk = HttpDownloadFile(s_url, s_target, true); }, 0);
-    ASSERT_TRUE(waitFor([&] { return !server.RequestsTo("/files/slow.bin").empty() || m_manager.RunningCount() < 3; }));
+    ASSERT_TRUE(
+        waitUntil([&] { return !server.RequestsTo("/files/slow.bin").empty() || m_manager.RunningCount() < 3; }));
     EXPECT_EQ(m_manager.RunningCount(), 3);
-    ASSERT_TRUE(waitFor([&] { return sleepers.started == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return sleepers.started == 2; }));
 
     m_manager.TerminateAllThreads();
     ASSERT_TRUE(m_manager.WaitForAll(std::chrono::seconds(5)));
@@ -117,9 +118,9 @@ TEST_F(ThreadManagerTest, RemoveThreadWithTerminateCancelsOnlyThatJob) {
     std::uint32_t first = m_manager.StartThread(sleepingJob, sleepers.param());
     std::uint32_t second = m_manager.StartThread(sleepingJob, sleepers.param());
     ASSERT_NE(first, second);
-    ASSERT_TRUE(waitFor([&] { return sleepers.started == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return sleepers.started == 2; }));
     m_manager.RemoveThread(first, true);
-    ASSERT_TRUE(waitFor([&] { return m_manager.RunningCount() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return m_manager.RunningCount() == 1; }));
     EXPECT_EQ(sleepers.finished, 1);
     EXPECT_FALSE(m_manager.RegisteredIn(first).function);
     EXPECT_TRUE(m_manager.RegisteredIn(second).handle);
@@ -136,7 +137,7 @@ TEST(ThreadManagerLifetimeTest, ManagerDestroyedWhileJobsRunCancelsThem) {
     {
         CWindowMultiThreadManager manager;
         for (int i = 0; i < 3; ++i) manager.StartThread(sleepingJob, sleepers.param());
-        ASSERT_TRUE(waitFor([] { return sleepers.started == 3; }));
+        ASSERT_TRUE(waitUntil([] { return sleepers.started == 3; }));
     }
-    EXPECT_TRUE(waitFor([] { return sleepers.finished == 3; }));
+    EXPECT_TRUE(waitUntil([] { return sleepers.finished == 3; }));
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "tests/support/PeFixture.h"
+#include "tests/support/ScratchFolder.h"
 
 #include <array>
 #include <cstdlib>
@@ -23,15 +24,6 @@ struct SignedFiles {
 };
 
 namespace detail {
-// Removes the folder when the test process ends.
-struct RemoveAtExit {
-    std::filesystem::path dir;
-    ~RemoveAtExit() {
-        std::error_code ec;
-        if (!dir.empty()) std::filesystem::remove_all(dir, ec);
-    }
-};
-
 inline bool sh(const std::filesystem::path& dir, const std::string& command, std::string& error) {
     const std::string full = "cd '" + dir.string() + "' && (" + command + ") >>tools.log 2>&1";
     if (std::system(full.c_str()) == 0) return true;
@@ -48,13 +40,13 @@ inline void writeBytes(const std::filesystem::path& path, const std::vector<std:
 inline const SignedFiles& signedFiles() {
     static const SignedFiles files = [] {
         SignedFiles f;
-        std::string templ = (std::filesystem::temp_directory_path() / "signed-XXXXXX").string();
-        if (!mkdtemp(templ.data())) {
-            f.error = "mkdtemp failed";
+        // Removed when the test process ends.
+        static const ScratchFolder folder;
+        if (folder.path().empty()) {
+            f.error = "no scratch folder";
             return f;
         }
-        f.dir = templ;
-        static const detail::RemoveAtExit cleanup{f.dir};
+        f.dir = folder.path();
         f.trusted32 = f.dir / "trusted32.exe";
         f.trusted64 = f.dir / "trusted64.exe";
         f.leafA = f.dir / "leafA.exe";

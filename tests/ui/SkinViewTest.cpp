@@ -38,15 +38,17 @@ TEST(SkinView, DumpsTheShippedSkinAndReportsErrors) {
     EXPECT_EQ(msgbox.status, 0) << msgbox.out;
     EXPECT_NE(msgbox.out.find("  VerticalLayout"), std::string::npos) << "children are indented";
 
-    auto dir = testsupport::scratchDir("skinview");
-    testsupport::writeText(dir / "bad.xml", "<a><b></c></a>");
+    testsupport::ScratchFolder scratch;
+    const auto& dir = scratch.path();
+    testsupport::writeBytes(dir / "bad.xml", "<a><b></c></a>");
     ToolRun bad = skinview("--dump bad.xml --skin-dir '" + dir.string() + "'");
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(bad.out, "error: Unmatched closing tag\nat: c></a>\n");
 }
 
 TEST(SkinView, RendersImagesAndRichText) {
-    auto dir = testsupport::scratchDir("skinview");
+    testsupport::ScratchFolder scratch;
+    const auto& dir = scratch.path();
     std::string png = (dir / "image.png").string();
     ToolRun image =
         skinview("--image \"color='#FFFF0000' dest='1,1,3,3'\" --size 4x4 --png '" + png + "' --background FF0000FF");

@@ -1,9 +1,11 @@
-// Helpers shared by the framework tests: scratch folders, fixture images,
-// archives, and a guard that restores the process-wide skin source.
+// Helpers shared by the framework tests: fixture images, archives, and a
+// guard that restores the process-wide skin source. Scratch folders come from
+// tests/support/ScratchFolder.h.
 #pragma once
 
 #include "platform/graphics/Graphics.h"
 #include "ui/render/SkinSource.h"
+#include "tests/support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -18,24 +20,10 @@
 
 namespace testsupport {
 
-// A fresh folder under the build tree, named after the running test.
-inline std::filesystem::path scratchDir(const std::string& group) {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    auto dir = std::filesystem::path(QUELLAN_BINARY_DIR) / "test-scratch" / group /
-               (std::string(info->test_suite_name()) + "." + info->name());
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    return dir;
-}
-
-inline std::vector<std::uint8_t> readBytes(const std::filesystem::path& path) {
+// The whole file as bytes; empty when it cannot be read.
+inline std::vector<std::uint8_t> readByteVector(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void writeText(const std::filesystem::path& path, const std::string& text) {
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << text;
 }
 
 // Writes a PNG whose pixel (x, y) is the straight ARGB colour fn(x, y).

@@ -4,7 +4,7 @@
 #include "platform/system/Process.h"
 #include "platform/system/System.h"
 #include "platform/system/Text.h"
-#include "tests/TestSupport.h"
+#include "tests/support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -163,7 +163,9 @@ public:
             if (cur() != L'>') return fail(L"Expected start-tag closing");
             ++m_pos;
             m_doc.m_elements[n].valuePos = m_pos;
-            readText(L'<');
+            // Text shortened by references ends where its decoding ended;
+            // otherwise the "<" that follows becomes its terminator.
+            if (std::uint32_t end = readText(L'<'); end < m_pos) m_t[end] = 0;
             if (cur() == 0 && level.parent <= 1) {
                 m_t[nameEnd] = 0;
                 stack.pop_back();
@@ -509,6 +511,11 @@ bool CSkinXmlNode::hasChildren() const { return m_document && m_document->m_elem
 const wchar_t* CSkinXmlNode::name() const {
     if (!m_document) return nullptr;
     return m_document->m_text + m_document->m_elements[m_element].namePos;
+}
+
+const wchar_t* CSkinXmlNode::text() const {
+    if (!m_document) return nullptr;
+    return m_document->m_text + m_document->m_elements[m_element].valuePos;
 }
 
 void CSkinXmlNode::mapAttributes() const {

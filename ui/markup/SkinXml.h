@@ -26,6 +26,10 @@ public:
     bool hasChildren() const;
     // The element name as written; null for an invalid node.
     const wchar_t* name() const;
+    // The element's own text, decoded: what stands between its start tag and
+    // its first child or its end tag. Empty for an empty element; null for an
+    // invalid node.
+    const wchar_t* text() const;
 
     // 0 to 64: attributes beyond the 64th are invisible.
     int attributeCount() const;

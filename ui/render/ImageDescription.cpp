@@ -81,8 +81,7 @@ ParsedImageDescription parseImageDescription(std::wstring_view text) {
         ++i;
         if (!value.empty()) {
             if (key == L"file") {
-                out.name = value;
-                kind = Kind::None;
+                out.name = value; // the type chosen by "res" or "color" stays
             } else if (key == L"res") {
                 out.name = value;
                 kind = Kind::Resource;

@@ -32,8 +32,9 @@ bool drawImageDescription(Canvas* canvas, CFormManagerUI* manager, const Rect& i
                 std::min(item.top + d.dest.bottom, item.bottom)};
     }
     if (!dest.intersect(item).isEmpty() && !dest.intersect(paint).isEmpty())
-        drawBitmap(*canvas, d.image->bitmap, dest, paint, d.source, d.corner, d.image->hasAlpha, d.fade, d.hole,
-                   d.xtiled, d.ytiled);
+        drawBitmap(
+            *canvas, d.image->bitmap, dest, paint, d.source, d.corner,
+            {.hasAlpha = d.image->hasAlpha, .fade = d.fade, .hole = d.hole, .xtiled = d.xtiled, .ytiled = d.ytiled});
     return true;
 }
 
@@ -116,10 +117,12 @@ Rect sane(const Rect& r) { return {sane(r.left), sane(r.top), sane(r.right), san
 } // namespace
 
 void drawBitmap(Canvas& canvas, const Surface& bitmap, const Rect& destIn, const Rect& paintIn, const Rect& sourceIn,
-                const Rect& corner, bool hasAlpha, std::uint8_t fade, bool hole, bool xtiled, bool ytiled) {
+                const Rect& corner, const BitmapOptions& options) {
     if (bitmap.isEmpty()) return;
     const Rect D = sane(destIn), P = sane(paintIn), S = sane(sourceIn);
-    const bool blend = hasAlpha || fade != 255;
+    const std::uint8_t fade = options.fade;
+    const bool hole = options.hole;
+    const bool blend = options.hasAlpha || fade != 255;
     // Negative border widths mean none.
     const int cl = std::clamp(corner.left, 0, kCoordinateLimit), ct = std::clamp(corner.top, 0, kCoordinateLimit),
               cr = std::clamp(corner.right, 0, kCoordinateLimit), cb = std::clamp(corner.bottom, 0, kCoordinateLimit);
@@ -139,7 +142,7 @@ void drawBitmap(Canvas& canvas, const Surface& bitmap, const Rect& destIn, const
     };
     if (!hole)
         drawMiddle(draw, {D.left + cl, D.top + ct, D.right - cr, D.bottom - cb},
-                   {S.left + cl, S.top + ct, S.right - cr, S.bottom - cb}, P, xtiled, ytiled);
+                   {S.left + cl, S.top + ct, S.right - cr, S.bottom - cb}, P, options.xtiled, options.ytiled);
     if (cl > 0 && ct > 0) piece({D.left, D.top, D.left + cl, D.top + ct}, {S.left, S.top, S.left + cl, S.top + ct});
     if (ct > 0) piece({D.left + cl, D.top, D.right - cr, D.top + ct}, {S.left + cl, S.top, S.right - cr, S.top + ct});
     if (cr > 0 && ct > 0) piece({D.right - cr, D.top, D.right, D.top + ct}, {S.right - cr, S.top, S.right, S.top + ct});
@@ -162,7 +165,7 @@ void fillColour(Canvas& canvas, const Rect& rect, Argb colour) {
     if ((colour >> 24) == 0) return;
     Surface pixel(1, 1);
     pixel.setPixel(0, 0, platform::premultiply(colour));
-    drawBitmap(canvas, pixel, rect, rect, {0, 0, 1, 1}, {}, /*hasAlpha=*/true);
+    drawBitmap(canvas, pixel, rect, rect, {0, 0, 1, 1}, {}, {.hasAlpha = true});
 }
 
 namespace {
@@ -223,11 +226,21 @@ void fillGradient(Canvas& canvas, const Rect& rect, Argb first, Argb second, boo
 
 // --- Lines and frames -----------------------------------------------------
 
+namespace {
+
+// The null pen draws nothing, whatever shape it is given. The low four bits
+// are the pen style; higher bits (end caps, joins) do not change that.
+bool isNullPen(int style) { return (style & 0xF) == platform::PS_NULL; }
+
+} // namespace
+
 void drawLine(Canvas& canvas, const Rect& rect, int width, Argb colour, int style) {
+    if (isNullPen(style)) return;
     canvas.drawLine({rect.left, rect.top}, {rect.right, rect.bottom}, {substituteBlack(colour), width, style});
 }
 
 void drawRect(Canvas& canvas, const Rect& rect, int width, Argb colour, int style) {
+    if (isNullPen(style)) return;
     int dashes = style & 7;
     bool cosmetic = width == 1 && dashes >= platform::PS_DASH && dashes <= platform::PS_DASHDOTDOT;
     platform::Pen pen{substituteBlack(colour), width, cosmetic ? dashes : platform::PS_INSIDEFRAME};
@@ -236,7 +249,8 @@ void drawRect(Canvas& canvas, const Rect& rect, int width, Argb colour, int styl
 
 void drawRoundRect(Canvas& canvas, const Rect& rect, int width, int cornerWidth, int cornerHeight, Argb colour,
                    int style) {
-    (void)style; // every style is drawn as a solid frame inside the rectangle
+    // Every other style is drawn as a solid frame inside the rectangle.
+    if (isNullPen(style)) return;
     canvas.drawRoundRect(rect, cornerWidth, cornerHeight, {substituteBlack(colour), width, platform::PS_INSIDEFRAME});
 }
 

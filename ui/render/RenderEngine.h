@@ -22,14 +22,23 @@ namespace render {
 bool drawImageDescription(platform::Canvas* canvas, CFormManagerUI* manager, const platform::Rect& item,
                           const platform::Rect& paint, ImageDescription& description);
 
+// How drawBitmap composes the pieces and treats the middle one.
+struct BitmapOptions {
+    bool hasAlpha = false;   // the bitmap has alpha: blend instead of copying
+    std::uint8_t fade = 255; // constant alpha; below 255 blends as well
+    bool hole = false;       // leave the middle piece out
+    bool xtiled = false;     // tile the middle horizontally instead of stretching it
+    bool ytiled = false;     // tile the middle vertically instead of stretching it
+};
+
 // Draws `source` of `bitmap` over `dest` in up to nine pieces cut by the
 // corner widths (left, top, right, bottom of `corner`): corners and edges
 // stretched to fit, the middle stretched or tiled (or skipped for a hole).
 // Pieces that do not meet `paint` are skipped whole. Blends when the bitmap
 // has alpha or fade is below 255, else copies.
 void drawBitmap(platform::Canvas& canvas, const platform::Surface& bitmap, const platform::Rect& dest,
-                const platform::Rect& paint, const platform::Rect& source, const platform::Rect& corner, bool hasAlpha,
-                std::uint8_t fade = 255, bool hole = false, bool xtiled = false, bool ytiled = false);
+                const platform::Rect& paint, const platform::Rect& source, const platform::Rect& corner,
+                const BitmapOptions& options = {});
 
 // Blends the colour over the rectangle; nothing for alpha 0.
 void fillColour(platform::Canvas& canvas, const platform::Rect& rect, platform::Argb colour);

@@ -321,285 +321,327 @@ private:
         m_canvas.textOut({x, placeY(lineTop, lineHeight, font().height)}, run);
     }
 
+    // Where one pass over a line stands: the measuring pass fills `line`,
+    // the drawing pass outputs at the measured height, shifted by `offset`.
+    struct LineCursor {
+        std::size_t pos = 0; // next text position
+        int lineTop = 0;
+        bool draw = false;
+        int offset = 0;     // drawing: the line's alignment offset
+        int drawHeight = 0; // drawing: the measured line height
+        int x = 0;          // position reached
+        int height = 0;     // line height so far
+        int linkStart = 0;  // where the open link's rectangle starts
+        bool empty = true;  // nothing shown on the line yet
+        bool ended = false; // the line ends before the next item
+        Line line;
+
+        int lineHeight() const { return draw ? drawHeight : height; }
+    };
+
+    // Raises the line to the current font and paragraph spacing.
+    void raise(LineCursor& c) const { c.height = std::max(c.height, font().height + spacing()); }
+
+    // Measuring: ends the open link's rectangle at the current position.
+    void closeLinkPiece(LineCursor& c) {
+        if (!c.draw)
+            c.line.links.push_back(
+                {{c.linkStart, c.lineTop, std::min(c.x, m_rect.right), c.lineTop + font().height}, m_state.linkTarget});
+    }
+
     // Lays out one line from `pos`. Measuring: finds its end, width, height
     // and links. Drawing: outputs at x + offset with the measured height and
     // stops at the measured end.
     Line layoutLine(std::size_t pos, int lineTop, bool draw, int offset, int drawHeight,
                     std::size_t stopAt = std::wstring_view::npos) {
-        Line line;
-        const int left = m_rect.left, right = m_rect.right;
-        int x = left;
-        int height = font().height + spacing();
-        bool empty = true;
-        int linkStart = left;
-        auto lineHeight = [&] { return draw ? drawHeight : height; };
-        auto raise = [&] { height = std::max(height, font().height + spacing()); };
-        auto closeLinkPiece = [&] {
-            if (!draw)
-                line.links.push_back(
-                    {{linkStart, lineTop, std::min(x, right), lineTop + font().height}, m_state.linkTarget});
-        };
-        if (m_state.linkOpen) linkStart = x;
+        LineCursor c;
+        c.pos = pos;
+        c.lineTop = lineTop;
+        c.draw = draw;
+        c.offset = offset;
+        c.drawHeight = drawHeight;
+        c.x = c.linkStart = m_rect.left;
+        c.height = font().height + spacing();
 
         const std::wstring_view t = m_text;
-        bool ended = false;
-        while (pos < t.size() && pos < stopAt && !ended) {
-            wchar_t c = t[pos];
-            if (c == L'\n') {
-                ++pos;
+        while (c.pos < t.size() && c.pos < stopAt && !c.ended) {
+            const wchar_t ch = t[c.pos];
+            if (ch == L'\n') {
+                ++c.pos;
                 break;
             }
-            if (c == L'\r') {
-                ++pos;
+            if (ch == L'\r') {
+                ++c.pos;
                 continue;
             }
-            // Raw mode: everything up to the raw end marker is text.
-            std::size_t runEnd;
-            std::wstring_view literal;
             if (m_state.raw) {
-                std::size_t a = t.find(L"</r>", pos), b = t.find(L"{/r}", pos);
-                std::size_t marker = std::min(a, b);
-                if (marker == pos) {
-                    m_state.raw = false;
-                    pos += 4;
-                    continue;
-                }
-                runEnd = std::min({marker, t.find(L'\n', pos), t.size()});
-            } else if (c == L'<' || c == L'{') {
-                // Escapes.
-                if (pos + 2 < t.size() && t[pos + 2] == (c == L'<' ? L'>' : L'}')) {
-                    wchar_t e = t[pos + 1];
-                    static const wchar_t* kMapped[] = {L"{", L"}", L"<", L">"};
-                    const wchar_t* mapped = nullptr;
-                    if (c == L'<' && e == L'{') mapped = kMapped[0];
-                    if (c == L'<' && e == L'}') mapped = kMapped[1];
-                    if (c == L'{' && e == L'<') mapped = kMapped[2];
-                    if (c == L'{' && e == L'>') mapped = kMapped[3];
-                    if (mapped) {
-                        literal = mapped;
-                        runEnd = pos + 3;
-                        goto text_run;
-                    }
-                }
-                // Closing tag.
-                if (pos + 3 < t.size() && t[pos + 1] == L'/' && isLower(t[pos + 2]) &&
-                    (t[pos + 3] == L'>' || t[pos + 3] == L'}')) {
-                    wchar_t tag = t[pos + 2];
-                    pos += 4;
-                    switch (tag) {
-                    case L'a':
-                        if (m_state.linkOpen) {
-                            closeLinkPiece();
-                            m_state.linkOpen = false;
-                            popColour();
-                            popFont();
-                        }
-                        break;
-                    case L'b':
-                    case L'f':
-                    case L'i':
-                    case L'u':
-                        popFont();
-                        break;
-                    case L'c':
-                        popColour();
-                        break;
-                    case L'p':
-                        if (!empty) {
-                            ended = true;
-                        }
-                        if (m_state.spacing.size() > 1) m_state.spacing.pop_back();
-                        break;
-                    case L's':
-                        m_state.selection = false;
-                        break;
-                    case L'v':
-                        if (m_state.valign.size() > 1) m_state.valign.pop_back();
-                        break;
-                    default:
-                        break;
-                    }
-                    continue;
-                }
-                // Opening tag.
-                if (pos + 2 < t.size() && isLower(t[pos + 1]) &&
-                    (t[pos + 2] == L' ' || t[pos + 2] == L'>' || t[pos + 2] == L'}')) {
-                    wchar_t tag = t[pos + 1];
-                    std::size_t argStart = pos + 2;
-                    if (t[argStart] == L' ') ++argStart;
-                    std::size_t argEnd = t.find_first_of(L">}", pos + 2);
-                    if (argEnd == std::wstring_view::npos) argEnd = t.size();
-                    std::wstring_view arg = argStart < argEnd ? t.substr(argStart, argEnd - argStart) : L"";
-                    std::size_t after = std::min(argEnd + 1, t.size());
-                    if (tag == L'i' && !arg.empty()) {
-                        InlineImage img = inlineImage(arg);
-                        if (img.image && img.frameWidth > 0) {
-                            int w = img.frameWidth, h = img.image->height;
-                            if (x + w > right && !empty && !m_calc) {
-                                ended = true; // the image starts the next line
-                                continue;
-                            }
-                            height = std::max(height, h);
-                            line.lowestImage = std::max(line.lowestImage, lineTop + h);
-                            if (draw) {
-                                Rect dest{x + offset, placeY(lineTop, lineHeight(), h), 0, 0};
-                                dest.right = dest.left + w;
-                                dest.bottom = dest.top + h;
-                                Rect src{img.frameIndex * w, 0, img.frameIndex * w + w, h};
-                                drawBitmap(m_canvas, img.image->bitmap, dest, dest, src, {}, img.image->hasAlpha);
-                            }
-                            x += w;
-                            empty = false;
-                        }
-                        pos = after;
-                        continue;
-                    }
-                    pos = after;
-                    switch (tag) {
-                    case L'a': {
-                        if (m_state.linkOpen) {
-                            closeLinkPiece();
-                            popColour();
-                            popFont();
-                        }
-                        m_state.linkOpen = true;
-                        m_state.linkTarget = arg;
-                        linkStart = x;
-                        bool hover = m_hasHovered && m_hovered == m_state.linkTarget;
-                        m_state.colours.push_back(hover ? m_manager.linkHoverColour() : m_manager.linkColour());
-                        const FontState& cur = font();
-                        pushFont(cur.underline ? cur : variant(cur.bold, true, cur.italic));
-                        raise();
-                        break;
-                    }
-                    case L'b': {
-                        const FontState& cur = font();
-                        pushFont(cur.bold ? cur : variant(true, cur.underline, cur.italic));
-                        raise();
-                        break;
-                    }
-                    case L'i': {
-                        const FontState& cur = font();
-                        pushFont(cur.italic ? cur : variant(cur.bold, cur.underline, true));
-                        raise();
-                        break;
-                    }
-                    case L'u': {
-                        const FontState& cur = font();
-                        pushFont(cur.underline ? cur : variant(cur.bold, true, cur.italic));
-                        raise();
-                        break;
-                    }
-                    case L'c':
-                        m_state.colours.push_back(parseColour(arg));
-                        break;
-                    case L'f':
-                        pushFont(fontFromArgument(arg));
-                        raise();
-                        break;
-                    case L'n':
-                        ended = true;
-                        break;
-                    case L'p':
-                        if (!empty) ended = true;
-                        m_state.spacing.push_back(parseInt(arg));
-                        if (empty) raise();
-                        break;
-                    case L'r':
-                        m_state.raw = true;
-                        break;
-                    case L's':
-                        m_state.selection = true;
-                        break;
-                    case L'v': {
-                        std::wstring lower(arg);
-                        for (wchar_t& ch : lower) ch = static_cast<wchar_t>(std::towlower(ch));
-                        m_state.valign.push_back(lower == L"center" ? VAlign::Center
-                                                 : lower == L"top"  ? VAlign::Top
-                                                                    : VAlign::Bottom);
-                        break;
-                    }
-                    case L'x':
-                        x += parseInt(arg);
-                        break;
-                    case L'y':
-                        height = parseInt(arg);
-                        break;
-                    default:
-                        break;
-                    }
-                    if (x >= right && !empty) ended = true;
-                    continue;
-                }
-                // Not a tag: ordinary text from here.
-                runEnd = t.find_first_of(L"<{\n", pos + 1);
-                if (runEnd == std::wstring_view::npos) runEnd = t.size();
-            } else {
-                runEnd = t.find_first_of(L"<{\n", pos);
-                if (runEnd == std::wstring_view::npos) runEnd = t.size();
+                rawText(c);
+                continue;
             }
-            literal = t.substr(pos, runEnd - pos);
+            if (ch == L'<' || ch == L'{') {
+                if (const wchar_t* mapped = escapeAt(c.pos)) {
+                    textRun(c, mapped, c.pos + 3);
+                    continue;
+                }
+                if (closingTag(c) || openingTag(c)) continue;
+            }
+            // Ordinary text up to the next possible tag or line feed; a "<" or
+            // "{" here starts no tag, so it belongs to the text.
+            const std::size_t end = std::min(t.find_first_of(L"<{\n", c.pos + 1), t.size());
+            textRun(c, t.substr(c.pos, end - c.pos), end);
+        }
+        // A link open at the line end goes on over it as a new rectangle.
+        if (m_state.linkOpen) closeLinkPiece(c);
+        c.line.end = c.pos;
+        c.line.right = c.x;
+        c.line.height = c.height;
+        return std::move(c.line);
+    }
 
-        text_run:
-            raise();
-            {
-                const FontState& f = font();
-                std::wstring_view run = literal;
-                int width = m_widths.width(f.font, run);
-                std::size_t consumed = runEnd - pos; // text positions used
-                bool cut = false;
-                if (x + width > right && run.size() >= 1) {
-                    // Find how many characters fit; the one that crosses the
-                    // edge is dropped unless it is the only one.
-                    std::vector<int> carets = f.font->caretPositions(run);
-                    std::size_t fit = 0;
-                    while (fit < run.size() && x + carets[fit + 1] <= right) ++fit;
-                    if (fit == 0 && empty) fit = 1;
-                    if (fit < run.size()) {
-                        cut = true;
-                        if (m_flags & platform::DT_WORDBREAK) {
-                            for (std::size_t k = fit; k-- > 0;)
-                                if (isBreakAfter(run[k])) {
-                                    fit = k + 1;
-                                    break;
-                                }
+    // The character an escape at `pos` stands for, or null: "<{>" "<}>" give
+    // "{" "}", "{<}" "{>}" give "<" ">".
+    const wchar_t* escapeAt(std::size_t pos) const {
+        const std::wstring_view t = m_text;
+        const wchar_t open = t[pos];
+        if (pos + 2 >= t.size() || t[pos + 2] != (open == L'<' ? L'>' : L'}')) return nullptr;
+        const wchar_t e = t[pos + 1];
+        if (open == L'<' && e == L'{') return L"{";
+        if (open == L'<' && e == L'}') return L"}";
+        if (open == L'{' && e == L'<') return L"<";
+        if (open == L'{' && e == L'>') return L">";
+        return nullptr;
+    }
+
+    // Raw mode: everything up to the raw end marker (or the line end) is text.
+    void rawText(LineCursor& c) {
+        const std::wstring_view t = m_text;
+        const std::size_t marker = std::min(t.find(L"</r>", c.pos), t.find(L"{/r}", c.pos));
+        if (marker == c.pos) {
+            m_state.raw = false;
+            c.pos += 4;
+            return;
+        }
+        const std::size_t end = std::min({marker, t.find(L'\n', c.pos), t.size()});
+        textRun(c, t.substr(c.pos, end - c.pos), end);
+    }
+
+    // A closing tag "</x>" or "{/x}" at the cursor: consumed and applied.
+    // False when none stands there.
+    bool closingTag(LineCursor& c) {
+        const std::wstring_view t = m_text;
+        const std::size_t pos = c.pos;
+        if (pos + 3 >= t.size() || t[pos + 1] != L'/' || !isLower(t[pos + 2]) ||
+            (t[pos + 3] != L'>' && t[pos + 3] != L'}'))
+            return false;
+        const wchar_t tag = t[pos + 2];
+        c.pos += 4;
+        switch (tag) {
+        case L'a':
+            if (m_state.linkOpen) {
+                closeLinkPiece(c);
+                m_state.linkOpen = false;
+                popColour();
+                popFont();
+            }
+            break;
+        case L'b':
+        case L'f':
+        case L'i':
+        case L'u':
+            popFont();
+            break;
+        case L'c':
+            popColour();
+            break;
+        case L'p':
+            if (!c.empty) c.ended = true;
+            if (m_state.spacing.size() > 1) m_state.spacing.pop_back();
+            break;
+        case L's':
+            m_state.selection = false;
+            break;
+        case L'v':
+            if (m_state.valign.size() > 1) m_state.valign.pop_back();
+            break;
+        default:
+            break;
+        }
+        return true;
+    }
+
+    // An opening tag "<x arg>" or "{x arg}" at the cursor: consumed and
+    // applied. False when none stands there.
+    bool openingTag(LineCursor& c) {
+        const std::wstring_view t = m_text;
+        const std::size_t pos = c.pos;
+        if (pos + 2 >= t.size() || !isLower(t[pos + 1]) ||
+            (t[pos + 2] != L' ' && t[pos + 2] != L'>' && t[pos + 2] != L'}'))
+            return false;
+        const wchar_t tag = t[pos + 1];
+        std::size_t argStart = pos + 2;
+        if (t[argStart] == L' ') ++argStart;
+        const std::size_t argEnd = std::min(t.find_first_of(L">}", pos + 2), t.size());
+        const std::wstring_view arg = argStart < argEnd ? t.substr(argStart, argEnd - argStart) : L"";
+        const std::size_t after = std::min(argEnd + 1, t.size());
+        if (tag == L'i' && !arg.empty()) {
+            placeImage(c, arg, after);
+            return true;
+        }
+        c.pos = after;
+        switch (tag) {
+        case L'a': {
+            if (m_state.linkOpen) {
+                closeLinkPiece(c);
+                popColour();
+                popFont();
+            }
+            m_state.linkOpen = true;
+            m_state.linkTarget = arg;
+            c.linkStart = c.x;
+            const bool hover = m_hasHovered && m_hovered == m_state.linkTarget;
+            m_state.colours.push_back(hover ? m_manager.linkHoverColour() : m_manager.linkColour());
+            const FontState& cur = font();
+            pushFont(cur.underline ? cur : variant(cur.bold, true, cur.italic));
+            raise(c);
+            break;
+        }
+        case L'b': {
+            const FontState& cur = font();
+            pushFont(cur.bold ? cur : variant(true, cur.underline, cur.italic));
+            raise(c);
+            break;
+        }
+        case L'i': {
+            const FontState& cur = font();
+            pushFont(cur.italic ? cur : variant(cur.bold, cur.underline, true));
+            raise(c);
+            break;
+        }
+        case L'u': {
+            const FontState& cur = font();
+            pushFont(cur.underline ? cur : variant(cur.bold, true, cur.italic));
+            raise(c);
+            break;
+        }
+        case L'c':
+            m_state.colours.push_back(parseColour(arg));
+            break;
+        case L'f':
+            pushFont(fontFromArgument(arg));
+            raise(c);
+            break;
+        case L'n':
+            c.ended = true;
+            break;
+        case L'p':
+            if (!c.empty) c.ended = true;
+            m_state.spacing.push_back(parseInt(arg));
+            if (c.empty) raise(c);
+            break;
+        case L'r':
+            m_state.raw = true;
+            break;
+        case L's':
+            m_state.selection = true;
+            break;
+        case L'v': {
+            std::wstring lower(arg);
+            for (wchar_t& ch : lower) ch = static_cast<wchar_t>(std::towlower(ch));
+            m_state.valign.push_back(lower == L"center" ? VAlign::Center
+                                     : lower == L"top"  ? VAlign::Top
+                                                        : VAlign::Bottom);
+            break;
+        }
+        case L'x':
+            c.x += parseInt(arg);
+            break;
+        case L'y':
+            c.height = parseInt(arg);
+            break;
+        default:
+            break;
+        }
+        if (c.x >= m_rect.right && !c.empty) c.ended = true;
+        return true;
+    }
+
+    // An inline image tag: one frame, unscaled. One that does not fit a line
+    // already holding something starts the next line (the tag is read again there).
+    void placeImage(LineCursor& c, std::wstring_view arg, std::size_t after) {
+        InlineImage img = inlineImage(arg);
+        if (img.image && img.frameWidth > 0) {
+            const int w = img.frameWidth, h = img.image->height;
+            if (c.x + w > m_rect.right && !c.empty && !m_calc) {
+                c.ended = true;
+                return;
+            }
+            c.height = std::max(c.height, h);
+            c.line.lowestImage = std::max(c.line.lowestImage, c.lineTop + h);
+            if (c.draw) {
+                Rect dest{c.x + c.offset, placeY(c.lineTop, c.lineHeight(), h), 0, 0};
+                dest.right = dest.left + w;
+                dest.bottom = dest.top + h;
+                Rect src{img.frameIndex * w, 0, img.frameIndex * w + w, h};
+                drawBitmap(m_canvas, img.image->bitmap, dest, dest, src, {}, {.hasAlpha = img.image->hasAlpha});
+            }
+            c.x += w;
+            c.empty = false;
+        }
+        c.pos = after;
+    }
+
+    // Text from the cursor to `runEnd`, shown as `literal` (an escape shows
+    // one character for three). What does not fit is cut: at the last break
+    // with word break, with "..." and the rest of the run dropped with an
+    // ellipsis; the line then ends.
+    void textRun(LineCursor& c, std::wstring_view literal, std::size_t runEnd) {
+        raise(c);
+        const FontState& f = font();
+        const int right = m_rect.right;
+        std::wstring_view run = literal;
+        int width = m_widths.width(f.font, run);
+        std::size_t consumed = runEnd - c.pos; // text positions used
+        bool cut = false;
+        if (c.x + width > right && !run.empty()) {
+            // Find how many characters fit; the one that crosses the edge is
+            // dropped unless it is the only one.
+            const std::vector<int> carets = f.font->caretPositions(run);
+            std::size_t fit = 0;
+            while (fit < run.size() && c.x + carets[fit + 1] <= right) ++fit;
+            if (fit == 0 && c.empty) fit = 1;
+            if (fit < run.size()) {
+                cut = true;
+                if (m_flags & platform::DT_WORDBREAK) {
+                    for (std::size_t k = fit; k-- > 0;)
+                        if (isBreakAfter(run[k])) {
+                            fit = k + 1;
+                            break;
                         }
-                        if (m_flags & platform::DT_END_ELLIPSIS) {
-                            std::size_t keep = fit >= 2 ? fit - 2 : 0;
-                            if (draw) {
-                                drawRun(run.substr(0, keep), x + offset, lineTop, lineHeight());
-                                int w = m_widths.width(f.font, run.substr(0, keep));
-                                drawRun(L"...", x + offset + w, lineTop, lineHeight());
-                            }
-                            x = right;
-                            // The rest of the run is not shown on a later line.
-                            pos += consumed;
-                            empty = false;
-                            ended = true;
-                            continue;
-                        }
-                        run = run.substr(0, fit);
-                        width = carets[fit];
-                        // An escape stands for one character but spans three.
-                        bool inText = literal.data() == t.data() + pos;
-                        consumed = inText ? fit : (fit == 0 ? 0 : consumed);
-                    }
                 }
-                if (draw) drawRun(run, x + offset, lineTop, lineHeight());
-                x += width;
-                pos += consumed;
-                if (!run.empty()) empty = false;
-                if (cut || x >= right) ended = true;
+                if (m_flags & platform::DT_END_ELLIPSIS) {
+                    const std::size_t keep = fit >= 2 ? fit - 2 : 0;
+                    if (c.draw) {
+                        drawRun(run.substr(0, keep), c.x + c.offset, c.lineTop, c.lineHeight());
+                        const int w = m_widths.width(f.font, run.substr(0, keep));
+                        drawRun(L"...", c.x + c.offset + w, c.lineTop, c.lineHeight());
+                    }
+                    c.x = right;
+                    c.pos += consumed; // the rest of the run is not shown on a later line
+                    c.empty = false;
+                    c.ended = true;
+                    return;
+                }
+                run = run.substr(0, fit);
+                width = carets[fit];
+                const bool inText = literal.data() == m_text.data() + c.pos;
+                consumed = inText ? fit : (fit == 0 ? 0 : consumed);
             }
         }
-        if (m_state.linkOpen) {
-            // The link goes on over the line end as a new rectangle.
-            closeLinkPiece();
-        }
-        line.end = pos;
-        line.right = x;
-        line.height = height;
-        return line;
+        if (c.draw) drawRun(run, c.x + c.offset, c.lineTop, c.lineHeight());
+        c.x += width;
+        c.pos += consumed;
+        if (!run.empty()) c.empty = false;
+        if (cut || c.x >= right) c.ended = true;
     }
 
     WidthCache& m_widths;
@@ -628,6 +670,11 @@ void layOutRichText(Canvas& canvas, CFormManagerUI* manager, Rect& rect, std::ws
     const bool calc = flags & platform::DT_CALCRECT;
     const unsigned alignFlags = platform::DT_CENTER | platform::DT_RIGHT | platform::DT_VCENTER | platform::DT_BOTTOM;
 
+    // The caller's rectangle is the clip: alignment may move the layout
+    // rectangle beyond it when the text is larger than the box.
+    platform::CanvasSaveScope saved(canvas);
+    if (!calc) canvas.intersectClipRect(rect);
+
     if ((flags & alignFlags) && !calc) {
         const bool single = flags & platform::DT_SINGLELINE;
         Rect probe = single ? Rect{0, 0, 9999, 100} : Rect{0, 0, rect.width(), rect.height()};
@@ -651,14 +698,12 @@ void layOutRichText(Canvas& canvas, CFormManagerUI* manager, Rect& rect, std::ws
         }
     }
 
-    int level = canvas.save();
     canvas.setBackgroundColour(manager->selectedColour());
     canvas.setBackgroundMode(platform::BackgroundMode::Transparent);
-    if (!calc) canvas.intersectClipRect(rect);
     RichTextLayout layout(canvas, *manager, rect, expanded, colour, links, linkTargets, linkCount, fontId, flags,
                           widths);
     Rect extent = layout.run();
-    canvas.restoreTo(level);
+    saved.restore();
     linkCount = layout.linksFound();
     if (calc) {
         rect.right = extent.right;

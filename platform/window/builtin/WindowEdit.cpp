@@ -218,12 +218,11 @@ void fillBrush(Canvas& canvas, const Rect& rect, const ControlBrush& brush) {
     const int ph = brush.pattern->height();
     const int startX = rect.left - ((rect.left % pw) + pw) % pw;
     const int startY = rect.top - ((rect.top % ph) + ph) % ph;
-    canvas.save();
+    CanvasSaveScope saved(canvas);
     canvas.intersectClipRect(rect);
     for (int y = startY; y < rect.bottom; y += ph)
         for (int x = startX; x < rect.right; x += pw)
             canvas.copyFrom(*brush.pattern, Rect::fromSize(x, y, pw, ph), {0, 0});
-    canvas.restore();
 }
 
 // Draws the whole edit into a canvas whose origin is the client origin.
@@ -231,7 +230,7 @@ void draw(WindowHandle w, EditState& s, Canvas& canvas, bool withCaret) {
     const Rect client = clientRect(w);
     const bool enabled = isWindowEnabled(w);
     const bool quiet = s.model.readOnly() || !enabled;
-    const int level = canvas.save();
+    CanvasSaveScope saved(canvas);
     canvas.intersectClipRect(client);
     canvas.setFont(nullptr);
     canvas.setTextColour(enabled ? kSystemText : kSystemDisabledText);
@@ -241,10 +240,7 @@ void draw(WindowHandle w, EditState& s, Canvas& canvas, bool withCaret) {
     const LResult answer = target ? sendMessage(target, quiet ? WM_CTLCOLORSTATIC : WM_CTLCOLOREDIT,
                                                 reinterpret_cast<WParam>(&canvas), reinterpret_cast<LParam>(w))
                                   : 0;
-    if (!isWindow(w) || stateOf(w) != &s) {
-        canvas.restoreTo(level);
-        return;
-    }
+    if (!isWindow(w) || stateOf(w) != &s) return; // the parent destroyed the edit while answering
     Argb textColour = canvas.textColour();
     if (answer != 0) {
         fillBrush(canvas, client, *reinterpret_cast<const ControlBrush*>(answer));
@@ -266,35 +262,35 @@ void draw(WindowHandle w, EditState& s, Canvas& canvas, bool withCaret) {
         const int x0 = l.xOf(s.model.selectionStart());
         const int x1 = l.xOf(s.model.selectionEnd());
         const Rect sel{x0, l.top, x1, l.top + l.lineHeight};
-        canvas.save();
+        CanvasSaveScope selection(canvas);
         canvas.intersectClipRect(sel);
         canvas.fillRect(sel, kHighlight);
         canvas.setTextColour(kHighlightText);
         canvas.textOut({l.originX, l.top}, l.shown);
-        canvas.restore();
     }
     if (withCaret && s.focused && s.caretShown && enabled) {
         const int x = caretX(l, s);
         canvas.fillRect(Rect{x, l.top, x + 1, l.top + l.lineHeight}, textColour);
     }
-    canvas.restoreTo(level);
 }
 
 LResult onKeyDown(WindowHandle w, EditState& s, unsigned vk) {
     const bool shift = keyState(VK_SHIFT) < 0;
     const bool ctrl = keyState(VK_CONTROL) < 0;
+    const SelectionMode mode = shift ? SelectionMode::Extend : SelectionMode::Collapse;
+    const CaretStep step = ctrl ? CaretStep::Word : CaretStep::Character;
     switch (vk) {
     case VK_LEFT:
-        afterChange(w, s.model.moveLeft(shift, ctrl));
+        afterChange(w, s.model.moveLeft(step, mode));
         break;
     case VK_RIGHT:
-        afterChange(w, s.model.moveRight(shift, ctrl));
+        afterChange(w, s.model.moveRight(step, mode));
         break;
     case VK_HOME:
-        afterChange(w, s.model.moveHome(shift));
+        afterChange(w, s.model.moveHome(mode));
         break;
     case VK_END:
-        afterChange(w, s.model.moveEnd(shift));
+        afterChange(w, s.model.moveEnd(mode));
         break;
     case VK_DELETE:
         if (shift)
@@ -359,7 +355,8 @@ LResult onMouse(WindowHandle w, EditState& s, unsigned message, LParam lParam) {
         Layout l = layoutOf(w, *again);
         again->selecting = true;
         setCapture(w);
-        afterChange(w, again->model.placeCaret(positionAt(l, p.x), keyState(VK_SHIFT) < 0));
+        afterChange(w, again->model.placeCaret(positionAt(l, p.x), keyState(VK_SHIFT) < 0 ? SelectionMode::Extend
+                                                                                          : SelectionMode::Collapse));
         return 0;
     }
     case WM_LBUTTONDBLCLK: {
@@ -370,7 +367,7 @@ LResult onMouse(WindowHandle w, EditState& s, unsigned message, LParam lParam) {
     case WM_MOUSEMOVE:
         if (s.selecting) {
             Layout l = layoutOf(w, s);
-            afterChange(w, s.model.placeCaret(positionAt(l, p.x), /*extend=*/true));
+            afterChange(w, s.model.placeCaret(positionAt(l, p.x), SelectionMode::Extend));
         }
         return 0;
     case WM_LBUTTONUP:

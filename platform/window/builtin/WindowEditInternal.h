@@ -1,5 +1,5 @@
 // Text, selection and editing rules of the built-in single-line Edit class;
-// not for use outside platform/WindowEdit*.cpp.
+// not for use outside platform/window/builtin/ (and its tests).
 #pragma once
 
 #include <cstddef>
@@ -10,6 +10,11 @@ namespace platform::detail {
 
 // What an edit operation did to the text.
 enum class EditChange { None, Selection, Text };
+
+// Whether a caret move keeps the anchor (Shift held) or collapses the selection.
+enum class SelectionMode { Collapse, Extend };
+// How far Left and Right go: one character, or to the next word edge (Ctrl held).
+enum class CaretStep { Character, Word };
 
 // The editable state of one single-line edit: text, anchor and caret.
 // Knows nothing of windows or drawing; the window procedure maps keys and
@@ -60,20 +65,20 @@ public:
     // Deletes the selection (cut); None when there is none or read only.
     EditChange eraseSelection();
 
-    // Caret movement; 'extend' keeps the anchor (Shift held), otherwise the
-    // selection collapses (a plain Left/Right on a selection goes to its edge).
-    EditChange moveLeft(bool extend, bool byWord);
-    EditChange moveRight(bool extend, bool byWord);
-    EditChange moveHome(bool extend);
-    EditChange moveEnd(bool extend);
-    // Places the caret at a character position (mouse), extending when asked.
-    EditChange placeCaret(std::size_t position, bool extend);
+    // Caret movement; Extend keeps the anchor, Collapse drops the selection
+    // (a plain character step on a selection goes to its edge).
+    EditChange moveLeft(CaretStep step, SelectionMode mode);
+    EditChange moveRight(CaretStep step, SelectionMode mode);
+    EditChange moveHome(SelectionMode mode);
+    EditChange moveEnd(SelectionMode mode);
+    // Places the caret at a character position (mouse).
+    EditChange placeCaret(std::size_t position, SelectionMode mode);
     // Selects the word around a position (double click).
     EditChange selectWordAt(std::size_t position);
 
 private:
     EditChange replaceSelection(std::wstring_view text);
-    EditChange setCaret(std::size_t position, bool extend);
+    EditChange setCaret(std::size_t position, SelectionMode mode);
 
     std::wstring m_text;
     std::size_t m_anchor = 0;

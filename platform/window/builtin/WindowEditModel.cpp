@@ -97,45 +97,47 @@ EditChange EditModel::eraseNext() {
     return replaceSelection({});
 }
 
-EditChange EditModel::setCaret(std::size_t position, bool extend) {
+EditChange EditModel::setCaret(std::size_t position, SelectionMode mode) {
     position = std::min(position, m_text.size());
-    const std::size_t anchor = extend ? m_anchor : position;
+    const std::size_t anchor = mode == SelectionMode::Extend ? m_anchor : position;
     if (anchor == m_anchor && position == m_caret) return EditChange::None;
     m_anchor = anchor;
     m_caret = position;
     return EditChange::Selection;
 }
 
-EditChange EditModel::moveLeft(bool extend, bool byWord) {
-    if (!extend && !byWord && hasSelection()) return setCaret(selectionStart(), false);
+EditChange EditModel::moveLeft(CaretStep step, SelectionMode mode) {
+    if (mode == SelectionMode::Collapse && step == CaretStep::Character && hasSelection())
+        return setCaret(selectionStart(), SelectionMode::Collapse);
     std::size_t p = m_caret;
-    if (byWord) {
+    if (step == CaretStep::Word) {
         while (p > 0 && !isWordChar(m_text[p - 1])) --p;
         while (p > 0 && isWordChar(m_text[p - 1])) --p;
     } else if (p > 0) {
         --p;
     }
-    return setCaret(p, extend);
+    return setCaret(p, mode);
 }
 
-EditChange EditModel::moveRight(bool extend, bool byWord) {
-    if (!extend && !byWord && hasSelection()) return setCaret(selectionEnd(), false);
+EditChange EditModel::moveRight(CaretStep step, SelectionMode mode) {
+    if (mode == SelectionMode::Collapse && step == CaretStep::Character && hasSelection())
+        return setCaret(selectionEnd(), SelectionMode::Collapse);
     std::size_t p = m_caret;
     const std::size_t n = m_text.size();
-    if (byWord) {
+    if (step == CaretStep::Word) {
         while (p < n && isWordChar(m_text[p])) ++p;
         while (p < n && !isWordChar(m_text[p])) ++p;
     } else if (p < n) {
         ++p;
     }
-    return setCaret(p, extend);
+    return setCaret(p, mode);
 }
 
-EditChange EditModel::moveHome(bool extend) { return setCaret(0, extend); }
+EditChange EditModel::moveHome(SelectionMode mode) { return setCaret(0, mode); }
 
-EditChange EditModel::moveEnd(bool extend) { return setCaret(m_text.size(), extend); }
+EditChange EditModel::moveEnd(SelectionMode mode) { return setCaret(m_text.size(), mode); }
 
-EditChange EditModel::placeCaret(std::size_t position, bool extend) { return setCaret(position, extend); }
+EditChange EditModel::placeCaret(std::size_t position, SelectionMode mode) { return setCaret(position, mode); }
 
 EditChange EditModel::selectWordAt(std::size_t position) {
     const std::size_t n = m_text.size();

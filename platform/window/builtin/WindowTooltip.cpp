@@ -120,7 +120,7 @@ void refreshTip(WindowHandle w, TooltipState& s) {
 
 void paintTip(WindowHandle w, TooltipState& s, Canvas& canvas) {
     const Rect client = clientRect(w);
-    const int level = canvas.save();
+    CanvasSaveScope saved(canvas);
     canvas.fillRect(client, kBackground);
     canvas.drawRectangle(client, Pen{kBorder, 1, PS_SOLID});
     canvas.setFont(s.font ? std::shared_ptr<const Font>(std::shared_ptr<const Font>{}, s.font) : nullptr);
@@ -128,7 +128,6 @@ void paintTip(WindowHandle w, TooltipState& s, Canvas& canvas) {
     canvas.setBackgroundMode(BackgroundMode::Transparent);
     Rect text{client.left + 1 + kPadX, client.top + 1 + kPadY, client.right - 1 - kPadX, client.bottom - 1 - kPadY};
     canvas.drawText(s.shown, text, textFlags(w));
-    canvas.restoreTo(level);
 }
 
 LResult tooltipProc(WindowHandle w, unsigned message, WParam wParam, LParam lParam) {

@@ -5,7 +5,8 @@
 #include "platform/system/Process.h"
 #include "platform/system/System.h"
 #include "platform/system/Text.h"
-#include "tests/TestSupport.h"
+#include "tests/support/Pump.h"
+#include "tests/support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,7 @@
 namespace {
 
 using testsupport::ScratchFolder;
+using testsupport::waitUntil;
 
 // Sets an environment variable for the scope of the object.
 class ScopedEnv {
@@ -40,16 +42,6 @@ private:
     const char* m_name;
     std::optional<std::string> m_old;
 };
-
-// Waits for a condition with a generous limit.
-template <typename F>
-bool waitFor(F condition, int timeoutMs = 10000) {
-    for (int waited = 0; waited < timeoutMs; waited += 20) {
-        if (condition()) return true;
-        usleep(20000);
-    }
-    return condition();
-}
 
 // Starts program with argv (argv[0] given explicitly) and extra environment;
 // returns the child's pid.
@@ -182,7 +174,7 @@ TEST(Processes, ListShowsOurselvesAndAChildByExecutableName) {
     EXPECT_EQ(self->exeName, L"quellan_tests_platform");
     EXPECT_EQ(self->imagePath, platform::executablePath());
 
-    ASSERT_TRUE(waitFor([&] {
+    ASSERT_TRUE(waitUntil([&] {
         auto e = findPid(child);
         return e && e->exeName == L"quellan-sleeper";
     }));
@@ -304,7 +296,7 @@ TEST(Processes, RunningWineLoaderIsListedUnderItsWindowsName) {
 
     const std::wstring expectedPath = platform::fromUtf8(std::filesystem::canonical(wine.prefix / "drive_c").string() +
                                                          "/Program Files/Orsveld/Booster.exe");
-    EXPECT_TRUE(waitFor([&] {
+    EXPECT_TRUE(waitUntil([&] {
         auto e = findPid(child);
         return e && e->exeName == L"Booster.exe" && e->imagePath == expectedPath;
     }));
@@ -317,7 +309,7 @@ TEST(Processes, StartDetachedRunsOutsideOurProcessTree) {
     const auto out = dir / "ppid.txt";
     ASSERT_TRUE(
         platform::startDetached(L"/bin/sh", {L"-c", L"echo $PPID > '" + platform::fromUtf8(out.string()) + L"'"}));
-    ASSERT_TRUE(waitFor([&] { return testsupport::readBytes(out).find('\n') != std::string::npos; }));
+    ASSERT_TRUE(waitUntil([&] { return testsupport::readBytes(out).find('\n') != std::string::npos; }));
     const int parent = std::stoi(testsupport::readBytes(out));
     EXPECT_NE(parent, getpid());
 
@@ -333,7 +325,7 @@ TEST(Processes, ShellOpenStartsAnExecutableFile) {
     testsupport::writeBytes(script, "#!/bin/sh\necho ok > '" + marker.string() + "'\n");
     std::filesystem::permissions(script, std::filesystem::perms::owner_all);
     EXPECT_TRUE(platform::shellOpen(platform::fromUtf8(script.string())));
-    EXPECT_TRUE(waitFor([&] { return testsupport::readBytes(marker) == "ok\n"; }));
+    EXPECT_TRUE(waitUntil([&] { return testsupport::readBytes(marker) == "ok\n"; }));
 }
 
 // --- Named semaphores ---

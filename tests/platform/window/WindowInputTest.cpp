@@ -35,8 +35,7 @@ TEST_F(WindowInput, EveryPointerPositionIsHitTestedAndSetsTheCursor) {
     EXPECT_EQ(static_cast<int>(loWord(setCursors[0].lParam)), HTCAPTION);
     EXPECT_EQ(hiWord(setCursors[0].lParam), WM_MOUSEMOVE);
     EXPECT_EQ(static_cast<int>(loWord(setCursors[1].lParam)), HTCLIENT);
-    EXPECT_EQ(messages(w, {WM_NCMOUSEMOVE, WM_MOUSEMOVE}),
-              (std::vector<unsigned>{WM_NCMOUSEMOVE, WM_MOUSEMOVE, WM_MOUSEMOVE}));
+    EXPECT_EQ(messages(w, {WM_NCMOUSEMOVE, WM_MOUSEMOVE}), (Messages{WM_NCMOUSEMOVE, WM_MOUSEMOVE, WM_MOUSEMOVE}));
     EXPECT_EQ(records(w, WM_MOUSEMOVE)[1].lParam, makeLParam(51, 51));
     EXPECT_EQ(cursorPos(), (Point{151, 151}));
 
@@ -70,11 +69,9 @@ TEST_F(WindowInput, ClicksArriveInClientCoordinatesAndDoubleClicksNeedTheClassSt
     vdisplay::pump();
     const std::vector<unsigned> buttons{WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK,
                                         WM_RBUTTONDOWN, WM_RBUTTONUP, WM_CONTEXTMENU};
-    EXPECT_EQ(messages(plain, buttons),
-              (std::vector<unsigned>{WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDOWN, WM_LBUTTONUP}));
-    EXPECT_EQ(messages(dbl, buttons),
-              (std::vector<unsigned>{WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP, WM_RBUTTONDOWN,
-                                     WM_RBUTTONUP, WM_CONTEXTMENU}));
+    EXPECT_EQ(messages(plain, buttons), (Messages{WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDOWN, WM_LBUTTONUP}));
+    EXPECT_EQ(messages(dbl, buttons), (Messages{WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP,
+                                                WM_RBUTTONDOWN, WM_RBUTTONUP, WM_CONTEXTMENU}));
     EXPECT_EQ(records(dbl, WM_LBUTTONDBLCLK)[0].lParam, makeLParam(30, 40));
     EXPECT_EQ(records(dbl, WM_LBUTTONDOWN)[0].wParam & MK_LBUTTON, MK_LBUTTON);
     EXPECT_EQ(records(dbl, WM_CONTEXTMENU)[0].lParam, makeLParam(250, 50)); // screen coordinates
@@ -285,8 +282,8 @@ TEST_F(WindowInput, KeysCharactersAndTranslation) {
     vdisplay::pump();
     EXPECT_GE(keyState(VK_SHIFT), 0);
     EXPECT_EQ(messages(w, {WM_KEYDOWN, WM_KEYUP, WM_CHAR}),
-              (std::vector<unsigned>{WM_KEYDOWN, WM_KEYDOWN, WM_CHAR, WM_CHAR, WM_KEYUP, WM_KEYUP, WM_KEYDOWN, WM_CHAR,
-                                     WM_KEYUP, WM_KEYDOWN, WM_CHAR, WM_KEYUP}));
+              (Messages{WM_KEYDOWN, WM_KEYDOWN, WM_CHAR, WM_CHAR, WM_KEYUP, WM_KEYUP, WM_KEYDOWN, WM_CHAR, WM_KEYUP,
+                        WM_KEYDOWN, WM_CHAR, WM_KEYUP}));
     std::wstring chars;
     for (const Record& r : records(w, WM_CHAR)) chars.push_back(static_cast<wchar_t>(r.wParam));
     EXPECT_EQ(chars, L"A中\r\b");
@@ -313,7 +310,7 @@ TEST_F(WindowInput, AltKeysBecomeSystemKeysAndAltAloneOpensTheKeyMenu) {
     vdisplay::altKey('F');
     vdisplay::pump();
     EXPECT_EQ(messages(w, {WM_SYSKEYDOWN, WM_SYSKEYUP, WM_SYSCHAR, WM_KEYDOWN, WM_CHAR}),
-              (std::vector<unsigned>{WM_SYSKEYDOWN, WM_SYSKEYDOWN, WM_SYSCHAR, WM_SYSKEYUP, WM_SYSKEYUP}));
+              (Messages{WM_SYSKEYDOWN, WM_SYSKEYDOWN, WM_SYSCHAR, WM_SYSKEYUP, WM_SYSKEYUP}));
     EXPECT_EQ(records(w, WM_SYSCHAR)[0].wParam, static_cast<WParam>(L'f'));
     EXPECT_TRUE(static_cast<std::uint32_t>(records(w, WM_SYSKEYDOWN)[1].lParam) & (1u << 29));
     EXPECT_TRUE(records(w, WM_SYSCOMMAND).empty()); // Alt was not alone

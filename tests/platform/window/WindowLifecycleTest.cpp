@@ -58,7 +58,7 @@ TEST_F(WindowLifecycle, CreationSendsNcCreateCreateSizeMoveWithTheCreationParame
     WindowHandle w = createWindow(0, kClass, L"title", WS_POPUP, 10, 20, 300, 200, nullptr, &param);
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(seenParam, &param);
-    EXPECT_EQ(messages(w), (std::vector<unsigned>{WM_NCCREATE, WM_CREATE, WM_SIZE, WM_MOVE}));
+    EXPECT_EQ(messages(w), (Messages{WM_NCCREATE, WM_CREATE, WM_SIZE, WM_MOVE}));
     EXPECT_EQ(records(w, WM_SIZE)[0].lParam, makeLParam(300, 200));
     EXPECT_EQ(windowRect(w), Rect::fromSize(10, 20, 300, 200));
     EXPECT_FALSE(isWindowVisible(w));
@@ -75,7 +75,7 @@ TEST_F(WindowLifecycle, FailedCreationReturnsNullAndCleansUp) {
     EXPECT_EQ(createWindow(0, kClass, L"", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, nullptr, nullptr), nullptr);
     ASSERT_FALSE(log().empty());
     WindowHandle w = log().front().window;
-    EXPECT_EQ(messages(w), (std::vector<unsigned>{WM_NCCREATE, WM_CREATE, WM_DESTROY, WM_NCDESTROY}));
+    EXPECT_EQ(messages(w), (Messages{WM_NCCREATE, WM_CREATE, WM_DESTROY, WM_NCDESTROY}));
     EXPECT_FALSE(isWindow(w));
     EXPECT_TRUE(vdisplay::stackingOrder().empty());
 
@@ -85,7 +85,7 @@ TEST_F(WindowLifecycle, FailedCreationReturnsNullAndCleansUp) {
         return std::nullopt;
     };
     EXPECT_EQ(createWindow(0, kClass, L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr), nullptr);
-    EXPECT_EQ(messages(), (std::vector<unsigned>{WM_NCCREATE, WM_NCDESTROY}));
+    EXPECT_EQ(messages(), (Messages{WM_NCCREATE, WM_NCDESTROY}));
 }
 
 TEST_F(WindowLifecycle, DestroyTakesOwnedWindowsFirstThenTheTreeParentFirstAndFinishesChildrenFirst) {
@@ -214,7 +214,7 @@ TEST_F(WindowLifecycle, SetWindowPosMovesResizesAndKeepsTopmostOrder) {
     log().clear();
     ASSERT_TRUE(setWindowPos(a, nullptr, 10, 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE));
     EXPECT_EQ(windowRect(a), Rect::fromSize(10, 20, 100, 100));
-    EXPECT_EQ(messages(a, {WM_MOVE, WM_SIZE}), (std::vector<unsigned>{WM_MOVE}));
+    EXPECT_EQ(messages(a, {WM_MOVE, WM_SIZE}), (Messages{WM_MOVE}));
     EXPECT_EQ(vdisplay::nativeState(a).rect, Rect::fromSize(10, 20, 100, 100));
     EXPECT_EQ(activeWindow(), b);
 
@@ -301,8 +301,8 @@ TEST_F(WindowLifecycle, ActivationSwitchesBetweenTopLevelWindows) {
     EXPECT_EQ(activeWindow(), a);
     EXPECT_EQ(vdisplay::desktopFocus(), a);
     const std::vector<unsigned> kinds{WM_NCACTIVATE, WM_ACTIVATE, WM_KILLFOCUS, WM_SETFOCUS};
-    EXPECT_EQ(messages(b, kinds), (std::vector<unsigned>{WM_NCACTIVATE, WM_ACTIVATE, WM_KILLFOCUS}));
-    EXPECT_EQ(messages(a, kinds), (std::vector<unsigned>{WM_NCACTIVATE, WM_ACTIVATE, WM_SETFOCUS}));
+    EXPECT_EQ(messages(b, kinds), (Messages{WM_NCACTIVATE, WM_ACTIVATE, WM_KILLFOCUS}));
+    EXPECT_EQ(messages(a, kinds), (Messages{WM_NCACTIVATE, WM_ACTIVATE, WM_SETFOCUS}));
     EXPECT_EQ(loWord(records(a, WM_ACTIVATE)[0].wParam), WA_ACTIVE);
     EXPECT_EQ(records(a, WM_ACTIVATE)[0].lParam, reinterpret_cast<LParam>(b));
 

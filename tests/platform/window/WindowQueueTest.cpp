@@ -2,6 +2,8 @@
 // paint and timer messages, quit, nested modal loops and timers.
 #include "WindowTestSupport.h"
 
+#include "platform/window/WindowInternal.h"
+
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -18,7 +20,7 @@ TEST_F(WindowQueue, PostsFromAnotherThreadArriveInOrderAndWakeAWaitingLoop) {
     constexpr int kCount = 2000;
     std::thread worker([w] {
         // getMessage below is already waiting when the first post arrives.
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        testsupport::waitUntil([] { return detail::Core::get().m_waiting.load(); });
         for (int i = 0; i < kCount; ++i) postMessage(w, WM_USER + 1000, static_cast<WParam>(i), -i);
         postMessage(w, WM_USER + 1001, 0, 0);
     });
@@ -62,7 +64,7 @@ TEST_F(WindowQueue, PaintAndTimerMessagesComeOnlyWhenNothingIsPosted) {
     postMessage(w, WM_USER + 1, 0, 0);
     log().clear();
     vdisplay::pump();
-    EXPECT_EQ(messages(w, {WM_USER + 1, WM_PAINT, WM_TIMER}), (std::vector<unsigned>{WM_USER + 1, WM_PAINT, WM_TIMER}));
+    EXPECT_EQ(messages(w, {WM_USER + 1, WM_PAINT, WM_TIMER}), (Messages{WM_USER + 1, WM_PAINT, WM_TIMER}));
 
     // A paint stays until validated; peeking without removal sees it again.
     invalidateRect(w, nullptr, false);
@@ -183,8 +185,7 @@ TEST_F(WindowQueue, DesktopCloseBecomesScCloseAndTheDefaultDestroys) {
     vdisplay::pump();
     ASSERT_EQ(records(w, WM_SYSCOMMAND).size(), 1u);
     EXPECT_EQ(records(w, WM_SYSCOMMAND)[0].wParam, SC_CLOSE);
-    EXPECT_EQ(messages(w, {WM_SYSCOMMAND, WM_CLOSE, WM_DESTROY}),
-              (std::vector<unsigned>{WM_SYSCOMMAND, WM_CLOSE, WM_DESTROY}));
+    EXPECT_EQ(messages(w, {WM_SYSCOMMAND, WM_CLOSE, WM_DESTROY}), (Messages{WM_SYSCOMMAND, WM_CLOSE, WM_DESTROY}));
     EXPECT_FALSE(isWindow(w));
 
     // A window that answers SC_CLOSE itself stays; a disabled one is not asked.

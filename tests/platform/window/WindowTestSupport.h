@@ -4,6 +4,8 @@
 
 #include "platform/window/Window.h"
 #include "platform/window/VirtualDisplay.h"
+#include "tests/support/MessageNames.h"
+#include "tests/support/Pump.h"
 
 #include <gtest/gtest.h>
 
@@ -25,6 +27,7 @@
 namespace wintest {
 
 using namespace platform;
+using testsupport::Messages;
 
 struct Record {
     WindowHandle window;
@@ -86,9 +89,10 @@ protected:
         return createWindow(0, kClass, L"", WS_CHILD | WS_VISIBLE, x, y, w, h, parent, nullptr, id);
     }
 
-    // The recorded messages of one window (or all), optionally only the listed kinds.
-    static std::vector<unsigned> messages(WindowHandle w = nullptr, std::vector<unsigned> only = {}) {
-        std::vector<unsigned> out;
+    // The recorded messages of one window (or all), optionally only the listed
+    // kinds; printed by name when an expectation fails.
+    static Messages messages(WindowHandle w = nullptr, std::vector<unsigned> only = {}) {
+        Messages out;
         for (const Record& r : log()) {
             if (w && r.window != w) continue;
             if (!only.empty() && std::find(only.begin(), only.end(), r.message) == only.end()) continue;
@@ -126,12 +130,9 @@ inline pid_t spawnSelf(const std::vector<std::string>& extraEnv, const std::stri
 // Waits for the process to end; kills it after `seconds`. The exit code, or -1
 // when it had to be killed or did not exit normally.
 inline int waitExit(pid_t pid, int seconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     int status = 0;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    if (testsupport::waitUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, std::chrono::seconds(seconds)))
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     ::kill(pid, SIGKILL);
     ::waitpid(pid, &status, 0);
     return -1;

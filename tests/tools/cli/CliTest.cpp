@@ -1,5 +1,6 @@
 // quellan-cli as a black box: a real process against the local service with
 // the demo content, with and without faults.
+#include "tests/support/ScratchFolder.h"
 #include "tests/tools/cli/ProcessRunner.h"
 #include "tools/devserver/DevServer.h"
 #include "tools/devserver/SampleContent.h"
@@ -12,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 
 namespace {
 
@@ -22,11 +24,6 @@ using toolstest::runProcess;
 std::string readText(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-fs::path makeScratch(const char* name) {
-    std::string pattern = (fs::temp_directory_path() / (std::string(name) + "-XXXXXX")).string();
-    return mkdtemp(pattern.data());
 }
 
 // The edition's list entries (path with "/", digest), without the folder the
@@ -48,15 +45,16 @@ std::map<std::string, std::string> listedFiles(const fs::path& list) {
 class CliTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        s_content = makeScratch("quellan-cli-content");
+        s_contentFolder = std::make_unique<testsupport::ScratchFolder>();
+        s_content = s_contentFolder->path();
         devserver::ContentSummary summary;
         std::string error;
         ASSERT_TRUE(devserver::MakeSampleContent(s_content.string(), summary, error)) << error;
     }
-    static void TearDownTestSuite() { fs::remove_all(s_content); }
+    static void TearDownTestSuite() { s_contentFolder.reset(); }
 
     void SetUp() override {
-        m_dir = makeScratch("quellan-cli");
+        m_dir = m_folder.path();
         fs::create_directories(m_dir / "home" / "Desktop");
         fs::create_directories(m_dir / "tmp");
         devserver::Options options;
@@ -64,10 +62,7 @@ protected:
         std::string error;
         ASSERT_TRUE(m_server.Start(options, &error)) << error;
     }
-    void TearDown() override {
-        m_server.Stop();
-        fs::remove_all(m_dir);
-    }
+    void TearDown() override { m_server.Stop(); }
 
     ProcessResult cli(std::vector<std::string> args) {
         args.insert(args.begin(), std::string(QUELLAN_BINARY_DIR) + "/quellan-cli");
@@ -98,11 +93,14 @@ protected:
         return n;
     }
 
+    static std::unique_ptr<testsupport::ScratchFolder> s_contentFolder;
     static fs::path s_content;
+    testsupport::ScratchFolder m_folder;
     fs::path m_dir;
     devserver::DevServer m_server;
 };
 
+std::unique_ptr<testsupport::ScratchFolder> CliTest::s_contentFolder;
 fs::path CliTest::s_content;
 
 TEST_F(CliTest, CheckPrintsVersionAnswerAndConfiguration) {

@@ -5,6 +5,8 @@
 #include "engine/SelfUpdate.h"
 #include "platform/system/Text.h"
 #include "tools/devserver/DevServer.h"
+#include "tests/support/Pump.h"
+#include "tests/support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -25,19 +27,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string readBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-bool waitFor(const std::function<bool()>& condition, std::chrono::seconds timeout = std::chrono::seconds(20)) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
+using testsupport::readBytes;
+using testsupport::waitUntil;
 
 // Ends every process running the program at path (the restarted copy may
 // still run when the test ends).
@@ -59,8 +50,8 @@ public:
 };
 
 TEST(SelfUpdateEndToEnd, RunningProgramIsReplacedAndRestarted) {
-    std::string pattern = (fs::temp_directory_path() / "quellan-update-XXXXXX").string();
-    const fs::path dir = mkdtemp(pattern.data());
+    const testsupport::ScratchFolder scratch;
+    const fs::path& dir = scratch.path();
     const fs::path tmp = dir / "tmp";
     const fs::path old = dir / "old dir" / "oldprog";
     fs::create_directories(tmp);
@@ -105,9 +96,9 @@ TEST(SelfUpdateEndToEnd, RunningProgramIsReplacedAndRestarted) {
     // The old process ends, its file becomes the new program, and the new
     // program starts from there (its first act is the version log entry).
     int status = 0;
-    EXPECT_TRUE(waitFor([&] { return ::waitpid(oldPid, &status, WNOHANG) == oldPid; }));
-    EXPECT_TRUE(waitFor([&] { return readBytes(old) == readBytes(newProgram); }));
-    EXPECT_TRUE(waitFor([&] { return fs::exists(tmp / "brenniklog.txt"); }));
+    EXPECT_TRUE(waitUntil([&] { return ::waitpid(oldPid, &status, WNOHANG) == oldPid; }));
+    EXPECT_TRUE(waitUntil([&] { return readBytes(old) == readBytes(newProgram); }));
+    EXPECT_TRUE(waitUntil([&] { return fs::exists(tmp / "brenniklog.txt"); }));
 
     SetCloseRequestHandler(nullptr);
     if (savedTmp)
@@ -118,12 +109,11 @@ TEST(SelfUpdateEndToEnd, RunningProgramIsReplacedAndRestarted) {
     ::waitpid(oldPid, &status, WNOHANG);
     killProcessesOf(old);
     server.Stop();
-    fs::remove_all(dir);
 }
 
 TEST(SelfUpdateEndToEnd, FailedDownloadReportsAndLeavesNothing) {
-    std::string pattern = (fs::temp_directory_path() / "quellan-update-XXXXXX").string();
-    const fs::path dir = mkdtemp(pattern.data());
+    const testsupport::ScratchFolder scratch;
+    const fs::path& dir = scratch.path();
     const char* savedTmp = std::getenv("TMPDIR");
     const std::string restoreTmp = savedTmp ? savedTmp : "";
     ::setenv("TMPDIR", dir.c_str(), 1);
@@ -143,7 +133,6 @@ TEST(SelfUpdateEndToEnd, FailedDownloadReportsAndLeavesNothing) {
         ::setenv("TMPDIR", restoreTmp.c_str(), 1);
     else
         ::unsetenv("TMPDIR");
-    fs::remove_all(dir);
 }
 
 TEST(SelfUpdateNames, FileNameAndParameters) {

@@ -14,7 +14,7 @@
 
 namespace {
 
-// Compact tree text: name(attr=value;...){children,...}
+// Compact tree text: name(attr=value;...)[text]{children,...}
 std::wstring dump(CSkinXmlNode node) {
     std::wstring out;
     for (; node.isValid(); node = node.nextSibling()) {
@@ -30,6 +30,7 @@ std::wstring dump(CSkinXmlNode node) {
             }
             out += L")";
         }
+        if (*node.text()) out += L"[" + std::wstring(node.text()) + L"]";
         if (node.hasChildren()) out += L"{" + dump(node.firstChild()) + L"}";
     }
     return out;
@@ -62,8 +63,8 @@ const ParseCase kCases[] = {
     {"comment between children", L"<r><a/><!-- <b/> --><c/></r>", L"r{a,c}", nullptr},
     {"comment ends at its first arrow", L"<r><!-- a -> b --></r>", nullptr, L"Expected start tag"},
     {"missing root end tag", L"<Window><Control/>", L"Window{Control}", nullptr},
-    {"text ends in the root's text", L"<Window>abc", L"Window", nullptr},
-    {"text ends in a root child's text", L"<Window><Label>abc", L"Window{Label}", nullptr},
+    {"text ends in the root's text", L"<Window>abc", L"Window[abc]", nullptr},
+    {"text ends in a root child's text", L"<Window><Label>abc", L"Window{Label[abc]}", nullptr},
     {"text ends deeper inside text", L"<a><b><c>abc", nullptr, L"Expected end-tag start"},
     {"text ends inside an element below the root", L"<a><b><c/>", nullptr, L"Expected start tag"},
     {"only whitespace", L" \r\n\t ", L"", nullptr},
@@ -80,8 +81,13 @@ const ParseCase kCases[] = {
     {"several top-level elements", L"<a/><b/>", L"a,b", nullptr},
     {"non-Latin names", L"<窗口 名字=\"值\"/>", L"窗口(名字=值)", nullptr},
     {"colon and underscore in names", L"<x:y _z=\"1\"/>", L"x:y(_z=1)", nullptr},
-    {"odd separator, unterminated root", L"<a%> [#=\"0x0x>.D/a>", L"a", nullptr},
-    {"attributes then text", L"<a x=\"1\" >t\"u</a>", L"a(x=1)", nullptr},
+    {"odd separator, unterminated root", L"<a%> [#=\"0x0x>.D/a>", L"a[ [#=\"0x0x>.D/a>]", nullptr},
+    {"attributes then text", L"<a x=\"1\" >t\"u</a>", L"a(x=1)[t\"u]", nullptr},
+    // Element text shortened by its references ends at its decoded end.
+    {"element text with references", L"<a>x&amp;y</a>", L"a[x&y]", nullptr},
+    {"element text of references only", L"<a>&lt;&gt;&quot;</a>", L"a[<>\"]", nullptr},
+    {"element text with references before a child", L"<r><a>x&amp;y<b/></a></r>", L"r{a[x&y]{b}}", nullptr},
+    {"element text kept as written", L"<a> x\r\n y </a>", L"a[ x\r\n y ]", nullptr},
 };
 
 TEST(SkinXml, ParsesTable) {

@@ -63,6 +63,31 @@ const GrammarCase kGrammar[] = {
      false,
      0},
     {"colour", L"color='#80FF0000'", L"#80FF0000", L"*COLOR*", {}, {}, {}, 255, false, false, false, 0},
+    // "file" names the image; the type that "res" or "color" chose stays.
+    {"file after res keeps the type",
+     L"res='12' restype='PNG' file='b.png'",
+     L"b.png",
+     L"PNG",
+     {},
+     {},
+     {},
+     255,
+     false,
+     false,
+     false,
+     0},
+    {"file after colour keeps the type",
+     L"color='#FF00FF00' file='c.png'",
+     L"c.png",
+     L"*COLOR*",
+     {},
+     {},
+     {},
+     255,
+     false,
+     false,
+     false,
+     0},
     {"flags are exactly true",
      L"file='a' hole='true' xtiled='TRUE' ytiled='true' mask='#FFFF00FF'",
      L"a",
@@ -124,6 +149,7 @@ struct SourcePoint {
 class DrawTest : public ::testing::Test {
 public:
     testsupport::SkinSourceGuard guard;
+    testsupport::ScratchFolder scratch;
     fs::path dir;
     Surface surface{60, 50};
     std::unique_ptr<Canvas> canvas;
@@ -131,7 +157,7 @@ public:
     const Rect item{10, 10, 40, 30};
 
     void SetUp() override {
-        dir = testsupport::scratchDir("render");
+        dir = scratch.path();
         testsupport::writePng(dir / "grid.png", 12, 12, gridPixel);
         fs::current_path(dir);
         canvas = std::make_unique<Canvas>(surface);
@@ -383,6 +409,26 @@ TEST_F(FillTest, LinesAndFramesNeverDrawPureBlack) {
     EXPECT_EQ(surface.pixel(0, 4), 0xFF000001u);
     EXPECT_EQ(surface.pixel(7, 8), 0xFF000001u);
     EXPECT_EQ(surface.pixel(3, 6), 0xFFFFFFFFu) << "null brush";
+}
+
+TEST_F(FillTest, TheNullPenDrawsNothingOnAnyPath) {
+    // Width 1 (the dashed-pen path) and wider (the inside-frame path), plain
+    // style 5 and style 5 with end-cap bits above the style.
+    for (int width : {1, 3}) {
+        for (int style : {platform::PS_NULL, platform::PS_NULL | 0x100}) {
+            SCOPED_TRACE(::testing::Message() << "width " << width << " style " << style);
+            canvas.fillRect(surface.bounds(), 0xFFFFFFFF);
+            render::drawLine(canvas, {0, 5, 20, 5}, width, 0xFFFF0000, style);
+            render::drawLine(canvas, {3, 0, 3, 10}, width, 0xFFFF0000, style);
+            render::drawRect(canvas, {1, 1, 19, 9}, width, 0xFFFF0000, style);
+            render::drawRoundRect(canvas, {2, 2, 18, 8}, width, 4, 4, 0xFFFF0000, style);
+            for (int y = 0; y < 10; ++y)
+                for (int x = 0; x < 20; ++x) ASSERT_EQ(surface.pixel(x, y), 0xFFFFFFFFu) << x << "," << y;
+        }
+    }
+    // The same calls with a solid pen do draw: the check above can fail.
+    render::drawRoundRect(canvas, {2, 2, 18, 8}, 1, 4, 4, 0xFFFF0000, platform::PS_SOLID);
+    EXPECT_EQ(surface.pixel(10, 2), 0xFFFF0000u);
 }
 
 TEST_F(FillTest, ClipScopesNarrowAndRestore) {

@@ -202,7 +202,8 @@ TEST_F(RichTextTest, BreakingWrapsAtSpacesAndStopsAtTheBottom) {
 
 TEST_F(RichTextTest, InlineImagesDrawOneFrameAndRaiseTheLine) {
     testsupport::SkinSourceGuard guard;
-    auto dir = testsupport::scratchDir("richtext");
+    testsupport::ScratchFolder scratch;
+    const auto& dir = scratch.path();
     // Three 4 × 30 frames: red, green, blue.
     testsupport::writePng(dir / "strip.png", 12, 30, [](int x, int) {
         return x < 4 ? 0xFFFF0000u : x < 8 ? 0xFF00FF00u : 0xFF0000FFu;
@@ -269,6 +270,45 @@ TEST_F(RichTextTest, GoldenPictures) {
         SCOPED_TRACE(c.name);
         Rendered r = render(c.text, c.width, c.height, c.flags);
         EXPECT_TRUE(testsupport::matchesGolden(r.surface, std::string("richtext/") + c.name));
+    }
+}
+
+TEST_F(RichTextTest, AlignedTextLargerThanItsBoxPaintsOnlyInsideIt) {
+    // A single line far wider and taller than its box: each alignment moves
+    // the layout beyond the box, and the box still limits the paint.
+    const Rect box{170, 35, 230, 45}; // 60 x 10, less than one line high
+    const std::wstring text = L"a line of text much wider than its box";
+    ASSERT_GT(textWidth(text), 2 * box.width());
+    struct Case {
+        const char* name;
+        unsigned flags;
+    };
+    const Case cases[] = {
+        {"centred", platform::DT_CENTER},
+        {"right", platform::DT_RIGHT},
+        {"vertically centred", platform::DT_VCENTER},
+        {"bottom", platform::DT_BOTTOM},
+        {"centred both ways", platform::DT_CENTER | platform::DT_VCENTER},
+        {"right and bottom", platform::DT_RIGHT | platform::DT_BOTTOM},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Surface surface(400, 80);
+        platform::Canvas canvas(surface);
+        canvas.fillRect(surface.bounds(), 0xFFFFFFFF);
+        Rect rect = box;
+        int none = 0;
+        render::drawRichText(canvas, &manager, rect, text, 0xFF000000, nullptr, nullptr, none, kFont,
+                             platform::DT_SINGLELINE | c.flags);
+        int inside = 0, outside = 0;
+        for (int y = 0; y < surface.height(); ++y)
+            for (int x = 0; x < surface.width(); ++x)
+                (box.contains({x, y}) ? inside : outside) += isInk(surface.pixel(x, y));
+        EXPECT_EQ(outside, 0) << "ink outside the box";
+        EXPECT_GT(inside, 0) << "the visible part of the line is drawn";
+        // The clip the caller had is back afterwards.
+        canvas.fillRect(surface.bounds(), 0xFF00FF00);
+        EXPECT_EQ(surface.pixel(0, 0), 0xFF00FF00u);
     }
 }
 

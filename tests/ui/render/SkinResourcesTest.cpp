@@ -20,7 +20,7 @@ constexpr const char* kPassword = "kvtp5184@";
 // A small skin: a document and two images, one in a sub-folder.
 fs::path makeSkinFolder(const fs::path& dir) {
     fs::path skin = dir / "skin";
-    testsupport::writeText(skin / "main.xml", "<Window size=\"10,10\"><Label text=\"hello\"/></Window>");
+    testsupport::writeBytes(skin / "main.xml", "<Window size=\"10,10\"><Label text=\"hello\"/></Window>");
     testsupport::writePng(skin / "img" / "close_hot.png", 3, 2,
                           [](int x, int y) { return 0xFF000000u | (x * 40) << 16 | (y * 40) << 8 | 7; });
     testsupport::writePng(skin / "logo.png", 1, 1, [](int, int) { return 0xFF102030u; });
@@ -33,22 +33,22 @@ std::vector<std::uint8_t> packWithSkinPacker(const fs::path& dir, const char* pa
     std::string cmd = std::string("'") + QUELLAN_BINARY_DIR + "/quellan-skinpack' '" + skin.string() + "' '" +
                       zip.string() + "' --password '" + password + "'";
     EXPECT_TRUE(testsupport::runIn(dir, cmd));
-    return testsupport::readBytes(zip);
+    return testsupport::readByteVector(zip);
 }
 
 std::vector<std::uint8_t> packWithZip(const fs::path& dir, const char* password) {
     fs::path skin = makeSkinFolder(dir);
     EXPECT_TRUE(testsupport::runIn(skin, std::string("zip -q -r -P '") + password + "' ../zipped.zip ."));
-    return testsupport::readBytes(dir / "zipped.zip");
+    return testsupport::readByteVector(dir / "zipped.zip");
 }
 
 class ArchiveTest : public ::testing::TestWithParam<bool> {
 protected:
     SkinSourceGuard guard;
+    testsupport::ScratchFolder scratch;
     std::vector<std::uint8_t> bytes;
     void SetUp() override {
-        fs::path dir = testsupport::scratchDir(GetParam() ? "packer" : "zip");
-        bytes = GetParam() ? packWithSkinPacker(dir, kPassword) : packWithZip(dir, kPassword);
+        bytes = GetParam() ? packWithSkinPacker(scratch.path(), kPassword) : packWithZip(scratch.path(), kPassword);
         ASSERT_FALSE(bytes.empty());
     }
 };
@@ -108,7 +108,8 @@ TEST(SkinSource, EntryNamesAreNormalised) {
 
 TEST(SkinSource, UnopenableArchiveFallsBackToFiles) {
     SkinSourceGuard guard;
-    fs::path dir = testsupport::scratchDir("source");
+    testsupport::ScratchFolder scratch;
+    const fs::path dir = scratch.path();
     testsupport::writePng(dir / "plain.png", 2, 2, [](int, int) { return 0xFF00FF00u; });
     std::string junk = "PK but not really an archive";
     CFormManagerUI::setSkinArchive(junk.data(), junk.size(), kPassword);
@@ -127,7 +128,8 @@ TEST(SkinSource, UnopenableArchiveFallsBackToFiles) {
 
 TEST(SkinSource, ImageNotInArchiveIsReadFromTheCurrentFolder) {
     SkinSourceGuard guard;
-    fs::path dir = testsupport::scratchDir("source");
+    testsupport::ScratchFolder scratch;
+    const fs::path dir = scratch.path();
     auto bytes = packWithSkinPacker(dir, kPassword);
     CFormManagerUI::setSkinArchive(bytes.data(), bytes.size(), kPassword);
     testsupport::writePng(dir / "loose.png", 1, 1, [](int, int) { return 0xFF0000FFu; });
@@ -160,7 +162,8 @@ TEST(LoadImage, ColourImagesArePremultiplied) {
 
 TEST(LoadImage, MaskAndAlphaRules) {
     SkinSourceGuard guard;
-    fs::path dir = testsupport::scratchDir("image");
+    testsupport::ScratchFolder scratch;
+    const fs::path dir = scratch.path();
     testsupport::writePng(dir / "opaque.png", 4, 1, [](int x, int) { return x == 2 ? 0xFFFF00FFu : 0xFF102030u; });
     testsupport::writePng(dir / "alpha.png", 2, 1, [](int x, int) { return x == 0 ? 0x00000000u : 0xFF102030u; });
     fs::current_path(dir);
@@ -183,9 +186,10 @@ TEST(LoadImage, MaskAndAlphaRules) {
 
 TEST(LoadImage, EmbeddedResourcesByNameAndId) {
     SkinSourceGuard guard;
-    fs::path dir = testsupport::scratchDir("image");
+    testsupport::ScratchFolder scratch;
+    const fs::path dir = scratch.path();
     testsupport::writePng(dir / "res.png", 2, 2, [](int, int) { return 0xFFAABBCCu; });
-    static std::vector<std::uint8_t> bytes = testsupport::readBytes(dir / "res.png");
+    static std::vector<std::uint8_t> bytes = testsupport::readByteVector(dir / "res.png");
     static platform::ResourceRegistrar byId(L"PNG", L"4711", bytes.data(), bytes.data() + bytes.size());
     static platform::ResourceRegistrar byName(L"PNG", L"BUTTON", bytes.data(), bytes.data() + bytes.size());
 
@@ -211,8 +215,9 @@ TEST(LoadImage, UndecodableBytesGiveNull) {
 class TablesTest : public ::testing::Test {
 protected:
     SkinSourceGuard guard;
+    testsupport::ScratchFolder scratch;
     void SetUp() override {
-        dir = testsupport::scratchDir("tables");
+        dir = scratch.path();
         testsupport::writePng(dir / "one.png", 1, 1, [](int, int) { return 0xFF111111u; });
         testsupport::writePng(dir / "two.png", 2, 1, [](int, int) { return 0xFF222222u; });
         fs::current_path(dir);
