@@ -107,16 +107,17 @@ std::wstring LoginValueName(std::wstring_view machineGuid) {
 
 bool IsAcceleratorLoggedIn(const AcceleratorProduct& product) {
     std::wstring value;
-    RegReadValue(platform::RegistryRoot::CurrentUser, std::wstring(product.loginKey), LoginValueName(GetMachineGuid()),
-                 platform::kRegSz, value);
-    return !value.empty();
+    return RegReadValue(platform::RegistryRoot::CurrentUser, std::wstring(product.loginKey),
+                        LoginValueName(GetMachineGuid()), platform::kRegSz, value) &&
+           !value.empty();
 }
 
 bool IsAcceleratorInstalled(const AcceleratorProduct& product) {
     std::wstring uninstall;
-    RegReadValue(platform::RegistryRoot::LocalMachine, std::wstring(product.uninstallKey), kUninstallValue,
-                 platform::kRegSz, uninstall);
-    if (!uninstall.empty()) return true;
+    if (RegReadValue(platform::RegistryRoot::LocalMachine, std::wstring(product.uninstallKey), kUninstallValue,
+                     platform::kRegSz, uninstall) &&
+        !uninstall.empty())
+        return true;
     if (!FindAcceleratorProcess(product).empty()) return true;
     return IsAcceleratorLoggedIn(product);
 }

@@ -6,7 +6,7 @@
 #include "app/StartChecks.h"
 #include "platform/system/System.h"
 #include "platform/system/Text.h"
-#include "tests/TestSupport.h"
+#include "tests/support/ScratchFolder.h"
 #include "tests/support/PeFixture.h"
 #include "tests/support/SigningFixture.h"
 

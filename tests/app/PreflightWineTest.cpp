@@ -8,7 +8,7 @@
 #include "platform/system/Process.h"
 #include "platform/system/System.h"
 #include "platform/system/Text.h"
-#include "tests/TestSupport.h"
+#include "tests/support/ScratchFolder.h"
 #include "tests/support/SigningFixture.h"
 #include "tests/support/WineRuntime.h"
 #include "util/SystemInfo.h"

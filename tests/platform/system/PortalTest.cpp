@@ -4,7 +4,7 @@
 // Response signal).
 #include "platform/system/Shell.h"
 #include "platform/system/Text.h"
-#include "tests/TestSupport.h"
+#include "tests/support/ScratchFolder.h"
 
 #include <dbus/dbus.h>
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // handed to the real xdg-open.
 #include "platform/system/Shell.h"
 #include "platform/system/Text.h"
-#include "tests/TestSupport.h"
+#include "tests/support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "platform/signature/Signature.h"
 #include "platform/system/Process.h"
 #include "platform/system/Text.h"
-#include "tests/TestSupport.h"
+#include "tests/support/ScratchFolder.h"
 #include "tests/support/SigningFixture.h"
 #include "tests/support/WineRuntime.h"
 
