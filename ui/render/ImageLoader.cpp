@@ -6,7 +6,34 @@
 #include "ui/render/Colour.h"
 #include "ui/render/SkinSource.h"
 
+// The decoder is compiled here, with only the formats a skin uses: PNG,
+// JPEG, BMP, GIF and TGA. Every skin image, whatever its name or origin,
+// goes through it, and the other decoders of the library (PNM, PSD, PIC, HDR)
+// have read out of bounds on crafted input; left out, such a file is simply
+// not an image. Its functions stay private to this file.
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#define STBI_ONLY_JPEG
+#define STBI_ONLY_BMP
+#define STBI_ONLY_GIF
+#define STBI_ONLY_TGA
+#define STBI_NO_STDIO
+#define STBI_NO_LINEAR
+#define STBI_NO_HDR
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#pragma GCC diagnostic ignored "-Wunused-but-set-variable"
+#pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wunused-parameter"
+#endif
 #include <stb_image.h>
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
 
 #include <climits>
 #include <vector>
