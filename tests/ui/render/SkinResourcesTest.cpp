@@ -209,7 +209,16 @@ TEST(LoadImage, UndecodableBytesGiveNull) {
 // Skins are decoded in PNG, JPEG, BMP, GIF and TGA only; any other format is
 // an unreadable image, however well formed. Among them is the crafted PNM
 // file of the image fuzzer's corpus, on which the library's PNM decoder
-// reads out of bounds.
+// reads out of bounds. A JPEG whose Huffman table announces more symbols
+// than a table holds (which the library would write past its arrays) is
+// refused as well, also behind fill bytes before its first marker.
+// The same bytes with 0xFF fill bytes before the start-of-image marker,
+// which JPEG readers skip.
+std::vector<std::uint8_t> filled(std::vector<std::uint8_t> jpeg) {
+    jpeg.insert(jpeg.begin() + 1, 3, 0xFF);
+    return jpeg;
+}
+
 TEST(LoadImage, OnlyTheFiveSkinFormatsAreDecoded) {
     const fs::path corpus = fs::path(QUELLAN_SOURCE_DIR) / "fuzz/imageload/corpus";
     // An uncompressed 1x1 true-colour TGA: a blue pixel (B, G, R).
@@ -227,6 +236,9 @@ TEST(LoadImage, OnlyTheFiveSkinFormatsAreDecoded) {
         {"1x1.tga", tga, true},
         {"1x1.ppm", std::vector<std::uint8_t>(pnm.begin(), pnm.end()), false},
         {"pnm-wild-read", testsupport::readBytes(corpus / "pnm-wild-read"), false},
+        {"jpeg-huffman-overflow", testsupport::readBytes(corpus / "jpeg-huffman-overflow"), false},
+        {"jpeg-huffman-overflow after fill bytes", filled(testsupport::readBytes(corpus / "jpeg-huffman-overflow")),
+         false},
     };
     for (const Row& row : rows) {
         ASSERT_FALSE(row.bytes.empty()) << row.name;
