@@ -8,8 +8,9 @@
 #                                    after the other, in one process each
 # Runs start from the target's seed corpus and the inputs kept from earlier
 # runs, with the seed QUELLAN_FUZZ_SEED (default 1, so that a failure repeats;
-# 0 for a fresh random seed). The script exits non-zero when any target
-# crashes. Crash inputs are kept in build-fuzz/artifacts/, new inputs in
+# 0 for a fresh random seed). One input may take QUELLAN_FUZZ_TIMEOUT seconds
+# of wall-clock time (default 10; raise it on a busy machine). The script
+# exits non-zero when any target crashes or times out. Crash inputs are kept in build-fuzz/artifacts/, new inputs in
 # build-fuzz/corpus/<target>/, each run's output in build-fuzz/<target>.log.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -30,6 +31,7 @@ while [ $# -gt 0 ]; do
   shift
 done
 seed=${QUELLAN_FUZZ_SEED:-1}
+timeout=${QUELLAN_FUZZ_TIMEOUT:-10}
 dir=build-fuzz
 
 CC=clang CXX=clang++ bash scripts/build.sh "$dir" --target quellan_fuzzers \
@@ -60,7 +62,7 @@ for bin in "${bins[@]}"; do
   [ -f "$bin.corpus" ] && seeds=$(head -n1 "$bin.corpus")
   [ -n "$seeds" ] && [ -d "$seeds" ] && corpora+=("$seeds")
   echo "fuzz: $name for ${seconds}s"
-  if ! "$bin" -max_total_time="$seconds" -seed="$seed" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+  if ! "$bin" -max_total_time="$seconds" -seed="$seed" -timeout="$timeout" -rss_limit_mb=2048 -print_final_stats=1 \
        -artifact_prefix="$dir/artifacts/$name-" "${corpora[@]}" >"$dir/$name.log" 2>&1; then
     echo "fuzz: $name FAILED; see $dir/$name.log and $dir/artifacts/" >&2
     tail -n 40 "$dir/$name.log" >&2

@@ -137,7 +137,9 @@ TEST_F(WindowFind, ANameTakenByAnotherAccountIsNoWindowOfOurs) {
     const bool serving = ::read(ready[0], &byte, 1) == 1;
     ::close(ready[0]);
     ::close(ready[1]);
-    if (serving) EXPECT_EQ(findWindow(kFixtureClass, title), nullptr);
+    if (serving) {
+        EXPECT_EQ(findWindow(kFixtureClass, title), nullptr);
+    }
     ::kill(squatter, SIGKILL);
     ::waitpid(squatter, nullptr, 0);
     ASSERT_TRUE(serving);
