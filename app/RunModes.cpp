@@ -80,6 +80,32 @@ std::wstring ExtractUpdateTarget(std::wstring_view commandLine) {
     return std::wstring(commandLine.substr(begin, end - begin));
 }
 
+std::optional<std::wstring> UpdateTargetOf(std::wstring_view commandLine) {
+    constexpr std::wstring_view kHead = L"update '";
+    if (commandLine.size() <= kHead.size() || commandLine.substr(0, kHead.size()) != kHead ||
+        commandLine.back() != L'\'')
+        return std::nullopt;
+    // The first apostrophe ends the head and the last one ends the line, so
+    // this is the same cut as ExtractUpdateTarget's.
+    std::wstring target = ExtractUpdateTarget(commandLine);
+    if (target.empty() || target.front() != L'/' || target.back() == L'/' || target.back() == L'\\')
+        return std::nullopt;
+    return target;
+}
+
+namespace {
+
+// True when path names the file we are running from (by identity, so a link
+// or another spelling of the path counts too).
+bool isRunningExecutable(const std::wstring& path) {
+    struct stat target {
+    }, self{};
+    return ::stat(platform::toUtf8(path).c_str(), &target) == 0 && ::stat("/proc/self/exe", &self) == 0 &&
+           target.st_dev == self.st_dev && target.st_ino == self.st_ino;
+}
+
+} // namespace
+
 bool ReplaceFileAtomically(const std::wstring& source, const std::wstring& target) {
     const std::string targetPath = platform::toUtf8(target);
     const size_t cut = targetPath.find_last_of('/');
@@ -112,7 +138,11 @@ bool ReplaceFileAtomically(const std::wstring& source, const std::wstring& targe
 }
 
 int RunUpdateMode(std::wstring_view commandLine, unsigned waitMs) {
-    const std::wstring target = ExtractUpdateTarget(commandLine);
+    const std::optional<std::wstring> named = UpdateTargetOf(commandLine);
+    // Not what the self-update starts us with: nothing to replace. Replacing
+    // ourselves would end in ending every copy of our own name.
+    if (!named || isRunningExecutable(*named)) return 0;
+    const std::wstring& target = *named;
     const std::wstring targetName = GetFileNamePart(target);
 
     // The old version, which started us, has been asked to close its window.

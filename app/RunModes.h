@@ -2,6 +2,7 @@
 // the self-update call on their own.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,8 @@ inline constexpr char kInstanceSemaphoreName[] = "Global\\_ONCE_RUN_tavorhub_1_"
 // Log file name in the temporary folder, and its cap in kilobytes.
 inline constexpr wchar_t kLogFileName[] = L"brenniklog.txt";
 inline constexpr int kLogFileCapKilobytes = 1024;
+// The line the version entry has always carried in the log (module main).
+inline constexpr int kVersionLogLine = 71;
 // The embedded skin archive and its password.
 inline constexpr wchar_t kSkinResourceType[] = L"ZIPRES";
 inline constexpr int kSkinResourceId = 101;
@@ -32,6 +35,13 @@ std::wstring JoinArguments(int argc, char** argv);
 // True when the command line asks for update mode: it contains "update"
 // anywhere (case-sensitive).
 bool IsUpdateCommandLine(std::wstring_view commandLine);
+
+// The file that update mode may replace: only for the exact form
+// "update '<path>'" (the command line is that and nothing else) with an
+// absolute path that names a file (not ending in "/"). Nothing for any other
+// command line, however much of "update" it contains, so that a word or a
+// folder name can never make the program overwrite a file.
+std::optional<std::wstring> UpdateTargetOf(std::wstring_view commandLine);
 
 // The target path of update mode: the text after the first apostrophe and
 // before the last one. With one apostrophe it is the text after it; with none
@@ -49,6 +59,8 @@ bool ReplaceFileAtomically(const std::wstring& source, const std::wstring& targe
 // Update mode, completely: waits for the old version to close its window,
 // ends every process running an executable of the target's file name, puts a
 // copy of the running executable in the target's place and starts it
-// detached without arguments. Every failure is ignored; returns 0.
+// detached without arguments. Every failure is ignored; returns 0. A command
+// line without a target (UpdateTargetOf), or whose target is the running
+// executable itself, touches nothing and returns 0 at once.
 // waitMs is the initial wait (1000 in the program; tests may shorten it).
 int RunUpdateMode(std::wstring_view commandLine, unsigned waitMs = 1000);

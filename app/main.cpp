@@ -1,8 +1,10 @@
 // Program entry (module main): chooses update or normal mode from the command
 // line and starts the installer.
 #include "app/RunModes.h"
+#include "engine/HttpClient.h"
 #include "platform/system/Resources.h"
 #include "platform/system/System.h"
+#include "ui/core/FormManagerUI.h"
 #include "util/FileHelpers.h"
 #include "util/LogFile.h"
 
@@ -19,20 +21,27 @@ int main(int argc, char** argv) {
     // (needs the window host).
 
     // The path is set before any other thread exists, as the log requires.
-    g_log.SetLogFile(platform::tempFolder() + kLogFileName, kLogFileCapKilobytes);
-    WRITE_LOG(L"当前版本：%s", kClientVersion);
+    // Without a temporary folder of our own there is no log at all.
+    if (const std::wstring temp = platform::tempFolder(); !temp.empty())
+        g_log.SetLogFile(temp + kLogFileName, kLogFileCapKilobytes);
+    g_log.WriteLog(QUELLAN_LOG_SOURCE, kVersionLogLine, L"当前版本：%s", kClientVersion);
 
-    // FIXME: initialise the HTTP library here (arrives with the HTTP client).
+    // Its result is not checked: a failed set-up shows as failed transfers.
+    CHttpClient::GlobalInit();
 
     // The skin archive lives in the executable's read-only data for the whole
     // run, so the framework can be handed the bytes in place.
     const auto skin = platform::findResource(kSkinResourceType, kSkinResourceId);
     if (skin.empty()) {
+        CHttpClient::GlobalCleanup();
         instance.Close();
         return 0;
     }
-    // FIXME: hand the archive to the framework, create the main window and run
-    // its loop (arrive with the framework and the main window).
+    CFormManagerUI::setSkinArchive(skin.data(), skin.size(), kSkinPassword);
+    // FIXME: create the main window and run its loop (arrives with the main
+    // window).
+
+    CHttpClient::GlobalCleanup();
     instance.Close();
     return 0;
 }

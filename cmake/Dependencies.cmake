@@ -40,9 +40,11 @@ pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
 add_library(dep::minizip INTERFACE IMPORTED)
 target_link_libraries(dep::minizip INTERFACE PkgConfig::MINIZIP ZLIB::ZLIB)
 
-pkg_check_modules(STB REQUIRED IMPORTED_TARGET stb)
+# stb_image is compiled in ui/render/ImageLoader.cpp with only the formats a
+# skin needs; the prebuilt library (all formats) is not linked.
+pkg_check_modules(STB REQUIRED stb)
 add_library(dep::stb INTERFACE IMPORTED)
-target_link_libraries(dep::stb INTERFACE PkgConfig::STB)
+target_include_directories(dep::stb INTERFACE ${STB_INCLUDE_DIRS})
 
 # cpp-httplib in Debian is a compiled library: its cflags must match.
 pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)

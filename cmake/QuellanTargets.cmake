@@ -13,6 +13,10 @@ if(QUELLAN_SANITIZE)
     -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   target_link_options(quellan_options INTERFACE -fsanitize=address,undefined)
 endif()
+if(QUELLAN_TSAN)
+  target_compile_options(quellan_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(quellan_options INTERFACE -fsanitize=thread)
+endif()
 
 # quellan_library(NAME DIR [RECURSE]) -- a static library of every .cpp under DIR.
 # Files are globbed so that new files need no CMake edits.

@@ -8,10 +8,14 @@ thread_local CCancelFlag* t_current = nullptr;
 }
 
 void CCancelFlag::Cancel() {
-    std::lock_guard lock(m_lock);
-    m_cancelled.store(true, std::memory_order_release);
-    for (auto& [key, waker] : m_wakers) waker();
-    m_wake.notify_all();
+    {
+        std::lock_guard lock(m_lock);
+        m_cancelled.store(true, std::memory_order_release);
+        for (auto& [key, waker] : m_wakers) waker();
+        m_wake.notify_all();
+    }
+    // A step that saw the flag clear may still run; wait for it to end.
+    std::lock_guard gate(m_gate);
 }
 
 bool CCancelFlag::WaitFor(std::chrono::milliseconds duration) {
@@ -33,6 +37,11 @@ void CCancelFlag::RemoveWaker(int key) {
 }
 
 CCancelFlag* CCancelFlag::Current() { return t_current; }
+
+bool JobCancelled() {
+    CCancelFlag* flag = CCancelFlag::Current();
+    return flag && flag->IsCancelled();
+}
 
 void CCancelFlag::SetCurrent(CCancelFlag* flag) { t_current = flag; }
 

@@ -13,6 +13,7 @@
 #include "util/FileHelpers.h"
 #include "util/Text.h"
 
+#include <cctype>
 #include <cstdio>
 #include <deque>
 #include <memory>
@@ -101,7 +102,19 @@ void CProgressRecord::SetTransfer(std::int64_t total, std::int64_t received, dou
 
 // --- Worker ---
 
-std::string LocalFileMd5(const std::wstring& path) { return CMd5A().GetMd5File(path); }
+std::string LocalFileMd5(const std::wstring& path, const std::function<bool()>& proceed) {
+    return CMd5A().GetMd5File(path, proceed);
+}
+
+bool DigestsMatch(std::string_view computed, std::string_view expected) {
+    if (computed.size() != expected.size()) return false;
+    for (std::size_t i = 0; i < computed.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(computed[i])) !=
+            std::tolower(static_cast<unsigned char>(expected[i])))
+            return false;
+    }
+    return true;
+}
 
 void DownloadDebugMessage(std::wstring text) {
     constexpr std::size_t kBuffer = 512;
@@ -109,40 +122,56 @@ void DownloadDebugMessage(std::wstring text) {
     platform::debugOutput(text);
 }
 
-void RunDownloadWorker(const DownloadPass& pass, std::uint32_t threadId, std::uint32_t editionIndex,
-                       IEngineEvents& events) {
+void RunDownloadWorker(const DownloadPass& sharedPass, std::uint32_t threadId, std::uint32_t editionIndex,
+                       IEngineEvents& sink) {
+    // The pass belongs to whoever started the worker: take a copy through the
+    // gate, and reach its queue, flag and callback only through the gate.
+    DownloadPass pass;
+    if (!PublishUnlessCancelled([&] { pass = sharedPass; })) return;
+    CJobEvents events(sink);
     CProgressRecord* record = CProgressRecord::Create(threadId);
     WorkerContext ctx{record, &events, threadId};
-    CCancelFlag* cancel = CCancelFlag::Current();
-    auto cancelled = [cancel] { return cancel && cancel->IsCancelled(); };
+    auto report = [&pass](const DownloadItem& item, FileProblem problem) {
+        PublishUnlessCancelled([&] {
+            pass.failed->store(true);
+            if (pass.verifyOnly) pass.verifyOnly(item, problem);
+        });
+    };
+    auto next = [&pass](DownloadItem& item) {
+        bool taken = false;
+        PublishUnlessCancelled([&] { taken = pass.queue->Pop(item); });
+        return taken;
+    };
+    // The MD5 of a large file takes long: it stops between pieces when the
+    // job is cancelled.
+    auto proceed = [] { return !JobCancelled(); };
 
     CHttpClient client; // one per worker: its connections serve file after file
     DownloadItem item;
-    while (!cancelled() && pass.queue->Pop(item)) {
+    while (next(item)) {
         const std::wstring fileName = platform::fromUtf8(item.file);
         if (fileName.find(kSkippedFolder) != std::wstring::npos) continue;
         const std::wstring local = LocalPathForEntry(pass.installDir, item.file);
         if (local.empty()) {
             // Never written: it could land anywhere on the disk.
             DownloadDebugMessage(fileName + L" 路径不安全,不予写入");
-            pass.failed->store(true);
-            if (pass.verifyOnly) pass.verifyOnly(item, FileProblem::Unsafe);
+            report(item, FileProblem::Unsafe);
             continue;
         }
         record->SetFile(fileName);
         record->SetState(kStateChecking);
         ctx.post();
 
-        const std::string localMd5 = LocalFileMd5(local);
-        if (localMd5 == item.md5) {
+        const std::string localMd5 = LocalFileMd5(local, proceed);
+        if (JobCancelled()) break;
+        if (DigestsMatch(localMd5, item.md5)) {
             record->SetState(kStateVerified);
             ctx.post();
             continue;
         }
 
         if (pass.verifyOnly) {
-            pass.failed->store(true);
-            pass.verifyOnly(item, FileExists(local) ? FileProblem::Differs : FileProblem::Missing);
+            report(item, FileExists(local) ? FileProblem::Differs : FileProblem::Missing);
             continue;
         }
         record->SetState(kStateDownloading);
@@ -167,10 +196,11 @@ void RunDownloadWorker(const DownloadPass& pass, std::uint32_t threadId, std::ui
         bool ok = client.DownloadFile(&ctx, address, part, &onProgress);
         client.SetChunkObserver(nullptr, nullptr);
         if (!ok) {
+            if (JobCancelled()) break;
             DownloadDebugMessage(platform::fromCodePage(address) + L" 下载失败");
         } else if (!item.md5.empty()) {
             const std::string got = digest.Finish();
-            if (got != item.md5) {
+            if (!DigestsMatch(got, item.md5)) {
                 DownloadDebugMessage(local + L" 下载后md5不一致,本地:" + platform::fromUtf8(got) + L",线上:" +
                                      platform::fromUtf8(item.md5));
                 ok = false;
@@ -182,14 +212,14 @@ void RunDownloadWorker(const DownloadPass& pass, std::uint32_t threadId, std::ui
         }
         if (!ok) {
             removeFile(part);
-            pass.failed->store(true);
+            report(item, FileProblem::Differs);
             ctx.post(); // the file's last values, still in state 0
             continue;
         }
         record->SetState(kStateDownloaded);
         ctx.post();
     }
-    if (cancelled()) return;
+    if (JobCancelled()) return;
     CancellableSleep(pass.endWaitMs);
     events.OnDownloadThreadEnd(threadId, editionIndex);
 }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 class IEngineEvents;
 
@@ -71,7 +72,10 @@ struct DownloadPass {
 
 // Runs one worker on the calling thread until the queue is empty (or the job
 // is cancelled), then waits endWaitMs and posts OnDownloadThreadEnd(threadId,
-// editionIndex). Events go to `events`.
+// editionIndex). Events go to `events`. The worker copies the pass when it
+// starts and reaches its queue, failure flag and callback only through the
+// job's gate, so a cancelled worker leaves them alone (see
+// CWindowMultiThreadManager); a cancelled worker posts no end event.
 void RunDownloadWorker(const DownloadPass& pass, std::uint32_t threadId, std::uint32_t editionIndex,
                        IEngineEvents& events);
 
@@ -84,9 +88,14 @@ extern std::atomic<std::uint32_t> g_downloadEndWaitMs;
 // g_downloadFailed and the edition's entry of g_downloadPrefix.
 void ThreadDownloadFiles(std::uintptr_t editionIndex);
 
-// The expected digest of a file list entry matches a digest computed here
-// only as exact text (lower-case hex).
-std::string LocalFileMd5(const std::wstring& path);
+// The MD5 of a local file as lower-case hex; empty when it cannot be read or
+// when proceed (asked between pieces) answers false.
+std::string LocalFileMd5(const std::wstring& path, const std::function<bool()>& proceed = {});
+
+// A computed digest matches a file list entry's digest regardless of the
+// letter case of the hex digits (a list may give them in upper case). An
+// empty expected digest matches only the empty digest of a missing file.
+bool DigestsMatch(std::string_view computed, std::string_view expected);
 
 // Debugger output of one line, cut to 511 characters so it never overflows
 // the fixed buffer the message format allows.

@@ -1,6 +1,8 @@
 // Event payload ownership and the process-wide event sink.
 #include "engine/EngineEvents.h"
 
+#include "engine/CancelFlag.h"
+
 #include <atomic>
 
 EventArg MakeEventText(std::string text) { return reinterpret_cast<EventArg>(new std::string(std::move(text))); }
@@ -25,6 +27,24 @@ void IEngineEvents::OnStartDownload(EventArg, EventArg) {}
 void IEngineEvents::OnDownloadProgress(EventArg, EventArg) {}
 void IEngineEvents::OnDownloadThreadEnd(EventArg, EventArg) {}
 void IEngineEvents::OnSelfUpdateFailed(EventArg, EventArg) {}
+
+// An event of a cancelled job goes to the base implementation, which frees
+// its string.
+#define QUELLAN_JOB_EVENT(Name)                                                                                        \
+    void CJobEvents::Name(EventArg a1, EventArg a2) {                                                                  \
+        if (!PublishUnlessCancelled([&] { m_target.Name(a1, a2); })) IEngineEvents::Name(a1, a2);                      \
+    }
+QUELLAN_JOB_EVENT(OnCheckVersionResult)
+QUELLAN_JOB_EVENT(OnCheckVersionFailed)
+QUELLAN_JOB_EVENT(OnGetConfigResult)
+QUELLAN_JOB_EVENT(OnGetConfigFailed)
+QUELLAN_JOB_EVENT(OnFileListFailed)
+QUELLAN_JOB_EVENT(OnShowStatusText)
+QUELLAN_JOB_EVENT(OnStartDownload)
+QUELLAN_JOB_EVENT(OnDownloadProgress)
+QUELLAN_JOB_EVENT(OnDownloadThreadEnd)
+QUELLAN_JOB_EVENT(OnSelfUpdateFailed)
+#undef QUELLAN_JOB_EVENT
 
 namespace {
 IEngineEvents g_dropEvents;

@@ -47,8 +47,32 @@ public:
     virtual void OnSelfUpdateFailed(EventArg a1, EventArg a2);
 };
 
+// What a job posts through: forwards each event to the sink the job was
+// given, through the calling job's gate (CCancelFlag::Publish), so that once
+// the job is cancelled no event of it reaches the sink; the event's string is
+// freed instead. Every job body wraps its sink in one. On a thread that is
+// not a job it forwards everything.
+class CJobEvents final : public IEngineEvents {
+public:
+    explicit CJobEvents(IEngineEvents& target) : m_target(target) {}
+    void OnCheckVersionResult(EventArg a1, EventArg a2) override;
+    void OnCheckVersionFailed(EventArg a1, EventArg a2) override;
+    void OnGetConfigResult(EventArg a1, EventArg a2) override;
+    void OnGetConfigFailed(EventArg a1, EventArg a2) override;
+    void OnFileListFailed(EventArg a1, EventArg a2) override;
+    void OnShowStatusText(EventArg a1, EventArg a2) override;
+    void OnStartDownload(EventArg a1, EventArg a2) override;
+    void OnDownloadProgress(EventArg a1, EventArg a2) override;
+    void OnDownloadThreadEnd(EventArg a1, EventArg a2) override;
+    void OnSelfUpdateFailed(EventArg a1, EventArg a2) override;
+
+private:
+    IEngineEvents& m_target;
+};
+
 // The sink the thread functions (ThreadCheckVersion, ...) report to. Set by
-// the front end before it starts jobs; null drops events (and frees their
-// strings).
+// the front end before it starts jobs and cleared after it has terminated
+// them (see CWindowMultiThreadManager for the lifetime rule); null drops
+// events (and frees their strings).
 void SetEngineEvents(IEngineEvents* events);
 IEngineEvents& EngineEvents();

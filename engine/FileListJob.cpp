@@ -1,6 +1,7 @@
 // The file list job.
 #include "engine/FileListJob.h"
 
+#include "engine/CancelFlag.h"
 #include "engine/EngineEvents.h"
 #include "engine/HttpClient.h"
 #include "engine/Manifest.h"
@@ -34,14 +35,20 @@ std::string DownloadPrefixForEdition(std::uint32_t editionIndex) {
     return {};
 }
 
-void RunGetFileList(std::uint32_t editionIndex, IEngineEvents& events) {
-    g_downloadQueue.Clear();
-    g_installDir = RequestedInstallFolder();
+void RunGetFileList(std::uint32_t editionIndex, IEngineEvents& sink) {
+    CJobEvents events(sink);
+    const std::wstring folder = RequestedInstallFolder();
+    PublishUnlessCancelled([&] {
+        g_downloadQueue.Clear();
+        g_installDir = folder;
+    });
 
     std::string address = FileListAddress(g_configText, editionIndex);
-    const std::wstring localList = LocalFileListPath(platform::tempFolder(), address);
+    const std::wstring temp = platform::tempFolder();
     bool fetched = false;
-    if (!address.empty()) {
+    std::wstring localList;
+    if (!address.empty() && !temp.empty()) {
+        localList = LocalFileListPath(temp, address);
         char tick[16];
         std::snprintf(tick, sizeof tick, "?r=%u", platform::tickCount());
         address += tick;
@@ -54,13 +61,16 @@ void RunGetFileList(std::uint32_t editionIndex, IEngineEvents& events) {
 
     std::vector<DownloadItem> items;
     ParseFileList(ReadFileToString(localList), items);
-    g_downloadQueue.Assign(std::move(items));
-
-    wchar_t status[64];
-    std::swprintf(status, std::size(status), L"正在下载，剩余%d个文件", GetDownloadItemCount());
-    events.OnShowStatusText(0, MakeEventWideText(status));
-    g_downloadFailed = false;
-    events.OnStartDownload(0, 0);
+    // The queue, the flag and the events that announce them go out together,
+    // or not at all once the job is cancelled.
+    PublishUnlessCancelled([&] {
+        g_downloadQueue.Assign(std::move(items));
+        wchar_t status[64];
+        std::swprintf(status, std::size(status), L"正在下载，剩余%d个文件", GetDownloadItemCount());
+        events.OnShowStatusText(0, MakeEventWideText(status));
+        g_downloadFailed = false;
+        events.OnStartDownload(0, 0);
+    });
 }
 
 void ThreadGetFileList(std::uintptr_t editionIndex) {

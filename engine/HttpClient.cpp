@@ -33,8 +33,6 @@ constexpr long kReceiveBufferSize = 512 * 1024;
 
 const char* const kNoHandle = "InitLibCurl is not invoked";
 
-CURL* handle(void* p) { return static_cast<CURL*>(p); }
-
 // libcurl's trace goes to stderr, for developers only (QUELLAN_DEBUG).
 bool debugTrace() { return platform::debugOutputEnabled(); }
 
@@ -43,9 +41,19 @@ struct CurlSlistDeleter {
 };
 using HeaderList = std::unique_ptr<curl_slist, CurlSlistDeleter>;
 
-struct CurlDeleter {
+// Owners of libcurl's handles.
+struct CurlEasyDeleter {
     void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
 };
+struct CurlMultiDeleter {
+    void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+struct CurlShareDeleter {
+    void operator()(CURLSH* share) const { curl_share_cleanup(share); }
+};
+using EasyHandle = std::unique_ptr<CURL, CurlEasyDeleter>;
+using MultiHandle = std::unique_ptr<CURLM, CurlMultiDeleter>;
+using ShareHandle = std::unique_ptr<CURLSH, CurlShareDeleter>;
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -120,12 +128,10 @@ void setSecurity(CURL* curl) {
 // which is kept (it costs a wake-up socket pair to make).
 CURLcode performCancellable(CURL* curl, CCancelFlag* flag, CURLM* reuse = nullptr) {
     if (flag && flag->IsCancelled()) return CURLE_ABORTED_BY_CALLBACK;
-    CURLM* multi = reuse ? reuse : curl_multi_init();
+    MultiHandle own(reuse ? nullptr : curl_multi_init());
+    CURLM* multi = reuse ? reuse : own.get();
     if (!multi) return CURLE_OUT_OF_MEMORY;
-    if (curl_multi_add_handle(multi, curl) != CURLM_OK) {
-        if (!reuse) curl_multi_cleanup(multi);
-        return CURLE_FAILED_INIT;
-    }
+    if (curl_multi_add_handle(multi, curl) != CURLM_OK) return CURLE_FAILED_INIT;
     int waker = flag ? flag->AddWaker([multi] { curl_multi_wakeup(multi); }) : 0;
 
     CURLcode result = CURLE_OK;
@@ -153,7 +159,6 @@ CURLcode performCancellable(CURL* curl, CCancelFlag* flag, CURLM* reuse = nullpt
 
     if (flag) flag->RemoveWaker(waker);
     curl_multi_remove_handle(multi, curl);
-    if (!reuse) curl_multi_cleanup(multi);
     return result;
 }
 
@@ -193,11 +198,19 @@ std::atomic<long> g_downloadStallSeconds{60};
 
 // --- CHttpClient ---
 
-CHttpClient::~CHttpClient() {
-    Cleanup();
-    if (m_downloadMulti) curl_multi_cleanup(static_cast<CURLM*>(m_downloadMulti));
-    if (m_share) curl_share_cleanup(static_cast<CURLSH*>(m_share));
-}
+// Released in reverse order of declaration: the request handle, the multi
+// handle, then the share, which no easy handle may use any more by then.
+struct CHttpClient::Handles {
+    ShareHandle share;         // DownloadFile's connections, kept for the next call
+    MultiHandle downloadMulti; // drives DownloadFile's transfers
+    EasyHandle request;        // made by InitLibCurl, released by Cleanup
+};
+
+void CHttpClient::HandlesDeleter::operator()(Handles* handles) const { delete handles; }
+
+CHttpClient::CHttpClient() : m_handles(new Handles) {}
+
+CHttpClient::~CHttpClient() { Cleanup(); }
 
 bool CHttpClient::GlobalInit() { return curl_global_init(CURL_GLOBAL_ALL) == CURLE_OK; }
 
@@ -206,9 +219,9 @@ void CHttpClient::GlobalCleanup() { curl_global_cleanup(); }
 bool CHttpClient::InitLibCurl(const char* cookieFile) {
     m_errorText.clear();
     Cleanup();
-    CURL* curl = curl_easy_init();
+    m_handles->request.reset(curl_easy_init());
+    CURL* curl = m_handles->request.get();
     if (!curl) return false;
-    m_curl = curl;
     setSecurity(curl);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &CHttpClient::onBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, this);
@@ -227,7 +240,7 @@ bool CHttpClient::InitLibCurl(const char* cookieFile) {
 }
 
 bool CHttpClient::SetTimeLimits(long totalSeconds, long connectSeconds) {
-    if (CURL* curl = handle(m_curl)) {
+    if (CURL* curl = m_handles->request.get()) {
         curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(curl, CURLOPT_TIMEOUT, totalSeconds);
         curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, connectSeconds);
@@ -235,8 +248,15 @@ bool CHttpClient::SetTimeLimits(long totalSeconds, long connectSeconds) {
     return true;
 }
 
+void CHttpClient::SetStallLimit(long seconds) {
+    if (CURL* curl = m_handles->request.get()) {
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, seconds > 0 ? 1L : 0L);
+        curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, seconds > 0 ? seconds : 0L);
+    }
+}
+
 void CHttpClient::SetPostFields(const std::string& text) {
-    CURL* curl = handle(m_curl);
+    CURL* curl = m_handles->request.get();
     if (!curl || text.empty()) return;
     curl_easy_setopt(curl, CURLOPT_POST, 1L);
     curl_easy_setopt(curl, CURLOPT_POSTFIELDS, text.data());
@@ -259,7 +279,7 @@ long CHttpClient::Request(const std::string& url, int kind, std::string& respons
     long status = GetResponseCode();
     if (ok)
         response = m_bodyText;
-    else if (!m_curl)
+    else if (!m_handles->request)
         response = kNoHandle;
     else
         response = m_errorText;
@@ -270,7 +290,7 @@ bool CHttpClient::sendRequest(const std::string& url, int kind, const char* extr
     m_headerText.clear();
     m_bodyText.clear();
     m_errorText.clear();
-    CURL* curl = handle(m_curl);
+    CURL* curl = m_handles->request.get();
     if (!curl) return false;
 
     std::string trimmed = url;
@@ -339,10 +359,12 @@ std::size_t CHttpClient::onBody(char* data, std::size_t size, std::size_t count,
         self->m_bodyText.append(data, bytes);
         return bytes;
     }
-    // The file stays open for the whole transfer. A file that cannot be
-    // opened or a short write (disk full) fails the transfer rather than
-    // leaving a shortened file that looks complete.
-    if (!self->m_targetStream) self->m_targetStream = std::fopen(platform::toUtf8(self->m_targetFile).c_str(), "ab+");
+    // The file stays open for the whole transfer. Request deleted the name
+    // before, so the file is created here, exclusively: a file (or link) that
+    // appeared under the name meanwhile is not ours to write into. A file
+    // that cannot be created or a short write (disk full) fails the transfer
+    // rather than leaving a shortened file that looks complete.
+    if (!self->m_targetStream) self->m_targetStream = std::fopen(platform::toUtf8(self->m_targetFile).c_str(), "wbxe");
     if (!self->m_targetStream) return 0;
     return std::fwrite(data, 1, bytes, self->m_targetStream);
 }
@@ -354,16 +376,12 @@ std::size_t CHttpClient::onHeader(char* data, std::size_t size, std::size_t coun
 
 long CHttpClient::GetResponseCode() const {
     long code = 0;
-    if (!m_curl || curl_easy_getinfo(handle(m_curl), CURLINFO_RESPONSE_CODE, &code) != CURLE_OK) return 0;
+    CURL* curl = m_handles->request.get();
+    if (!curl || curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &code) != CURLE_OK) return 0;
     return code;
 }
 
-void CHttpClient::Cleanup() {
-    if (m_curl) {
-        curl_easy_cleanup(handle(m_curl));
-        m_curl = nullptr;
-    }
-}
+void CHttpClient::Cleanup() { m_handles->request.reset(); }
 
 bool CHttpClient::DownloadFile(void* userData, const std::string& url, const std::wstring& targetFile,
                                ProgressFunc progress) {
@@ -374,7 +392,7 @@ bool CHttpClient::DownloadFile(void* userData, const std::string& url, const std
 
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(platform::toUtf8(targetFile).c_str(), "ab+"));
     if (!file) return false;
-    std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
+    EasyHandle curl(curl_easy_init());
     if (!curl) {
         file.reset();
         deleteFile(targetFile);
@@ -383,15 +401,14 @@ bool CHttpClient::DownloadFile(void* userData, const std::string& url, const std
 
     // Many small files in a row: keeping the connections between calls saves
     // a connection set-up per file.
-    if (!m_share) {
-        CURLSH* share = curl_share_init();
-        if (share) {
+    if (!m_handles->share) {
+        m_handles->share.reset(curl_share_init());
+        if (CURLSH* share = m_handles->share.get()) {
             curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
             curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
-            m_share = share;
         }
     }
-    if (m_share) curl_easy_setopt(curl.get(), CURLOPT_SHARE, static_cast<CURLSH*>(m_share));
+    if (CURLSH* share = m_handles->share.get()) curl_easy_setopt(curl.get(), CURLOPT_SHARE, share);
 
     std::string escaped = UrlEscape(url);
     curl_easy_setopt(curl.get(), CURLOPT_URL, escaped.c_str());
@@ -416,8 +433,8 @@ bool CHttpClient::DownloadFile(void* userData, const std::string& url, const std
         curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_TIME, stall);
     }
 
-    if (!m_downloadMulti) m_downloadMulti = curl_multi_init();
-    CURLcode code = performCancellable(curl.get(), cancelFlag(), static_cast<CURLM*>(m_downloadMulti));
+    if (!m_handles->downloadMulti) m_handles->downloadMulti.reset(curl_multi_init());
+    CURLcode code = performCancellable(curl.get(), cancelFlag(), m_handles->downloadMulti.get());
     long status = 0;
     curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status);
     curl.reset();
@@ -470,6 +487,7 @@ bool HttpDownloadFile(const std::string& url, const std::wstring& targetFile, bo
     bool complete = false;
     if (client.InitLibCurl()) {
         client.SetTimeLimits(3600, 300);
+        client.SetStallLimit(g_downloadStallSeconds.load());
         std::string response;
         status = client.Request(url, kRequestGet, response, nullptr, targetFile);
         // A transfer that broke off after the status line leaves a partial
@@ -480,6 +498,7 @@ bool HttpDownloadFile(const std::string& url, const std::wstring& targetFile, bo
     if (!ok) deleteFile(targetFile);
     client.Cleanup();
     if (ok && pathExists(targetFile)) return true;
-    engine_log::DownloadFailed(url, targetFile, status);
+    // A transfer taken down by cancellation is no failure worth a log entry.
+    if (!JobCancelled()) engine_log::DownloadFailed(url, targetFile, status);
     return false;
 }

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 class CCancelFlag;
@@ -33,7 +34,7 @@ using ChunkFunc = void (*)(void* data, const char* bytes, std::size_t length);
 // and stop promptly when the job's cancellation flag is set.
 class CHttpClient {
 public:
-    CHttpClient() = default;
+    CHttpClient();
     ~CHttpClient();
     CHttpClient(const CHttpClient&) = delete;
     CHttpClient& operator=(const CHttpClient&) = delete;
@@ -48,6 +49,9 @@ public:
     bool InitLibCurl(const char* cookieFile = nullptr);
     // Total and connect time limits in seconds (0: none). Always true.
     bool SetTimeLimits(long totalSeconds, long connectSeconds);
+    // Gives a transfer up as failed when it receives nothing for this many
+    // seconds (0: never), whatever its time limits.
+    void SetStallLimit(long seconds);
     // Makes the next requests POST text. The text is not copied: keep it
     // alive until the last Request that uses it has returned. Empty text
     // changes nothing.
@@ -55,7 +59,9 @@ public:
 
     // Performs one transfer. With a target file the body goes to that file
     // (an existing file of that name is deleted first, whatever happens
-    // next), otherwise into response. extraHeaders: lines separated by CR, LF
+    // next, and the file is then created exclusively: should something take
+    // the name meanwhile, the transfer fails rather than write into it),
+    // otherwise into response. extraHeaders: lines separated by CR, LF
     // or ";" (at most the first 1023 bytes are used). Returns the HTTP status
     // (0 when there was none); on failure response holds the error text, or
     // "InitLibCurl is not invoked" when there is no handle.
@@ -71,8 +77,8 @@ public:
     // fail the transfer). True when the transfer completed with a status of
     // 200 to 399; on failure no file is left behind. Successive calls on one
     // client reuse its open connections.
-    bool DownloadFile(void* userData, const std::string& url, const std::wstring& targetFile,
-                      ProgressFunc progress = nullptr);
+    [[nodiscard]] bool DownloadFile(void* userData, const std::string& url, const std::wstring& targetFile,
+                                    ProgressFunc progress = nullptr);
 
     // Makes DownloadFile pass each written chunk to fn (null: none).
     void SetChunkObserver(ChunkFunc fn, void* data) {
@@ -95,22 +101,28 @@ private:
     static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* self);
     static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* text);
 
+    // libcurl's handles of this client, each held by an owner type that
+    // releases it; defined in HttpClient.cpp, the only file that sees libcurl.
+    struct Handles;
+    struct HandlesDeleter {
+        void operator()(Handles* handles) const;
+    };
+
     std::string m_headerText;
     std::string m_bodyText;
-    void* m_curl = nullptr; // CURL*; libcurl stays inside HttpClient.cpp
+    std::unique_ptr<Handles, HandlesDeleter> m_handles;
     std::string m_errorText;
     std::wstring m_targetFile;
     std::FILE* m_targetStream = nullptr; // open while a transfer writes the target file
     CCancelFlag* m_cancel = nullptr;
     ChunkFunc m_chunkFunc = nullptr;
     void* m_chunkData = nullptr;
-    void* m_share = nullptr;         // CURLSH*: DownloadFile's connections, kept for the next call
-    void* m_downloadMulti = nullptr; // CURLM* that drives DownloadFile's transfers
 };
 
-// DownloadFile has no time limit, but a transfer that receives nothing for
-// this many seconds is given up as failed, so a dead connection cannot hold
-// a worker for ever. 60 in the program; tests shorten it; 0 waits for ever.
+// DownloadFile and HttpDownloadFile give up a transfer that receives nothing
+// for this many seconds, so a dead connection cannot hold a job for ever
+// (DownloadFile has no other time limit). 60 in the program; tests shorten
+// it; 0 waits for ever.
 extern std::atomic<long> g_downloadStallSeconds;
 
 // Escapes every byte of text except ASCII letters, digits and "/.:?=" as
@@ -121,8 +133,10 @@ std::string UrlEscape(const std::string& text);
 // True when path is a directory afterwards.
 bool CreateMultiDirectory(const std::wstring& path);
 
-// Downloads url to targetFile (GET, 3600 s total, 300 s connect). An existing
-// target is kept and reported as success when overwrite is false, otherwise
-// replaced. True only when the whole body arrived with a status of 200 to 300;
-// any failure deletes the partial file, logs "%s下载失败%s,%ld" and answers false.
-bool HttpDownloadFile(const std::string& url, const std::wstring& targetFile, bool overwrite);
+// Downloads url to targetFile (GET, 3600 s total, 300 s connect, and failed
+// after g_downloadStallSeconds without data). An existing target is kept and
+// reported as success when overwrite is false, otherwise replaced by a file
+// the download creates itself. True only when the whole body arrived with a
+// status of 200 to 300; any failure deletes the partial file, logs
+// "%s下载失败%s,%ld" (unless the job was cancelled) and answers false.
+[[nodiscard]] bool HttpDownloadFile(const std::string& url, const std::wstring& targetFile, bool overwrite);

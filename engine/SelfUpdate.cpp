@@ -1,11 +1,11 @@
 // The self-update job.
 #include "engine/SelfUpdate.h"
 
+#include "engine/CancelFlag.h"
 #include "engine/EngineEvents.h"
 #include "engine/HttpClient.h"
 #include "platform/system/System.h"
 #include "platform/system/Text.h"
-#include "util/FileHelpers.h"
 
 #include <sys/stat.h>
 
@@ -30,27 +30,32 @@ std::wstring UpdateFilePath(const std::wstring& tempFolder, std::uint32_t tick) 
 
 std::wstring UpdateParameters(const std::wstring& target) { return L"update '" + target + L"'"; }
 
-std::wstring RunSelfUpdate(const std::string& address, const std::wstring& runningProgram, IEngineEvents& events) {
+std::wstring RunSelfUpdate(const std::string& address, const std::wstring& runningProgram, IEngineEvents& sink) {
+    CJobEvents events(sink);
     const std::uint32_t tick = platform::tickCount();
-    const std::wstring updateFile = UpdateFilePath(platform::tempFolder(), tick);
-    HttpDownloadFile(address, updateFile, /*overwrite=*/true);
+    const std::wstring folder = platform::tempFolder();
+    const std::wstring updateFile = folder.empty() ? std::wstring() : UpdateFilePath(folder, tick);
 
+    // The download removes whatever sits at the name and writes a file it
+    // creates exclusively; its result, not the file's existence, says
+    // whether we hold the program we asked for.
     bool started = false;
-    if (FileExists(updateFile)) {
-        const std::string native = platform::toUtf8(updateFile);
-        ::chmod(native.c_str(), 0755);
+    if (!updateFile.empty() && HttpDownloadFile(address, updateFile, /*overwrite=*/true) && !JobCancelled()) {
+        ::chmod(platform::toUtf8(updateFile).c_str(), 0700);
         started = platform::startDetached(updateFile, {UpdateParameters(runningProgram)});
     }
     if (!started) {
         events.OnSelfUpdateFailed(0, 0);
         return updateFile;
     }
-    std::function<void()> close;
-    {
-        std::lock_guard lock(g_closeLock);
-        close = g_closeHandler;
-    }
-    if (close) close();
+    PublishUnlessCancelled([] {
+        std::function<void()> close;
+        {
+            std::lock_guard lock(g_closeLock);
+            close = g_closeHandler;
+        }
+        if (close) close();
+    });
     return updateFile;
 }
 

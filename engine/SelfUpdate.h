@@ -21,11 +21,13 @@ std::wstring UpdateFilePath(const std::wstring& tempFolder, std::uint32_t tick);
 // "update '" + target + "'".
 std::wstring UpdateParameters(const std::wstring& target);
 
-// Job body: downloads address into the update file (overwriting), makes it
-// executable and starts it detached with UpdateParameters(runningProgram),
-// then asks for the close. When no update file exists afterwards (or it
-// cannot be started) posts OnSelfUpdateFailed instead. Returns the update
-// file's path.
+// Job body: downloads address into the update file in the private temporary
+// folder (a file the download creates itself, never one that was there
+// before), makes it executable for this user and starts it detached with
+// UpdateParameters(runningProgram), then asks for the close. Only a download
+// that completed is started: a failed, cut or stalled one (or a start that
+// fails) posts OnSelfUpdateFailed and starts nothing. A cancelled job does
+// neither. Returns the update file's path (empty without a temporary folder).
 std::wstring RunSelfUpdate(const std::string& address, const std::wstring& runningProgram, IEngineEvents& events);
 
 // Thread function: the parameter is a heap byte string (new std::string)

@@ -12,6 +12,7 @@
 
 #include <json/json.h>
 
+#include <array>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -120,7 +121,8 @@ bool CallService(const std::string& path, ResponseSite retrySite, std::string& p
     return true;
 }
 
-void RunCheckVersion(IEngineEvents& events) {
+void RunCheckVersion(IEngineEvents& sink) {
+    CJobEvents events(sink);
     std::string payload, response;
     bool ok = false;
     try {
@@ -128,6 +130,8 @@ void RunCheckVersion(IEngineEvents& events) {
     } catch (const std::exception&) {
         ok = false;
     }
+    // A cancelled request is no failure of the service: nothing to log or say.
+    if (JobCancelled()) return;
     if (ok) {
         events.OnCheckVersionResult(0, MakeEventText(std::move(payload)));
         return;
@@ -136,31 +140,39 @@ void RunCheckVersion(IEngineEvents& events) {
     events.OnCheckVersionFailed(0, MakeEventWideText(L"检查更新失败，请下载最新版本！"));
 }
 
-void RunGetConfig(IEngineEvents& events) {
+void RunGetConfig(IEngineEvents& sink) {
+    CJobEvents events(sink);
     std::string payload, response;
     bool ok = false;
+    bool isObject = false;
+    std::array<std::string, std::size(kConfigEditionCodes)> prefixes;
     try {
         ok = CallService("/Speed/Config/getConfig", ResponseSite::GetConfigRetry, payload, response);
         if (ok) {
-            g_configText = payload;
             Json::Value config;
-            ok = parseJson(payload, config) && config.isObject();
-            if (ok) {
-                for (std::size_t i = 0; i < std::size(kConfigEditionCodes); ++i) {
+            isObject = parseJson(payload, config) && config.isObject();
+            if (isObject) {
+                for (std::size_t i = 0; i < prefixes.size(); ++i) {
                     const Json::Value& value = config[std::string(kConfigEditionCodes[i]) + "_downloadurl_prefix"];
-                    g_downloadPrefix[i] = value.isConvertibleTo(Json::stringValue) ? value.asString() : std::string();
+                    prefixes[i] = value.isConvertibleTo(Json::stringValue) ? value.asString() : std::string();
                 }
             }
         }
     } catch (const std::exception&) {
         ok = false;
     }
-    if (ok) {
-        events.OnGetConfigResult(0, 0);
-        return;
-    }
-    engine_log::ResponseText(ResponseSite::GetConfigFailed, response);
-    events.OnGetConfigFailed(0, MakeEventWideText(L"配置数据获取失败！"));
+    // The configuration and its event reach the window together, or not at
+    // all once the job is cancelled.
+    PublishUnlessCancelled([&] {
+        if (ok) g_configText = payload;
+        if (ok && isObject) {
+            g_downloadPrefix = prefixes;
+            events.OnGetConfigResult(0, 0);
+            return;
+        }
+        engine_log::ResponseText(ResponseSite::GetConfigFailed, response);
+        events.OnGetConfigFailed(0, MakeEventWideText(L"配置数据获取失败！"));
+    });
 }
 
 void ThreadCheckVersion(std::uintptr_t) { RunCheckVersion(EngineEvents()); }

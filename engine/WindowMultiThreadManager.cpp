@@ -38,15 +38,21 @@ struct CWindowMultiThreadManager::Shared {
     int running = 0;
 
     void remove(std::uint32_t id, bool terminate) {
-        std::lock_guard lockHandles(handleLock);
-        std::lock_guard lockFunctions(functionLock);
-        std::lock_guard lockParameters(parameterLock);
-        if (auto it = handles.find(id); it != handles.end()) {
-            if (terminate) it->second->cancel.Cancel();
-            handles.erase(it);
+        std::shared_ptr<ThreadHandle> handle;
+        {
+            std::lock_guard lockHandles(handleLock);
+            std::lock_guard lockFunctions(functionLock);
+            std::lock_guard lockParameters(parameterLock);
+            if (auto it = handles.find(id); it != handles.end()) {
+                handle = std::move(it->second);
+                handles.erase(it);
+            }
+            functions.erase(id);
+            parameters.erase(id);
         }
-        functions.erase(id);
-        parameters.erase(id);
+        // Outside the locks: cancelling waits for a step of the job in
+        // progress, which may itself start or end a job.
+        if (handle && terminate) handle->cancel.Cancel();
     }
 };
 
@@ -124,9 +130,13 @@ void CWindowMultiThreadManager::threadEntry(const std::shared_ptr<Shared>& share
 void CWindowMultiThreadManager::RemoveThread(std::uint32_t id, bool terminate) { m_shared->remove(id, terminate); }
 
 void CWindowMultiThreadManager::TerminateAllThreads() {
-    std::lock_guard guard(m_shared->handleLock);
-    for (auto& [id, handle] : m_shared->handles) handle->cancel.Cancel();
-    m_shared->handles.clear();
+    std::map<std::uint32_t, std::shared_ptr<ThreadHandle>> handles;
+    {
+        std::lock_guard guard(m_shared->handleLock);
+        handles.swap(m_shared->handles);
+    }
+    // Outside the lock, as in remove(); an error for one cannot stop the others.
+    for (auto& [id, handle] : handles) handle->cancel.Cancel();
 }
 
 CWindowMultiThreadManager::Registration CWindowMultiThreadManager::RegisteredIn(std::uint32_t id) const {

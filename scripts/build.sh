@@ -1,8 +1,16 @@
 #!/usr/bin/env bash
-# Configures and builds one build tree. Usage: build.sh DIR [extra cmake args...]
+# Configures and builds one build tree.
+# Usage: build.sh DIR [--target NAME]... [extra cmake args...]
+# Without --target everything is built. Extra cmake arguments (and the
+# compilers in CC/CXX) take effect when DIR is configured the first time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${1:-build}; shift || true
+targets=()
+while [ $# -ge 2 ] && [ "$1" = --target ]; do
+  targets+=(--target "$2")
+  shift 2
+done
 gen=()
 command -v ninja >/dev/null && gen=(-G Ninja)
 launcher=()
@@ -15,4 +23,4 @@ if [ ! -f "$dir/CMakeCache.txt" ]; then
 elif [ ${#werror[@]} -gt 0 ]; then
   cmake -S . -B "$dir" "${werror[@]}" >/dev/null
 fi
-cmake --build "$dir" -j "$(nproc)"
+cmake --build "$dir" -j "$(nproc)" "${targets[@]}"

@@ -1,45 +1,59 @@
 #!/usr/bin/env bash
 # Builds every libFuzzer target (fuzz/*) in build-fuzz/ with clang.
-#   fuzz.sh                 build only
-#   fuzz.sh --brief         build, then run each target for a short time
-#                           (QUELLAN_FUZZ_SECONDS, default 20; QUELLAN_FUZZ_SEED,
-#                           default 1) from its seed corpus; exits non-zero
-#                           when any target crashes
-# Crash inputs are kept in build-fuzz/artifacts/, new inputs in
-# build-fuzz/corpus/<target>/.
+#   fuzz.sh                          build only
+#   fuzz.sh --brief                  build, then run each target for a short
+#                                    time (QUELLAN_FUZZ_SECONDS, default 20)
+#   fuzz.sh --seconds N [TARGET...]  build, then run each named target (all
+#                                    when none is named) for N seconds, one
+#                                    after the other, in one process each
+# Runs start from the target's seed corpus and the inputs kept from earlier
+# runs, with the seed QUELLAN_FUZZ_SEED (default 1, so that a failure repeats;
+# 0 for a fresh random seed). One input may take QUELLAN_FUZZ_TIMEOUT seconds
+# of wall-clock time (default 10; raise it on a busy machine). The script
+# exits non-zero when any target crashes or times out. Crash inputs are kept in build-fuzz/artifacts/, new inputs in
+# build-fuzz/corpus/<target>/, each run's output in build-fuzz/<target>.log.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export CCACHE_BASEDIR="$PWD"
 
-brief=0
-for arg in "$@"; do
-  case "$arg" in
-    --brief) brief=1 ;;
-    *) echo "usage: $0 [--brief]" >&2; exit 2 ;;
-  esac
-done
+run=0
 seconds=${QUELLAN_FUZZ_SECONDS:-20}
-# A fixed seed makes a brief run repeatable (a failure seen once is seen
-# again); set QUELLAN_FUZZ_SEED=0 for a fresh random seed each run.
+names=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --brief) run=1 ;;
+    --seconds)
+      [ $# -ge 2 ] && [[ "$2" =~ ^[0-9]+$ ]] || { echo "$0: --seconds needs a number" >&2; exit 2; }
+      run=1; seconds=$2; shift ;;
+    -*) echo "usage: $0 [--brief | --seconds N [TARGET...]]" >&2; exit 2 ;;
+    *) names+=("$1") ;;
+  esac
+  shift
+done
 seed=${QUELLAN_FUZZ_SEED:-1}
+timeout=${QUELLAN_FUZZ_TIMEOUT:-10}
 dir=build-fuzz
 
-if [ ! -f "$dir/CMakeCache.txt" ]; then
-  gen=()
-  command -v ninja >/dev/null && gen=(-G Ninja)
-  launcher=()
-  command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
-  CC=clang CXX=clang++ cmake -S . -B "$dir" "${gen[@]}" "${launcher[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DQUELLAN_FUZZ=ON -DQUELLAN_TESTS=OFF -DQUELLAN_BENCH=OFF
-fi
-cmake --build "$dir" -j "$(nproc)" --target quellan_fuzzers
+CC=clang CXX=clang++ bash scripts/build.sh "$dir" --target quellan_fuzzers \
+  -DQUELLAN_FUZZ=ON -DQUELLAN_TESTS=OFF -DQUELLAN_BENCH=OFF
 
-[ "$brief" -eq 1 ] || exit 0
+[ "$run" -eq 1 ] || exit 0
+
+bins=()
+if [ ${#names[@]} -eq 0 ]; then
+  for bin in "$dir"/fuzz-bin/*; do
+    [ -f "$bin" ] && [ -x "$bin" ] && bins+=("$bin")
+  done
+else
+  for name in "${names[@]}"; do
+    [ -x "$dir/fuzz-bin/$name" ] || { echo "$0: no fuzz target $name" >&2; exit 2; }
+    bins+=("$dir/fuzz-bin/$name")
+  done
+fi
 
 status=0
 mkdir -p "$dir/artifacts"
-for bin in "$dir"/fuzz-bin/*; do
-  [ -f "$bin" ] && [ -x "$bin" ] || continue
+for bin in "${bins[@]}"; do
   name=$(basename "$bin")
   work="$dir/corpus/$name"
   mkdir -p "$work"
@@ -48,7 +62,7 @@ for bin in "$dir"/fuzz-bin/*; do
   [ -f "$bin.corpus" ] && seeds=$(head -n1 "$bin.corpus")
   [ -n "$seeds" ] && [ -d "$seeds" ] && corpora+=("$seeds")
   echo "fuzz: $name for ${seconds}s"
-  if ! "$bin" -max_total_time="$seconds" -seed="$seed" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+  if ! "$bin" -max_total_time="$seconds" -seed="$seed" -timeout="$timeout" -rss_limit_mb=2048 -print_final_stats=1 \
        -artifact_prefix="$dir/artifacts/$name-" "${corpora[@]}" >"$dir/$name.log" 2>&1; then
     echo "fuzz: $name FAILED; see $dir/$name.log and $dir/artifacts/" >&2
     tail -n 40 "$dir/$name.log" >&2

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -69,6 +70,12 @@ std::string ReadFileToString(const std::wstring& path) {
         platform::debugOutput(path + L"文件打开失败\n");
         return {};
     }
+    std::string text = ReadDescriptorToString(fd, path);
+    ::close(fd);
+    return text;
+}
+
+std::string ReadDescriptorToString(int fd, const std::wstring& name) {
     std::string text;
     try {
         // Read to the end rather than trusting the size: the file may grow or
@@ -77,14 +84,19 @@ std::string ReadFileToString(const std::wstring& path) {
         for (;;) {
             const ssize_t n = ::read(fd, chunk.data(), chunk.size());
             if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
+            if (n < 0) {
+                // What was read so far is not the file: a list cut short
+                // would pass for a shorter list.
+                platform::debugOutput(name + L"文件读写异常: " + platform::fromUtf8(std::strerror(errno)) + L"\n");
+                return {};
+            }
+            if (n == 0) break;
             text.append(chunk.data(), static_cast<size_t>(n));
         }
     } catch (...) {
-        platform::debugOutput(L"文件读写异常\n");
-        text.clear();
+        platform::debugOutput(name + L"文件读写异常\n");
+        return {};
     }
-    ::close(fd);
     const size_t nul = text.find('\0');
     if (nul != std::string::npos) text.resize(nul);
     return text;

@@ -28,8 +28,12 @@ std::wstring GetDirectoryPart(std::wstring_view path);
 std::wstring GetModuleDirectory();
 
 // The file's content up to its first zero byte (files read here are text).
-// Empty, with a debugger-output line, when the file cannot be opened.
-std::string ReadFileToString(const std::wstring& path);
+// Empty, with a debugger-output line saying why, when the file cannot be
+// opened or a read fails part-way: a partial text is never returned.
+[[nodiscard]] std::string ReadFileToString(const std::wstring& path);
+// The same for a descriptor open for reading, read from where it stands to
+// its end (the caller keeps and closes it); name only labels the message.
+[[nodiscard]] std::string ReadDescriptorToString(int fd, const std::wstring& name);
 
 // Ends running processes whose executable file name equals name exactly
 // (case-sensitive; no folder). With all false it stops after the first one

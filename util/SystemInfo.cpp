@@ -82,11 +82,7 @@ std::uint32_t GetOsVersion(std::uint32_t& major, std::uint32_t& minor) {
 
 bool IsVersion8OrLater(std::uint32_t major, std::uint32_t minor) { return major > 6 || (major == 6 && minor >= 2); }
 
-bool IsWindows8OrLater() {
-    std::uint32_t major = 0, minor = 0;
-    GetOsVersion(major, minor);
-    return IsVersion8OrLater(major, minor);
-}
+bool IsWindows8OrLater() { return true; }
 
 std::string GetCpuSignature() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -117,7 +113,7 @@ std::wstring GetComputerNameText() {
 }
 
 std::uint32_t GetLogicalProcessorCount() {
-    const long n = sysconf(_SC_NPROCESSORS_ONLN);
+    const long n = sysconf(_SC_NPROCESSORS_CONF);
     return n > 0 ? static_cast<std::uint32_t>(n) : 1;
 }
 

@@ -33,6 +33,10 @@ std::uint32_t GetOsVersion(std::uint32_t& major, std::uint32_t& minor);
 
 // True for version 6.2 (Windows 8) or later.
 bool IsVersion8OrLater(std::uint32_t major, std::uint32_t minor);
+// Always true here: the program runs natively, on a current system, not
+// under the Windows that a Wine prefix emulates for other programs. The
+// client identifier depends on this answer, so it must not follow the
+// kernel's release (or a prefix's settings) from one run to the next.
 bool IsWindows8OrLater();
 
 // Processor identification leaf 1 as "%08X%08X": EDX, then EAX (the
@@ -46,7 +50,9 @@ std::wstring GetMachineGuid();
 // The computer's name: the host name up to its first dot.
 std::wstring GetComputerNameText();
 
-// Number of logical processors online (at least 1).
+// Number of logical processors the system has configured (at least 1):
+// the count does not change when processors go on- or offline, so the
+// client identifier built from it stays the same.
 std::uint32_t GetLogicalProcessorCount();
 
 // Total physical memory in bytes (0 when unknown).

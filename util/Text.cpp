@@ -175,7 +175,7 @@ std::string CMd5A::GetMd5String(std::string_view text) const {
     return md5.Finish();
 }
 
-std::string CMd5A::GetMd5File(const std::wstring& path) const {
+std::string CMd5A::GetMd5File(const std::wstring& path, const std::function<bool()>& proceed) const {
     struct FileCloser {
         void operator()(FILE* f) const { std::fclose(f); }
     };
@@ -186,7 +186,10 @@ std::string CMd5A::GetMd5File(const std::wstring& path) const {
     std::unique_ptr<unsigned char[]> buffer(new unsigned char[1 << 16]);
     CMd5Stream md5;
     size_t n;
-    while ((n = std::fread(buffer.get(), 1, 1 << 16, f.get())) > 0) md5.Update(buffer.get(), n);
+    while ((n = std::fread(buffer.get(), 1, 1 << 16, f.get())) > 0) {
+        if (proceed && !proceed()) return {};
+        md5.Update(buffer.get(), n);
+    }
     if (std::ferror(f.get())) return {};
     return md5.Finish();
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,8 +58,10 @@ public:
     std::string GetMd5String(std::string_view text) const;
     // MD5 of the file's content, or empty when it cannot be opened for reading
     // (a read error half-way also gives empty: a partial digest would match
-    // nothing but could be mistaken for a real one).
-    std::string GetMd5File(const std::wstring& path) const;
+    // nothing but could be mistaken for a real one). When proceed is given it
+    // is asked between pieces; once it answers false the reading stops and
+    // the result is empty (a job that was cancelled in a large file).
+    std::string GetMd5File(const std::wstring& path, const std::function<bool()>& proceed = {}) const;
 };
 
 // Incremental MD5 for data that arrives in pieces (a download being written).

@@ -9,36 +9,39 @@
 // succeeds) owns the name: at create time it replaces a stale semaphore, at
 // close time it removes the semaphore and the companion file. The guard file
 // itself stays: removing it could let two processes lock different files.
+//
+// Everything is per user: the semaphore's name carries the uid and is
+// created 0600, and the lock files live in a folder that only this user can
+// enter, so that no other account can block or fake our holders. The guard
+// lock is taken without blocking, retried for a short while at most.
 #include "platform/system/NamedSemaphore.h"
 
+#include "platform/system/System.h"
+#include "platform/system/Text.h"
+
 #include <cerrno>
+#include <chrono>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace platform {
 namespace {
 
-// Folder for the companion files: beside the semaphores where possible, so
-// both have the same (machine-wide) scope.
-std::string lockFolder() {
-    struct stat st {};
-    if (stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode) && access("/dev/shm", W_OK) == 0) return "/dev/shm/";
-    return "/tmp/";
-}
+// How long create and close wait for the guard lock before giving up.
+constexpr auto kGuardWait = std::chrono::seconds(2);
 
-std::string guardPath() { return lockFolder() + "quellan-sem.guard"; }
+std::string guardPath(const std::string& folder) { return folder + "sem.guard"; }
 
 // The companion file of a POSIX name (which starts with "/").
-std::string holdersPath(const std::string& posixName) {
-    return lockFolder() + "quellan-sem." + posixName.substr(1) + ".holders";
+std::string holdersPath(const std::string& folder, const std::string& posixName) {
+    return folder + "sem." + posixName.substr(1) + ".holders";
 }
 
-int openShared(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (fd >= 0) fchmod(fd, 0666); // open to every user, whatever the umask
-    return fd;
+int openPrivate(const std::string& path) {
+    return ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
 }
 
 int lockRetrying(int fd, int op) {
@@ -47,18 +50,27 @@ int lockRetrying(int fd, int op) {
     return rc;
 }
 
-// Holds an exclusive lock on the guard file for one create or close.
+// Holds an exclusive lock on the guard file for one create or close; gives up
+// when the lock stays taken for kGuardWait.
 class GuardLock {
 public:
-    explicit GuardLock(const std::string& path) : m_fd(openShared(path)) {
-        if (m_fd >= 0 && lockRetrying(m_fd, LOCK_EX) != 0) {
-            ::close(m_fd);
-            m_fd = -1;
+    explicit GuardLock(const std::string& folder) : m_fd(folder.empty() ? -1 : openPrivate(guardPath(folder))) {
+        if (m_fd < 0) return;
+        const auto giveUp = std::chrono::steady_clock::now() + kGuardWait;
+        while (lockRetrying(m_fd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= giveUp) {
+                ::close(m_fd);
+                m_fd = -1;
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
     ~GuardLock() {
         if (m_fd >= 0) ::close(m_fd); // closing releases the lock
     }
+    GuardLock(const GuardLock&) = delete;
+    GuardLock& operator=(const GuardLock&) = delete;
     bool held() const { return m_fd >= 0; }
 
 private:
@@ -67,11 +79,17 @@ private:
 
 } // namespace
 
+std::string NamedSemaphore::lockFolder() {
+    struct stat st {};
+    const bool shm = stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode) && access("/dev/shm", W_OK) == 0;
+    return toUtf8(userPrivateFolder(shm ? L"/dev/shm" : L"/tmp"));
+}
+
 std::string NamedSemaphore::posixName(std::string_view name) {
     // Letters, digits and "_-." pass; every other byte is written as %XX, so
     // different names never map to the same POSIX name.
     static const char kHex[] = "0123456789ABCDEF";
-    std::string out = "/";
+    std::string out = "/quellan-" + std::to_string(::getuid()) + ".";
     for (unsigned char c : name) {
         const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
                            c == '-' || c == '.';
@@ -89,7 +107,8 @@ std::string NamedSemaphore::posixName(std::string_view name) {
 NamedSemaphore::~NamedSemaphore() { close(); }
 
 NamedSemaphore::NamedSemaphore(NamedSemaphore&& other) noexcept
-    : m_sem(other.m_sem), m_holdFd(other.m_holdFd), m_posixName(std::move(other.m_posixName)) {
+    : m_sem(other.m_sem), m_holdFd(other.m_holdFd), m_posixName(std::move(other.m_posixName)),
+      m_lockFolder(std::move(other.m_lockFolder)) {
     other.m_sem = nullptr;
     other.m_holdFd = -1;
 }
@@ -100,6 +119,7 @@ NamedSemaphore& NamedSemaphore::operator=(NamedSemaphore&& other) noexcept {
         m_sem = other.m_sem;
         m_holdFd = other.m_holdFd;
         m_posixName = std::move(other.m_posixName);
+        m_lockFolder = std::move(other.m_lockFolder);
         other.m_sem = nullptr;
         other.m_holdFd = -1;
     }
@@ -109,26 +129,24 @@ NamedSemaphore& NamedSemaphore::operator=(NamedSemaphore&& other) noexcept {
 NamedSemaphore::Result NamedSemaphore::create(std::string_view name, unsigned initialCount) {
     close();
     const std::string posix = posixName(name);
-    // The companion files carry the name without its leading "/".
-    GuardLock guard(guardPath());
+    const std::string folder = lockFolder();
+    GuardLock guard(folder);
     if (!guard.held()) return Result::Failed;
-    const int holdFd = openShared(holdersPath(posix));
+    const int holdFd = openPrivate(holdersPath(folder, posix));
     if (holdFd < 0) return Result::Failed;
 
-    const mode_t oldMask = umask(0);
     Result result;
     sem_t* sem;
     if (lockRetrying(holdFd, LOCK_EX | LOCK_NB) == 0) {
         // Nobody holds the name: any semaphore under it is left over from a
         // holder that died. Start a fresh one.
         sem_unlink(posix.c_str());
-        sem = sem_open(posix.c_str(), O_CREAT | O_EXCL, 0666, initialCount);
+        sem = sem_open(posix.c_str(), O_CREAT | O_EXCL, 0600, initialCount);
         result = Result::Created;
     } else {
-        sem = sem_open(posix.c_str(), O_CREAT, 0666, initialCount);
+        sem = sem_open(posix.c_str(), O_CREAT, 0600, initialCount);
         result = Result::AlreadyExists;
     }
-    umask(oldMask);
     if (sem == SEM_FAILED || lockRetrying(holdFd, LOCK_SH) != 0) {
         if (sem != SEM_FAILED) sem_close(sem);
         ::close(holdFd);
@@ -137,6 +155,7 @@ NamedSemaphore::Result NamedSemaphore::create(std::string_view name, unsigned in
     m_sem = sem;
     m_holdFd = holdFd;
     m_posixName = posix;
+    m_lockFolder = folder;
     return result;
 }
 
@@ -151,17 +170,18 @@ bool NamedSemaphore::post() { return m_sem && sem_post(m_sem) == 0; }
 
 void NamedSemaphore::close() {
     if (!m_sem) return;
-    GuardLock guard(guardPath());
+    GuardLock guard(m_lockFolder);
     sem_close(m_sem);
     // Last holder (our shared lock is the only one left): remove the name.
     if (guard.held() && lockRetrying(m_holdFd, LOCK_EX | LOCK_NB) == 0) {
         sem_unlink(m_posixName.c_str());
-        ::unlink(holdersPath(m_posixName).c_str());
+        ::unlink(holdersPath(m_lockFolder, m_posixName).c_str());
     }
     ::close(m_holdFd);
     m_sem = nullptr;
     m_holdFd = -1;
     m_posixName.clear();
+    m_lockFolder.clear();
 }
 
 } // namespace platform

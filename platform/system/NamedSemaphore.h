@@ -1,4 +1,4 @@
-// A machine-wide named semaphore that can tell whether it existed before.
+// A named semaphore of this user that can tell whether it existed before.
 #pragma once
 
 #include <semaphore.h>
@@ -8,11 +8,14 @@
 
 namespace platform {
 
-// A named semaphore shared by every process of the machine (every user: it is
-// created open to all). Like its Windows model it lives while any process
-// holds it: the last holder to close it removes the name, and a holder that
-// crashed does not keep the name alive. The name may contain any characters
+// A named semaphore shared by every process of this user (and of no other
+// user: another account can neither open it nor hold up our start by taking
+// its locks). Like its Windows model it lives while any process holds it:
+// the last holder to close it removes the name, and a holder that crashed
+// does not keep the name alive. The name may contain any characters
 // ("Global\_ONCE_RUN_..."); it is mapped to a valid POSIX name.
+// Creating never waits for long: when its lock stays taken (another process
+// of ours stuck in create or close) it gives up with Failed.
 //
 // One object is one handle; not thread-safe, owned by one thread. Move-only.
 class NamedSemaphore {
@@ -37,13 +40,19 @@ public:
     bool post();
     void close();
 
-    // The POSIX name that name maps to (starts with "/", no other "/").
+    // The POSIX name that name maps to for this user (starts with "/", no
+    // other "/").
     static std::string posixName(std::string_view name);
+    // The folder of the lock files (/dev/shm/quellan-<uid>/, or the same in
+    // /tmp without /dev/shm), or empty when it is not a folder only we can
+    // enter; then create fails.
+    static std::string lockFolder();
 
 private:
     sem_t* m_sem = nullptr;
     int m_holdFd = -1;
     std::string m_posixName;
+    std::string m_lockFolder;
 };
 
 } // namespace platform

@@ -13,6 +13,7 @@
 #include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
+#include <map>
 #include <mutex>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -61,11 +62,59 @@ void sleepMs(std::uint32_t ms) {
     while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {}
 }
 
+std::optional<std::string> privateFolderProblem(std::wstring_view path, unsigned ownerUid) {
+    struct stat st {};
+    if (::lstat(toUtf8(path).c_str(), &st) != 0) return std::string("cannot be examined: ") + std::strerror(errno);
+    if (S_ISLNK(st.st_mode)) return std::string("is a symbolic link");
+    if (!S_ISDIR(st.st_mode)) return std::string("is not a folder");
+    if (st.st_uid != ownerUid) return "belongs to user " + std::to_string(st.st_uid);
+    if (st.st_mode & 077) return std::string("is open to other users");
+    return std::nullopt;
+}
+
+std::wstring userPrivateFolder(std::wstring_view base) {
+    std::string folder = toUtf8(untilNul(base));
+    while (!folder.empty() && folder.back() == '/') folder.pop_back();
+    folder += "/quellan-" + std::to_string(::getuid());
+    if (::mkdir(folder.c_str(), 0700) == 0) {
+        // Ours from the start; make sure we can enter it whatever the umask.
+        ::chmod(folder.c_str(), 0700);
+    } else if (errno != EEXIST) {
+        debugOutput(fromUtf8(folder) + L" cannot be created: " + fromUtf8(std::strerror(errno)) + L"\n");
+        return {};
+    }
+    // Someone else may have put something under this name before us.
+    if (auto problem = privateFolderProblem(fromUtf8(folder), ::getuid())) {
+        debugOutput(fromUtf8(folder) + L" " + fromUtf8(*problem) + L": not used\n");
+        return {};
+    }
+    return fromUtf8(folder) + L"/";
+}
+
 std::wstring tempFolder() {
     const char* env = std::getenv("TMPDIR");
-    std::wstring folder = env && *env ? fromUtf8(env) : std::wstring(L"/tmp");
-    if (folder.empty() || !isSeparator(folder.back())) folder += L'/';
-    return folder;
+    const std::wstring base = env && *env ? fromUtf8(env) : std::wstring(L"/tmp");
+    if (std::wstring folder = userPrivateFolder(base); !folder.empty()) return folder;
+
+    // The usual folder is taken or unsafe: one made just for this process,
+    // the same on every later call so that the log and the files stay together.
+    static std::mutex lock;
+    static std::map<std::wstring, std::wstring> fallbacks;
+    std::lock_guard guard(lock);
+    if (auto it = fallbacks.find(base); it != fallbacks.end()) {
+        if (!privateFolderProblem(it->second, ::getuid())) return it->second + L"/";
+        fallbacks.erase(it);
+    }
+    std::string pattern = toUtf8(untilNul(base));
+    while (!pattern.empty() && pattern.back() == '/') pattern.pop_back();
+    pattern += "/quellan-" + std::to_string(::getuid()) + "-XXXXXX";
+    if (!::mkdtemp(pattern.data())) {
+        debugOutput(L"no private temporary folder in " + base + L": " + fromUtf8(std::strerror(errno)) + L"\n");
+        return {};
+    }
+    const std::wstring made = fromUtf8(pattern);
+    fallbacks[base] = made;
+    return made + L"/";
 }
 
 std::wstring executablePath() {

@@ -21,9 +21,25 @@ std::uint64_t tickCount64();
 // Suspends the calling thread for at least ms milliseconds.
 void sleepMs(std::uint32_t ms);
 
-// The folder for temporary files: $TMPDIR when set and not empty, else "/tmp";
-// always ending in "/".
+// The folder for temporary files, which only this user can enter:
+// userPrivateFolder of $TMPDIR (when set and not empty, else "/tmp"). When
+// that one must not be used, a fresh folder made with mkdtemp beside it,
+// kept for the rest of the process. Ends in "/"; empty only when no private
+// folder can be made at all. Everything the program keeps in its temporary
+// folder (log, file list copy, self-update file) goes through this function.
+// Any thread.
 std::wstring tempFolder();
+
+// base/quellan-<uid>/, created with mode 0700 when missing. An existing one
+// is used only when it passes privateFolderProblem; otherwise the reason
+// goes to the debugger output and the result is empty, and nothing inside
+// it is ever touched. Empty as well when it cannot be created.
+std::wstring userPrivateFolder(std::wstring_view base);
+
+// Why path is not a folder that only ownerUid can enter, or nothing when it
+// is: examined with lstat, it must be a real directory (not a symbolic
+// link), owned by ownerUid, with no group or other access.
+std::optional<std::string> privateFolderProblem(std::wstring_view path, unsigned ownerUid);
 
 // Full path of the running executable (/proc/self/exe), or empty when unknown.
 std::wstring executablePath();

@@ -224,7 +224,14 @@ bool sendCommand(const std::string& socketName, const std::string& command) {
     if (fd < 0) return false;
     socklen_t len = 0;
     sockaddr_un addr = abstractAddress(socketName, len);
-    bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0 && writeAll(fd, command + "\n");
+    bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), len) == 0;
+    // Abstract names can be taken by anyone: a window of ours is served only
+    // by a process of ours, so another account cannot pose as a running
+    // instance (and keep the program from starting).
+    ucred cred{};
+    socklen_t credLength = sizeof cred;
+    ok = ok && ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &credLength) == 0 && cred.uid == ::getuid();
+    ok = ok && writeAll(fd, command + "\n");
     std::string reply;
     ok = ok && readLine(fd, reply) && reply == "ok";
     ::close(fd);

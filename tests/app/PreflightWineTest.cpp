@@ -236,7 +236,9 @@ TEST_F(PreflightUnderWine, EveryPathOfTheChecksInTurn) {
     const fs::path tray = m_prefix->installProgram("360/360tray.EXE");
     const pid_t trayPid = m_prefix->start({"C:\\360\\360tray.EXE"});
     ASSERT_TRUE(listed(trayPid, L"360tray.EXE", tray)) << m_prefix->log();
-    EXPECT_EQ(FindAntivirus(), L"请先关闭360安全卫士，否则可能下载失败！");
+    // Wine may still be replacing the process image it started with, so the
+    // scan is repeated until the name settles.
+    EXPECT_TRUE(waitFor([] { return FindAntivirus() == L"请先关闭360安全卫士，否则可能下载失败！"; }));
     {
         ScriptedUser user{{kMsgBoxOkPressed, kMsgBoxCancelPressed, kMsgBoxClosed}};
         EXPECT_TRUE(ConfirmAntivirus(nullptr));

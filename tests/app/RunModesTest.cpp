@@ -76,8 +76,14 @@ std::wstring readLog(const std::filesystem::path& path, bool* bom) {
     return platform::fromUtf16(units);
 }
 
+// The version entry carries the line the log has always shown for it.
 const std::wregex
-    kVersionEntry(L"\\[\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}\\]\\[\\.\\\\main\\.cpp \\d+\\]当前版本：20\r\n");
+    kVersionEntry(L"\\[\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}\\]\\[\\.\\\\main\\.cpp 71\\]当前版本：20\r\n");
+
+// Where a program run with TMPDIR=tmp keeps its files: its private folder.
+std::filesystem::path privateTemp(const std::filesystem::path& tmp) {
+    return tmp / ("quellan-" + std::to_string(getuid()));
+}
 
 // --- Command line ---
 
@@ -99,6 +105,34 @@ TEST(CommandLine, UpdateModeIsAnyCaseSensitiveOccurrence) {
     EXPECT_TRUE(IsUpdateCommandLine(L"/home/p/update/folder"));
     EXPECT_FALSE(IsUpdateCommandLine(L"Update '/a/b'"));
     EXPECT_FALSE(IsUpdateCommandLine(L""));
+}
+
+TEST(CommandLine, OnlyTheExactUpdateFormNamesATarget) {
+    struct Row {
+        const wchar_t* line;
+        const wchar_t* target; // null: none
+    } rows[] = {
+        {L"update '/tmp/x/oldprog'", L"/tmp/x/oldprog"},
+        {L"update '/tmp/my games/o'brien/prog'", L"/tmp/my games/o'brien/prog"},
+        {L"/home/p/update/notes.txt", nullptr}, // a folder name, no apostrophes
+        {L"update", nullptr},
+        {L"update '/tmp/x", nullptr},                // one apostrophe
+        {L"update ''", nullptr},                     // empty path
+        {L"update 'relative/prog'", nullptr},        // not absolute
+        {L"update '/tmp/x/'", nullptr},              // a folder, no file
+        {L"update '/tmp/x/prog' tail", nullptr},     // more after the path
+        {L" update '/tmp/x/prog'", nullptr},         // more before it
+        {L"--autoupdate '/tmp/x/prog'", nullptr},    // "update" inside a word
+        {L"update '/tmp/x/prog''", L"/tmp/x/prog'"}, // the last apostrophe ends it
+    };
+    for (const Row& row : rows) {
+        const auto target = UpdateTargetOf(row.line);
+        if (row.target) {
+            EXPECT_EQ(target, std::optional<std::wstring>(row.target)) << platform::toUtf8(row.line);
+        } else {
+            EXPECT_EQ(target, std::nullopt) << platform::toUtf8(row.line);
+        }
+    }
 }
 
 TEST(CommandLine, TargetIsCutBetweenFirstAndLastApostrophe) {
@@ -162,14 +196,18 @@ TEST(InstallerProgram, NormalModeWritesTheVersionEntryAndExitsZero) {
     EXPECT_EQ(waitExit(pid), 0);
 
     bool bom = false;
-    const std::wstring text = readLog(tmp / "brenniklog.txt", &bom);
+    const auto log = privateTemp(tmp.path()) / "brenniklog.txt";
+    const std::wstring text = readLog(log, &bom);
     EXPECT_TRUE(bom);
     EXPECT_TRUE(std::regex_match(text, kVersionEntry)) << platform::toUtf8(text);
+    struct stat st {};
+    ASSERT_EQ(stat(privateTemp(tmp.path()).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
 
     // A second start appends to the same file without a second mark.
     const pid_t again = spawn(kInstaller, {}, {"TMPDIR=" + tmp.path().string(), "QUELLAN_DISPLAY=virtual"});
     EXPECT_EQ(waitExit(again), 0);
-    const std::wstring both = readLog(tmp / "brenniklog.txt", &bom);
+    const std::wstring both = readLog(log, &bom);
     EXPECT_TRUE(bom);
     const size_t half = both.find(L"\r\n") + 2;
     EXPECT_TRUE(std::regex_match(both.substr(0, half), kVersionEntry));
@@ -212,13 +250,71 @@ TEST(InstallerProgram, UpdateModeReplacesKillsAndRestartsTheTarget) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2);
 
     // And it was started without arguments, in normal mode: its log appears.
-    const auto log = tmp / "brenniklog.txt";
+    const auto log = privateTemp(tmp) / "brenniklog.txt";
     ASSERT_TRUE(waitUntil([&] {
         bool bom = false;
         return std::regex_match(readLog(log, &bom), kVersionEntry);
     })) << "the replaced program did not start";
     // Leave nothing running.
     TerminateProcessByName(platform::fromUtf8(name), true);
+}
+
+// A private temporary folder that someone else prepared is never written
+// through; the program keeps its log in a folder of its own instead.
+TEST(InstallerProgram, NormalModeNeverWritesThroughAPreparedTemporaryFolder) {
+    ScratchFolder tmp;
+    ScratchFolder elsewhere;
+    std::filesystem::permissions(elsewhere.path(), std::filesystem::perms::owner_all);
+    std::filesystem::create_directory_symlink(elsewhere.path(), privateTemp(tmp.path()));
+    const pid_t pid = spawn(kInstaller, {}, {"TMPDIR=" + tmp.path().string(), "QUELLAN_DISPLAY=virtual"});
+    EXPECT_EQ(waitExit(pid), 0);
+    EXPECT_TRUE(std::filesystem::is_empty(elsewhere.path()));
+    // Its own folder beside it holds the log.
+    int logs = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(tmp.path())) {
+        const std::string name = entry.path().filename().string();
+        if (entry.is_symlink() || name.rfind("quellan-" + std::to_string(getuid()) + "-", 0) != 0) continue;
+        bool bom = false;
+        logs += std::regex_match(readLog(entry.path() / "brenniklog.txt", &bom), kVersionEntry);
+    }
+    EXPECT_EQ(logs, 1);
+}
+
+// Any command line with "update" but not the exact form of the self-update
+// selects update mode and touches nothing: no file is replaced, no process
+// of that name is ended. The running program is never its own target.
+TEST(InstallerProgram, UpdateModeTouchesOnlyWhatTheExactFormNames) {
+    ScratchFolder root;
+    const auto tmp = root / "tmp";
+    std::filesystem::create_directories(root / "update");
+    std::filesystem::create_directories(tmp);
+    const auto notes = root / "update" / "notes.txt";
+    testsupport::writeBytes(notes, "my notes");
+    // A copy of the installer under a name of its own, so that nothing else
+    // of that name can be ended.
+    const auto self = root / ("quellan-self-" + std::to_string(getpid()));
+    std::filesystem::copy_file(kInstaller, self);
+    struct stat before {
+    }, after{};
+    const std::vector<std::string> lines{
+        notes.string(),                          // a folder named update
+        "update",                                // the whole line as target
+        "update '" + notes.string(),             // one apostrophe
+        "update '" + notes.string() + "' again", // more after the path
+        "update 'update/notes.txt'",             // relative
+        "update '" + self.string() + "'",        // the program itself
+        "update '" + root.path().string() + "/./" + self.filename().string() + "'",
+    };
+    for (const std::string& line : lines) {
+        ASSERT_EQ(stat(self.c_str(), &before), 0);
+        const pid_t updater = spawn(self.string(), {line}, {"TMPDIR=" + tmp.string()});
+        EXPECT_EQ(waitExit(updater), 0) << line;
+        EXPECT_EQ(testsupport::readBytes(notes), "my notes") << line;
+        ASSERT_EQ(stat(self.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino) << line; // not replaced
+    }
+    // Nothing was started in normal mode either: no log anywhere.
+    EXPECT_TRUE(std::filesystem::is_empty(tmp));
 }
 
 TEST(InstallerProgram, UpdateModeIgnoresFailuresAndExitsZero) {

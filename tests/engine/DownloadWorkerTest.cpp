@@ -286,7 +286,7 @@ TEST_F(DownloadWorkerTest, DeadConnectionIsGivenUpInsteadOfHangingThePass) {
     stall.delayMs = 30000; // the answer never comes in time
     m_server.SetFault("/files/birch/dead.bin", stall);
     serve("after.bin", "next");
-    g_downloadStallSeconds = 1;
+    g_downloadStallSeconds = 3; // the next file must not look stalled on a loaded machine
     const auto start = std::chrono::steady_clock::now();
     run();
     g_downloadStallSeconds = 60;
@@ -296,3 +296,32 @@ TEST_F(DownloadWorkerTest, DeadConnectionIsGivenUpInsteadOfHangingThePass) {
 }
 
 } // namespace
+
+namespace {
+
+std::string upper(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+} // namespace
+
+TEST_F(DownloadWorkerTest, DigestsMatchInEitherLetterCaseAndAnEmptyOneKeepsItsRule) {
+    serve("in place.bin", patternBytes(3000), upper(md5(patternBytes(3000))));
+    writeFile(local("in place.bin"), patternBytes(3000));
+    serve("fetched.bin", patternBytes(4000), upper(md5(patternBytes(4000))));
+    m_queue.Push({"absent.bin", ""}); // no digest and no file: in place
+    serve("undigested.bin", "new", "");
+    writeFile(local("undigested.bin"), "old"); // no digest but a file: fetched, not checked
+
+    run();
+
+    EXPECT_EQ(m_events.statesOf(L"in place.bin"), (std::vector<int>{kStateChecking, kStateVerified}));
+    EXPECT_EQ(gets("in place.bin"), 0);
+    EXPECT_EQ(m_events.statesOf(L"fetched.bin"),
+              (std::vector<int>{kStateChecking, kStateDownloading, kStateDownloaded}));
+    EXPECT_EQ(readFile(local("fetched.bin")), patternBytes(4000));
+    EXPECT_EQ(m_events.statesOf(L"absent.bin"), (std::vector<int>{kStateChecking, kStateVerified}));
+    EXPECT_EQ(readFile(local("undigested.bin")), "new");
+    EXPECT_FALSE(m_failed);
+}

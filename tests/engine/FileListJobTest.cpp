@@ -5,6 +5,7 @@
 #include "engine/ServiceClient.h"
 #include "engine/ServiceConfig.h"
 #include "engine/UsageReport.h"
+#include "platform/system/System.h"
 #include "platform/system/Text.h"
 #include "platform/system/System.h"
 #include "tests/engine/EngineTestSupport.h"
@@ -77,13 +78,13 @@ TEST_F(FileListJobTest, FillsTheQueueInListOrderAndAnnouncesThePass) {
     ASSERT_TRUE(PopDownloadItem(item));
     EXPECT_EQ(item.md5, "");
     EXPECT_FALSE(PopDownloadItem(item));
-    // The local copy is in the temporary folder under the list's name.
-    EXPECT_TRUE(fs::exists(m_tmp + "/filelist.json"));
+    // The local copy is in the (private) temporary folder under the list's name.
+    EXPECT_TRUE(fs::exists(platform::toUtf8(platform::tempFolder()) + "filelist.json"));
 }
 
 TEST_F(FileListJobTest, EachPassFetchesAFreshListWithItsOwnTick) {
     writeFile(content("birch/filelist.json"), "[]");
-    writeFile(m_tmp + "/filelist.json", R"([{"file": "stale"}])");
+    writeFile(platform::toUtf8(platform::tempFolder()) + "filelist.json", R"([{"file": "stale"}])");
     RunGetFileList(3, m_events);
     EXPECT_EQ(GetDownloadItemCount(), 0);
     EXPECT_EQ(m_events.log.front(), L"status:正在下载，剩余0个文件");
@@ -112,12 +113,13 @@ TEST_F(FileListJobTest, FailuresReportTheWindowText) {
 }
 
 TEST_F(FileListJobTest, AddressWithoutFileNameTouchesNothingElse) {
-    writeFile(m_tmp + "/keep.txt", "mine");
+    const std::string temp = platform::toUtf8(platform::tempFolder());
+    writeFile(temp + "keep.txt", "mine");
     setConfig(""); // list address ends in "/"
     RunGetFileList(3, m_events);
     EXPECT_EQ(m_events.log, (std::vector<std::wstring>{L"failed:文件列表获取失败！"}));
-    EXPECT_EQ(readFile(m_tmp + "/keep.txt"), "mine");
-    EXPECT_TRUE(fs::is_directory(m_tmp));
+    EXPECT_EQ(readFile(temp + "keep.txt"), "mine");
+    EXPECT_TRUE(fs::is_directory(temp));
 }
 
 // --- Usage report ---

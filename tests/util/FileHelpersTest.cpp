@@ -10,6 +10,8 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -105,6 +107,27 @@ TEST(ReadFileToString, StopsAtZeroByteAndReadsLargeFiles) {
     testsupport::writeBytes(dir / "列表.txt", big);
     EXPECT_EQ(ReadFileToString(wide(dir / "列表.txt")), big);
     EXPECT_EQ(ReadFileToString(wide(dir / "missing")), "");
+}
+
+// A read that fails after part of the text arrived gives the empty text, not
+// the part (a file list cut short would pass for a shorter list). The source
+// here is a socket whose peer sends a little and then goes quiet: the next
+// read times out with an error.
+TEST(ReadFileToString, ReadErrorPartWayGivesTheEmptyText) {
+    int pair[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+    timeval limit{0, 100000};
+    ASSERT_EQ(setsockopt(pair[0], SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit), 0);
+    ASSERT_EQ(write(pair[1], "[{\"file\": \"a\"}", 15), 15);
+    EXPECT_EQ(ReadDescriptorToString(pair[0], L"list"), "");
+    // The same source closed properly reads whole.
+    ASSERT_EQ(write(pair[1], "]", 1), 1);
+    close(pair[1]);
+    EXPECT_EQ(ReadDescriptorToString(pair[0], L"list"), "]");
+    close(pair[0]);
+    // A folder cannot be read at all.
+    ScratchFolder dir;
+    EXPECT_EQ(ReadFileToString(wide(dir.path())), "");
 }
 
 // --- Processes ---

@@ -52,8 +52,9 @@ const char kUsage[] = "Usage: quellan-cli COMMAND [options]\n"
                       "\n"
                       "Editions: alder, birch, cedar, dogwood, elm.\n"
                       "Progress goes to stderr, results to stdout.\n"
-                      "Exit codes: 0 done; 1 service, configuration or file list failed (or bad\n"
-                      "arguments); 2 files missing or differing; 3 a newer version must be installed.\n"
+                      "Exit codes: 0 done; 1 service, configuration or file list failed, a job\n"
+                      "could not be started, or bad arguments; 2 files missing or differing; 3 a\n"
+                      "newer version must be installed.\n"
                       "Environment: QUELLAN_SERVICE_BASE, QUELLAN_SERVICE_FALLBACK (service\n"
                       "addresses), QUELLAN_CA_FILE (extra CA), QUELLAN_DEBUG (per-file details).\n";
 
@@ -181,19 +182,25 @@ bool ConfigParses(std::string& pretty) {
     return true;
 }
 
+const char kNoThread[] = "quellan-cli: a job thread could not be started";
+
 // Runs one job to its end and returns its first event (strings owned by the
-// caller). The job's later events are dropped.
-CliEvent runToEvent(CCliEvents& events, CWindowMultiThreadManager& jobs, ThreadFunc fn) {
-    jobs.StartThread(fn, 0);
-    CliEvent event{};
+// caller). The job's later events are dropped. False when the job's thread
+// could not be started: no event will ever come.
+bool runToEvent(CCliEvents& events, CWindowMultiThreadManager& jobs, ThreadFunc fn, CliEvent& event) {
+    if (jobs.StartThread(fn, 0) == 0) {
+        std::fprintf(stderr, "%s\n", kNoThread);
+        return false;
+    }
     while (!events.Next(event, 1000)) {}
-    return event;
+    return true;
 }
 
 // The configuration request. Returns an exit code, or -1 to go on with the
 // configuration in place; pretty receives it as readable text.
 int fetchConfig(CCliEvents& events, CWindowMultiThreadManager& jobs, std::string& pretty) {
-    CliEvent config = runToEvent(events, jobs, &ThreadGetConfig);
+    CliEvent config{};
+    if (!runToEvent(events, jobs, &ThreadGetConfig, config)) return kExitService;
     if (config.kind != CliEvent::GetConfigResult) {
         auto text = config.kind == CliEvent::GetConfigFailed ? TakeEventWideText(config.a2) : nullptr;
         printError(text ? *text : L"配置数据获取失败！");
@@ -209,7 +216,8 @@ int fetchConfig(CCliEvents& events, CWindowMultiThreadManager& jobs, std::string
 // Version check and configuration, as the window does them at start. Returns
 // an exit code, or -1 to go on.
 int startUp(CCliEvents& events, CWindowMultiThreadManager& jobs, bool printAll, bool stopOnNewer) {
-    CliEvent version = runToEvent(events, jobs, &ThreadCheckVersion);
+    CliEvent version{};
+    if (!runToEvent(events, jobs, &ThreadCheckVersion, version)) return kExitService;
     if (version.kind != CliEvent::CheckVersionResult) {
         auto text = version.kind == CliEvent::CheckVersionFailed ? TakeEventWideText(version.a2) : nullptr;
         printError(text ? *text : L"检查更新失败，请下载最新版本！");
@@ -255,12 +263,19 @@ const Edition* editionFor(const Options& options, std::string& error) {
 }
 
 // One pass: the file list job (and the report with it), then the workers,
-// until the last worker has ended. Returns an exit code for a failed list, or
-// -1 when the pass ran.
+// until the last worker has ended. Returns an exit code for a failed list or
+// a job that could not be started (once the workers that did start have
+// ended), or -1 when the pass ran.
 int runPass(CCliEvents& events, CWindowMultiThreadManager& jobs, CCliProgress& progress, const Edition& edition,
             int round, bool verify) {
-    jobs.StartThread(&ThreadGetFileList, static_cast<std::uintptr_t>(edition.number));
+    if (jobs.StartThread(&ThreadGetFileList, static_cast<std::uintptr_t>(edition.number)) == 0) {
+        std::fprintf(stderr, "%s\n", kNoThread);
+        return kExitService;
+    }
+    // The report is a courtesy to the service: without its thread the pass
+    // goes on.
     if (!verify) jobs.StartThread(&ThreadReport, ReportEventCode(static_cast<std::uint32_t>(edition.number)));
+    bool workerMissing = false;
     CliEvent event{};
     for (;;) {
         if (!events.Next(event, 200)) continue;
@@ -276,17 +291,25 @@ int runPass(CCliEvents& events, CWindowMultiThreadManager& jobs, CCliProgress& p
         case CliEvent::StartDownload: {
             progress.StartPass();
             const int workers = round == 0 ? 4 : 1;
+            // Set once, before any verification worker can read it.
+            if (verify) g_verify->pass.installDir = g_installDir;
             for (int i = 0; i < workers; ++i) {
-                std::uint32_t id;
-                if (verify) {
-                    g_verify->pass.installDir = g_installDir;
-                    id = jobs.StartThread(&ThreadVerifyFiles, 0);
-                } else {
-                    id = jobs.StartThread(&ThreadDownloadFiles, static_cast<std::uintptr_t>(edition.number));
+                const std::uint32_t id =
+                    verify ? jobs.StartThread(&ThreadVerifyFiles, 0)
+                           : jobs.StartThread(&ThreadDownloadFiles, static_cast<std::uintptr_t>(edition.number));
+                if (id == 0) {
+                    // No worker of that id will ever end: waiting for it
+                    // would hang the pass.
+                    workerMissing = true;
+                    break;
                 }
                 progress.AddWorker(id);
             }
             platform::debugOutput(L"第" + std::to_wstring(round) + L"次重试\r\n");
+            if (workerMissing) {
+                progress.Message(platform::fromUtf8(kNoThread));
+                if (progress.Empty()) return kExitService;
+            }
             break;
         }
         case CliEvent::DownloadProgress: {
@@ -298,7 +321,7 @@ int runPass(CCliEvents& events, CWindowMultiThreadManager& jobs, CCliProgress& p
         case CliEvent::DownloadThreadEnd:
             if (progress.RemoveWorker(static_cast<std::uint32_t>(event.a1)) && progress.Empty()) {
                 progress.Finish();
-                return -1;
+                return workerMissing ? kExitService : -1;
             }
             break;
         default:
@@ -401,8 +424,10 @@ int main(int argc, char** argv) {
     if (options.command != "check" && options.command != "install" && options.command != "verify")
         return usageError("unknown command " + options.command);
 
-    // The same log as the window's program: brenniklog.txt in the temporary folder.
-    g_log.SetLogFile(platform::tempFolder() + L"brenniklog.txt", 1024);
+    // The same log as the window's program: brenniklog.txt in the temporary
+    // folder; none without a temporary folder of our own.
+    if (const std::wstring temp = platform::tempFolder(); !temp.empty())
+        g_log.SetLogFile(temp + L"brenniklog.txt", 1024);
     // The workers' closing pause serves the window; here it would only add a
     // second to every pass.
     g_downloadEndWaitMs = 0;

@@ -356,6 +356,7 @@ bool DevServer::Start(const Options& options, std::string* error) {
     std::string pem = readFile(keyFile, &ok);
     if (!ok) return fail("cannot read the payload public key " + keyFile);
     BIO* bio = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
+    if (d.publicKey) EVP_PKEY_free(d.publicKey); // started again after a Stop
     d.publicKey = PEM_read_bio_PUBKEY(bio, nullptr, nullptr, nullptr);
     BIO_free(bio);
     if (!d.publicKey) return fail("not a PEM public key: " + keyFile);

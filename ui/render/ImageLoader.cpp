@@ -6,7 +6,37 @@
 #include "ui/render/Colour.h"
 #include "ui/render/SkinSource.h"
 
+// The decoder is compiled here, with only the formats a skin uses: PNG,
+// JPEG, BMP, GIF and TGA. Every skin image, whatever its name or origin,
+// goes through it, and the other decoders of the library (PNM, PSD, PIC, HDR)
+// have read out of bounds on crafted input; left out, such a file is simply
+// not an image. Its functions stay private to this file.
+#define STB_IMAGE_STATIC
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_ONLY_PNG
+#define STBI_ONLY_JPEG
+#define STBI_ONLY_BMP
+#define STBI_ONLY_GIF
+#define STBI_ONLY_TGA
+#define STBI_NO_STDIO
+#define STBI_NO_LINEAR
+#define STBI_NO_HDR
+// Its internal checks must not end the program on a malformed file in debug
+// builds either: a broken image is refused, whatever the build.
+#define STBI_ASSERT(x) ((void)0)
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#pragma GCC diagnostic ignored "-Wunused-but-set-variable"
+#pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wunused-parameter"
+#endif
 #include <stb_image.h>
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
 
 #include <climits>
 #include <vector>
@@ -48,10 +78,65 @@ std::unique_ptr<ImageRecord> makeRecord(const std::uint8_t* rgba, int width, int
     return record;
 }
 
+// The library's JPEG reader trusts the symbol counts of each Huffman table:
+// a table that announces more than 256 symbols is written past the end of
+// its arrays. Such a file is refused before it gets there. The walk follows
+// the marker segments as the reader does (by their lengths), through the
+// entropy-coded data of every scan (where 0xFF is always followed by 0x00, a
+// restart marker or the next marker), so tables between the scans of a
+// progressive image are seen too. Only what the reader would act on matters
+// here; anything else malformed is left for it to refuse.
+bool jpegTablesFit(const std::uint8_t* bytes, std::size_t size, std::size_t pos) {
+    // Past the end the reader sees zero bytes.
+    auto at = [bytes, size](std::size_t i) -> unsigned { return i < size ? bytes[i] : 0u; };
+    while (pos + 1 < size) {
+        if (bytes[pos] != 0xFF) {
+            ++pos; // entropy-coded data
+            continue;
+        }
+        const unsigned marker = bytes[pos + 1];
+        const bool standalone =
+            marker == 0x00 || marker == 0x01 || marker == 0xFF || marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7);
+        if (marker == 0xD9) return true; // end of image
+        if (standalone) {
+            pos += marker == 0xFF ? 1 : 2;
+            continue;
+        }
+        const std::size_t length = at(pos + 2) << 8 | at(pos + 3);
+        if (marker == 0xC4) {
+            // Tables follow one another while the segment lasts: class and
+            // slot, 16 counts, then as many symbols as the counts add up to.
+            long left = static_cast<long>(length) - 2;
+            std::size_t table = pos + 4;
+            while (left > 0) {
+                unsigned symbols = 0;
+                for (std::size_t i = 0; i < 16; ++i) symbols += at(table + 1 + i);
+                if (symbols > 256) return false;
+                table += 17 + symbols;
+                left -= 17 + static_cast<long>(symbols);
+            }
+        }
+        pos += 2 + length;
+    }
+    return true;
+}
+
+// Where a JPEG's segments begin (after its start-of-image marker, which the
+// reader finds after any number of 0xFF fill bytes), or 0 when the bytes are
+// no JPEG to the reader.
+std::size_t jpegSegmentsStart(const std::uint8_t* bytes, std::size_t size) {
+    if (size < 2 || bytes[0] != 0xFF) return 0;
+    std::size_t pos = 1;
+    while (pos < size && bytes[pos] == 0xFF) ++pos;
+    return pos < size && bytes[pos] == 0xD8 ? pos + 1 : 0;
+}
+
 } // namespace
 
 std::unique_ptr<ImageRecord> decodeImage(const std::uint8_t* bytes, std::size_t size, std::uint32_t mask) {
     if (!bytes || size == 0 || size > INT_MAX) return nullptr;
+    if (const std::size_t segments = jpegSegmentsStart(bytes, size); segments && !jpegTablesFit(bytes, size, segments))
+        return nullptr;
     int width = 0, height = 0, channels = 0;
     // Refuse absurd sizes before decoding: a few header bytes can otherwise
     // ask for gigabytes. Skin images are far smaller than this.

@@ -12,7 +12,10 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <csignal>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -77,19 +80,92 @@ TEST(System, TickCountIsMonotonicAndSleepWaits) {
     EXPECT_GE(static_cast<std::uint32_t>(platform::tickCount() - s0), 50u);
 }
 
-TEST(System, TempFolderFollowsTmpdirAndEndsInSlash) {
-    {
-        ScopedEnv env("TMPDIR", "/some/where");
-        EXPECT_EQ(platform::tempFolder(), L"/some/where/");
+TEST(System, TempFolderIsAPrivateFolderInTmpdir) {
+    ScratchFolder dir;
+    const std::string mine = "quellan-" + std::to_string(getuid());
+    for (const std::string& tmpdir : {dir.path().string(), dir.path().string() + "/"}) {
+        ScopedEnv env("TMPDIR", tmpdir.c_str());
+        EXPECT_EQ(platform::tempFolder(), platform::fromUtf8((dir / mine).string() + "/"));
     }
-    {
-        ScopedEnv env("TMPDIR", "/some/where/");
-        EXPECT_EQ(platform::tempFolder(), L"/some/where/");
-    }
+    struct stat st {};
+    ASSERT_EQ(lstat((dir / mine).c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(st.st_uid, getuid());
     {
         ScopedEnv env("TMPDIR", "");
-        EXPECT_EQ(platform::tempFolder(), L"/tmp/");
+        EXPECT_EQ(platform::tempFolder(), platform::fromUtf8("/tmp/" + mine + "/"));
     }
+}
+
+// A quellan-<uid> that is not a folder only we can enter is never used nor
+// written through: the program gets a fresh private folder beside it.
+TEST(System, TempFolderNeverUsesAPreparedFolder) {
+    enum class Prepared { SymlinkToFolder, OpenToAll, RegularFile, OtherOwner };
+    for (Prepared kind :
+         {Prepared::SymlinkToFolder, Prepared::OpenToAll, Prepared::RegularFile, Prepared::OtherOwner}) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        ScratchFolder dir;
+        ScratchFolder target; // where a link would lead
+        const auto prepared = dir / ("quellan-" + std::to_string(getuid()));
+        switch (kind) {
+        case Prepared::SymlinkToFolder:
+            std::filesystem::create_directory_symlink(target.path(), prepared);
+            break;
+        case Prepared::OpenToAll:
+            std::filesystem::create_directory(prepared);
+            chmod(prepared.c_str(), 0777);
+            break;
+        case Prepared::RegularFile:
+            testsupport::writeBytes(prepared, "not a folder");
+            break;
+        case Prepared::OtherOwner:
+            std::filesystem::create_directory(prepared);
+            chmod(prepared.c_str(), 0700);
+            // Giving a folder away needs root; the check itself is shown
+            // with a stand-in owner below either way.
+            if (geteuid() != 0 || chown(prepared.c_str(), 4242, 4242) != 0) continue;
+            break;
+        }
+        ScopedEnv env("TMPDIR", dir.path().c_str());
+        const std::wstring folder = platform::tempFolder();
+        ASSERT_FALSE(folder.empty());
+        const std::filesystem::path used = platform::toUtf8(folder);
+        EXPECT_NE(used.parent_path(), prepared);
+        EXPECT_EQ(used.parent_path().parent_path(), dir.path());
+        EXPECT_FALSE(platform::privateFolderProblem(folder, getuid()).has_value());
+        // The same folder for the rest of the process, and usable.
+        EXPECT_EQ(platform::tempFolder(), folder);
+        testsupport::writeBytes(used / "brenniklog.txt", "x");
+        EXPECT_EQ(testsupport::readBytes(used / "brenniklog.txt"), "x");
+        // Nothing went into or through what was prepared.
+        EXPECT_TRUE(std::filesystem::is_empty(target.path()));
+        if (kind == Prepared::OpenToAll || kind == Prepared::OtherOwner) {
+            EXPECT_TRUE(std::filesystem::is_empty(prepared));
+        }
+        if (kind == Prepared::RegularFile) {
+            EXPECT_EQ(testsupport::readBytes(prepared), "not a folder");
+        }
+    }
+}
+
+TEST(System, PrivateFolderCheckNamesEachProblem) {
+    ScratchFolder dir;
+    std::filesystem::create_directory(dir / "mine");
+    chmod((dir / "mine").c_str(), 0700);
+    std::filesystem::create_directory(dir / "group");
+    chmod((dir / "group").c_str(), 0750);
+    std::filesystem::create_directory_symlink(dir / "mine", dir / "link");
+    testsupport::writeBytes(dir / "file", "");
+    const auto problem = [&](const char* name, unsigned uid) {
+        return platform::privateFolderProblem(platform::fromUtf8((dir / name).string()), uid).value_or("");
+    };
+    EXPECT_EQ(problem("mine", getuid()), "");
+    EXPECT_EQ(problem("mine", getuid() + 1), "belongs to user " + std::to_string(getuid())); // stand-in owner
+    EXPECT_EQ(problem("group", getuid()), "is open to other users");
+    EXPECT_EQ(problem("link", getuid()), "is a symbolic link");
+    EXPECT_EQ(problem("file", getuid()), "is not a folder");
+    EXPECT_EQ(problem("missing", getuid()).rfind("cannot be examined", 0), 0u);
 }
 
 TEST(System, ExecutablePathIsThisTestProgram) {
@@ -383,9 +459,42 @@ TEST_F(NamedSemaphoreTest, OtherProcessesSeeItAndACrashedHolderDoesNotKeepIt) {
     EXPECT_EQ(after.create(name, 1), platform::NamedSemaphore::Result::Created);
 }
 
-TEST(NamedSemaphore, NamesMapToValidDistinctPosixNames) {
-    EXPECT_EQ(platform::NamedSemaphore::posixName("Global\\_ONCE_RUN_tavorhub_1_"), "/Global%5C_ONCE_RUN_tavorhub_1_");
-    EXPECT_EQ(platform::NamedSemaphore::posixName("a/b"), "/a%2Fb");
+// Another process stuck holding the guard lock (or anyone else at all) can
+// never keep the program from starting: create gives up after a short wait.
+TEST_F(NamedSemaphoreTest, AGuardHeldElsewhereMakesCreateFailInsteadOfWaiting) {
+    const std::string folder = platform::NamedSemaphore::lockFolder();
+    ASSERT_FALSE(folder.empty());
+    struct stat st {};
+    ASSERT_EQ(lstat(folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t holder = fork();
+    if (holder == 0) {
+        const int fd = open((folder + "sem.guard").c_str(), O_RDWR | O_CREAT, 0600);
+        const bool held = fd >= 0 && flock(fd, LOCK_EX) == 0;
+        [[maybe_unused]] ssize_t n = write(ready[1], held ? "1" : "0", 1);
+        pause();
+        _exit(0);
+    }
+    char held = 0;
+    ASSERT_EQ(read(ready[0], &held, 1), 1);
+    ASSERT_EQ(held, '1');
+    platform::NamedSemaphore blocked;
+    EXPECT_EQ(blocked.create(name, 1), platform::NamedSemaphore::Result::Failed);
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+    close(ready[0]);
+    close(ready[1]);
+    platform::NamedSemaphore free;
+    EXPECT_EQ(free.create(name, 1), platform::NamedSemaphore::Result::Created);
+}
+
+TEST(NamedSemaphore, NamesMapToValidDistinctPosixNamesOfThisUser) {
+    const std::string user = "/quellan-" + std::to_string(getuid()) + ".";
+    EXPECT_EQ(platform::NamedSemaphore::posixName("Global\\_ONCE_RUN_tavorhub_1_"),
+              user + "Global%5C_ONCE_RUN_tavorhub_1_");
+    EXPECT_EQ(platform::NamedSemaphore::posixName("a/b"), user + "a%2Fb");
     EXPECT_NE(platform::NamedSemaphore::posixName("a\\b"), platform::NamedSemaphore::posixName("a_b"));
     EXPECT_NE(platform::NamedSemaphore::posixName("a%5Cb"), platform::NamedSemaphore::posixName("a\\b"));
 }

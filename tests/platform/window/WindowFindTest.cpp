@@ -5,10 +5,17 @@
 #include "WindowTestSupport.h"
 
 #include "platform/system/Text.h"
+// The name a window is published under, to take it from another account.
+#include "platform/window/WindowInternal.h"
 
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -92,6 +99,47 @@ TEST_F(WindowFind, RestoresAndRaisesTheWindowOfAnotherProcess) {
     EXPECT_EQ(text, "restored-raised");
     EXPECT_FALSE(isWindow(found)); // its process is gone
     EXPECT_FALSE(showWindow(found, SW_RESTORE));
+}
+
+// Window names are abstract socket names that anyone may take. A process of
+// another account that takes ours and answers like a window of ours is not
+// taken for one: it could otherwise keep the program from starting.
+TEST_F(WindowFind, ANameTakenByAnotherAccountIsNoWindowOfOurs) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another account";
+    const std::wstring title = L"Quellan squatted " + std::to_wstring(::getpid());
+    const std::string name = platform::detail::remoteSocketName(kFixtureClass, title);
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t squatter = ::fork();
+    if (squatter == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(1);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::memcpy(addr.sun_path + 1, name.data(), std::min(name.size(), sizeof(addr.sun_path) - 1));
+        const socklen_t len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 +
+                                                     std::min(name.size(), sizeof(addr.sun_path) - 1));
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0 || ::listen(fd, 4) != 0) ::_exit(2);
+        [[maybe_unused]] ssize_t n = ::write(ready[1], "r", 1);
+        for (;;) {
+            const int client = ::accept(fd, nullptr, nullptr);
+            char line[128];
+            [[maybe_unused]] ssize_t got = ::read(client, line, sizeof line);
+            [[maybe_unused]] ssize_t sent = ::send(client, "ok\n", 3, MSG_NOSIGNAL);
+            ::close(client);
+        }
+    }
+    ASSERT_GT(squatter, 0);
+    char byte = 0;
+    const bool serving = ::read(ready[0], &byte, 1) == 1;
+    ::close(ready[0]);
+    ::close(ready[1]);
+    if (serving) {
+        EXPECT_EQ(findWindow(kFixtureClass, title), nullptr);
+    }
+    ::kill(squatter, SIGKILL);
+    ::waitpid(squatter, nullptr, 0);
+    ASSERT_TRUE(serving);
 }
 
 } // namespace

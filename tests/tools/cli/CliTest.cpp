@@ -8,10 +8,16 @@
 #include <gtest/gtest.h>
 #include <json/json.h>
 
+#include <grp.h>
 #include <stdlib.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -64,18 +70,29 @@ protected:
     }
     void TearDown() override { m_server.Stop(); }
 
+    std::vector<std::pair<std::string, std::string>> environment() const {
+        return {{"QUELLAN_SERVICE_BASE", m_server.BaseUrl()},
+                {"QUELLAN_SERVICE_FALLBACK", m_server.BaseUrl()},
+                {"HOME", (m_dir / "home").string()},
+                {"XDG_CONFIG_HOME", (m_dir / "home" / ".config").string()},
+                {"TMPDIR", (m_dir / "tmp").string()}};
+    }
     ProcessResult cli(std::vector<std::string> args) {
         args.insert(args.begin(), std::string(QUELLAN_BINARY_DIR) + "/quellan-cli");
-        return runProcess(args, {{"QUELLAN_SERVICE_BASE", m_server.BaseUrl()},
-                                 {"QUELLAN_SERVICE_FALLBACK", m_server.BaseUrl()},
-                                 {"HOME", (m_dir / "home").string()},
-                                 {"XDG_CONFIG_HOME", (m_dir / "home" / ".config").string()},
-                                 {"TMPDIR", (m_dir / "tmp").string()}});
+        return runProcess(args, environment());
+    }
+    std::vector<std::string> installArgs(const std::string& edition, std::vector<std::string> extra) const {
+        std::vector<std::string> args{std::string(QUELLAN_BINARY_DIR) + "/quellan-cli",
+                                      "install",
+                                      "--edition",
+                                      edition,
+                                      "--path",
+                                      installDir().string() + "/"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return args;
     }
     ProcessResult install(const std::string& edition = "birch", std::vector<std::string> extra = {}) {
-        std::vector<std::string> args{"install", "--edition", edition, "--path", installDir().string() + "/"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        return cli(args);
+        return runProcess(installArgs(edition, std::move(extra)), environment());
     }
     fs::path installDir() const { return m_dir / "games" / "Tolvar birch 中文"; }
     // Files of the list that are missing or differ locally.
@@ -214,6 +231,128 @@ TEST_F(CliTest, VerifyListsMissingAndDifferingFiles) {
     EXPECT_NE(r.out.find("missing: Data\\empty.dat\n"), std::string::npos) << r.out;
     EXPECT_EQ(fileGets("elm"), 0); // verification fetches nothing
     EXPECT_TRUE(m_server.RequestsTo("/Speed/Server/Report").empty());
+}
+
+// A list may give its digests in upper case: the files still count as in
+// place, so the first run completes and the next one transfers nothing.
+TEST_F(CliTest, UpperCaseDigestsInTheListMatchTheirFiles) {
+    Json::Value list;
+    std::ifstream(s_content / "elm" / "filelist.json") >> list;
+    for (Json::Value& entry : list) {
+        std::string digest = entry["md5"].asString();
+        for (char& c : digest) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        entry["md5"] = digest;
+    }
+    const fs::path upperList = s_content / "elm" / "upper-filelist.json";
+    std::ofstream(upperList) << list;
+    m_server.SetConfigValue("elm_file_url", "elm/upper-filelist.json");
+
+    ProcessResult r = install("elm", {"--no-shortcut"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(wrongFiles("elm").empty());
+    m_server.ClearRequests();
+    r = install("elm", {"--no-shortcut"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(fileGets("elm"), 0);
+    fs::remove(upperList);
+}
+
+// When no job thread can be made at all, the run ends with an error instead
+// of waiting for ever for a job that never ran.
+TEST_F(CliTest, AJobThatCannotStartEndsTheRunWithAnError) {
+    auto environment = this->environment();
+    environment.emplace_back("ASAN_OPTIONS", "detect_leaks=0"); // leak checking at exit needs a thread
+    const ProcessResult r = runProcess(
+        installArgs("birch", {}), environment,
+        [] {
+            // No new thread for this user (root is exempt from the
+            // limit, so the child becomes nobody first).
+            if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+                ::_exit(120);
+            const rlimit none{0, 0};
+            if (::setrlimit(RLIMIT_NPROC, &none) != 0) ::_exit(121);
+        },
+        60000);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find("a job thread could not be started"), std::string::npos) << r.err;
+    EXPECT_TRUE(m_server.Requests().empty());
+}
+
+// A crash in the middle of a pass loses nothing. The installer is killed
+// (SIGKILL) at several moments of passes with large files on the way; each
+// time no file under its real name differs from its digest, and a last run
+// completes, fetches exactly what was still missing and leaves no part file.
+TEST_F(CliTest, KilledPassesLeaveOnlyCompleteFilesAndTheNextRunFetchesTheRest) {
+    const auto files = listedFiles(s_content / "birch" / "filelist.json");
+    devserver::Fault slow;
+    slow.rate = 1 << 20; // the large files take seconds each
+    std::vector<std::string> large;
+    for (const auto& [file, digest] : files) {
+        if (file.find(".MPQ") == std::string::npos) continue;
+        large.push_back(file);
+        m_server.SetFault("/files/birch/" + file, slow);
+    }
+    ASSERT_FALSE(large.empty());
+    const auto partFiles = [this] {
+        std::vector<std::string> parts;
+        std::error_code ec;
+        for (const auto& e : fs::recursive_directory_iterator(installDir(), ec))
+            if (e.path().extension() == ".quellan-part") parts.push_back(e.path().string());
+        return parts;
+    };
+    // The server has begun to send one of them in this run.
+    const auto largeInFlight = [&] {
+        for (const std::string& file : large)
+            if (!m_server.RequestsTo("/files/birch/" + file).empty()) return true;
+        return false;
+    };
+    struct Moment {
+        const char* name;
+        std::function<bool()> reached;
+    } moments[] = {
+        {"first file requested", [this] { return fileGets() >= 1; }},
+        {"a large file on its way", largeInFlight},
+        {"twenty files requested", [this] { return fileGets() >= 20; }},
+        {"a large file on its way again", largeInFlight},
+    };
+    for (const Moment& moment : moments) {
+        SCOPED_TRACE(moment.name);
+        m_server.ClearRequests();
+        const pid_t pid = toolstest::startProcess(installArgs("birch", {"--no-shortcut"}), environment());
+        ASSERT_GT(pid, 0);
+        int status = 0;
+        bool ended = false;
+        for (int waited = 0; waited < 60000 && !moment.reached(); waited += 2) {
+            if ((ended = ::waitpid(pid, &status, WNOHANG) == pid)) break;
+            ::usleep(2000);
+        }
+        if (!ended) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+        }
+        for (const auto& [file, digest] : files) {
+            const fs::path path = installDir() / file;
+            if (fs::exists(path)) {
+                EXPECT_EQ(devserver::FileMd5(path.string()), digest) << file;
+            }
+        }
+    }
+
+    const std::size_t missing = wrongFiles().size();
+    EXPECT_GT(missing, 0u);
+    // Requests of the killed runs may still be queued in the server: a fresh
+    // start lets none of them count for the last run.
+    m_server.Stop();
+    m_server.ClearFaults();
+    m_server.ClearRequests();
+    devserver::Options options;
+    options.contentDir = s_content.string();
+    ASSERT_TRUE(m_server.Start(options));
+    const ProcessResult r = install("birch", {"--no-shortcut"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(wrongFiles().empty());
+    EXPECT_EQ(static_cast<std::size_t>(fileGets()), missing);
+    EXPECT_EQ(partFiles(), std::vector<std::string>{});
 }
 
 TEST_F(CliTest, BadArgumentsExit1WithUsage) {

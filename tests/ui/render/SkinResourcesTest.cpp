@@ -210,6 +210,50 @@ TEST(LoadImage, UndecodableBytesGiveNull) {
     EXPECT_EQ(decodeImage(nullptr, 0, 0), nullptr);
 }
 
+// Skins are decoded in PNG, JPEG, BMP, GIF and TGA only; any other format is
+// an unreadable image, however well formed. Among them is the crafted PNM
+// file of the image fuzzer's corpus, on which the library's PNM decoder
+// reads out of bounds. A JPEG whose Huffman table announces more symbols
+// than a table holds (which the library would write past its arrays) is
+// refused as well, also behind fill bytes before its first marker.
+// The same bytes with 0xFF fill bytes before the start-of-image marker,
+// which JPEG readers skip.
+std::vector<std::uint8_t> filled(std::vector<std::uint8_t> jpeg) {
+    jpeg.insert(jpeg.begin() + 1, 3, 0xFF);
+    return jpeg;
+}
+
+TEST(LoadImage, OnlyTheFiveSkinFormatsAreDecoded) {
+    const fs::path corpus = fs::path(QUELLAN_SOURCE_DIR) / "fuzz/imageload/corpus";
+    // An uncompressed 1x1 true-colour TGA: a blue pixel (B, G, R).
+    const std::vector<std::uint8_t> tga{0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 1, 0, 24, 0, 255, 0, 0};
+    const std::string pnm("P6\n1 1\n255\n\xff\x00\x00", 12);
+    struct Row {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+        bool decoded;
+    } rows[] = {
+        {"red.png", testsupport::readBytes(corpus / "red.png"), true},
+        {"white.jpg", testsupport::readBytes(corpus / "white.jpg"), true},
+        {"blue.bmp", testsupport::readBytes(corpus / "blue.bmp"), true},
+        {"green.gif", testsupport::readBytes(corpus / "green.gif"), true},
+        {"1x1.tga", tga, true},
+        {"1x1.ppm", std::vector<std::uint8_t>(pnm.begin(), pnm.end()), false},
+        {"pnm-wild-read", testsupport::readBytes(corpus / "pnm-wild-read"), false},
+        {"jpeg-huffman-overflow", testsupport::readBytes(corpus / "jpeg-huffman-overflow"), false},
+        {"jpeg-huffman-overflow after fill bytes", filled(testsupport::readBytes(corpus / "jpeg-huffman-overflow")),
+         false},
+    };
+    for (const Row& row : rows) {
+        ASSERT_FALSE(row.bytes.empty()) << row.name;
+        auto image = decodeImage(row.bytes.data(), row.bytes.size(), 0);
+        EXPECT_EQ(image != nullptr, row.decoded) << row.name;
+    }
+    auto tgaImage = decodeImage(tga.data(), tga.size(), 0);
+    ASSERT_NE(tgaImage, nullptr);
+    EXPECT_EQ(tgaImage->bitmap.pixel(0, 0), 0xFF0000FFu);
+}
+
 // --- Tables ---
 
 class TablesTest : public ::testing::Test {
