@@ -66,6 +66,14 @@ struct CreateParams {
     const wchar_t* className = L"";
 };
 
+// What lParam of WM_NOTIFY points to: the control that sends the
+// notification, its id and the notification code.
+struct NotifyHeader {
+    WindowHandle from = nullptr;
+    std::uintptr_t id = 0;
+    unsigned code = 0;
+};
+
 // How a top-level window looks on the desktop.
 struct NativeWindowStyle {
     bool decorated = false;  // WS_CAPTION or WS_THICKFRAME: a desktop frame with a title bar

@@ -23,6 +23,9 @@ platform::Rect parseRect(std::wstring_view text);
 // "cx,cy".
 platform::Size parseSize(std::wstring_view text);
 
+// Names compared without regard to case (attribute and window attribute names).
+bool equalsNoCase(std::wstring_view a, std::wstring_view b);
+
 // True exactly for "true".
 inline bool parseBool(std::wstring_view text) { return text == L"true"; }
 // True for "true" in any case.

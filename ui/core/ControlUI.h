@@ -237,6 +237,8 @@ public:
     CHookListUI<CControlUI>& postPaintHooks() { return m_postPaintHooks; }
 
 protected:
+    friend class CFormManagerUI; // keeps the name in step with its name map
+
     // Invalidates the control (markDirty); the name every setter uses.
     void invalidate() { markDirty(); }
     // The attached manager's default font height, or 12 unattached.

@@ -60,8 +60,6 @@ CFormManagerUI::CFormManagerUI() {
     m_resources.selectedColour = shared.selectedColour;
 }
 
-CFormManagerUI::~CFormManagerUI() { clearWindowResources(); }
-
 void CFormManagerUI::clearWindowResources() {
     m_resources.fonts.clear();
     m_resources.images.clear();

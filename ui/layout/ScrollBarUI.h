@@ -14,9 +14,12 @@ enum class ScrollBarPart { None, Button1, Button2, Track, Thumb };
 // to the range; the thumb's length shows the bar's length against
 // length + range. Input: an arrow moves one line (repeating while held), a
 // press on the track one page towards the press (repeating until the thumb
-// reaches the mouse), the thumb drags, the wheel moves three lines. Every
-// change of position raises "scroll" (wparam = the new position, lparam =
-// the old one) unless the caller asks not to notify. UI thread only.
+// reaches the mouse), the thumb drags. With an owner, lines, pages and the
+// wheel follow the owner's scroll steps; without one a line is the line
+// size (8 when unset), a page the bar's length and a wheel notch three
+// lines. Every change of position raises "scroll" (wparam = the new
+// position, lparam = the old one) unless the caller asks not to notify.
+// UI thread only.
 //
 // Attributes (besides the control's): "hor", "range", "value", "linesize",
 // "showbutton1", "showbutton2", "thumbminlength", and images per part and
@@ -29,14 +32,12 @@ enum class ScrollBarPart { None, Button1, Button2, Track, Thumb };
 class CScrollBarUI : public CControlUI {
 public:
     static constexpr int kDefaultThickness = 16;
-    static constexpr int kDefaultLineSize = 8;
 
     CScrollBarUI();
     ~CScrollBarUI() override;
 
     std::wstring_view typeName() const override;
     void* castTo(std::wstring_view name) override;
-    void place(platform::Rect rect, bool needInvalidate = true) override;
     void assignEnabled(bool enabled = true) override;
     void handleEvent(TInputEventUI& event) override;
     void applyAttribute(std::wstring_view name, std::wstring_view value) override;
@@ -52,11 +53,12 @@ public:
     int range() const { return m_range; }
     // Negative becomes 0; the position is lowered to the range.
     void assignScrollRange(int range);
-    int scrollPos() const { return m_pos; }
+    int scrollPos() const { return m_scrollPos; }
     // Clamped to 0..range; raises "scroll" when it changed and notify is set.
     void assignScrollPos(int pos, bool notify = true);
+    // 0 (the default): the owner's line step.
     int lineSize() const { return m_lineSize; }
-    void assignLineSize(int size); // below 1 becomes 1
+    void assignLineSize(int size); // negative becomes 0
 
     // Geometry of the parts for the current position (client coordinates).
     platform::Rect partRect(ScrollBarPart part) const;
@@ -66,20 +68,28 @@ public:
 
 private:
     static constexpr unsigned kRepeatTimer = 10;
+    struct PartImages {
+        ImageDescription normal, hot, pushed, disabled;
+    };
 
     int thickness() const;
-    int thumbLength(int trackLength) const;
-    // Moves by `delta` through the owner (so its children shift) or alone.
-    void scrollBy(int delta);
+    // Along the bar's axis: the coordinate of a point, the extent of a rectangle.
+    int along(platform::Point p) const { return m_horizontal ? p.x : p.y; }
+    // Moves to `pos` through the owner (so its children shift) or alone.
     void scrollToPosition(int pos);
-    void repeatPress();
-    void drawPart(platform::Canvas& canvas, ScrollBarPart part);
+    void stepLine(int direction);
+    void stepPage(int direction);
+    // The action of the pressed part, once (arrows, track).
+    void pressAction();
+    void drawPart(platform::Canvas& canvas, ScrollBarPart part, PartImages& images, platform::Argb colour);
+    // The image for the part's state (falling back to the normal one); null when none draws.
+    ImageDescription* stateImage(PartImages& images, ScrollBarPart part);
 
     CContainerUI* m_owner = nullptr;
     bool m_horizontal = false;
     int m_range = 0;
-    int m_pos = 0;
-    int m_lineSize = kDefaultLineSize;
+    int m_scrollPos = 0;
+    int m_lineSize = 0;
     int m_thumbMinLength = 10;
     bool m_showButton1 = true;
     bool m_showButton2 = true;
@@ -92,9 +102,6 @@ private:
     bool m_timerRunning = false;
     int m_repeatDelayTicks = 0;
 
-    struct PartImages {
-        ImageDescription normal, hot, pushed, disabled;
-    };
     PartImages m_button1Images, m_button2Images, m_thumbImages, m_railImages, m_bkImages;
     platform::Argb m_trackColour = 0xFFF0F0F0;
     platform::Argb m_thumbColour = 0xFFC1C1C1;
