@@ -37,8 +37,8 @@ ImageHandle makeImage(int w, int h, bool translucentEdges, Argb tint) {
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             bool edge = x < 4 || y < 4 || x >= w - 4 || y >= h - 4;
-            Argb c = (translucentEdges && edge ? 0xA0000000u : 0xFF000000u) | (tint & 0xFFFFFF) ^
-                     ((x * 64 / w) << 16 | (y * 64 / h) << 8);
+            Argb c = (translucentEdges && edge ? 0xA0000000u : 0xFF000000u) |
+                     (tint & 0xFFFFFF) ^ ((x * 64 / w) << 16 | (y * 64 / h) << 8);
             image->bitmap.setPixel(x, y, platform::premultiply(c));
         }
     image->width = w;
@@ -52,7 +52,7 @@ struct Item {
     std::wstring name;
     Argb bk = 0;
     std::wstring image; // image description, empty for none
-    int percent = -1; // a progress bar's image covers only this much of it
+    int percent = -1;   // a progress bar's image covers only this much of it
     std::wstring text;
     unsigned style = platform::DT_SINGLELINE | platform::DT_VCENTER;
     ImageDescription description;
@@ -90,8 +90,9 @@ struct Skin {
                       L"file='bench-bk.png' corner='10,40,10,10'", L"") +
                   L">";
         markup += add(L"HorizontalLayout", L"height=\"36\" childpadding=\"4\"", 0xFF1E2430, L"", L"") + L">";
-        markup += add(L"Label", L"width=\"240\" font=\"0\" textcolor=\"#FFFFFFFF\"", 0, L"", L"Tolvar Realms 安装程序") +
-                  L"/>";
+        markup +=
+            add(L"Label", L"width=\"240\" font=\"0\" textcolor=\"#FFFFFFFF\"", 0, L"", L"Tolvar Realms 安装程序") +
+            L"/>";
         for (int i = 0; i < 14; ++i)
             markup += add(L"Button", L"width=\"50\" normalimage=\"file='bench-btn.png' corner='5,5,5,5'\"", 0,
                           L"file='bench-btn.png' corner='5,5,5,5'", L"按钮" + std::to_wstring(i),
@@ -112,8 +113,9 @@ struct Skin {
                 markup += add(L"Option", L"width=\"50\" group=\"g" + n + L"\"", 0xFFDDEBFF, L"", L"选项") + L"/>";
                 markup += add(L"CheckBox", L"width=\"50\"", 0xFFE8EEF7, L"", L"检查") + L"/>";
                 markup += add(L"Control", L"width=\"12\"", 0xFF3A7BD5, L"", L"") + L"/>";
-                markup += add(L"Progress", L"width=\"80\" height=\"12\" value=\"" + std::to_wstring(row * 4) +
-                                               L"\" foreimage=\"file='bench-bar.png'\"",
+                markup += add(L"Progress",
+                              L"width=\"80\" height=\"12\" value=\"" + std::to_wstring(row * 4) +
+                                  L"\" foreimage=\"file='bench-bar.png'\"",
                               0xFFD5DAE1, L"file='bench-bar.png'", L"", platform::DT_SINGLELINE, row * 4) +
                           L"/>";
                 markup += add(L"Label", L"width=\"40\" align=\"right\"", 0, L"", n + L"%",
@@ -142,8 +144,7 @@ public:
 };
 
 void settle() {
-    for (int i = 0; i < 10000 && platform::vdisplay::pump() > 0; ++i) {
-    }
+    for (int i = 0; i < 10000 && platform::vdisplay::pump() > 0; ++i) {}
 }
 
 } // namespace

@@ -87,12 +87,24 @@ public:
     }
 
     // --- Acting (each ends with settle) ---
-    void click(std::wstring_view name) { act([&] { platform::vdisplay::click(centre(name)); }); }
-    void doubleClick(std::wstring_view name) { act([&] { platform::vdisplay::doubleClick(centre(name)); }); }
-    void hover(std::wstring_view name) { act([&] { platform::vdisplay::moveMouse(centre(name)); }); }
-    void moveTo(platform::Point client) { act([&] { platform::vdisplay::moveMouse(screen(client)); }); }
-    void press(platform::Point client) { act([&] { platform::vdisplay::mouseDown(screen(client)); }); }
-    void release(platform::Point client) { act([&] { platform::vdisplay::mouseUp(screen(client)); }); }
+    void click(std::wstring_view name) {
+        act([&] { platform::vdisplay::click(centre(name)); });
+    }
+    void doubleClick(std::wstring_view name) {
+        act([&] { platform::vdisplay::doubleClick(centre(name)); });
+    }
+    void hover(std::wstring_view name) {
+        act([&] { platform::vdisplay::moveMouse(centre(name)); });
+    }
+    void moveTo(platform::Point client) {
+        act([&] { platform::vdisplay::moveMouse(screen(client)); });
+    }
+    void press(platform::Point client) {
+        act([&] { platform::vdisplay::mouseDown(screen(client)); });
+    }
+    void release(platform::Point client) {
+        act([&] { platform::vdisplay::mouseUp(screen(client)); });
+    }
     void wheel(std::wstring_view name, int notches) {
         hover(name);
         act([&] { platform::vdisplay::wheel(centre(name), notches * platform::WHEEL_DELTA); });
@@ -106,7 +118,9 @@ public:
             act([&] { platform::vdisplay::moveMouse({from.x + dx * i / 4, from.y + dy * i / 4}); });
         act([&] { platform::vdisplay::mouseUp({from.x + dx, from.y + dy}); });
     }
-    void key(unsigned vk) { act([&] { platform::vdisplay::pressKey(vk); }); }
+    void key(unsigned vk) {
+        act([&] { platform::vdisplay::pressKey(vk); });
+    }
     void shiftTab() {
         act([&] {
             platform::vdisplay::keyDown(platform::VK_SHIFT);
@@ -114,15 +128,25 @@ public:
             platform::vdisplay::keyUp(platform::VK_SHIFT);
         });
     }
-    void alt(wchar_t letter) { act([&] { platform::vdisplay::altKey(static_cast<unsigned>(letter)); }); }
+    void alt(wchar_t letter) {
+        act([&] { platform::vdisplay::altKey(static_cast<unsigned>(letter)); });
+    }
     // Moves the clock a millisecond at a time, so that every timer tick is seen.
     void advance(unsigned ms) {
         for (unsigned i = 0; i < ms; ++i) act([] { platform::vdisplay::advanceTime(1); });
     }
 
-    // Runs what is due now: input, posted work, paints, timers.
+    // Runs what is due now (input, posted work, paints, timers) the way the
+    // application's message loop does: the framework sees each queued
+    // message first, for Tab navigation and Alt shortcuts.
     static void settle() {
-        for (int i = 0; i < 10000 && platform::vdisplay::pump() > 0; ++i) {
+        platform::Message msg;
+        for (int i = 0; i < 100000 && platform::peekMessage(msg, platform::PeekMode::Keep); ++i) {
+            if (msg.message == platform::WM_QUIT || !platform::peekMessage(msg, platform::PeekMode::Remove)) break;
+            if (!CFormManagerUI::translateQueued(&msg)) {
+                platform::translateMessage(msg);
+                platform::dispatchMessage(msg);
+            }
         }
     }
 

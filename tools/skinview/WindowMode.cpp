@@ -10,7 +10,9 @@
 #include "ui/core/FormManagerUI.h"
 #include "ui/core/WindowWnd.h"
 #include "ui/layout/ContainerUI.h"
+#include "ui/layout/HorizontalLayoutUI.h"
 #include "ui/layout/ScrollBarUI.h"
+#include "ui/layout/VerticalLayoutUI.h"
 #include "ui/markup/SkinBuilder.h"
 #include "ui/render/SkinSource.h"
 
@@ -52,9 +54,18 @@ public:
     bool printing = false;
 };
 
-// Runs everything that is due now: input, posted work, paints, timers.
+// Runs everything that is due now (input, posted work, paints, timers) the
+// way the application's message loop does: the framework sees each queued
+// message first, for Tab navigation and Alt shortcuts.
 void settle() {
-    for (int i = 0; i < 10000 && platform::vdisplay::pump() > 0; ++i) {}
+    platform::Message msg;
+    for (int i = 0; i < 100000 && platform::peekMessage(msg, platform::PeekMode::Keep); ++i) {
+        if (msg.message == platform::WM_QUIT || !platform::peekMessage(msg, platform::PeekMode::Remove)) break;
+        if (!CFormManagerUI::translateQueued(&msg)) {
+            platform::translateMessage(msg);
+            platform::dispatchMessage(msg);
+        }
+    }
 }
 
 void printTree(const CFormManagerUI& manager, CControlUI* control, int depth) {
@@ -125,7 +136,7 @@ public:
             if (sep == std::string::npos || std::sscanf(arg.c_str() + sep + 1, "%d,%d", &dx, &dy) != 2)
                 return bad(step);
             Point p;
-            if (int status = centreOf(arg.substr(0, sep), p)) return status;
+            if (int status = centreOf(arg.substr(0, sep), p, /*splitter=*/true)) return status;
             vd::moveMouse(p);
             settle();
             vd::mouseDown(p);
@@ -159,13 +170,23 @@ private:
         return 2;
     }
 
-    int centreOf(const std::string& name, Point& out) {
+    // The centre of the named control; with `splitter`, a layout with a
+    // splitter is taken by the centre of its splitter strip instead (the
+    // only part of a layout that a drag moves).
+    int centreOf(const std::string& name, Point& out, bool splitter = false) {
         CControlUI* control = m_window.manager.findControlByName(platform::fromUtf8(name));
         if (!control) {
             std::fprintf(stderr, "error: no control named \"%s\"\n", name.c_str());
             return 1;
         }
-        const platform::Rect& r = control->bounds();
+        platform::Rect r = control->bounds();
+        if (splitter) {
+            if (auto* v = static_cast<CVerticalLayoutUI*>(control->castTo(L"VerticalLayout")); v && v->splitterSize())
+                r = v->splitterRect(r);
+            else if (auto* h = static_cast<CHorizontalLayoutUI*>(control->castTo(L"HorizontalLayout"));
+                     h && h->splitterSize())
+                r = h->splitterRect(r);
+        }
         out = platform::clientToScreen(m_window.windowHandle(), {(r.left + r.right) / 2, (r.top + r.bottom) / 2});
         return 0;
     }

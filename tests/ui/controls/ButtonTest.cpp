@@ -111,7 +111,8 @@ TEST(Button, FadeTakesFiveTicksOfFiftyOneEachWay) {
 }
 
 TEST(Button, FiveStatusImageCutsOneImageIntoFiveStates) {
-    SkinWindow w(LR"(<Window size="200,100"><VBox><Button name="f" float="true" pos="0,0,0,0" fivestatusimage="color='#FF00FF00'"/>
+    SkinWindow w(
+        LR"(<Window size="200,100"><VBox><Button name="f" float="true" pos="0,0,0,0" fivestatusimage="color='#FF00FF00'"/>
         <Button name="g" height="28" fivestatusimage="gallery-missing.png"/></VBox></Window>)");
     ASSERT_TRUE(w.built());
     auto* button = w.as<CButtonUI>(L"f", L"Button");

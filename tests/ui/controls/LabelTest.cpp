@@ -118,8 +118,7 @@ TEST(Label, AutoWidthInAHorizontalLayoutFollowsTheText) {
     // A new text is laid out again, not cut to the old width.
     window.find(L"a")->assignText(L"hello, world");
     window.settle();
-    EXPECT_EQ(window.find(L"a")->bounds().width(),
-              platform::Font::create(kFace, 16)->measure(L"hello, world").cx + 8);
+    EXPECT_EQ(window.find(L"a")->bounds().width(), platform::Font::create(kFace, 16)->measure(L"hello, world").cx + 8);
 }
 
 TEST(Label, PaintsTheDisabledColoursAndTheDefaultTextColour) {

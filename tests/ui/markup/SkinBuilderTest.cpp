@@ -54,7 +54,10 @@ protected:
         g_log.clear();
         g_live = 0;
     }
-    void TearDown() override { EXPECT_EQ(g_live, 0) << "every built control is owned and freed"; }
+    void TearDown() override {
+        owned.clear();
+        EXPECT_EQ(g_live, 0) << "every built control is owned and freed";
+    }
 
     // Builds markup without a window; the result is owned by `owned`.
     CControlUI* build(const std::wstring& markup, CFormManagerUI* manager = nullptr) {
@@ -173,6 +176,7 @@ TEST_F(Builder, SelfIncludingDocumentsAndDeepNestingEnd) {
 
     std::wstring deep = L"<Window>";
     for (int i = 0; i < 5000; ++i) deep += L"<VBox>";
+    for (int i = 0; i < 5000; ++i) deep += L"</VBox>";
     root = build(deep);
     ASSERT_NE(root, nullptr);
     int depth = 1;
