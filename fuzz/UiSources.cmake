@@ -1,5 +1,6 @@
 # Sources of ours that the framework fuzz targets compile in (instrumented),
-# shared by fuzz/markup, imagedesc, richtext, imageload and archive.
+# shared by fuzz/markup, imagedesc, richtext, imageload, archive and builder
+# (which adds the rest of ui/ and the window system).
 set(QUELLAN_FUZZ_UI_SOURCES
   ${CMAKE_SOURCE_DIR}/ui/core/StringUI.cpp
   ${CMAKE_SOURCE_DIR}/ui/core/FormManagerResources.cpp

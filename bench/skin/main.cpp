@@ -38,7 +38,7 @@ ImageHandle makeImage(int w, int h, bool translucentEdges, Argb tint) {
         for (int x = 0; x < w; ++x) {
             bool edge = x < 4 || y < 4 || x >= w - 4 || y >= h - 4;
             Argb c = (translucentEdges && edge ? 0xA0000000u : 0xFF000000u) |
-                     (tint & 0xFFFFFF) ^ ((x * 64 / w) << 16 | (y * 64 / h) << 8);
+                     ((tint & 0xFFFFFF) ^ (((x * 64 / w) << 16) | ((y * 64 / h) << 8)));
             image->bitmap.setPixel(x, y, platform::premultiply(c));
         }
     image->width = w;
@@ -94,7 +94,10 @@ struct Skin {
             add(L"Label", L"width=\"240\" font=\"0\" textcolor=\"#FFFFFFFF\"", 0, L"", L"Tolvar Realms 安装程序") +
             L"/>";
         for (int i = 0; i < 14; ++i)
-            markup += add(L"Button", L"width=\"50\" normalimage=\"file='bench-btn.png' corner='5,5,5,5'\"", 0,
+            markup += add(L"Button",
+                          L"width=\"50\" normalimage=\"file='bench-btn.png' corner='5,5,5,5'\" "
+                          L"hotimage=\"file='bench-btn.png' corner='5,5,5,5' fade='160'\"",
+                          0,
                           L"file='bench-btn.png' corner='5,5,5,5'", L"按钮" + std::to_wstring(i),
                           platform::DT_SINGLELINE | platform::DT_VCENTER | platform::DT_CENTER) +
                       L"/>";

@@ -212,7 +212,11 @@ CStringUI CLabelUI::expandedText() const {
 
 Size CLabelUI::measure(Size available) {
     if (m_fixedWidth > 0 && m_fixedHeight > 0) return {m_fixedWidth, m_fixedHeight};
-    if (available != m_measureAvailable) m_measureStale = true;
+    // Only a multi-line label without a fixed width depends on the available
+    // size (its width limit); for every other label the layouts' several
+    // questions with different sizes share one measurement.
+    const bool dependsOnAvailable = !(m_textStyle & platform::DT_SINGLELINE) && m_fixedWidth <= 0;
+    if (dependsOnAvailable && available != m_measureAvailable) m_measureStale = true;
     if (!m_measureStale) return m_measured;
     m_measureAvailable = available;
     m_measureStale = false;
