@@ -42,4 +42,8 @@ $im -size 40x12 gradient:'#7BD389-#1F8A3B' -rotate 0 PNG32:progress_fore.png
 
 # An 8 x 8 checker tile, and a 16 x 16 icon with a magenta mask background
 $im -size 8x8 xc:'#FFFFFF' -fill '#B0B8C4' -draw 'rectangle 0,0 3,3' -draw 'rectangle 4,4 7,7' PNG32:tile.png
-$im -size 16x16 xc:'#FF00FF' -fill '#E67E22' -draw 'circle 7.5,7.5 7.5,2' PNG32:icon.png
+# Drawn without anti-aliasing: only exact magenta is masked away.
+$im -size 16x16 xc:'#FF00FF' +antialias -fill '#E67E22' -draw 'circle 7.5,7.5 7.5,2' PNG32:icon.png
+
+# Without time stamps, so that running this again changes no byte.
+for f in *.png; do $im "$f" -define png:exclude-chunks=date,time "PNG32:$f"; done
