@@ -97,8 +97,7 @@ struct Skin {
             markup += add(L"Button",
                           L"width=\"50\" normalimage=\"file='bench-btn.png' corner='5,5,5,5'\" "
                           L"hotimage=\"file='bench-btn.png' corner='5,5,5,5' fade='160'\"",
-                          0,
-                          L"file='bench-btn.png' corner='5,5,5,5'", L"按钮" + std::to_wstring(i),
+                          0, L"file='bench-btn.png' corner='5,5,5,5'", L"按钮" + std::to_wstring(i),
                           platform::DT_SINGLELINE | platform::DT_VCENTER | platform::DT_CENTER) +
                       L"/>";
         markup += L"</HorizontalLayout>";
