@@ -117,6 +117,12 @@ TEST(SkinView, DrawsTheShippedSkin) {
     platform::Surface s = platform::Surface::readPng(png);
     EXPECT_EQ(s.size(), (platform::Size{1090, 644}));
     EXPECT_EQ(s.pixel(500, 300), 0xFF1E2430u) << "the placeholder skin's background";
+
+    ToolRun packed = skinview("--window msgbox.xml --archive '" + std::string(QUELLAN_BINARY_DIR) +
+                              "/skin.zip' --password 'kvtp5184@' --tree");
+    ASSERT_EQ(packed.status, 0) << packed.out;
+    EXPECT_EQ(packed.out.rfind("VerticalLayout \"\" 0,0,400,200\n", 0), 0u) << packed.out;
+    EXPECT_NE(packed.out.find("  Button \"msgbox_ok\" "), std::string::npos) << packed.out;
 }
 
 } // namespace
