@@ -54,6 +54,14 @@ struct Message {
     Point pt;
 };
 
+// What lParam of WM_NOTIFY points to: the control that sends the
+// notification, its id and the notification code.
+struct NotifyHeader {
+    WindowHandle from = nullptr;
+    std::uintptr_t id = 0;
+    unsigned code = 0;
+};
+
 // lParam of WM_NCCREATE and WM_CREATE (a pointer to this record).
 struct CreateParams {
     void* createParam = nullptr;   // the creation parameter given to createWindow
@@ -66,13 +74,19 @@ struct CreateParams {
     const wchar_t* className = L"";
 };
 
-// What lParam of WM_NOTIFY points to: the control that sends the
-// notification, its id and the notification code.
-struct NotifyHeader {
-    WindowHandle from = nullptr;
-    std::uintptr_t id = 0;
-    unsigned code = 0;
+// lParam of WM_GETMINMAXINFO (a pointer to this record). The core sends it to
+// a top-level window before the window changes size, whoever sizes it (the
+// program, a border drag, the desktop, maximising), with the defaults filled
+// in; the procedure may change any field. The new size is then held between
+// the track sizes (the minimum wins where they cross); a maximised window
+// takes maxSize at maxPosition.
+struct MinMaxInfo {
+    Size maxSize;      // maximised size; default: the work area's
+    Point maxPosition; // maximised top-left (screen); default: the work area's
+    Size minTrackSize; // default 0 × 0
+    Size maxTrackSize; // default kMaxWindowExtent × kMaxWindowExtent (no limit)
 };
+inline constexpr int kMaxWindowExtent = 32767;
 
 // How a top-level window looks on the desktop.
 struct NativeWindowStyle {

@@ -6,6 +6,7 @@
 #include "platform/system/System.h"
 #include "ui/core/ControlUI.h"
 
+#include <cassert>
 #include <cwctype>
 
 using namespace platform;
@@ -41,6 +42,7 @@ Point CFormManagerUI::screenToClientPoint(LParam lParam) const { return screenTo
 
 bool CFormManagerUI::handleMessage(unsigned message, WParam wParam, LParam lParam, LResult& result) {
     if (!m_host) return false;
+    assert(isUiThread());
 
     // Filters first; the first that handles the message ends it.
     if (!m_filters.isEmpty()) {
@@ -131,9 +133,10 @@ bool CFormManagerUI::handleMessage(unsigned message, WParam wParam, LParam lPara
             result = 1;
             return true;
         }
-        CControlUI* control = findControlAt(screenToClient(m_host, cursorPos()));
+        const Point cursor = screenToClient(m_host, cursorPos());
+        CControlUI* control = findControlAt(cursor);
         if (!control || !(control->behaviourFlags() & ControlFlags::SetCursor)) return false;
-        TInputEventUI e = makeEvent(UiEventKind::SetCursor, control, m_lastMousePosition);
+        TInputEventUI e = makeEvent(UiEventKind::SetCursor, control, cursor);
         e.wparam = wParam;
         e.lparam = lParam;
         control->dispatchEvent(e);
@@ -145,6 +148,16 @@ bool CFormManagerUI::handleMessage(unsigned message, WParam wParam, LParam lPara
         if (!m_noActivate) return false;
         result = MA_NOACTIVATE;
         return true;
+
+    case WM_GETMINMAXINFO: {
+        auto* info = reinterpret_cast<MinMaxInfo*>(lParam);
+        if (!info) return false;
+        if (m_minTrack.cx > 0) info->minTrackSize.cx = m_minTrack.cx;
+        if (m_minTrack.cy > 0) info->minTrackSize.cy = m_minTrack.cy;
+        if (m_maxTrack.cx > 0) info->maxTrackSize.cx = m_maxTrack.cx;
+        if (m_maxTrack.cy > 0) info->maxTrackSize.cy = m_maxTrack.cy;
+        return false;
+    }
 
     case WM_NOTIFY: {
         if (lParam == 0) return true;
@@ -201,8 +214,10 @@ bool CFormManagerUI::handleMessage(unsigned message, WParam wParam, LParam lPara
 
     case WM_LBUTTONUP: {
         m_lastMousePosition = pointOf(lParam);
+        // Released even when the pressed control went away meanwhile: a
+        // capture left behind would keep every mouse message.
+        if (m_captured) releaseMouse();
         if (!m_click) return false;
-        releaseMouse();
         CControlUI* control = m_click;
         m_click = nullptr;
         TInputEventUI e = makeEvent(UiEventKind::ButtonUp, control, m_lastMousePosition);
@@ -549,13 +564,15 @@ bool CFormManagerUI::translateQueued(const Message* message) {
     };
     if (windowStyle(message->window) & WS_CHILD) {
         const WindowHandle parent = parentWindow(message->window);
-        for (int i = managers.size() - 1; i >= 0; --i) {
-            CFormManagerUI* m = managers[i];
-            for (WindowHandle ancestor = parent; ancestor; ancestor = parentWindow(ancestor)) {
+        // A key may close a window and so remove its manager: walk a copy
+        // and skip managers that are gone.
+        const CPtrArrayUI<CFormManagerUI> snapshot = managers;
+        for (int i = snapshot.size() - 1; i >= 0; --i) {
+            CFormManagerUI* m = snapshot[i];
+            for (WindowHandle ancestor = parent; ancestor && managers.find(m) >= 0; ancestor = parentWindow(ancestor)) {
                 if (message->window != m->m_host && ancestor != m->m_host) continue;
                 if (translated(m)) return true;
                 m->preTranslate(message->message, message->wParam, message->lParam, result);
-                if (managers.find(m) < 0) break; // it went away while handling the key
             }
         }
         return false;

@@ -7,6 +7,8 @@
 #include "ui/core/FormManagerUI.h"
 #include "ui/render/ImageRecord.h"
 
+#include <cassert>
+
 using namespace platform;
 
 namespace {
@@ -18,6 +20,8 @@ constexpr const wchar_t* kObjectProperty = L"WndX";
 int roundUpTo16(int v) { return (v + 15) / 16 * 16; }
 
 } // namespace
+
+CWindowWnd::~CWindowWnd() { assert(!m_window || !isWindow(m_window)); }
 
 // --- Registration and routing ----------------------------------------------------
 

@@ -506,9 +506,10 @@ void CContainerUI::scrollPageDown() {
 void CContainerUI::scrollToTop() { scrollTo(scrollOffset().cx, 0); }
 
 void CContainerUI::scrollToBottom() {
-    // The range is known only after the next layout.
+    // The range is known only after the next layout; the repaint makes sure
+    // a next paint comes even when nothing else changed.
     m_scrollToEndPending = true;
-    if (m_manager) m_manager->addPostPainter(this);
+    if (m_manager && m_manager->addPostPainter(this)) invalidate();
 }
 
 void CContainerUI::scrollLineLeft() {
