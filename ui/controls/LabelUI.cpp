@@ -219,7 +219,8 @@ Size CLabelUI::measure(Size available) {
     if (dependsOnAvailable && available != m_measureAvailable) m_measureStale = true;
     if (!m_measureStale) return m_measured;
     m_measureAvailable = available;
-    m_measureStale = false;
+    // Without a window there are no fonts: such an answer is not kept.
+    m_measureStale = m_manager == nullptr;
 
     const int padX = m_textPadding.left + m_textPadding.right;
     const int padY = m_textPadding.top + m_textPadding.bottom;

@@ -97,6 +97,14 @@ TEST(Label, MeasuresTextPlusPadding) {
         }
     }
 
+    // A measurement made before the label had a window is not kept.
+    CLabelUI early;
+    early.assignText(L"Quellan 安装");
+    early.measure({500, 500});
+    early.bindManager(&window.manager(), nullptr, false);
+    EXPECT_EQ(early.measure({500, 500}).cx, textWidth);
+    early.bindManager(nullptr, nullptr, false);
+
     // The cache follows the text and the available size.
     label->assignText(L"ab");
     platform::Size small = label->measure({500, 500});
