@@ -5,29 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
-#include <sys/wait.h>
 
 namespace {
 
-struct ToolRun {
-    int status = -1;
-    std::string out;
-};
+using testsupport::ToolRun;
 
-ToolRun skinview(const std::string& args) {
-    std::string cmd =
-        std::string("QUELLAN_DISPLAY=virtual '") + QUELLAN_BINARY_DIR + "/quellan-skinview' " + args + " 2>&1";
-    ToolRun r;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    char buf[512];
-    while (std::fgets(buf, sizeof buf, p)) r.out += buf;
-    int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
-}
+ToolRun skinview(const std::string& args) { return testsupport::runSkinView(args); }
 
 TEST(SkinView, DumpsTheShippedSkinAndReportsErrors) {
     std::string skin = std::string(QUELLAN_SOURCE_DIR) + "/app/skin";

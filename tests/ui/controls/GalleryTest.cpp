@@ -9,10 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
-#include <sys/wait.h>
 
 namespace fs = std::filesystem;
 
@@ -20,23 +18,9 @@ namespace {
 
 const fs::path kGallery = fs::path(QUELLAN_SOURCE_DIR) / "tests" / "gallery";
 
-struct ToolRun {
-    int status = -1;
-    std::string out;
-};
+using testsupport::ToolRun;
 
-ToolRun skinview(const std::string& args) {
-    std::string cmd =
-        "QUELLAN_DISPLAY=virtual '" + std::string(QUELLAN_BINARY_DIR) + "/quellan-skinview' " + args + " 2>&1";
-    ToolRun r;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    char buf[512];
-    while (std::fgets(buf, sizeof buf, p)) r.out += buf;
-    int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
-}
+ToolRun skinview(const std::string& args) { return testsupport::runSkinView(args); }
 
 TEST(Gallery, HarnessRendersTheGolden) {
     testsupport::SkinSourceGuard guard;
