@@ -6,6 +6,12 @@ find_package(SDL2 CONFIG REQUIRED)
 add_library(dep::sdl2 INTERFACE IMPORTED)
 target_link_libraries(dep::sdl2 INTERFACE SDL2::SDL2)
 
+# Xlib beside SDL, in the sdl display backend only: the compositing manager
+# and the ARGB visual of layered windows.
+find_package(X11 REQUIRED)
+add_library(dep::x11 INTERFACE IMPORTED)
+target_link_libraries(dep::x11 INTERFACE X11::X11)
+
 pkg_check_modules(PANGOCAIRO REQUIRED IMPORTED_TARGET pangocairo cairo pango fontconfig)
 add_library(dep::pangocairo INTERFACE IMPORTED)
 target_link_libraries(dep::pangocairo INTERFACE PkgConfig::PANGOCAIRO)

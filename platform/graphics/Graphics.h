@@ -190,6 +190,18 @@ struct FontMetrics {
     int maxCharWidth = 0; // at least the advance of any Latin or CJK character
 };
 
+// The parts of one character's advance, in whole pixels: the blank before
+// its ink (negative where the ink starts left of the pen), the ink, and the
+// blank after it (negative where the ink reaches past the advance, as italic
+// letters do). leading + ink + trailing is the advance; a character without
+// ink (a space) is all trailing.
+struct GlyphWidths {
+    int leading = 0;
+    int ink = 0;
+    int trailing = 0;
+    friend bool operator==(const GlyphWidths&, const GlyphWidths&) = default;
+};
+
 namespace detail {
 struct FontData;
 }
@@ -227,6 +239,8 @@ public:
     // X offset of every caret position of a single line: text.size() + 1
     // values, starting with 0 and ending with measure(text).cx.
     std::vector<int> caretPositions(std::wstring_view text) const;
+    // Leading, ink and trailing width of one character as drawn alone.
+    GlyphWidths glyphWidths(wchar_t ch) const;
 
 private:
     Font();

@@ -197,6 +197,36 @@ std::vector<int> Font::caretPositions(std::wstring_view text) const {
     return out;
 }
 
+GlyphWidths Font::glyphWidths(wchar_t ch) const {
+    Lock lock(TextEngine::instance().mutex);
+    PangoLayout* layout = m_data->singleLine(toUtf8(std::wstring_view(&ch, 1)));
+    PangoRectangle logical;
+    pango_layout_get_extents(layout, nullptr, &logical);
+    const int advance = detail::toPixels(logical.width);
+    // The ink is found by drawing the character: the text engine's own ink
+    // extents miss what synthesised bold and italic faces add or take away.
+    const int height = std::max(m_data->metrics.height, 1);
+    const int pad = height; // room for ink beyond the advance on either side
+    const int width = advance + 2 * pad;
+    std::unique_ptr<cairo_surface_t, detail::CairoSurfaceDeleter> mask(
+        cairo_image_surface_create(CAIRO_FORMAT_A8, width, height));
+    std::unique_ptr<cairo_t, detail::CairoDeleter> cr(cairo_create(mask.get()));
+    cairo_move_to(cr.get(), pad, 0);
+    pango_cairo_show_layout(cr.get(), layout);
+    cairo_surface_flush(mask.get());
+    const unsigned char* bits = cairo_image_surface_get_data(mask.get());
+    const int stride = cairo_image_surface_get_stride(mask.get());
+    int left = width, right = 0;
+    for (int y = 0; bits && y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if (bits[static_cast<std::size_t>(y) * stride + x]) {
+                left = std::min(left, x);
+                right = std::max(right, x + 1);
+            }
+    if (right <= left) return {0, 0, advance};
+    return {left - pad, right - left, advance - (right - pad)};
+}
+
 // --- Canvas text ---
 
 namespace {

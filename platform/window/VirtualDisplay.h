@@ -29,6 +29,10 @@ void mouseUp(Point screen, MouseButton button = MouseButton::Left);
 void click(Point screen, MouseButton button = MouseButton::Left); // move, down, up
 void doubleClick(Point screen);                                   // move, down, up, down (second click), up
 void wheel(Point screen, int delta);                              // delta in WHEEL_DELTA units (120 per notch)
+// Left button down at `from`, the pointer moved to `to` in `steps` equal
+// steps, button up: a caption drag, or a border drag when `from` is on a
+// border the window's WM_NCHITTEST names (HTLEFT ... HTBOTTOMRIGHT).
+void drag(Point from, Point to, int steps = 1);
 void keyDown(unsigned vk, bool repeat = false);
 void keyUp(unsigned vk);
 void pressKey(unsigned vk);            // down, up
@@ -75,6 +79,8 @@ struct NativeState {
     Rect shapeRect;
     Size shapeEllipse;
     bool hasIcon = false;
+    Size minSize; // limits of a desktop resize
+    Size maxSize{kMaxWindowExtent, kMaxWindowExtent};
     bool layeredContent = false; // pixels come from updateLayeredWindow
     std::uint8_t opacity = 255;
     int presentCount = 0;

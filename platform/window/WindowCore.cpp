@@ -575,11 +575,53 @@ std::wstring windowText(WindowHandle window) {
 
 namespace detail {
 
-void Core::applyRect(WindowHandle h, Rect rect, bool redraw, bool fromDesktop) {
+Rect clampToTrackSizes(const MinMaxInfo& info, Rect rect, int sizingEdge) {
+    const int maxW = std::max(info.maxTrackSize.cx, 0);
+    const int maxH = std::max(info.maxTrackSize.cy, 0);
+    // Where the two cross, the minimum wins.
+    const int w = std::max(std::min(rect.width(), maxW), std::max(info.minTrackSize.cx, 0));
+    const int h = std::max(std::min(rect.height(), maxH), std::max(info.minTrackSize.cy, 0));
+    const bool leftMoves = sizingEdge == HTLEFT || sizingEdge == HTTOPLEFT || sizingEdge == HTBOTTOMLEFT;
+    const bool topMoves = sizingEdge == HTTOP || sizingEdge == HTTOPLEFT || sizingEdge == HTTOPRIGHT;
+    if (leftMoves)
+        rect.left = rect.right - w;
+    else
+        rect.right = rect.left + w;
+    if (topMoves)
+        rect.top = rect.bottom - h;
+    else
+        rect.bottom = rect.top + h;
+    return rect;
+}
+
+MinMaxInfo Core::queryMinMax(WindowHandle h) {
+    MinMaxInfo info;
+    WindowData* d = findLive(h);
+    const Rect work = m_backend ? m_backend->workArea(d ? d->rect : Rect{}) : Rect{};
+    info.maxSize = work.size();
+    info.maxPosition = {work.left, work.top};
+    info.maxTrackSize = {kMaxWindowExtent, kMaxWindowExtent};
+    if (!d || d->isChild()) return info;
+    send(h, WM_GETMINMAXINFO, 0, reinterpret_cast<LParam>(&info));
+    if ((d = findLive(h)) && d->native) m_backend->setSizeLimits(h, info.minTrackSize, info.maxTrackSize);
+    return info;
+}
+
+void Core::applyRect(WindowHandle h, Rect rect, bool redraw, bool fromDesktop, int sizingEdge) {
     WindowData* d = findLive(h);
     if (!d) return;
     rect.right = std::max(rect.right, rect.left);
     rect.bottom = std::max(rect.bottom, rect.top);
+    if (!d->isChild() && rect.size() != d->rect.size()) {
+        const Rect asked = rect;
+        rect = clampToTrackSizes(queryMinMax(h), rect, sizingEdge);
+        if (!(d = findLive(h))) return;
+        if (fromDesktop && rect != asked) {
+            // The desktop sized it beyond the limits: tell it where the window really is.
+            fromDesktop = false;
+            if (d->rect == rect && d->native) m_backend->setWindowRect(h, rect);
+        }
+    }
     Rect old = d->rect;
     if (old == rect) return;
     d->rect = rect;
@@ -861,7 +903,6 @@ void Core::hideWindow(WindowHandle h) {
     if (!(d = findLive(h))) return;
     d->visible = false;
     d->style &= ~WS_VISIBLE;
-    ;
     if (d->isChild()) {
         if (WindowData* p = findLive(d->parent)) {
             Rect pc{0, 0, p->rect.width(), p->rect.height()};
@@ -927,10 +968,16 @@ bool showWindow(WindowHandle window, int command) {
         if (!d->isChild() && (d->style & WS_MAXIMIZEBOX) && (d->style & WS_THICKFRAME)) {
             if (d->iconic) c.restore(window, false);
             if ((d = c.findLive(window)) && !d->zoomed) {
-                d->restoreRect = d->rect;
-                d->zoomed = true;
-                d->style |= WS_MAXIMIZE;
-                c.applyRect(window, c.m_backend->workArea(d->rect), true, false);
+                const MinMaxInfo info = c.queryMinMax(window);
+                if ((d = c.findLive(window)) && !d->zoomed) {
+                    d->restoreRect = d->rect;
+                    d->zoomed = true;
+                    d->style |= WS_MAXIMIZE;
+                    const Rect wanted =
+                        Rect::fromSize(info.maxPosition.x, info.maxPosition.y, info.maxSize.cx, info.maxSize.cy);
+                    // Held here already: applyRect asks again only when the size changes.
+                    c.applyRect(window, detail::clampToTrackSizes(info, wanted, HTBOTTOMRIGHT), true, false);
+                }
             }
         }
         c.showTopOrChild(window, true);

@@ -102,7 +102,13 @@ public:
     std::vector<WindowHandle> ownedWindows(WindowHandle owner);
     NativeWindowStyle nativeStyle(const WindowData& w);
     void sendSize(WindowData& w, unsigned kind);
-    void applyRect(WindowHandle h, Rect rect, bool redraw, bool fromDesktop);
+    // Moves and sizes a window. A top-level window that changes size is first
+    // asked for WM_GETMINMAXINFO and held inside its track sizes; the edges
+    // named by `sizingEdge` (an HT* border code) move, the opposite ones stay.
+    void applyRect(WindowHandle h, Rect rect, bool redraw, bool fromDesktop, int sizingEdge = HTBOTTOMRIGHT);
+    // Sends WM_GETMINMAXINFO with the defaults and passes the track sizes on
+    // to the desktop. Defaults only for a window that is gone or a child.
+    MinMaxInfo queryMinMax(WindowHandle h);
     bool enabledChain(WindowHandle h); // the window and its ancestors are enabled
     bool canActivate(const WindowData& d);
     void normalizeZorder();
@@ -191,8 +197,9 @@ public:
     bool m_keyMenuPending = false;
     WindowHandle m_lastClickWindow = nullptr;
 
-    // Core-run caption drag.
+    // Core-run caption drag (HTCAPTION) or border drag (HTLEFT ... HTBOTTOMRIGHT).
     WindowHandle m_dragWindow = nullptr;
+    int m_dragHit = HTCAPTION;
     Point m_dragStart;
     Rect m_dragStartRect;
 
@@ -220,5 +227,12 @@ public:
 std::string remoteSocketName(const std::wstring& cls, const std::wstring& title);
 
 std::unique_ptr<WindowBackend> createVirtualBackend(Size screen);
+
+// Whether a hit-test code names a sizing border (HTLEFT ... HTBOTTOMRIGHT).
+constexpr bool isSizingHit(int hit) { return hit >= HTLEFT && hit <= HTBOTTOMRIGHT; }
+
+// `rect` with its size held inside the track sizes of `info`; the edges that
+// `sizingEdge` (an HT* border code) names move, the opposite ones stay.
+Rect clampToTrackSizes(const MinMaxInfo& info, Rect rect, int sizingEdge);
 
 } // namespace platform::detail

@@ -279,8 +279,10 @@ bool updateLayeredWindow(WindowHandle window, const Surface& pixels, const Point
         c.applyRect(window, Rect::fromSize(screenPos->x, screenPos->y, d->rect.width(), d->rect.height()), false,
                     false);
     if (!(d = c.findLive(window))) return false;
+    // Painted pixels stay on show when the layered ones cannot be.
+    if (!c.m_backend->updateLayered(window, pixels, alpha)) return false;
     d->layeredContent = true;
-    return c.m_backend->updateLayered(window, pixels, alpha);
+    return true;
 }
 
 bool setWindowOpacity(WindowHandle window, std::uint8_t alpha) {

@@ -276,8 +276,21 @@ void Core::handleMouseMove(Point screen) {
     m_cursor = screen;
     if (m_dragWindow) {
         if (findLive(m_dragWindow)) {
-            Rect r = m_dragStartRect.offset(screen.x - m_dragStart.x, screen.y - m_dragStart.y);
-            applyRect(m_dragWindow, r, false, false);
+            const int dx = screen.x - m_dragStart.x;
+            const int dy = screen.y - m_dragStart.y;
+            if (m_dragHit == HTCAPTION) {
+                applyRect(m_dragWindow, m_dragStartRect.offset(dx, dy), false, false);
+                return;
+            }
+            // A border drag moves the edges the border names; the others stay.
+            Rect r = m_dragStartRect;
+            const int hit = m_dragHit;
+            if (hit == HTLEFT || hit == HTTOPLEFT || hit == HTBOTTOMLEFT) r.left = std::min(r.left + dx, r.right);
+            if (hit == HTRIGHT || hit == HTTOPRIGHT || hit == HTBOTTOMRIGHT) r.right = std::max(r.right + dx, r.left);
+            if (hit == HTTOP || hit == HTTOPLEFT || hit == HTTOPRIGHT) r.top = std::min(r.top + dy, r.bottom);
+            if (hit == HTBOTTOM || hit == HTBOTTOMLEFT || hit == HTBOTTOMRIGHT)
+                r.bottom = std::max(r.bottom + dy, r.top);
+            applyRect(m_dragWindow, r, true, false, hit);
             return;
         }
         m_dragWindow = nullptr;
@@ -321,6 +334,7 @@ void Core::handleButton(const BackendEvent& e) {
     setKeyDown(vk, e.down);
     if (!e.down && e.button == MouseButton::Left && m_dragWindow) {
         m_dragWindow = nullptr;
+        if (!m_capture) m_backend->setCapture(false);
         return;
     }
     int hit = HTCLIENT;
@@ -706,15 +720,21 @@ CursorShape cursorForHit(int hit) {
     }
 }
 
-void beginCaptionDrag(WindowHandle window) {
+// Starts moving (HTCAPTION) or sizing (a border code) the top-level window
+// with the pointer while the left button stays down. The backend may move it
+// itself; sizing is always the core's, so that the track sizes hold.
+void beginDrag(WindowHandle window, int hit) {
     Core& c = Core::get();
     WindowHandle top = c.root(window);
     WindowData* d = c.findLive(top);
     if (!d || d->zoomed || !(c.m_keys[VK_LBUTTON] & 0x80)) return;
-    if (c.m_backend->beginDrag(top, c.m_cursor)) return;
+    if (hit == HTCAPTION && c.m_backend->beginDrag(top, c.m_cursor)) return;
     c.m_dragWindow = top;
+    c.m_dragHit = hit;
     c.m_dragStart = c.m_cursor;
     c.m_dragStartRect = d->rect;
+    // The pointer leaves the window's old rectangle as it drags: keep it coming.
+    c.m_backend->setCapture(true);
 }
 
 } // namespace
@@ -777,7 +797,8 @@ LResult defWindowProc(WindowHandle window, unsigned message, WParam wParam, LPar
         return windowRect(window).contains(p) ? HTCLIENT : HTNOWHERE;
     }
     case WM_NCLBUTTONDOWN:
-        if (static_cast<int>(wParam) == HTCAPTION) beginCaptionDrag(window);
+        if (static_cast<int>(wParam) == HTCAPTION || detail::isSizingHit(static_cast<int>(wParam)))
+            beginDrag(window, static_cast<int>(wParam));
         return 0;
     case WM_NCLBUTTONDBLCLK:
         if (static_cast<int>(wParam) == HTCAPTION && !d->isChild())
@@ -817,7 +838,7 @@ LResult defWindowProc(WindowHandle window, unsigned message, WParam wParam, LPar
             showWindow(window, SW_RESTORE);
             break;
         case SC_MOVE:
-            beginCaptionDrag(window);
+            beginDrag(window, HTCAPTION);
             break;
         default:
             break;

@@ -2,6 +2,9 @@
 # Runs a command inside a fresh virtual X server (1280x1024, 24 bit) with the
 # openbox window manager, which a caption drag needs to move a window.
 # Works as root without a desktop. Usage: run-under-xvfb.sh COMMAND [ARGS...]
+# QUELLAN_XVFB_COMPOSITOR=xcompmgr (or picom) also starts that compositing
+# manager for the run, so that layered windows show their alpha (picom needs
+# its package, which scripts/packages.txt does not list).
 set -u
 
 if [ "${QUELLAN_XVFB_INNER:-}" != 1 ]; then
@@ -44,8 +47,19 @@ if [ "$ready" != 1 ]; then
   exit 1
 fi
 
+cm=
+if [ -n "${QUELLAN_XVFB_COMPOSITOR:-}" ]; then
+  case "$QUELLAN_XVFB_COMPOSITOR" in
+    picom) picom --backend xrender >"$scratch/compositor.log" 2>&1 & cm=$! ;;
+    *) "$QUELLAN_XVFB_COMPOSITOR" >"$scratch/compositor.log" 2>&1 & cm=$! ;;
+  esac
+  # It takes the screen a moment later: a program that depends on it waits
+  # until layeredWindowsSupported() holds.
+fi
+
 "$@"
 rc=$?
+[ -n "$cm" ] && kill "$cm" 2>/dev/null && wait "$cm" 2>/dev/null
 kill "$wm" 2>/dev/null
 wait "$wm" 2>/dev/null
 exit $rc

@@ -119,6 +119,9 @@ public:
     // Rounded-rectangle shape in window coordinates; null to remove.
     virtual void setShape(WindowHandle window, const Rect* rect, Size ellipse) = 0;
     virtual void setIcon(WindowHandle window, const Surface& pixels) = 0;
+    // The smallest and largest size the desktop may give the window when the
+    // user resizes it (kMaxWindowExtent: no limit).
+    virtual void setSizeLimits(WindowHandle window, Size min, Size max) = 0;
 
     // --- Layered windows ---
     virtual bool layeredSupported() = 0;

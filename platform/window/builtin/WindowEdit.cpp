@@ -104,6 +104,9 @@ Layout layoutOf(WindowHandle w, EditState& s) {
     return l;
 }
 
+// Client x of the caret: at its character boundary, kept inside the text area.
+int caretX(const Layout& l, const EditState& s) { return std::min(l.xOf(s.model.caret()), l.area.right - 1); }
+
 // The character boundary nearest to client x.
 std::size_t positionAt(const Layout& l, int x) {
     const int rel = x - l.originX;
@@ -271,7 +274,7 @@ void draw(WindowHandle w, EditState& s, Canvas& canvas, bool withCaret) {
         canvas.restore();
     }
     if (withCaret && s.focused && s.caretShown && enabled) {
-        const int x = std::min(l.xOf(s.model.caret()), l.area.right - 1);
+        const int x = caretX(l, s);
         canvas.fillRect(Rect{x, l.top, x + 1, l.top + l.lineHeight}, textColour);
     }
     canvas.restoreTo(level);
@@ -564,6 +567,23 @@ LResult editWindowProc(WindowHandle w, unsigned message, WParam wParam, LParam l
 }
 
 } // namespace
+
+} // namespace platform::detail
+
+namespace platform {
+
+bool editCaretRect(WindowHandle edit, Rect* caret) {
+    detail::EditState* s = detail::stateOf(edit);
+    if (!s) return false;
+    const detail::Layout l = detail::layoutOf(edit, *s);
+    const int x = detail::caretX(l, *s);
+    if (caret) *caret = Rect{x, l.top, x + 1, l.top + std::max(1, l.lineHeight)};
+    return true;
+}
+
+} // namespace platform
+
+namespace platform::detail {
 
 void registerEditClass() {
     WindowClass cls;

@@ -35,6 +35,7 @@
 #pragma once
 
 #include "platform/graphics/Geometry.h"
+#include "platform/window/Window.h"
 
 namespace platform {
 
@@ -49,5 +50,12 @@ struct ControlBrush {
     Argb colour = 0xFFFFFFFF;
     const Surface* pattern = nullptr;
 };
+
+// The caret of an edit window (of the class or of one made from it) in its
+// client coordinates: one pixel wide and a line of its font tall, where the
+// edit draws it, also while it blinks off or the edit lacks the focus. Lets a
+// caller that prints the edit (which leaves the caret out) draw a caret of
+// its own. False for a window that is not an edit.
+bool editCaretRect(WindowHandle edit, Rect* caret);
 
 } // namespace platform

@@ -91,6 +91,51 @@ TEST(GraphicsFont, MeasuredWidthsGrowWithTextAndCaretsFollow) {
     EXPECT_EQ(carets[2], f->measure(L"ab").cx);
 }
 
+// The parts of a character's advance add up to it and frame the ink the
+// character leaves when drawn alone; italics lean past their advance.
+TEST(GraphicsFont, GlyphWidthsFrameTheDrawnInk) {
+    struct Case {
+        const char* name;
+        wchar_t ch;
+        FontStyle style;
+    };
+    const std::vector<Case> cases = {
+        {"upright l", L'l', {}},
+        {"upright W", L'W', {}},
+        {"italic l", L'l', {false, true}},
+        {"italic f", L'f', {false, true}},
+        {"bold W", L'W', {true, false}},
+        {"CJK", L'国', {}},
+        {"CJK italic", L'国', {false, true}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto f = pinned(24, c.style);
+        const GlyphWidths g = f->glyphWidths(c.ch);
+        EXPECT_EQ(g.leading + g.ink + g.trailing, f->measure(std::wstring(1, c.ch)).cx);
+        EXPECT_GT(g.ink, 0);
+        Surface s(120, 60);
+        s.clear(kWhite);
+        Canvas canvas(s);
+        canvas.setFont(f);
+        const int x = 40;
+        canvas.textOut({x, 10}, std::wstring(1, c.ch));
+        const Rect box = inkBox(s);
+        // Edge pixels the outline barely touches may stay white.
+        EXPECT_GE(box.left, x + g.leading);
+        EXPECT_LE(box.left, x + g.leading + 1);
+        EXPECT_LE(box.right, x + g.leading + g.ink);
+        EXPECT_GE(box.right, x + g.leading + g.ink - 1);
+    }
+    // Italic letters reach past their advance further than upright ones.
+    EXPECT_LT(pinned(24, {false, true})->glyphWidths(L'l').trailing, pinned(24)->glyphWidths(L'l').trailing);
+    EXPECT_LT(pinned(24, {false, true})->glyphWidths(L'f').trailing, 0);
+    // A space has no ink: its whole advance trails.
+    const auto italic = pinned(24, {false, true});
+    EXPECT_EQ(italic->glyphWidths(L' '), (GlyphWidths{0, 0, italic->measure(L" ").cx}));
+    EXPECT_GT(italic->glyphWidths(L' ').trailing, 0);
+}
+
 TEST(GraphicsFont, AbsurdHeightsAreCutToTheMaximum) {
     const auto huge = Font::create(L"", 2000000000);
     EXPECT_EQ(huge->pixelHeight(), Font::kMaxPixelHeight);

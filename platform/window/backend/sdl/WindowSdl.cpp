@@ -7,6 +7,7 @@
 //   --- Events ---         SDL events turned into backend events
 //   --- Factory ---        opening the display
 #include "platform/window/backend/sdl/WindowSdl.h"
+#include "platform/window/backend/sdl/X11Desktop.h"
 
 #include "platform/graphics/Graphics.h"
 #include "platform/system/Text.h"
@@ -100,30 +101,10 @@ unsigned vkFromSdl(const SDL_Keysym& key) {
     }
 }
 
-SDL_HitTestResult hitResultFor(int code) {
-    switch (code) {
-    case HTCAPTION:
-        return SDL_HITTEST_DRAGGABLE;
-    case HTLEFT:
-        return SDL_HITTEST_RESIZE_LEFT;
-    case HTRIGHT:
-        return SDL_HITTEST_RESIZE_RIGHT;
-    case HTTOP:
-        return SDL_HITTEST_RESIZE_TOP;
-    case HTBOTTOM:
-        return SDL_HITTEST_RESIZE_BOTTOM;
-    case HTTOPLEFT:
-        return SDL_HITTEST_RESIZE_TOPLEFT;
-    case HTTOPRIGHT:
-        return SDL_HITTEST_RESIZE_TOPRIGHT;
-    case HTBOTTOMLEFT:
-        return SDL_HITTEST_RESIZE_BOTTOMLEFT;
-    case HTBOTTOMRIGHT:
-        return SDL_HITTEST_RESIZE_BOTTOMRIGHT;
-    default:
-        return SDL_HITTEST_NORMAL;
-    }
-}
+// Only the caption is the desktop's to drag. Sizing borders stay clicks: the
+// core sizes the window itself, held to its WM_GETMINMAXINFO limits (the
+// desktop would size a shaped window past what SDL can shape).
+SDL_HitTestResult hitResultFor(int code) { return code == HTCAPTION ? SDL_HITTEST_DRAGGABLE : SDL_HITTEST_NORMAL; }
 
 SDL_SystemCursor systemCursorFor(CursorShape shape) {
     switch (shape) {
@@ -156,18 +137,26 @@ int clampSize(int v) { return std::max(1, v); }
 class SdlBackend;
 SdlBackend* g_open = nullptr; // the open backend (UI thread); for the queries of WindowSdl.h
 
-// One top-level window on the desktop.
+// One top-level window on the desktop, and what it takes to make it again.
 struct NativeWindow {
     WindowHandle handle = nullptr;
     SdlWindowPtr window;
     Uint32 id = 0;
-    bool shaped = false;    // created as a shaped window (can take a region)
-    bool hasRegion = false; // a round region is set
-    Rect regionRect;        // window coordinates
+    bool shaped = false;       // created as a shaped window (can take a region)
+    bool argb = false;         // created with the 32-bit visual: its alpha reaches the screen
+    bool showsLayered = false; // its surface holds layered content, not painted pixels
+    bool resizable = false;    // the desktop may size it (SDL_WINDOW_RESIZABLE)
+    bool hasRegion = false;    // a round region is set
+    Rect regionRect;           // window coordinates
     Size regionEllipse;
     Rect rect; // where the window is (screen, client area)
     NativeWindowStyle style;
     bool shown = false;
+    std::string title;
+    SdlSurfacePtr icon;
+    float opacity = 1.0f;
+    Size minSize;
+    Size maxSize{kMaxWindowExtent, kMaxWindowExtent};
 };
 
 class SdlBackend final : public WindowBackend {
@@ -207,6 +196,9 @@ public:
             return false;
         }
         m_driver = SDL_GetCurrentVideoDriver() ? SDL_GetCurrentVideoDriver() : "";
+        // Layered windows need the X server itself (SDL names no visuals and
+        // no compositing manager); no connection just means no layered windows.
+        if (m_driver == "x11") m_x11 = X11Desktop::open(nullptr);
         // Without a reachable X server or compositor SDL falls back to a
         // driver that shows nothing; windows would "open" where nobody sees
         // them. That is a failure unless SDL was told to use it.
@@ -289,41 +281,8 @@ public:
         native->handle = handle;
         native->style = style;
         native->rect = screen;
-        const std::string utf8 = toUtf8(title);
-        const int w = clampSize(screen.width());
-        const int h = clampSize(screen.height());
-        Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS;
-        if (style.toolWindow) flags |= SDL_WINDOW_SKIP_TASKBAR;
-        if (style.topmost) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
-        const bool transient = style.popup && style.toolWindow; // tooltips and menus: never shaped
-        if (transient) flags |= SDL_WINDOW_TOOLTIP;
-        SDL_Window* window = nullptr;
-        if (!transient && m_shapesSupported) {
-            // Created at 0,0: SDL moves a shaped window back to its creation
-            // position when the first shape is set, unless that position is 0,0.
-            window =
-                SDL_CreateShapedWindow(utf8.c_str(), 0, 0, static_cast<unsigned>(w), static_cast<unsigned>(h), flags);
-            if (window) {
-                native->shaped = true;
-            } else {
-                m_shapesSupported = false; // this driver has no shaped windows
-            }
-        }
-        if (!window) {
-            if (style.resizable) flags |= SDL_WINDOW_RESIZABLE;
-            window = SDL_CreateWindow(utf8.c_str(), screen.left, screen.top, w, h, flags);
-        }
-        if (!window) {
-            SDL_Log("quellan: cannot create a window: %s", SDL_GetError());
-            return false;
-        }
-        native->window.reset(window);
-        native->id = SDL_GetWindowID(window);
-        SDL_SetWindowData(window, "quellan", native.get());
-        SDL_SetWindowHitTest(window, &SdlBackend::hitTestCallback, this);
-        if (native->shaped) applyShape(*native); // a full-window shape: a plain rectangle until a region is set
-        SDL_SetWindowPosition(window, screen.left, screen.top);
-        if (style.decorated) SDL_SetWindowBordered(window, SDL_TRUE);
+        native->title = toUtf8(title);
+        if (!makeSdlWindow(*native)) return false;
         m_byId[native->id] = native.get();
         m_windows[handle] = std::move(native);
         return true;
@@ -354,6 +313,14 @@ public:
     void setWindowStyle(WindowHandle handle, const NativeWindowStyle& style) override {
         NativeWindow* n = find(handle);
         if (!n) return;
+        if (style.layered && !n->argb && layeredSupported()) {
+            // An X window keeps the visual it was made with: a window that
+            // turns layered is made again with the 32-bit one.
+            n->style = style;
+            remake(*n);
+            return;
+        }
+        if (!style.layered) n->showsLayered = false;
         if (style.decorated != n->style.decorated)
             SDL_SetWindowBordered(n->window.get(), style.decorated ? SDL_TRUE : SDL_FALSE);
         if (style.resizable != n->style.resizable && !n->shaped)
@@ -364,7 +331,10 @@ public:
     }
 
     void setTitle(WindowHandle handle, const std::wstring& title) override {
-        if (NativeWindow* n = find(handle)) SDL_SetWindowTitle(n->window.get(), toUtf8(title).c_str());
+        if (NativeWindow* n = find(handle)) {
+            n->title = toUtf8(title);
+            SDL_SetWindowTitle(n->window.get(), n->title.c_str());
+        }
     }
 
     void showWindow(WindowHandle handle, bool show, bool activate) override {
@@ -424,7 +394,17 @@ public:
         if (dirty.isEmpty()) return;
         if (SDL_MUSTLOCK(target)) SDL_LockSurface(target);
         const auto fmt = target->format->format;
-        if (fmt == SDL_PIXELFORMAT_RGB888 || fmt == SDL_PIXELFORMAT_ARGB8888) {
+        if (n->argb && fmt == SDL_PIXELFORMAT_ARGB8888) {
+            // Painted pixels of a 32-bit window are opaque whatever alpha the
+            // drawing left in them; only layered content is see-through.
+            for (int y = dirty.top; y < dirty.bottom; ++y) {
+                auto* dst = reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(target->pixels) +
+                                                             static_cast<std::size_t>(y) * target->pitch) +
+                            dirty.left;
+                const std::uint32_t* src = backing.row(y) + dirty.left;
+                for (int x = 0; x < dirty.width(); ++x) dst[x] = src[x] | 0xFF000000u;
+            }
+        } else if (fmt == SDL_PIXELFORMAT_RGB888 || fmt == SDL_PIXELFORMAT_ARGB8888) {
             // Same byte order (B, G, R, X/A): premultiplied pixels are what an
             // opaque window shows of them.
             for (int y = dirty.top; y < dirty.bottom; ++y) {
@@ -472,14 +452,57 @@ public:
             for (int x = 0; x < pixels.width(); ++x) dst[x] = unpremultiply(src[x]);
         }
         SDL_SetWindowIcon(n->window.get(), icon.get());
+        n->icon = std::move(icon);
     }
 
-    // --- Layered windows: SDL has no per-pixel alpha for windows ---
-    bool layeredSupported() override { return false; }
-    bool updateLayered(WindowHandle, const Surface&, std::uint8_t) override { return false; }
+    void setSizeLimits(WindowHandle handle, Size min, Size max) override {
+        NativeWindow* n = find(handle);
+        if (!n || (n->minSize == min && n->maxSize == max)) return;
+        n->minSize = min;
+        n->maxSize = max;
+        applySizeLimits(*n);
+    }
+
+    // --- Layered windows ---
+    // Per-pixel alpha reaches the screen on X11 when a compositing manager
+    // runs: the window is made with the 32-bit visual and its premultiplied
+    // pixels go through SDL's own framebuffer (XPutImage of our bytes, alpha
+    // included). SDL's accelerated framebuffer would drop the alpha.
+    bool layeredSupported() override { return m_x11 && !m_x11->argbVisualId().empty() && m_x11->compositorRunning(); }
+
+    bool updateLayered(WindowHandle handle, const Surface& pixels, std::uint8_t alpha) override {
+        NativeWindow* n = find(handle);
+        if (!n || !n->argb || pixels.isEmpty()) return false;
+        SDL_Surface* target = SDL_GetWindowSurface(n->window.get());
+        if (!target || target->format->format != SDL_PIXELFORMAT_ARGB8888) return false;
+        const int w = std::min(pixels.width(), target->w);
+        const int h = std::min(pixels.height(), target->h);
+        if (SDL_MUSTLOCK(target)) SDL_LockSurface(target);
+        for (int y = 0; y < target->h; ++y) {
+            auto* dst = reinterpret_cast<std::uint32_t*>(static_cast<std::uint8_t*>(target->pixels) +
+                                                         static_cast<std::size_t>(y) * target->pitch);
+            if (y >= h) {
+                std::memset(dst, 0, static_cast<std::size_t>(target->w) * 4);
+                continue;
+            }
+            const std::uint32_t* src = pixels.row(y);
+            if (alpha == 255) {
+                std::memcpy(dst, src, static_cast<std::size_t>(w) * 4);
+            } else {
+                for (int x = 0; x < w; ++x) dst[x] = scalePixel(src[x], alpha);
+            }
+            if (w < target->w) std::memset(dst + w, 0, static_cast<std::size_t>(target->w - w) * 4);
+        }
+        if (SDL_MUSTLOCK(target)) SDL_UnlockSurface(target);
+        n->showsLayered = true;
+        return SDL_UpdateWindowSurface(n->window.get()) == 0;
+    }
+
     bool setOpacity(WindowHandle handle, std::uint8_t alpha) override {
         NativeWindow* n = find(handle);
-        return n && SDL_SetWindowOpacity(n->window.get(), static_cast<float>(alpha) / 255.0f) == 0;
+        if (!n) return false;
+        n->opacity = static_cast<float>(alpha) / 255.0f;
+        return SDL_SetWindowOpacity(n->window.get(), n->opacity) == 0;
     }
 
     // --- Input ---
@@ -532,6 +555,104 @@ private:
         SdlBackend& backend;
         WindowBackendHost* previous;
     };
+
+    // A premultiplied pixel with every channel scaled by alpha / 255 (rounded).
+    static std::uint32_t scalePixel(std::uint32_t p, std::uint8_t alpha) {
+        std::uint32_t out = 0;
+        for (int shift = 0; shift < 32; shift += 8) {
+            const std::uint32_t ch = (p >> shift) & 0xFF;
+            out |= ((ch * alpha + 127) / 255) << shift;
+        }
+        return out;
+    }
+
+    // Makes the SDL window of `n` from what it records (creation and remake).
+    bool makeSdlWindow(NativeWindow& n) {
+        const int w = clampSize(n.rect.width());
+        const int h = clampSize(n.rect.height());
+        Uint32 flags = SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS;
+        if (n.style.toolWindow) flags |= SDL_WINDOW_SKIP_TASKBAR;
+        if (n.style.topmost) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
+        const bool transient = n.style.popup && n.style.toolWindow; // tooltips and menus: never shaped
+        if (transient) flags |= SDL_WINDOW_TOOLTIP;
+        // The visual is chosen when the X window is made; the hint applies to
+        // this window only.
+        const bool argb = n.style.layered && layeredSupported();
+        if (argb) SDL_SetHint(SDL_HINT_VIDEO_X11_WINDOW_VISUALID, m_x11->argbVisualId().c_str());
+        SDL_Window* window = nullptr;
+        bool shaped = false;
+        if (!transient && m_shapesSupported) {
+            // Created at 0,0: SDL moves a shaped window back to its creation
+            // position when the first shape is set, unless that position is 0,0.
+            window = SDL_CreateShapedWindow(n.title.c_str(), 0, 0, static_cast<unsigned>(w), static_cast<unsigned>(h),
+                                            flags);
+            if (window)
+                shaped = true;
+            else
+                m_shapesSupported = false; // this driver has no shaped windows
+        }
+        if (!window) {
+            if (n.style.resizable) flags |= SDL_WINDOW_RESIZABLE;
+            window = SDL_CreateWindow(n.title.c_str(), n.rect.left, n.rect.top, w, h, flags);
+        }
+        if (argb) SDL_SetHint(SDL_HINT_VIDEO_X11_WINDOW_VISUALID, "");
+        if (!window) {
+            SDL_Log("quellan: cannot create a window: %s", SDL_GetError());
+            return false;
+        }
+        n.window.reset(window);
+        n.id = SDL_GetWindowID(window);
+        n.shaped = shaped;
+        n.argb = argb;
+        n.resizable = (SDL_GetWindowFlags(window) & SDL_WINDOW_RESIZABLE) != 0;
+        SDL_SetWindowData(window, "quellan", &n);
+        SDL_SetWindowHitTest(window, &SdlBackend::hitTestCallback, this);
+        if (n.shaped) applyShape(n); // a full-window shape: a plain rectangle until a region is set
+        SDL_SetWindowPosition(window, n.rect.left, n.rect.top);
+        if (n.style.decorated) SDL_SetWindowBordered(window, SDL_TRUE);
+        return true;
+    }
+
+    // Makes the window again (another visual) in the same state: place,
+    // shape, title, icon, limits, opacity, visibility, stacking and focus.
+    void remake(NativeWindow& n) {
+        SDL_Window* old = n.window.get();
+        const bool focused = SDL_GetKeyboardFocus() == old;
+        SdlWindowPtr keep = std::move(n.window);
+        const Uint32 oldId = n.id;
+        if (!makeSdlWindow(n)) {
+            n.window = std::move(keep); // stays as it was
+            n.id = oldId;
+            return;
+        }
+        m_byId.erase(oldId);
+        m_byId[n.id] = &n;
+        if (n.icon) SDL_SetWindowIcon(n.window.get(), n.icon.get());
+        applySizeLimits(n);
+        if (n.opacity < 1.0f) SDL_SetWindowOpacity(n.window.get(), n.opacity);
+        keep.reset();
+        if (n.shown) {
+            n.shown = false;
+            showWindow(n.handle, true, focused);
+            const std::vector<WindowHandle> order = m_stack;
+            m_stack.clear();
+            restack(order);
+        }
+    }
+
+    // The desktop may size a resizable window within the limits the core
+    // passed on. (Shaped windows are never resizable for the desktop: SDL
+    // keeps their shape only through its own size changes. Their borders are
+    // dragged by the core.)
+    void applySizeLimits(NativeWindow& n) {
+        if (!n.resizable || n.shaped) return;
+        const int minW = clampSize(n.minSize.cx), minH = clampSize(n.minSize.cy);
+        // Raised first: SDL refuses a minimum above the old maximum.
+        SDL_SetWindowMaximumSize(n.window.get(), kMaxWindowExtent, kMaxWindowExtent);
+        SDL_SetWindowMinimumSize(n.window.get(), minW, minH);
+        SDL_SetWindowMaximumSize(n.window.get(), std::max(clampSize(n.maxSize.cx), minW),
+                                 std::max(clampSize(n.maxSize.cy), minH));
+    }
 
     NativeWindow* find(WindowHandle handle) {
         auto it = m_windows.find(handle);
@@ -602,6 +723,7 @@ private:
     Uint32 m_wakeEvent = 0;
     std::atomic<bool> m_wakePending{false};
     std::string m_driver;
+    std::unique_ptr<X11Desktop> m_x11; // x11 driver only
     bool m_shapesSupported = true;
     bool m_leftPending = false;
     Point m_lastPointer;
@@ -621,7 +743,15 @@ void SdlBackend::handle(const SDL_Event& e) {
         ev.kind = BackendEvent::Kind::MouseMove;
         NativeWindow* n = findById(e.motion.windowID);
         ev.window = n ? n->handle : nullptr;
-        ev.screen = toScreen(e.motion.windowID, e.motion.x, e.motion.y);
+        Point pointer;
+        if (e.motion.state != 0 && m_x11 && m_x11->pointerPosition(&pointer.x, &pointer.y)) {
+            // A button is held: the core may be moving or sizing the window
+            // under the pointer, so numbers relative to it lag behind. (SDL's
+            // own global position can be a stale cache.)
+            ev.screen = pointer;
+        } else {
+            ev.screen = toScreen(e.motion.windowID, e.motion.x, e.motion.y);
+        }
         m_lastPointer = ev.screen;
         deliver(std::move(ev));
         break;
@@ -735,6 +865,9 @@ void SdlBackend::handleWindowEvent(const SDL_WindowEvent& e) {
         ev.kind = BackendEvent::Kind::FocusLost;
         break;
     case SDL_WINDOWEVENT_EXPOSED:
+        // Layered content is ours to show again (the core presents painted
+        // pixels only); the window surface still holds it.
+        if (n->showsLayered && SDL_GetWindowSurface(n->window.get())) SDL_UpdateWindowSurface(n->window.get());
         ev.kind = BackendEvent::Kind::Exposed;
         ev.rect = Rect{0, 0, n->rect.width(), n->rect.height()};
         break;

@@ -137,6 +137,12 @@ public:
     void setIcon(WindowHandle window, const Surface& pixels) override {
         if (Native* n = get(window)) n->state.hasIcon = !pixels.isEmpty();
     }
+    void setSizeLimits(WindowHandle window, Size min, Size max) override {
+        if (Native* n = get(window)) {
+            n->state.minSize = min;
+            n->state.maxSize = max;
+        }
+    }
 
     bool layeredSupported() override { return true; }
     bool updateLayered(WindowHandle window, const Surface& pixels, std::uint8_t alpha) override {
@@ -280,6 +286,15 @@ void wheel(Point screen, int delta) {
     BackendEvent e = mouseEvent(BackendEvent::Kind::MouseWheel, screen);
     e.wheelDelta = delta;
     inject(std::move(e));
+}
+
+void drag(Point from, Point to, int steps) {
+    steps = std::max(steps, 1);
+    moveMouse(from);
+    button(from, MouseButton::Left, true, 1);
+    for (int i = 1; i <= steps; ++i)
+        moveMouse({from.x + (to.x - from.x) * i / steps, from.y + (to.y - from.y) * i / steps});
+    button(to, MouseButton::Left, false, 1);
 }
 
 void keyDown(unsigned vk, bool repeat) { key(vk, true, repeat); }

@@ -421,6 +421,64 @@ TEST_F(EditTest, CaretBlinksWhileFocusedOnly) {
     (void)e;
 }
 
+// The reported caret is where the edit draws it: the pixels that blink are
+// exactly the reported column, for carets at the start, inside, at the end,
+// scrolled, right-aligned and in a window of a class made from Edit.
+TEST_F(EditTest, CaretRectIsWhereTheCaretBlinks) {
+    WindowClass edit;
+    ASSERT_TRUE(windowClassInfo(kEditClassName, &edit));
+    g_editBase = edit.proc;
+    edit.name = L"EditTestCaretSuper";
+    edit.proc = &returnTakingProc;
+    ASSERT_TRUE(registerWindowClass(edit));
+
+    struct Case {
+        const char* name;
+        unsigned style;
+        const wchar_t* cls;
+        std::wstring text;
+        int caret; // -1: the end
+    };
+    const std::vector<Case> cases = {
+        {"start", ES_AUTOHSCROLL, kEditClassName, L"ab中W", 0},
+        {"inside", ES_AUTOHSCROLL, kEditClassName, L"ab中W", 3},
+        {"end", ES_AUTOHSCROLL, kEditClassName, L"ab中W", -1},
+        {"scrolled to the end", ES_AUTOHSCROLL, kEditClassName, std::wstring(60, L'W'), -1},
+        {"right aligned", ES_AUTOHSCROLL | ES_RIGHT, kEditClassName, L"xyz", 1},
+        {"superclass", ES_AUTOHSCROLL, L"EditTestCaretSuper", L"ab中W", 2},
+    };
+    const int lineHeight = Font::defaultGui()->metrics().height;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WindowHandle e = makeEdit(c.style, c.text, c.cls);
+        setFocus(e);
+        sendMessage(e, EM_SETSEL, c.caret, c.caret);
+        Rect caret;
+        ASSERT_TRUE(editCaretRect(e, &caret));
+        EXPECT_EQ(caret.width(), 1);
+        EXPECT_EQ(caret.height(), lineHeight);
+        EXPECT_GE(caret.left, 0);
+        EXPECT_LT(caret.right, kEditRect.width());
+        const std::vector<std::uint32_t> on = editPixels();
+        vdisplay::advanceTime(caretBlinkTime());
+        const std::vector<std::uint32_t> off = editPixels();
+        Rect blinking;
+        for (int y = 0; y < kEditRect.height(); ++y)
+            for (int x = 0; x < kEditRect.width(); ++x) {
+                const std::size_t i = static_cast<std::size_t>(y) * kEditRect.width() + x;
+                if (on[i] != off[i])
+                    blinking = blinking.isEmpty() ? Rect{x, y, x + 1, y + 1} : blinking.unite(Rect{x, y, x + 1, y + 1});
+            }
+        EXPECT_EQ(blinking, caret);
+        // Reported while it blinks off and without the focus too.
+        Rect again;
+        ASSERT_TRUE(editCaretRect(e, &again));
+        EXPECT_EQ(again, caret);
+        destroyWindow(e);
+    }
+    EXPECT_FALSE(editCaretRect(parent, nullptr)) << "a window of another class has no edit caret";
+}
+
 TEST_F(EditTest, AlignmentAndMarginsMoveTheText) {
     WindowHandle left = makeEdit(ES_AUTOHSCROLL, L"abc");
     const int leftInk = firstInkColumn();

@@ -1,6 +1,7 @@
 // The sdl display backend on a real X server (Xvfb with openbox, see
 // run-under-xvfb.sh): pixels on screen, pointer and keyboard input from
-// xdotool, caption drags, round regions, wake-ups and the smoke program.
+// xdotool, caption and border drags, round regions, layered windows with and
+// without a compositing manager, wake-ups and the smoke program.
 #include "platform/graphics/Graphics.h"
 #include "platform/window/Window.h"
 #include "platform/system/Text.h"
@@ -10,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,6 +39,8 @@ struct Seen {
     std::vector<Message> messages;
     Argb colour = 0xFFFF0000;
     int captionHeight = 0; // the band at the top that answers HTCAPTION
+    int rightBorder = 0;   // the band at the right that answers HTRIGHT
+    Size minSize, maxSize; // answered to WM_GETMINMAXINFO when set
     bool printed = false;
 };
 Seen g_seen;
@@ -50,7 +56,14 @@ LResult testProc(WindowHandle w, unsigned message, WParam wParam, LParam lParam)
         return 0;
     case WM_NCHITTEST: {
         const Point p = screenToClient(w, {xFromLParam(lParam), yFromLParam(lParam)});
+        if (p.x >= clientRect(w).right - g_seen.rightBorder) return HTRIGHT;
         return p.y >= 0 && p.y < g_seen.captionHeight ? HTCAPTION : HTCLIENT;
+    }
+    case WM_GETMINMAXINFO: {
+        auto* info = reinterpret_cast<MinMaxInfo*>(lParam);
+        if (g_seen.minSize.cx) info->minTrackSize = g_seen.minSize;
+        if (g_seen.maxSize.cx) info->maxTrackSize = g_seen.maxSize;
+        return 0;
     }
     case WM_ERASEBKGND:
         return 1;
@@ -150,9 +163,10 @@ protected:
         pumpFor(100ms);
     }
 
-    WindowHandle open(Rect r) {
-        WindowHandle w = createWindow(0, L"SdlTestWindow", L"sdl test", WS_POPUP | WS_VISIBLE, r.left, r.top, r.width(),
-                                      r.height(), nullptr, nullptr);
+    WindowHandle open(Rect r, unsigned exStyle = 0) {
+        g_seen.printed = false;
+        WindowHandle w = createWindow(exStyle, L"SdlTestWindow", L"sdl test", WS_POPUP | WS_VISIBLE, r.left, r.top,
+                                      r.width(), r.height(), nullptr, nullptr);
         EXPECT_NE(w, nullptr);
         windows.push_back(w);
         // Mapping takes a round trip to the X server and the window manager.
@@ -362,6 +376,168 @@ TEST_F(SdlTest, ClipboardRoundTrip) {
     open(Rect::fromSize(100, 100, 120, 80));
     ASSERT_TRUE(setClipboardText(L"安装路径 /home/x"));
     EXPECT_EQ(clipboardText(), L"安装路径 /home/x");
+}
+
+TEST_F(SdlTest, BorderDragIsHeldToTheTrackSizes) {
+    g_seen.rightBorder = 8;
+    g_seen.minSize = {150, 100};
+    g_seen.maxSize = {320, 400};
+    const Rect r = Rect::fromSize(200, 200, 200, 150);
+    WindowHandle w = open(r);
+    // The desktop sizes the window from our hit-test answer, within the limits.
+    ASSERT_EQ(runWhilePumping("sh -c 'xdotool mousemove 396 260 sleep 0.2 mousedown 1; sleep 0.3;"
+                              " xdotool mousemove --sync 450 260; sleep 0.3;"
+                              " xdotool mousemove --sync 600 262; sleep 0.3; xdotool mouseup 1'",
+                              800ms),
+              0);
+    ASSERT_TRUE(pumpUntil([&] { return windowRect(w).width() != r.width(); }, 5s));
+    pumpFor(300ms);
+    EXPECT_EQ(windowRect(w), Rect::fromSize(200, 200, 320, 150));
+    // And so does the program's own sizing.
+    ASSERT_TRUE(setWindowPos(w, nullptr, 0, 0, 40, 40, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE));
+    EXPECT_EQ(windowRect(w).size(), (Size{150, 100}));
+    pumpFor(500ms);
+    const Surface shot = screenshot();
+    EXPECT_TRUE(near(shot.pixel(200 + 140, 200 + 90), 0xFF0000FF)) << "the window shows at its held size";
+    EXPECT_FALSE(near(shot.pixel(200 + 170, 200 + 90), 0xFF0000FF));
+}
+
+// --- Layered windows ---
+
+// A compositing manager started by a test and ended with it.
+class Compositor {
+public:
+    Compositor() {
+        char name[] = "xcompmgr";
+        char* argv[] = {name, nullptr};
+        // It reports every window that vanishes while it looks at it: not ours to read.
+        posix_spawn_file_actions_t quiet;
+        posix_spawn_file_actions_init(&quiet);
+        posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+        if (posix_spawnp(&m_pid, "xcompmgr", &quiet, nullptr, argv, ::environ) != 0) m_pid = -1;
+        posix_spawn_file_actions_destroy(&quiet);
+    }
+    ~Compositor() { stop(); }
+    bool started() const { return m_pid > 0; }
+    void stop() {
+        if (m_pid <= 0) return;
+        ::kill(m_pid, SIGTERM);
+        ::waitpid(m_pid, nullptr, 0);
+        m_pid = -1;
+    }
+
+private:
+    pid_t m_pid = -1;
+};
+
+// Premultiplied pixels of a layered window: a ring of black shadow whose alpha
+// rises from 0 at the outer edge to 128 inside `ring` pixels, half-alpha red
+// in the left half of the inside, nothing (alpha 0) in the right half.
+Surface layeredPicture(Size size, int ring) {
+    Surface s(size.cx, size.cy);
+    for (int y = 0; y < size.cy; ++y)
+        for (int x = 0; x < size.cx; ++x) {
+            const int edge = std::min({x, y, size.cx - 1 - x, size.cy - 1 - y});
+            std::uint32_t p = 0;
+            if (edge < ring)
+                p = static_cast<std::uint32_t>(128 * edge / ring) << 24;
+            else if (x < size.cx / 2)
+                p = 0x80800000u;
+            s.setPixel(x, y, p);
+        }
+    return s;
+}
+
+// Waits until the screen pixel satisfies the test (a compositor paints when it likes).
+bool screenShows(Point p, const std::function<bool(std::uint32_t)>& test, std::uint32_t* seen) {
+    const auto end = std::chrono::steady_clock::now() + 5s;
+    for (;;) {
+        pumpFor(100ms);
+        const Surface shot = screenshot();
+        *seen = shot.isEmpty() ? 0 : shot.pixel(p.x, p.y);
+        if (!shot.isEmpty() && test(*seen)) return true;
+        if (std::chrono::steady_clock::now() > end) return false;
+    }
+}
+
+TEST_F(SdlTest, LayeredWindowsLetTheDesktopShowThroughWithACompositor) {
+    Compositor compositor;
+    ASSERT_TRUE(compositor.started()) << "xcompmgr is missing (see scripts/packages.txt)";
+    ASSERT_TRUE(pumpUntil([] { return layeredWindowsSupported(); }, 10s));
+
+    g_seen.colour = 0xFF00FF00; // the backdrop: green on the left, blue on the right
+    const Rect back = Rect::fromSize(100, 100, 600, 300);
+    open(back);
+    const Rect r = Rect::fromSize(150, 150, 200, 120);
+    WindowHandle layered = open(r, WS_EX_LAYERED);
+    // Painted pixels of a layered window are opaque until it shows layered ones.
+    std::uint32_t px = 0;
+    EXPECT_TRUE(screenShows(
+        {r.left + 60, r.top + 60}, [](std::uint32_t p) { return near(p, 0xFF00FF00, 8); }, &px))
+        << std::hex << px;
+    EXPECT_TRUE(screenShows(
+        {r.right - 10, r.top + 60}, [](std::uint32_t p) { return near(p, 0xFF0000FF, 8); }, &px))
+        << std::hex << px;
+
+    const int ring = 20;
+    ASSERT_TRUE(updateLayeredWindow(layered, layeredPicture(r.size(), ring), nullptr, 255));
+    // Half-alpha red over green; the transparent half shows the backdrop.
+    EXPECT_TRUE(screenShows(
+        {r.left + 60, r.top + 60}, [](std::uint32_t p) { return near(p, 0xFF807F00, 6); }, &px))
+        << std::hex << px;
+    EXPECT_TRUE(screenShows(
+        {r.right - 40, r.top + 60}, [](std::uint32_t p) { return near(p, 0xFF00FF00, 6); }, &px))
+        << std::hex << px;
+    // The shadow darkens the backdrop more towards the inside: the desktop shows through it.
+    const Surface shot = screenshot();
+    const std::uint32_t outer = shot.pixel(r.left + 2, r.top + 60), inner = shot.pixel(r.left + ring - 2, r.top + 60);
+    EXPECT_TRUE(near(outer, 0xFF00F000, 10)) << std::hex << outer;
+    EXPECT_TRUE(near(inner, 0xFF008B00, 10)) << std::hex << inner;
+    EXPECT_TRUE(near(shot.pixel(r.left - 2, r.top + 60), 0xFF00FF00, 4)) << "nothing outside the window";
+
+    // The constant alpha of the update and the window's opacity scale it all.
+    ASSERT_TRUE(updateLayeredWindow(layered, layeredPicture(r.size(), ring), nullptr, 128));
+    EXPECT_TRUE(screenShows(
+        {r.left + 60, r.top + 60}, [](std::uint32_t p) { return near(p, 0xFF40BF00, 6); }, &px))
+        << std::hex << px;
+    ASSERT_TRUE(updateLayeredWindow(layered, layeredPicture(r.size(), ring), nullptr, 255));
+    ASSERT_TRUE(setWindowOpacity(layered, 128));
+    EXPECT_TRUE(screenShows(
+        {r.left + 60, r.top + 60}, [](std::uint32_t p) { return near(p, 0xFF40BF00, 8); }, &px))
+        << std::hex << px;
+
+    // A window that turns layered after it was made is made again by the
+    // desktop side, with the same place and content.
+    g_seen.colour = 0xFFFF0000;
+    const Rect late = Rect::fromSize(400, 150, 200, 120);
+    WindowHandle plain = open(late);
+    setWindowExStyle(plain, windowExStyle(plain) | WS_EX_LAYERED);
+    ASSERT_TRUE(updateLayeredWindow(plain, layeredPicture(late.size(), ring), nullptr, 255));
+    EXPECT_TRUE(screenShows(
+        {late.left + 60, late.top + 60},
+        [](std::uint32_t p) { return near(p, 0xFF807F00, 6) || near(p, 0xFF80007F, 6); }, &px))
+        << std::hex << px;
+    EXPECT_EQ(windowRect(plain), late);
+}
+
+TEST_F(SdlTest, WithoutACompositorLayeredWindowsFallBackToPlainOnes) {
+    ASSERT_TRUE(pumpUntil([] { return !layeredWindowsSupported(); }, 10s)) << "a compositing manager still runs";
+    g_seen.colour = 0xFFFF0000;
+    const Rect r = Rect::fromSize(150, 150, 200, 120);
+    WindowHandle w = open(r, WS_EX_LAYERED);
+    Surface picture(r.width(), r.height());
+    picture.clear(0x80800000u);
+    EXPECT_FALSE(updateLayeredWindow(w, picture, nullptr, 255));
+    // The painted pixels stay on show, opaque.
+    std::uint32_t px = 0;
+    EXPECT_TRUE(screenShows(
+        {r.left + 40, r.top + 60}, [](std::uint32_t p) { return near(p, 0xFFFF0000, 8); }, &px))
+        << std::hex << px;
+    g_seen.colour = 0xFF00FF00;
+    invalidateRect(w, nullptr, false);
+    EXPECT_TRUE(screenShows(
+        {r.left + 40, r.top + 60}, [](std::uint32_t p) { return near(p, 0xFF00FF00, 8); }, &px))
+        << std::hex << px;
 }
 
 // --- The smoke program ---

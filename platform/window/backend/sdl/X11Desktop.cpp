@@ -1,0 +1,64 @@
+// Direct questions to the X server: the compositing manager's selection, the
+// ARGB visual and the pointer. The only file that includes Xlib.
+#include "platform/window/backend/sdl/X11Desktop.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <cstdio>
+
+namespace platform::detail {
+
+struct X11Connection {
+    Display* display = nullptr;
+    Atom compositorSelection = None;
+    ~X11Connection() {
+        if (display) XCloseDisplay(display);
+    }
+};
+
+std::unique_ptr<X11Desktop> X11Desktop::open(const char* displayName) {
+    auto connection = std::make_unique<X11Connection>();
+    connection->display = XOpenDisplay(displayName);
+    if (!connection->display) return nullptr;
+    Display* dpy = connection->display;
+    const int screen = DefaultScreen(dpy);
+    char name[32];
+    std::snprintf(name, sizeof name, "_NET_WM_CM_S%d", screen);
+    connection->compositorSelection = XInternAtom(dpy, name, False);
+
+    std::unique_ptr<X11Desktop> desktop(new X11Desktop(std::move(connection)));
+    XVisualInfo info{};
+    if (XMatchVisualInfo(dpy, screen, 32, TrueColor, &info)) {
+        // Depth 32 with 24 colour bits leaves the top byte for alpha.
+        const unsigned long colour = info.red_mask | info.green_mask | info.blue_mask;
+        if (colour == 0x00FFFFFFul) {
+            char id[32];
+            std::snprintf(id, sizeof id, "0x%lx", static_cast<unsigned long>(info.visualid));
+            desktop->m_argbVisualId = id;
+        }
+    }
+    return desktop;
+}
+
+X11Desktop::X11Desktop(std::unique_ptr<X11Connection> connection) : m_connection(std::move(connection)) {}
+
+X11Desktop::~X11Desktop() = default;
+
+bool X11Desktop::compositorRunning() const {
+    const X11Connection& c = *m_connection;
+    return c.compositorSelection != None && XGetSelectionOwner(c.display, c.compositorSelection) != None;
+}
+
+bool X11Desktop::pointerPosition(int* x, int* y) const {
+    Display* dpy = m_connection->display;
+    Window root = None, child = None;
+    int rootX = 0, rootY = 0, winX = 0, winY = 0;
+    unsigned int mask = 0;
+    if (!XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, &rootX, &rootY, &winX, &winY, &mask)) return false;
+    *x = rootX;
+    *y = rootY;
+    return true;
+}
+
+} // namespace platform::detail

@@ -1,0 +1,39 @@
+// What the sdl backend asks an X server directly, beside SDL: whether a
+// compositing manager runs, which visual carries per-pixel alpha, and where
+// the pointer is. Not for
+// use outside platform/window/backend/sdl (the only file with Xlib).
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace platform::detail {
+
+struct X11Connection;
+
+// A connection of its own to the X server SDL shows its windows on. UI thread only.
+class X11Desktop {
+public:
+    // Connects to `displayName` (null: $DISPLAY); null when no X server answers.
+    static std::unique_ptr<X11Desktop> open(const char* displayName);
+    ~X11Desktop();
+    X11Desktop(const X11Desktop&) = delete;
+    X11Desktop& operator=(const X11Desktop&) = delete;
+
+    // The id of a 32-bit TrueColor visual whose spare bits are alpha, as
+    // SDL's window-visual hint wants it ("0x..."); empty when the screen has none.
+    const std::string& argbVisualId() const { return m_argbVisualId; }
+    // Whether a compositing manager owns _NET_WM_CM_S<screen> now. Without
+    // one, the alpha of a 32-bit window never reaches the screen.
+    bool compositorRunning() const;
+    // Where the pointer is now, in root-window (screen) coordinates. False
+    // when the pointer is on another screen.
+    bool pointerPosition(int* x, int* y) const;
+
+private:
+    explicit X11Desktop(std::unique_ptr<X11Connection> connection);
+    std::unique_ptr<X11Connection> m_connection;
+    std::string m_argbVisualId;
+};
+
+} // namespace platform::detail
