@@ -218,10 +218,25 @@ int main(int argc, char** argv) {
     double floor = bench::medianMs(drawDirect, rounds, reps);
     double full = bench::medianMs(frame, rounds, reps);
     double layout = bench::medianMs([&] { root->place(all, false); }, rounds, reps);
+    // Every text changed: each label measures again.
+    std::vector<std::pair<CControlUI*, std::wstring>> labels;
+    for (auto& item : skin.items)
+        if (CControlUI* c = window.manager.findControlByName(item->name); c->castTo(L"Label") && !item->text.empty())
+            labels.push_back({c, item->text});
+    bool alternate = false;
+    double coldLayout = bench::medianMs(
+        [&] {
+            alternate = !alternate;
+            for (auto& [control, text] : labels) control->assignText(alternate ? text + L" " : text);
+            root->place(all, false);
+        },
+        rounds, reps);
     double paint = bench::medianMs([&] { root->paintTree(scratchCanvas, all, nullptr); }, rounds, reps);
     std::printf("%-58s %10.3f %8s\n", "floor: same colours, images, texts via canvas + copy", floor, "1.00");
     std::printf("%-58s %10.3f %8.2f\n", "framework: layout + full paint + present (WM_PAINT)", full, full / floor);
     std::printf("%-58s %10.3f %8.2f\n", "  layout of the whole tree alone", layout, layout / floor);
+    std::printf("%-58s %10.3f %8.2f\n", "  layout after every text changed (each label measures)", coldLayout,
+                coldLayout / floor);
     std::printf("%-58s %10.3f %8.2f\n", "  paint of the whole tree alone (no present)", paint, paint / floor);
 
     // Hover: in and out of one button; only its rectangle is repainted.
