@@ -49,6 +49,11 @@ pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
 add_library(dep::httplib INTERFACE IMPORTED)
 target_link_libraries(dep::httplib INTERFACE PkgConfig::HTTPLIB OpenSSL::SSL OpenSSL::Crypto)
 
+# The desktop portal (folder chooser) over the session bus.
+pkg_check_modules(DBUS REQUIRED IMPORTED_TARGET dbus-1)
+add_library(dep::dbus INTERFACE IMPORTED)
+target_link_libraries(dep::dbus INTERFACE PkgConfig::DBUS)
+
 if(QUELLAN_TESTS)
   find_package(GTest REQUIRED)
 endif()

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <vector>
 
 namespace platform {
 
@@ -152,7 +153,22 @@ bool createDesktopEntry(std::wstring_view linkPath, std::wstring_view name, std:
     return ok;
 }
 
+void removeOldDesktopShortcuts() {
+    std::vector<std::string> folders;
+    if (const std::wstring current = desktopFolder(); !current.empty()) folders.push_back(toUtf8(current));
+    if (const std::string home = homeFolder(); !home.empty()) {
+        const std::string classic = home + "/Desktop";
+        if (folders.empty() || folders.front() != classic) folders.push_back(classic);
+    }
+    for (const std::string& folder : folders) {
+        const std::string entry = folder + "/" + toUtf8(kShortcutFileName);
+        struct stat st {};
+        if (lstat(entry.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) ::unlink(entry.c_str());
+    }
+}
+
 bool createDesktopShortcut(std::wstring_view installDir, std::wstring_view launcher) {
+    removeOldDesktopShortcuts();
     std::wstring folder(installDir);
     if (folder.empty()) return false;
     if (folder.back() != L'/' && folder.back() != L'\\') folder += L'/';

@@ -28,7 +28,15 @@ std::string desktopExecLine(std::wstring_view target);
 bool createDesktopEntry(std::wstring_view linkPath, std::wstring_view name, std::wstring_view target,
                         std::wstring_view workingDir);
 
-// The installer's shortcut: target = installation folder (a separator added
+// Removes the installer's entry (kShortcutFileName) left by an earlier
+// installation from the user's desktop folders: desktopFolder() and, when it
+// differs, $HOME/Desktop (where entries went before the desktop folder was
+// renamed or localised). Only files are removed; failures are ignored. There
+// is no all-users desktop to clean: Linux desktops show the user's folder only.
+void removeOldDesktopShortcuts();
+
+// The installer's shortcut: older entries are removed first
+// (removeOldDesktopShortcuts), then target = installation folder (a separator added
 // when missing) + launcher, working folder = the installation folder, written
 // as kShortcutFileName into desktopFolder(). False when there is no desktop
 // folder or the entry cannot be written.

@@ -11,9 +11,11 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <poll.h>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -71,15 +73,37 @@ std::string winePrefixOf(int pid) {
     return {};
 }
 
-bool looksLikeWindowsExe(const std::string& arg) {
-    const bool drivePath = arg.size() >= 3 && std::isalpha(static_cast<unsigned char>(arg[0])) && arg[1] == ':' &&
-                           (arg[2] == '\\' || arg[2] == '/');
-    const bool uncPath = arg.rfind("\\\\", 0) == 0;
-    if (drivePath || uncPath) return true;
+bool endsWithExe(const std::string& arg) {
     if (arg.size() < 5) return false;
     std::string ext = arg.substr(arg.size() - 4);
     std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-    return ext == ".exe" && arg.find('/') == std::string::npos;
+    return ext == ".exe";
+}
+
+bool isDrivePath(const std::string& arg) {
+    return arg.size() >= 3 && std::isalpha(static_cast<unsigned char>(arg[0])) && arg[1] == ':' &&
+           (arg[2] == '\\' || arg[2] == '/');
+}
+
+// The loader leaves the program as it was named when started: a Windows path
+// ("C:\x\y.exe"), a Unix path ("/opt/x/y.exe"), or a path relative to the
+// folder it was started in ("y.exe", "x\y.exe", "./y.exe").
+bool looksLikeWindowsExe(const std::string& arg) {
+    return isDrivePath(arg) || arg.rfind("\\\\", 0) == 0 || endsWithExe(arg);
+}
+
+// Removes "." and ".." steps and doubled separators from an absolute Unix path.
+std::string normalised(const std::string& path) { return std::filesystem::path(path).lexically_normal().string(); }
+
+bool isFile(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool isZombie(const std::string& procDir) {
+    const std::string stat = readWholeFile(procDir + "/stat");
+    const size_t close = stat.rfind(')');
+    return close != std::string::npos && close + 2 < stat.size() && (stat[close + 2] == 'Z' || stat[close + 2] == 'X');
 }
 
 std::optional<ProcessEntry> describe(int pid) {
@@ -87,7 +111,7 @@ std::optional<ProcessEntry> describe(int pid) {
     const std::string exe = stripDeleted(readLink(dir + "/exe"));
     if (!exe.empty() && detail::isWineLoaderName(baseName(exe))) {
         auto args = splitAtNul(readWholeFile(dir + "/cmdline"));
-        if (auto wine = detail::describeWineProcess(args, winePrefixOf(pid))) {
+        if (auto wine = detail::describeWineProcess(args, winePrefixOf(pid), readLink(dir + "/cwd"))) {
             wine->pid = pid;
             return wine;
         }
@@ -98,6 +122,10 @@ std::optional<ProcessEntry> describe(int pid) {
         entry.exeName = fromUtf8(baseName(exe));
         entry.imagePath = fromUtf8(exe);
     } else {
+        // No executable link: a kernel thread, another user's process, or
+        // one that has ended and waits for its parent (a zombie, which no
+        // process list shows).
+        if (isZombie(dir)) return std::nullopt;
         std::string comm = readWholeFile(dir + "/comm");
         while (!comm.empty() && (comm.back() == '\n' || comm.back() == '\0')) comm.pop_back();
         if (comm.empty()) return std::nullopt; // the process ended meanwhile
@@ -123,38 +151,56 @@ bool isWineLoaderName(std::string_view fileName) {
     return fileName == "wine-preloader" || fileName == "wine64-preloader" || fileName == "wine" || fileName == "wine64";
 }
 
-std::optional<ProcessEntry> describeWineProcess(const std::vector<std::string>& args, const std::string& prefix) {
-    // The loader rewrites its command line to the Windows one; older loaders
-    // keep their own path in front of it. Take the first Windows executable.
+std::optional<ProcessEntry> describeWineProcess(const std::vector<std::string>& args, const std::string& prefix,
+                                                const std::string& cwd) {
+    // The loader rewrites its command line to the program's; older loaders
+    // keep their own path in front of it. Take the first executable named.
     auto it = std::find_if(args.begin(), args.end(), looksLikeWindowsExe);
     if (it == args.end()) return std::nullopt;
-    std::string windowsPath = *it;
+    std::string program = *it;
     // Some loaders leave the whole Windows command line in one argument:
     // the executable ends at the first ".exe" followed by a blank.
-    std::string lower = windowsPath;
+    std::string lower = program;
     std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-    if (const size_t exe = lower.find(".exe "); exe != std::string::npos) windowsPath.resize(exe + 4);
+    if (const size_t exe = lower.find(".exe "); exe != std::string::npos) program.resize(exe + 4);
 
     ProcessEntry entry;
-    const size_t cut = windowsPath.find_last_of("\\/");
-    const std::string name = cut == std::string::npos ? windowsPath : windowsPath.substr(cut + 1);
+    const size_t cut = program.find_last_of("\\/");
+    const std::string name = cut == std::string::npos ? program : program.substr(cut + 1);
     if (name.empty()) return std::nullopt;
     entry.exeName = fromUtf8(name);
-    entry.imagePath = fromUtf8(windowsPath);
 
-    const bool drivePath = windowsPath.size() >= 3 && windowsPath[1] == ':';
-    if (drivePath && !prefix.empty()) {
-        std::string drive(1, static_cast<char>(std::tolower(static_cast<unsigned char>(windowsPath[0]))));
+    if (isDrivePath(program)) {
+        // Through the prefix's drive mapping; a drive it does not map keeps
+        // the Windows path.
+        entry.imagePath = fromUtf8(program);
+        if (prefix.empty()) return entry;
+        std::string drive(1, static_cast<char>(std::tolower(static_cast<unsigned char>(program[0]))));
         const std::string link = prefix + "/dosdevices/" + drive + ":";
         char resolved[4096];
         if (realpath(link.c_str(), resolved)) {
-            std::string rest = windowsPath.substr(2);
+            std::string rest = program.substr(2);
             std::replace(rest.begin(), rest.end(), '\\', '/');
             std::string root = resolved;
             if (root.size() > 1 && root.back() == '/') root.pop_back();
             if (root == "/") root.clear();
             entry.imagePath = fromUtf8(root + rest);
         }
+    } else if (program.front() == '/') {
+        entry.imagePath = fromUtf8(normalised(program));
+    } else if (program.front() == '\\') {
+        // A UNC path, or a path from the root of the current drive: no Linux
+        // path can be told from it.
+        entry.imagePath = fromUtf8(program);
+    } else if (!cwd.empty() && cwd.front() == '/') {
+        // Relative to the folder the program was started in. A name Wine
+        // found on its search path instead is a system program.
+        std::string relative = program;
+        std::replace(relative.begin(), relative.end(), '\\', '/');
+        std::string path = normalised(cwd + "/" + relative);
+        const std::string system = prefix.empty() ? std::string() : prefix + "/drive_c/windows/system32/" + relative;
+        if (!isFile(path) && !system.empty() && isFile(system)) path = normalised(system);
+        entry.imagePath = fromUtf8(path);
     }
     return entry;
 }
@@ -236,10 +282,8 @@ bool Process::terminate() {
 
 bool Process::hasEnded() const {
     // A zombie has ended: only its parent's bookkeeping is left.
-    const std::string stat = readWholeFile("/proc/" + std::to_string(m_pid) + "/stat");
-    if (stat.empty()) return true;
-    const size_t close = stat.rfind(')');
-    return close != std::string::npos && close + 2 < stat.size() && (stat[close + 2] == 'Z' || stat[close + 2] == 'X');
+    const std::string dir = "/proc/" + std::to_string(m_pid);
+    return access(dir.c_str(), F_OK) != 0 || isZombie(dir);
 }
 
 bool Process::waitForExit(int timeoutMs) {

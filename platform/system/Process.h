@@ -17,8 +17,10 @@ struct ProcessEntry {
     std::wstring exeName;
     // Full path of the executable, or empty when it cannot be determined
     // (processes of other users). For a Windows program under Wine this is
-    // the Linux path of its .exe when the prefix maps its drive, else the
-    // Windows path.
+    // the Linux path of its .exe: through the prefix's drive mapping for a
+    // Windows path (the Windows path itself when the drive is not mapped), as
+    // given for a Unix path, and against the folder it was started in for a
+    // relative one.
     std::wstring imagePath;
 };
 
@@ -76,11 +78,14 @@ bool terminateProcess(int pid);
 namespace detail {
 // Not for use outside platform/ and its tests.
 //
-// Describes a Wine process from its command line (arguments split at NUL) and
-// its Wine prefix folder: the Windows executable name and its Linux path
-// through <prefix>/dosdevices/<drive>:. Nothing when no argument names a
-// Windows executable.
-std::optional<ProcessEntry> describeWineProcess(const std::vector<std::string>& args, const std::string& prefix);
+// Describes a Wine process from its command line (arguments split at NUL),
+// its Wine prefix folder and its working folder (Linux paths; either may be
+// empty when unknown): the Windows executable name and its Linux path, a
+// drive path mapped through <prefix>/dosdevices/<drive>:, a relative one
+// resolved against cwd (or the prefix's system32 folder when the file is
+// there and not in cwd). Nothing when no argument names an executable.
+std::optional<ProcessEntry> describeWineProcess(const std::vector<std::string>& args, const std::string& prefix,
+                                                const std::string& cwd = {});
 // True for the file name of a Wine loader image ("wine-preloader",
 // "wine64-preloader", "wine", "wine64").
 bool isWineLoaderName(std::string_view fileName);

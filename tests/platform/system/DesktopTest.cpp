@@ -106,6 +106,35 @@ TEST_F(DesktopTest, ShortcutReplacesOldEntryAndIsExecutable) {
     EXPECT_NE(text.str().find("Exec=wine \"" + folder + "/Wow.exe\"\n"), std::string::npos);
 }
 
+TEST_F(DesktopTest, OlderEntriesLeaveEveryUserDesktopFolder) {
+    // The desktop folder was localised after an earlier installation wrote
+    // its entry into ~/Desktop: both old entries go, the new one is written
+    // into the current folder only.
+    const fs::path classic = m_root / "home" / "Desktop";
+    const fs::path current = m_root / "home" / "桌面";
+    fs::create_directories(classic);
+    fs::create_directories(current);
+    writeUserDirs(home() + "/.config", "XDG_DESKTOP_DIR=\"$HOME/桌面\"\n");
+    std::ofstream(classic / "Tolvar Realms.desktop") << "old\n";
+    std::ofstream(current / "Tolvar Realms.desktop") << "old\n";
+    std::ofstream(classic / "Other.desktop") << "keep\n";
+
+    ASSERT_TRUE(platform::createDesktopShortcut(L"/g/Tolvar-birch/", L"WoW.exe"));
+    EXPECT_FALSE(fs::exists(classic / "Tolvar Realms.desktop"));
+    EXPECT_TRUE(fs::exists(current / "Tolvar Realms.desktop"));
+    EXPECT_TRUE(fs::exists(classic / "Other.desktop"));
+
+    // A folder of that name is not an entry and stays; when the new entry
+    // cannot be written (the folder is in its way) the old ones are gone all
+    // the same, as the result says.
+    fs::remove(current / "Tolvar Realms.desktop");
+    fs::create_directories(current / "Tolvar Realms.desktop" / "inside");
+    std::ofstream(classic / "Tolvar Realms.desktop") << "old\n";
+    EXPECT_FALSE(platform::createDesktopShortcut(L"/g/Tolvar-birch/", L"WoW.exe"));
+    EXPECT_TRUE(fs::exists(current / "Tolvar Realms.desktop" / "inside"));
+    EXPECT_FALSE(fs::exists(classic / "Tolvar Realms.desktop"));
+}
+
 TEST_F(DesktopTest, MissingDesktopFolderFailsWithoutCreatingIt) {
     EXPECT_FALSE(platform::createDesktopShortcut(L"/g/Tolvar-elm/", L"Wow.exe"));
     EXPECT_FALSE(fs::exists(m_root / "home" / "Desktop"));

@@ -239,34 +239,56 @@ struct FakePrefix {
 TEST(Processes, WineCommandLineNamesTheWindowsExecutable) {
     FakePrefix wine;
     const std::string root = std::filesystem::canonical(wine.prefix / "drive_c").string();
+    const std::string cwd = root + "/Program Files/Orsveld";
+    testsupport::writeBytes(wine.prefix / "drive_c/Program Files/Orsveld/Booster.exe", "MZ");
+    std::filesystem::create_directories(wine.prefix / "drive_c/windows/system32");
+    testsupport::writeBytes(wine.prefix / "drive_c/windows/system32/start.exe", "MZ");
     struct Case {
         std::vector<std::string> args;
+        std::string cwd;
         std::wstring name;
         std::wstring path;
     };
     const Case cases[] = {
         {{"C:\\Program Files\\Orsveld\\Booster.exe", "-min"},
+         "/",
          L"Booster.exe",
          platform::fromUtf8(root + "/Program Files/Orsveld/Booster.exe")},
         // Older loaders keep their own path in front.
         {{"/usr/lib/wine/wine64", "c:\\windows\\explorer.exe"},
+         "/",
          L"explorer.exe",
          platform::fromUtf8(root + "/windows/explorer.exe")},
         // A drive the prefix does not map keeps its Windows path.
-        {{"Z:\\x\\y.exe"}, L"y.exe", L"Z:\\x\\y.exe"},
-        {{"notepad.exe"}, L"notepad.exe", L"notepad.exe"},
+        {{"Z:\\x\\y.exe"}, "/", L"y.exe", L"Z:\\x\\y.exe"},
+        // Started from its folder by file name: resolved against that folder.
+        {{"Booster.exe"}, cwd, L"Booster.exe", platform::fromUtf8(cwd + "/Booster.exe")},
+        {{"./Booster.exe", "x"}, cwd, L"Booster.exe", platform::fromUtf8(cwd + "/Booster.exe")},
+        {{"Orsveld\\Booster.exe"}, root + "/Program Files", L"Booster.exe", platform::fromUtf8(cwd + "/Booster.exe")},
+        {{"../Orsveld/BOOSTER.EXE"}, cwd, L"BOOSTER.EXE", platform::fromUtf8(cwd + "/BOOSTER.EXE")},
+        // Found on Wine's search path rather than in the working folder.
+        {{"start.exe", "/exec", "ping.exe"},
+         "/tmp",
+         L"start.exe",
+         platform::fromUtf8(root + "/windows/system32/start.exe")},
+        // Unknown working folder: no path.
+        {{"notepad.exe"}, "", L"notepad.exe", L""},
+        // Started by its Unix path.
+        {{"/opt/x/../tools/Tool.exe", "--flag"}, "/", L"Tool.exe", L"/opt/tools/Tool.exe"},
         // The whole command line in one argument.
         {{"C:\\windows\\system32\\explorer.EXE /desktop"},
+         "/",
          L"explorer.EXE",
          platform::fromUtf8(root + "/windows/system32/explorer.EXE")},
     };
     for (const auto& c : cases) {
-        const auto entry = platform::detail::describeWineProcess(c.args, wine.prefix.string());
+        const auto entry = platform::detail::describeWineProcess(c.args, wine.prefix.string(), c.cwd);
         ASSERT_TRUE(entry) << c.args[0];
-        EXPECT_EQ(entry->exeName, c.name);
-        EXPECT_EQ(entry->imagePath, c.path);
+        EXPECT_EQ(entry->exeName, c.name) << c.args[0];
+        EXPECT_EQ(entry->imagePath, c.path) << c.args[0];
     }
     EXPECT_FALSE(platform::detail::describeWineProcess({"/usr/bin/wineserver"}, wine.prefix.string()));
+    EXPECT_FALSE(platform::detail::describeWineProcess({"/usr/lib/wine/wine64", "--version"}, wine.prefix.string()));
     EXPECT_FALSE(platform::detail::describeWineProcess({}, wine.prefix.string()));
 }
 
