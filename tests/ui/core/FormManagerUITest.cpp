@@ -568,6 +568,11 @@ TEST_F(FormManagerTest, WindowAttributesTable) {
     sendMessage(host.windowHandle(), WM_GETMINMAXINFO, 0, reinterpret_cast<LParam>(&info));
     EXPECT_EQ(info.minTrackSize, (Size{7, 80}));
     EXPECT_EQ(info.maxTrackSize, (Size{900, 700}));
+    // ... and so hold the window's size when it is sized.
+    setWindowPos(host.windowHandle(), nullptr, 0, 0, 20, 20, SWP_NOMOVE | SWP_NOZORDER);
+    EXPECT_EQ(windowRect(host.windowHandle()).size(), (Size{20, 80})); // no minimum width
+    setWindowPos(host.windowHandle(), nullptr, 0, 0, 2000, 2000, SWP_NOMOVE | SWP_NOZORDER);
+    EXPECT_EQ(windowRect(host.windowHandle()).size(), (Size{900, 700}));
 
     // "size" resizes only before a root exists.
     CHostWindow fresh;
