@@ -5,28 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
-#include <sys/wait.h>
 
 namespace {
 
-struct ToolRun {
-    int status = -1;
-    std::string out;
-};
+using testsupport::ToolRun;
 
-ToolRun skinview(const std::string& args) {
-    std::string cmd = std::string("'") + QUELLAN_BINARY_DIR + "/quellan-skinview' " + args + " 2>&1";
-    ToolRun r;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    char buf[512];
-    while (std::fgets(buf, sizeof buf, p)) r.out += buf;
-    int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
-}
+ToolRun skinview(const std::string& args) { return testsupport::runSkinView(args); }
 
 TEST(SkinView, DumpsTheShippedSkinAndReportsErrors) {
     std::string skin = std::string(QUELLAN_SOURCE_DIR) + "/app/skin";
@@ -64,6 +49,66 @@ TEST(SkinView, RendersImagesAndRichText) {
     EXPECT_EQ(text.status, 0) << text.out;
     EXPECT_NE(text.out.find("link 0: "), std::string::npos) << text.out;
     EXPECT_NE(text.out.find(" there\n"), std::string::npos) << text.out;
+}
+
+// A whole window: the tree with its flags, the notices of the steps, and
+// the errors a skin author sees.
+TEST(SkinView, WindowTreeNoticesAndErrors) {
+    auto dir = testsupport::scratchDir("skinview");
+    testsupport::writeText(dir / "w.xml", R"(<Window size="200,100"><VerticalLayout name="root">
+        <Button name="ok" height="30" text="OK"/><Option name="opt" height="30" selected="true"/>
+        <Label name="off" enabled="false" visible="false"/><HBox name="row"><Control name="c"/></HBox>
+        </VerticalLayout></Window>)");
+    ToolRun run = skinview("--window w.xml --skin-dir '" + dir.string() + "' --tree --act click:opt --act key:tab");
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(run.out, "notice mouseenter \"opt\"\n"
+                       "notice killfocus \"ok\"\n"
+                       "notice setfocus \"opt\"\n"
+                       "notice click \"opt\"\n"
+                       "notice selectchanged \"opt\"\n"
+                       "notice killfocus \"opt\"\n"
+                       "notice setfocus \"ok\"\n"
+                       "VerticalLayout \"root\" 0,0,200,100\n"
+                       "  Button \"ok\" 0,0,200,30 focused\n"
+                       "  Option \"opt\" 0,30,200,60\n"
+                       "  Label \"off\" 0,0,0,0 hidden disabled\n"
+                       "  HorizontalLayout \"row\" 0,60,200,100\n"
+                       "    Control \"c\" 0,60,200,100\n");
+
+    // --size overrides the document's size; the document's own folder is
+    // the skin folder when none is given.
+    ToolRun sized = skinview("--window '" + (dir / "w.xml").string() + "' --size 120x40 --tree");
+    ASSERT_EQ(sized.status, 0) << sized.out;
+    EXPECT_EQ(sized.out.substr(0, sized.out.find('\n')), "VerticalLayout \"root\" 0,0,120,40");
+
+    testsupport::writeText(dir / "bad.xml", "<Window><Button name=\"a\"></Label></Window>");
+    ToolRun bad = skinview("--window bad.xml --skin-dir '" + dir.string() + "'");
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.out, "error: Unmatched closing tag\nat: Label></Window>\n");
+    testsupport::writeText(dir / "empty.xml", "<Window><Unknown/></Window>");
+    ToolRun empty = skinview("--window empty.xml --skin-dir '" + dir.string() + "'");
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_EQ(empty.out, "error: the document builds no control\n");
+    ToolRun missing = skinview("--window w.xml --skin-dir '" + dir.string() + "' --act click:nobody");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.out.find("no control named \"nobody\""), std::string::npos) << missing.out;
+    EXPECT_EQ(skinview("--window w.xml --skin-dir '" + dir.string() + "' --act jump:ok").status, 2);
+}
+
+TEST(SkinView, DrawsTheShippedSkin) {
+    auto dir = testsupport::scratchDir("skinview");
+    std::string png = (dir / "main.png").string();
+    ToolRun run = skinview("--window '" + std::string(QUELLAN_SOURCE_DIR) + "/app/skin/main.xml' --png '" + png + "'");
+    ASSERT_EQ(run.status, 0) << run.out;
+    platform::Surface s = platform::Surface::readPng(png);
+    EXPECT_EQ(s.size(), (platform::Size{1090, 644}));
+    EXPECT_EQ(s.pixel(500, 300), 0xFF1E2430u) << "the placeholder skin's background";
+
+    ToolRun packed = skinview("--window msgbox.xml --archive '" + std::string(QUELLAN_BINARY_DIR) +
+                              "/skin.zip' --password 'kvtp5184@' --tree");
+    ASSERT_EQ(packed.status, 0) << packed.out;
+    EXPECT_EQ(packed.out.rfind("VerticalLayout \"\" 0,0,400,200\n", 0), 0u) << packed.out;
+    EXPECT_NE(packed.out.find("  Button \"msgbox_ok\" "), std::string::npos) << packed.out;
 }
 
 } // namespace

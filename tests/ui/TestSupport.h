@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <sys/wait.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -41,6 +44,29 @@ inline void writePng(const std::filesystem::path& path, int width, int height,
 inline bool runIn(const std::filesystem::path& dir, const std::string& command) {
     std::string full = "cd '" + dir.string() + "' && " + command + " >/dev/null 2>&1";
     return std::system(full.c_str()) == 0;
+}
+
+// The exit status and the output (stdout and stderr) of quellan-skinview.
+struct ToolRun {
+    int status = -1;
+    std::string out;
+};
+
+// Runs quellan-skinview with `args` on the virtual display. In sanitizer
+// builds the leak checker's list of used suppressions is kept out of the
+// output, which tests compare exactly.
+inline ToolRun runSkinView(const std::string& args) {
+    std::string cmd = std::string("QUELLAN_DISPLAY=virtual LSAN_OPTIONS=${LSAN_OPTIONS:+$LSAN_OPTIONS:}"
+                                  "print_suppressions=0 '") +
+                      QUELLAN_BINARY_DIR + "/quellan-skinview' " + args + " 2>&1";
+    ToolRun r;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return r;
+    char buf[512];
+    while (std::fgets(buf, sizeof buf, p)) r.out += buf;
+    int st = pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return r;
 }
 
 // Restores the skin source and the working folder when a test ends.

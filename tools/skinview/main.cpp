@@ -6,6 +6,7 @@
 #include "ui/markup/SkinXml.h"
 #include "ui/render/Colour.h"
 #include "ui/render/RenderEngine.h"
+#include "tools/skinview/WindowMode.h"
 
 #include <cstdio>
 #include <cstring>
@@ -26,16 +27,22 @@ int usage() {
                          "  quellan-skinview --image DESC --size WxH --png OUT [--skin-dir DIR] [--background ARGB]\n"
                          "  quellan-skinview --richtext TEXT --size WxH --png OUT [--font FACE,SIZE]\n"
                          "                   [--flags single,wordbreak,ellipsis,center,right,vcenter,bottom]\n"
-                         "                   [--hover X,Y] [--background ARGB] [--skin-dir DIR]\n");
+                         "                   [--hover X,Y] [--background ARGB] [--skin-dir DIR]\n"
+                         "  quellan-skinview --window DOC [--skin-dir DIR | --archive ZIP --password PW] [--size WxH]\n"
+                         "                   [--png OUT] [--tree] [--act STEP]...\n"
+                         "      steps: click:NAME dblclick:NAME hover:NAME key:tab|shift+tab|return|escape|alt+X\n"
+                         "             type:TEXT wheel:NAME:+N|-N drag:NAME:DX,DY wait:MS\n");
     return 2;
 }
 
 std::string utf8(const wchar_t* text) { return text ? platform::toUtf8(text) : std::string(); }
 
-// Options are "--name value" pairs; the first one names the mode.
+// Options are "--name value" pairs (or "--name" alone for the flags below,
+// and repeatable "--act STEP"); the first one names the mode.
 struct Options {
     std::string mode;
     std::map<std::string, std::string> values;
+    std::vector<std::string> acts;
     bool has(const std::string& k) const { return values.count(k) != 0; }
     std::string get(const std::string& k) const {
         auto it = values.find(k);
@@ -44,12 +51,23 @@ struct Options {
 };
 
 bool parseOptions(int argc, char** argv, Options& o) {
+    static const char* kFlags[] = {"tree"};
     for (int i = 1; i < argc; ++i) {
         std::string key = argv[i];
-        if (key.rfind("--", 0) != 0 || i + 1 >= argc) return false;
+        if (key.rfind("--", 0) != 0) return false;
         key = key.substr(2);
+        bool flag = false;
+        for (const char* f : kFlags) flag = flag || key == f;
+        if (flag) {
+            o.values[key] = "";
+            continue;
+        }
+        if (i + 1 >= argc) return false;
         if (o.mode.empty()) o.mode = key;
-        o.values[key] = argv[++i];
+        if (key == "act")
+            o.acts.push_back(argv[++i]);
+        else
+            o.values[key] = argv[++i];
     }
     return !o.mode.empty();
 }
@@ -217,5 +235,6 @@ int main(int argc, char** argv) {
     if (o.mode == "dump") return dump(o);
     if (o.mode == "image") return image(o);
     if (o.mode == "richtext") return richtext(o);
+    if (o.mode == "window") return setUpSource(o) ? skinview::runWindow(o.get("window"), o.values, o.acts) : 1;
     return usage();
 }

@@ -1,0 +1,83 @@
+// The gallery skin (tests/gallery/): every control, container, window and
+// builder feature in one window, rendered by the test harness and by
+// quellan-skinview --window, both against the same golden; and a golden of
+// the gallery after a run of skinview steps.
+#include "tests/ui/GoldenImage.h"
+#include "tests/ui/SkinWindow.h"
+#include "tests/ui/TestSupport.h"
+#include "ui/render/SkinSource.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kGallery = fs::path(QUELLAN_SOURCE_DIR) / "tests" / "gallery";
+
+using testsupport::ToolRun;
+
+ToolRun skinview(const std::string& args) { return testsupport::runSkinView(args); }
+
+TEST(Gallery, HarnessRendersTheGolden) {
+    testsupport::SkinSourceGuard guard;
+    fs::current_path(kGallery);
+    testsupport::SkinWindow window(L"gallery.xml");
+    ASSERT_TRUE(window.built()) << platform::toUtf8(window.builder().lastError());
+    EXPECT_EQ(window.find(L"never_built"), nullptr) << "unknown tags are skipped with their subtree";
+    EXPECT_TRUE(testsupport::matchesGolden(window.surface(), "gallery/gallery"));
+}
+
+TEST(Gallery, SkinViewRendersTheSameGolden) {
+    auto dir = testsupport::scratchDir("gallery");
+    ToolRun run =
+        skinview("--window '" + (kGallery / "gallery.xml").string() + "' --png '" + (dir / "plain.png").string() + "'");
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(run.out, "") << "no steps, no notices";
+    EXPECT_TRUE(
+        testsupport::matchesGolden(platform::Surface::readPng((dir / "plain.png").string()), "gallery/gallery"));
+}
+
+TEST(Gallery, SkinViewStepsChangeTheGallery) {
+    auto dir = testsupport::scratchDir("gallery");
+    const char* steps[] = {"hover:b_fade",     "wait:200",     "click:o_small", "click:cb_music",  "wheel:scroll:-1",
+                           "drag:split:0,-20", "click:o_tab2", "key:tab",       "hover:b_colours", "wait:200"};
+    std::string args =
+        "--window '" + (kGallery / "gallery.xml").string() + "' --png '" + (dir / "acted.png").string() + "'";
+    for (const char* s : steps) args += std::string(" --act ") + s;
+    ToolRun run = skinview(args);
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(run.out, "notice mouseenter \"b_fade\"\n"
+                       "notice mouseleave \"b_fade\"\n"
+                       "notice mouseenter \"o_small\"\n"
+                       "notice killfocus \"close\"\n"
+                       "notice setfocus \"o_small\"\n"
+                       "notice click \"o_small\"\n"
+                       "notice selectchanged \"o_small\"\n"
+                       "notice mouseleave \"o_small\"\n"
+                       "notice mouseenter \"cb_music\"\n"
+                       "notice killfocus \"o_small\"\n"
+                       "notice setfocus \"cb_music\"\n"
+                       "notice click \"cb_music\"\n"
+                       "notice selectchanged \"cb_music\"\n"
+                       "notice mouseleave \"cb_music\"\n"
+                       "notice scroll \"\"\n"
+                       "notice killfocus \"cb_music\"\n"
+                       "notice setfocus \"split\"\n"
+                       "notice mouseenter \"o_tab2\"\n"
+                       "notice killfocus \"split\"\n"
+                       "notice setfocus \"o_tab2\"\n"
+                       "notice click \"o_tab2\"\n"
+                       "notice selectchanged \"o_tab2\"\n"
+                       "notice killfocus \"o_tab2\"\n"
+                       "notice setfocus \"cb_sound\"\n"
+                       "notice mouseleave \"o_tab2\"\n"
+                       "notice mouseenter \"b_colours\"\n");
+    EXPECT_TRUE(
+        testsupport::matchesGolden(platform::Surface::readPng((dir / "acted.png").string()), "gallery/gallery-acted"));
+}
+
+} // namespace
