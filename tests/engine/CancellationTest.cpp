@@ -16,6 +16,7 @@
 #include "engine/WindowMultiThreadManager.h"
 #include "platform/system/Text.h"
 #include "tests/engine/EngineTestSupport.h"
+#include "tests/support/Pump.h"
 #include "util/Text.h"
 
 #include <gtest/gtest.h>
@@ -215,7 +216,7 @@ protected:
         g_configText = "{\"filelist_url_prefix\": \"" + m_silent.url("/files/") +
                        "\", \"birch_file_url\": \"birch/filelist.json\"}";
         g_downloadPrefix.fill(url("/files/birch/"));
-        g_installDir = platform::fromUtf8(m_dir / "install/");
+        g_installDir = platform::fromUtf8((m_dir / "install/").string());
         g_downloadQueue.Clear();
     }
     void TearDown() override {
@@ -294,7 +295,7 @@ TEST_F(CancellationTest, NoEventReachesTheOwnerOnceTerminateHasReturned) {
         SetEngineEvents(&ledger);
         CWindowMultiThreadManager jobs;
         const auto parked = start(p, jobs, [&ledger](int state) { return ledger.sawProgressState(state); });
-        ASSERT_TRUE(waitFor(parked, std::chrono::seconds(30)));
+        ASSERT_TRUE(testsupport::waitUntil(parked, std::chrono::seconds(30)));
 
         jobs.TerminateAllThreads();
         ledger.close();
@@ -316,7 +317,7 @@ TEST_F(CancellationTest, OwnerMayBeDestroyedRightAfterTerminate) {
         CWindowMultiThreadManager jobs;
         SetEngineEvents(&owner->events);
         const auto parked = start(p, jobs, [owner](int state) { return owner->sawProgressState(state); });
-        ASSERT_TRUE(waitFor(parked, std::chrono::seconds(30)));
+        ASSERT_TRUE(testsupport::waitUntil(parked, std::chrono::seconds(30)));
 
         jobs.TerminateAllThreads();
         SetEngineEvents(nullptr);
@@ -338,7 +339,7 @@ TEST_F(CancellationTest, Md5OfAHugeFileStopsWhenTheJobIsCancelled) {
     SetEngineEvents(&ledger);
     CWindowMultiThreadManager jobs;
     jobs.StartThread(ThreadDownloadFiles, 3);
-    ASSERT_TRUE(waitFor([&] { return ledger.sawProgressState(kStateChecking); }, std::chrono::seconds(30)));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return ledger.sawProgressState(kStateChecking); }, std::chrono::seconds(30)));
 
     jobs.TerminateAllThreads();
     EXPECT_TRUE(jobs.WaitForAll(std::chrono::seconds(30)));

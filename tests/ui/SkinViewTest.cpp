@@ -54,8 +54,8 @@ TEST(SkinView, RendersImagesAndRichText) {
 // A whole window: the tree with its flags, the notices of the steps, and
 // the errors a skin author sees.
 TEST(SkinView, WindowTreeNoticesAndErrors) {
-    auto dir = testsupport::scratchDir("skinview");
-    testsupport::writeText(dir / "w.xml", R"(<Window size="200,100"><VerticalLayout name="root">
+    const testsupport::ScratchFolder dir;
+    testsupport::writeBytes(dir / "w.xml", R"(<Window size="200,100"><VerticalLayout name="root">
         <Button name="ok" height="30" text="OK"/><Option name="opt" height="30" selected="true"/>
         <Label name="off" enabled="false" visible="false"/><HBox name="row"><Control name="c"/></HBox>
         </VerticalLayout></Window>)");
@@ -81,11 +81,11 @@ TEST(SkinView, WindowTreeNoticesAndErrors) {
     ASSERT_EQ(sized.status, 0) << sized.out;
     EXPECT_EQ(sized.out.substr(0, sized.out.find('\n')), "VerticalLayout \"root\" 0,0,120,40");
 
-    testsupport::writeText(dir / "bad.xml", "<Window><Button name=\"a\"></Label></Window>");
+    testsupport::writeBytes(dir / "bad.xml", "<Window><Button name=\"a\"></Label></Window>");
     ToolRun bad = skinview("--window bad.xml --skin-dir '" + dir.string() + "'");
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(bad.out, "error: Unmatched closing tag\nat: Label></Window>\n");
-    testsupport::writeText(dir / "empty.xml", "<Window><Unknown/></Window>");
+    testsupport::writeBytes(dir / "empty.xml", "<Window><Unknown/></Window>");
     ToolRun empty = skinview("--window empty.xml --skin-dir '" + dir.string() + "'");
     EXPECT_EQ(empty.status, 1);
     EXPECT_EQ(empty.out, "error: the document builds no control\n");
@@ -96,7 +96,7 @@ TEST(SkinView, WindowTreeNoticesAndErrors) {
 }
 
 TEST(SkinView, DrawsTheShippedSkin) {
-    auto dir = testsupport::scratchDir("skinview");
+    const testsupport::ScratchFolder dir;
     std::string png = (dir / "main.png").string();
     ToolRun run = skinview("--window '" + std::string(QUELLAN_SOURCE_DIR) + "/app/skin/main.xml' --png '" + png + "'");
     ASSERT_EQ(run.status, 0) << run.out;

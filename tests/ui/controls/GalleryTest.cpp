@@ -32,7 +32,7 @@ TEST(Gallery, HarnessRendersTheGolden) {
 }
 
 TEST(Gallery, SkinViewRendersTheSameGolden) {
-    auto dir = testsupport::scratchDir("gallery");
+    const testsupport::ScratchFolder dir;
     ToolRun run =
         skinview("--window '" + (kGallery / "gallery.xml").string() + "' --png '" + (dir / "plain.png").string() + "'");
     ASSERT_EQ(run.status, 0) << run.out;
@@ -42,7 +42,7 @@ TEST(Gallery, SkinViewRendersTheSameGolden) {
 }
 
 TEST(Gallery, SkinViewStepsChangeTheGallery) {
-    auto dir = testsupport::scratchDir("gallery");
+    const testsupport::ScratchFolder dir;
     const char* steps[] = {"hover:b_fade",     "wait:200",     "click:o_small", "click:cb_music",  "wheel:scroll:-1",
                            "drag:split:0,-20", "click:o_tab2", "key:tab",       "hover:b_colours", "wait:200"};
     std::string args =

@@ -144,9 +144,9 @@ TEST_F(Builder, ControlsInsideANonContainerAreDiscardedWithTheirLaterSiblings) {
 
 TEST_F(Builder, IncludeBuildsItsDocumentCountTimesUnderTheParent) {
     SkinSourceGuard guard;
-    auto dir = testsupport::scratchDir("builder");
-    testsupport::writeText(dir / "part.xml", "<Include><Label name=\"part\"/><Button/></Include>");
-    CFormManagerUI::setResourcePath((dir.wstring() + L"/"));
+    const testsupport::ScratchFolder dir;
+    testsupport::writeBytes(dir / "part.xml", "<Include><Label name=\"part\"/><Button/></Include>");
+    CFormManagerUI::setResourcePath((dir.path().wstring() + L"/"));
     CControlUI* root = build(LR"(<Window><HBox><Include source="part.xml" count="3"/><Label name="own"/>
         <Include count="2"/><Include source="missing.xml"/></HBox></Window>)");
     ASSERT_NE(root, nullptr);
@@ -162,10 +162,10 @@ TEST_F(Builder, IncludeBuildsItsDocumentCountTimesUnderTheParent) {
 
 TEST_F(Builder, SelfIncludingDocumentsAndDeepNestingEnd) {
     SkinSourceGuard guard;
-    auto dir = testsupport::scratchDir("builder");
-    testsupport::writeText(dir / "self.xml", "<Window><Label/><Include source=\"self.xml\" count=\"1\"/></Window>");
-    testsupport::writeText(dir / "bomb.xml", "<Window><Label/><Include source=\"bomb.xml\" count=\"50\"/></Window>");
-    CFormManagerUI::setResourcePath((dir.wstring() + L"/"));
+    const testsupport::ScratchFolder dir;
+    testsupport::writeBytes(dir / "self.xml", "<Window><Label/><Include source=\"self.xml\" count=\"1\"/></Window>");
+    testsupport::writeBytes(dir / "bomb.xml", "<Window><Label/><Include source=\"bomb.xml\" count=\"50\"/></Window>");
+    CFormManagerUI::setResourcePath((dir.path().wstring() + L"/"));
     CControlUI* root = build(L"<Window><HBox><Include source=\"self.xml\"/></HBox></Window>");
     ASSERT_NE(root, nullptr);
     EXPECT_EQ(items(root)->itemCount(), CSkinBuilder::kMaxIncludeDepth);

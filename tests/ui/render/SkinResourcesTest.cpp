@@ -233,15 +233,15 @@ TEST(LoadImage, OnlyTheFiveSkinFormatsAreDecoded) {
         std::vector<std::uint8_t> bytes;
         bool decoded;
     } rows[] = {
-        {"red.png", testsupport::readBytes(corpus / "red.png"), true},
-        {"white.jpg", testsupport::readBytes(corpus / "white.jpg"), true},
-        {"blue.bmp", testsupport::readBytes(corpus / "blue.bmp"), true},
-        {"green.gif", testsupport::readBytes(corpus / "green.gif"), true},
+        {"red.png", testsupport::readByteVector(corpus / "red.png"), true},
+        {"white.jpg", testsupport::readByteVector(corpus / "white.jpg"), true},
+        {"blue.bmp", testsupport::readByteVector(corpus / "blue.bmp"), true},
+        {"green.gif", testsupport::readByteVector(corpus / "green.gif"), true},
         {"1x1.tga", tga, true},
         {"1x1.ppm", std::vector<std::uint8_t>(pnm.begin(), pnm.end()), false},
-        {"pnm-wild-read", testsupport::readBytes(corpus / "pnm-wild-read"), false},
-        {"jpeg-huffman-overflow", testsupport::readBytes(corpus / "jpeg-huffman-overflow"), false},
-        {"jpeg-huffman-overflow after fill bytes", filled(testsupport::readBytes(corpus / "jpeg-huffman-overflow")),
+        {"pnm-wild-read", testsupport::readByteVector(corpus / "pnm-wild-read"), false},
+        {"jpeg-huffman-overflow", testsupport::readByteVector(corpus / "jpeg-huffman-overflow"), false},
+        {"jpeg-huffman-overflow after fill bytes", filled(testsupport::readByteVector(corpus / "jpeg-huffman-overflow")),
          false},
     };
     for (const Row& row : rows) {
