@@ -1,0 +1,33 @@
+// The folder button's chooser: the desktop's folder dialog, replaceable by a
+// test (which answers in the user's place, as ScopedMsgBoxPresenter does for
+// message boxes).
+#pragma once
+
+#include "platform/system/Shell.h"
+
+#include <functional>
+#include <string_view>
+
+// The dialog's title.
+inline constexpr std::wstring_view kFolderChooserTitle = L"选择安装路径";
+// Shown when no folder dialog can be opened: the path is typed instead.
+inline constexpr std::wstring_view kNoFolderChooserText = L"无法打开文件夹选择窗口，请直接在输入框中填写安装路径！";
+
+using FolderChooserFn =
+    std::function<platform::FolderChooserResult(std::wstring_view title, const std::function<void()>& whileWaiting)>;
+
+// Asks the user for a folder through the current chooser
+// (platform::chooseFolder unless replaced). UI thread only.
+platform::FolderChooserResult ChooseInstallFolder(std::wstring_view title, const std::function<void()>& whileWaiting);
+
+// Replaces the chooser for the lifetime of the object.
+class ScopedFolderChooser {
+public:
+    explicit ScopedFolderChooser(FolderChooserFn chooser);
+    ~ScopedFolderChooser();
+    ScopedFolderChooser(const ScopedFolderChooser&) = delete;
+    ScopedFolderChooser& operator=(const ScopedFolderChooser&) = delete;
+
+private:
+    FolderChooserFn m_previous;
+};
