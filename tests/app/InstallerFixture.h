@@ -11,6 +11,8 @@
 #include "app/Preflight.h"
 #include "engine/DownloadWorker.h"
 #include "engine/ServiceConfig.h"
+#include "app/RunModes.h"
+#include "platform/system/Resources.h"
 #include "platform/system/Text.h"
 #include "platform/window/VirtualDisplay.h"
 #include "platform/window/Window.h"
@@ -47,6 +49,13 @@ using testsupport::ScratchFolder;
 inline constexpr std::chrono::milliseconds kLongWait{120000};
 
 inline std::string utf8(std::wstring_view text) { return platform::toUtf8(std::wstring(text)); }
+
+// The skin archive embedded in the test executable, as the program uses it.
+inline void UseInstallerSkin() {
+    const auto skin = platform::findResource(kSkinResourceType, kSkinResourceId);
+    ASSERT_FALSE(skin.empty()) << "no skin archive in the test executable";
+    CFormManagerUI::setSkinArchive(skin.data(), skin.size(), kSkinPassword);
+}
 
 // Sets an environment variable for the lifetime of the object.
 class ScopedEnv {
@@ -211,7 +220,7 @@ protected:
         g_downloadEndWaitMs = 0;
         g_downloadRound = 0;
         g_lastDetailTick = 0;
-        CFormManagerUI::setResourcePath(std::wstring(L"" QUELLAN_SOURCE_DIR) + L"/app/skin/");
+        UseInstallerSkin();
 
         m_user = std::make_unique<ScopedMsgBoxPresenter>([this](const MsgBoxRequest& r) {
             m_asked.push_back({utf8(r.text), utf8(r.okCaption), utf8(r.cancelCaption), r.kind});

@@ -5,6 +5,8 @@
 // inside that loop through a helper window that a ticker thread wakes.
 #include "app/MsgBoxWnd.h"
 
+#include "tests/app/InstallerFixture.h"
+
 #include "platform/window/VirtualDisplay.h"
 #include "platform/window/Window.h"
 #include "tests/support/Pump.h"
@@ -72,7 +74,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(vdisplay::open());
         vdisplay::reset();
-        CFormManagerUI::setResourcePath(std::wstring(L"" QUELLAN_SOURCE_DIR) + L"/app/skin/");
+        apptest::UseInstallerSkin();
     }
     void TearDown() override { vdisplay::reset(); }
 

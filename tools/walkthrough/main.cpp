@@ -4,7 +4,7 @@
 // the progress, confirm the completion. Each step leaves a numbered
 // screenshot in the output folder (message boxes drawn over the window).
 //
-//   quellan-walkthrough --out DIR [--skin-dir app/skin] [--edition birch] [--path DIR]
+//   quellan-walkthrough --out DIR [--edition birch] [--path DIR]
 //
 // Exit status 0 when the installation completed, 1 otherwise.
 #include "app/Editions.h"
@@ -16,6 +16,7 @@
 #include "engine/HttpClient.h"
 #include "engine/ServiceConfig.h"
 #include "platform/graphics/Graphics.h"
+#include "platform/system/Resources.h"
 #include "platform/system/System.h"
 #include "platform/system/Text.h"
 #include "platform/window/VirtualDisplay.h"
@@ -91,14 +92,19 @@ public:
     const wchar_t* wndClassName() const override { return L"QuellanWalkthrough"; }
     LResult onWindowMessage(unsigned message, WParam wParam, LParam lParam) override {
         if (message != kStep) return CWindowWnd::onWindowMessage(message, wParam, lParam);
-        if (m_next >= m_steps.size()) return 0;
+        // A step that opens a message box runs its loop inside this call:
+        // the steps go on from there, never inside each other.
+        if (m_next >= m_steps.size() || m_running) return 0;
         const auto now = std::chrono::steady_clock::now();
         if (m_started == std::chrono::steady_clock::time_point{}) {
             m_started = now;
             std::printf("-- %s\n", m_steps[m_next].what);
             std::fflush(stdout);
         }
-        if (m_steps[m_next].run()) {
+        m_running = true;
+        const bool done = m_steps[m_next].run();
+        m_running = false;
+        if (done) {
             ++m_next;
             m_started = {};
         } else if (now - m_started > std::chrono::minutes(3)) {
@@ -115,6 +121,7 @@ private:
     std::vector<Step> m_steps;
     std::size_t m_next = 0;
     bool m_failed = false;
+    bool m_running = false;
     std::chrono::steady_clock::time_point m_started{};
     std::atomic<bool> m_stop{false};
     std::thread m_ticker;
@@ -136,13 +143,11 @@ std::wstring TextOf(CControlUI* control) { return control ? control->textValue()
 } // namespace
 
 int main(int argc, char** argv) {
-    std::string out, skinDir = "app/skin", code = "birch", path;
+    std::string out, code = "birch", path;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string arg = argv[i];
         if (arg == "--out")
             out = argv[i + 1];
-        else if (arg == "--skin-dir")
-            skinDir = argv[i + 1];
         else if (arg == "--edition")
             code = argv[i + 1];
         else if (arg == "--path")
@@ -150,7 +155,7 @@ int main(int argc, char** argv) {
     }
     const Edition* edition = FindEditionByCode(code);
     if (out.empty() || !edition) {
-        std::fprintf(stderr, "usage: quellan-walkthrough --out DIR [--skin-dir DIR] [--edition CODE] [--path DIR]\n");
+        std::fprintf(stderr, "usage: quellan-walkthrough --out DIR [--edition CODE] [--path DIR]\n");
         return 2;
     }
     std::filesystem::create_directories(out);
@@ -158,7 +163,9 @@ int main(int argc, char** argv) {
     g_programDir = GetModuleDirectory();
     g_downloadEndWaitMs = 0;
     CHttpClient::GlobalInit();
-    CFormManagerUI::setResourcePath(fromUtf8(std::filesystem::absolute(skinDir).string() + "/"));
+    const auto skin = findResource(kSkinResourceType, kSkinResourceId);
+    if (skin.empty()) return 1;
+    CFormManagerUI::setSkinArchive(skin.data(), skin.size(), kSkinPassword);
     InstallMsgBoxWindow();
 
     auto* window = new CMainWnd;
@@ -169,6 +176,8 @@ int main(int argc, char** argv) {
         char file[64];
         std::snprintf(file, sizeof file, "%02d-%s.png", ++shot, name);
         const std::string target = out + "/" + file;
+        // What the last events changed, painted now.
+        for (WindowHandle w : vdisplay::stackingOrder()) updateWindow(w);
         WriteScreen(window->windowHandle(), target);
         std::printf("   %s\n", target.c_str());
         std::fflush(stdout);
@@ -190,7 +199,6 @@ int main(int argc, char** argv) {
         {"select the edition",
          [&] {
              click(window->control(edition->optionControl));
-             vdisplay::pump();
              if (!path.empty()) window->control(L"path_edit")->assignText(fromUtf8(path));
              return true;
          }},
@@ -210,7 +218,6 @@ int main(int argc, char** argv) {
              if (TextOf(window->control(L"one_file_name_lab")).empty()) return false;
              if (!progressShown) {
                  progressShown = true;
-                 vdisplay::pump();
                  screenshot("progress");
              }
              return true;
