@@ -108,8 +108,15 @@ public:
         std::vector<char*> args;
         for (std::string& a : argv) args.push_back(a.data());
         args.push_back(nullptr);
+        // extraEnv replaces variables of the same name.
         std::vector<std::string> env;
-        for (char** e = environ; *e; ++e) env.emplace_back(*e);
+        for (char** e = environ; *e; ++e) {
+            const std::string entry = *e;
+            const std::string name = entry.substr(0, entry.find('=') + 1);
+            bool replaced = false;
+            for (const std::string& x : extraEnv) replaced |= x.rfind(name, 0) == 0;
+            if (!replaced) env.push_back(entry);
+        }
         for (std::string& e : extraEnv) env.push_back(e);
         std::vector<char*> envp;
         for (std::string& e : env) envp.push_back(e.data());
