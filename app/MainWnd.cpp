@@ -327,7 +327,12 @@ void CMainWnd::OnStartClicked(CControlUI* sender) {
     sender->assignEnabled(false);
     sender->assignText(L"正在下载");
     SetRequestedInstallFolder(m_installPath);
-    m_threads.StartThread(&ThreadGetFileList, static_cast<ThreadParam>(number));
+    if (m_threads.StartThread(&ThreadGetFileList, static_cast<ThreadParam>(number)) == 0) {
+        // No job will ever answer: do not leave the button disabled for good.
+        resetStartButton();
+        ask(L"文件列表获取失败！", kMsgBoxOk, L"确定", L"取消");
+        return;
+    }
     m_threads.StartThread(&ThreadReport, ReportEventCode(static_cast<std::uint32_t>(number)));
 }
 
@@ -350,7 +355,11 @@ void CMainWnd::CloseApp() {
 void CMainWnd::StartSelfUpdate(const std::string& address) {
     if (CControlUI* start = control(L"startBtn")) start->assignText(L"正在下载新版本");
     auto* copy = new std::string(address);
-    if (m_threads.StartThread(&ThreadSelfUpdate, reinterpret_cast<ThreadParam>(copy)) == 0) delete copy;
+    if (m_threads.StartThread(&ThreadSelfUpdate, reinterpret_cast<ThreadParam>(copy)) == 0) {
+        // Without the job nothing would ever close the window.
+        delete copy;
+        OnSelfUpdateFailed(0, 0);
+    }
 }
 
 int CMainWnd::ask(std::wstring_view text, int kind, std::wstring_view ok, std::wstring_view cancel) {

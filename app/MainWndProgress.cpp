@@ -54,6 +54,12 @@ void CMainWnd::OnStartDownload(EventArg, EventArg) {
     }
     platform::debugOutput(format(L"第%d次重试\r\n", g_downloadRound));
     ++g_downloadRound;
+    if (m_threadSpeeds.empty()) {
+        // Not one worker could be started: no end event will come, so the
+        // pass ends here as a failed one and the user may start again.
+        g_downloadFailed = true;
+        OnDownloadThreadEnd(0, static_cast<EventArg>(number));
+    }
 }
 
 void CMainWnd::OnDownloadProgress(EventArg a1, EventArg a2) {

@@ -227,6 +227,7 @@ protected:
         g_downloadEndWaitMs = 0;
         g_downloadRound = 0;
         g_lastDetailTick = 0;
+        g_configText.clear();
         UseInstallerSkin();
 
         m_user = std::make_unique<ScopedMsgBoxPresenter>([this](const MsgBoxRequest& r) {

@@ -241,6 +241,21 @@ TEST_F(MainWndFlow, FileListFailureThenRetry) {
     EXPECT_TRUE(InstalledCompletely(m_dir / "content/dogwood", installDir(edition("dogwood"))));
 }
 
+// Start pressed before the configuration has arrived: the file list job has
+// no address, reports its failure, and the button comes back.
+TEST_F(MainWndFlow, StartBeforeTheConfigurationFailsTheFileList) {
+    devserver::Fault slow;
+    slow.delayMs = 5000;
+    m_server.SetFault("/Speed/Config/getConfig", slow);
+    OpenWindow();
+    select("birch");
+    click(L"startBtn");
+    ASSERT_TRUE(waitAsked(1));
+    EXPECT_EQ(m_asked[0].text, "文件列表获取失败！");
+    EXPECT_EQ(text(L"startBtn"), "开始下载");
+    EXPECT_TRUE(control(L"startBtn")->enabledState());
+}
+
 // The close button while workers report speed asks with the speed; "取消"
 // keeps the window and the download going, "确定" closes. Alt+F4 (the
 // system close) always asks.
