@@ -20,8 +20,8 @@ protected:
         InstallerTest::SetUp();
         if (HasFatalFailure()) return;
         OpenWindow();
-        ASSERT_TRUE(pump([&] { return m_window->threads().RunningCount() == 0 && m_window->PendingCalls() == 0; },
-                         kLongWait));
+        ASSERT_TRUE(
+            pump([&] { return m_window->threads().RunningCount() == 0 && m_window->PendingCalls() == 0; }, kLongWait));
         click(L"birch_ver_opt");
         // The workers find an empty queue and then wait (until the window
         // goes) before they would report their end.
@@ -32,8 +32,8 @@ protected:
     }
 
     // Sends one progress event for worker `worker` (index into m_ids).
-    void progress(std::size_t worker, const std::wstring& file, std::int64_t total, std::int64_t received,
-                  double speed, int state, bool detailDue) {
+    void progress(std::size_t worker, const std::wstring& file, std::int64_t total, std::int64_t received, double speed,
+                  int state, bool detailDue) {
         CProgressRecord*& record = m_records[worker];
         if (!record) record = CProgressRecord::Create(m_ids[worker]);
         record->SetFile(file);
