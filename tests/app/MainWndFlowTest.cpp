@@ -69,6 +69,36 @@ TEST_F(MainWndFlow, StartUpInitialisesTheWindowAndFetchesTheConfiguration) {
     EXPECT_TRUE(state.hasIcon);
 }
 
+// The caption band drags the window except over its buttons; the window is
+// never maximised; the minimise button and command minimise it.
+TEST_F(MainWndFlow, CaptionBandAndSystemCommands) {
+    OpenWindow();
+    ASSERT_TRUE(waitIdle());
+    const platform::WindowHandle w = m_window->windowHandle();
+    auto hit = [&](int x, int y) {
+        const platform::Point p = platform::clientToScreen(w, {x, y});
+        return platform::sendMessage(w, platform::WM_NCHITTEST, 0,
+                                     static_cast<platform::LParam>((p.x & 0xFFFF) | ((p.y & 0xFFFF) << 16)));
+    };
+    auto centreOf = [&](const wchar_t* name) {
+        const platform::Rect r = control(name)->bounds();
+        return platform::Point{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    };
+    EXPECT_EQ(hit(30, 20), platform::HTCAPTION);  // the title label
+    EXPECT_EQ(hit(250, 10), platform::HTCAPTION); // the band's background
+    EXPECT_EQ(hit(centreOf(L"close_btn").x, centreOf(L"close_btn").y), platform::HTCLIENT);
+    EXPECT_EQ(hit(centreOf(L"webbtn").x, centreOf(L"webbtn").y), platform::HTCLIENT);
+    EXPECT_EQ(hit(250, 200), platform::HTCLIENT); // below the band
+    EXPECT_EQ(platform::sendMessage(w, platform::WM_SYSCOMMAND, platform::SC_MAXIMIZE, 0), 0);
+    EXPECT_FALSE(platform::isZoomed(w));
+    click(L"min_btn");
+    ASSERT_TRUE(pump([&] { return platform::isIconic(w); }));
+    platform::showWindow(w, platform::SW_RESTORE);
+    platform::sendMessage(w, platform::WM_SYSCOMMAND, platform::SC_MINIMIZE, 0);
+    EXPECT_TRUE(platform::isIconic(w));
+    EXPECT_TRUE(m_asked.empty());
+}
+
 // Selecting options fills the field with the edition's default path; the
 // start checks run in order: no edition, then empty path.
 TEST_F(MainWndFlow, StartChecksRefuseWithoutEditionOrPath) {

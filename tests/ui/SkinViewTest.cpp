@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include <string>
 
 namespace {
@@ -102,12 +104,22 @@ TEST(SkinView, DrawsTheShippedSkin) {
     ASSERT_EQ(run.status, 0) << run.out;
     platform::Surface s = platform::Surface::readPng(png);
     EXPECT_EQ(s.size(), (platform::Size{1090, 644}));
-    EXPECT_EQ(s.pixel(500, 300), 0xFF1E2430u) << "the placeholder skin's background";
+    // The skin's images (tools/skinart) are found next to the document: the
+    // dark lower panel, its gold edge, the gold start button.
+    auto channels = [](std::uint32_t p) {
+        return std::array<int, 3>{int(p >> 16 & 255), int(p >> 8 & 255), int(p & 255)};
+    };
+    const auto panel = channels(s.pixel(20, 620));
+    EXPECT_TRUE(panel[0] < 40 && panel[1] < 40 && panel[2] < 60) << std::hex << s.pixel(20, 620);
+    const auto edge = channels(s.pixel(20, 330));
+    EXPECT_TRUE(edge[0] > 120 && edge[1] > 90 && edge[2] < 100) << std::hex << s.pixel(20, 330);
+    const auto start = channels(s.pixel(880, 563));
+    EXPECT_TRUE(start[0] > 180 && start[1] > 120 && start[2] < 100) << std::hex << s.pixel(880, 563);
 
     ToolRun packed = skinview("--window msgbox.xml --archive '" + std::string(QUELLAN_BINARY_DIR) +
                               "/skin.zip' --password 'kvtp5184@' --tree");
     ASSERT_EQ(packed.status, 0) << packed.out;
-    EXPECT_EQ(packed.out.rfind("VerticalLayout \"\" 0,0,400,200\n", 0), 0u) << packed.out;
+    EXPECT_EQ(packed.out.rfind("VerticalLayout \"\" 0,0,440,230\n", 0), 0u) << packed.out;
     EXPECT_NE(packed.out.find("  Button \"msgbox_ok\" "), std::string::npos) << packed.out;
 }
 

@@ -183,7 +183,7 @@ TEST_F(InstallerOnX, PlayerInstallsBirch) {
     EXPECT_TRUE(InstalledCompletely(dir / "content/birch", target));
     const std::string entry = testsupport::readBytes(home / "Desktop/Tolvar Realms.desktop");
     EXPECT_NE(entry.find((target / "WoW.exe").string()), std::string::npos) << entry;
-    click(g, 1068, 20);
+    click(g, 1066, 20);
     ASSERT_TRUE(testsupport::waitUntil([&] { return quellan.exitStatus().has_value(); }));
     EXPECT_EQ(quellan.exitStatus(), 0);
 }
