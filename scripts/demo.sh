@@ -33,7 +33,8 @@ server=
 cleanup() {
   [ -n "$server" ] && kill "$server" 2>/dev/null && wait "$server" 2>/dev/null || true
   bash scripts/make-demo-prefix.sh --stop "$work/prefix" >/dev/null 2>&1 || true
-  rm -rf "$work"
+  # Wine's server may still write its last files into the prefix for a moment.
+  for _ in $(seq 20); do rm -rf "$work" 2>/dev/null && break; sleep 0.5; done
 }
 trap cleanup EXIT
 
