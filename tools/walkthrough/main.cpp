@@ -199,11 +199,14 @@ int main(int argc, char** argv) {
         {"select the edition",
          [&] {
              click(window->control(edition->optionControl));
-             if (!path.empty()) window->control(L"path_edit")->assignText(fromUtf8(path));
              return true;
          }},
         {"",
          [&] {
+             // The click is queued input: wait until the window has had it
+             // (it fills the path field, which --path then replaces).
+             if (window->GetSelectedEdition() != edition->number) return false;
+             if (!path.empty()) window->control(L"path_edit")->assignText(fromUtf8(path));
              screenshot("edition");
              return true;
          }},
