@@ -136,9 +136,11 @@ LResult CEditWnd::onWindowMessage(unsigned message, WParam wParam, LParam lParam
                 // would write it back into the window.
                 m_owner->m_text = windowText(m_window);
                 CEditUI* owner = m_owner;
+                const WindowHandle self = m_window;
                 const bool layered = manager->isLayered();
                 manager->sendNotice(owner, L"textchanged");
-                if (layered && isWindow(m_window) && m_owner == owner) owner->invalidate();
+                // A listener may have deleted the edit, and with it this window and object.
+                if (layered && isWindow(self)) owner->invalidate();
             }
         } else if (code == EN_UPDATE) {
             invalidateRect(m_window, nullptr, false);

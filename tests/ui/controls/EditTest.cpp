@@ -146,9 +146,10 @@ TEST(Edit, PasswordIsMaskedOnScreenAndNeverCopied) {
     ASSERT_TRUE(w.built());
     auto row = [&](const wchar_t* name) {
         const Rect r = w.find(name)->bounds();
+        const Surface shown = w.surface();
         std::vector<std::uint32_t> px;
         for (int y = r.top; y < r.bottom; ++y)
-            for (int x = r.left; x < r.right; ++x) px.push_back(w.pixel({x, y}));
+            for (int x = r.left; x < r.right; ++x) px.push_back(shown.pixel(x, y));
         return px;
     };
     EXPECT_EQ(row(L"pw"), row(L"stars"));
@@ -290,4 +291,29 @@ TEST(Edit, NativeBackgroundColour) {
     EXPECT_NEAR(static_cast<int>((p >> 16) & 0xFF), 127, 2);
     EXPECT_NEAR(static_cast<int>(p & 0xFF), 128, 2);
     EXPECT_EQ((p >> 8) & 0xFF, 0u);
+}
+
+TEST(Edit, AListenerMayDeleteTheEditOnTextChanged) {
+    SkinWindow w(kForm);
+    ASSERT_TRUE(w.built());
+    struct Deleter : INotifyUI {
+        CControlUI* target = nullptr;
+        void onNotice(TNoticeUI& n) override {
+            if (n.kind != L"textchanged" || n.sender != target) return;
+            auto* parent = static_cast<IContainerUI*>(target->parentControl()->castTo(L"IContainer"));
+            target = nullptr;
+            parent->removeItem(n.sender);
+        }
+    } deleter;
+    deleter.target = w.find(L"e");
+    w.manager().addListener(&deleter);
+    w.click(L"e");
+    const WindowHandle native = w.find(L"e")->nativeHandle();
+    ASSERT_NE(native, nullptr);
+    type(L"x");
+    EXPECT_EQ(deleter.target, nullptr);
+    EXPECT_EQ(w.find(L"e"), nullptr);
+    EXPECT_FALSE(isWindow(native));
+    type(L"y");
+    w.manager().removeListener(&deleter);
 }
