@@ -312,9 +312,15 @@ void CFormManagerUI::onLayeredPaint() {
     if (s >= 1 && m_shadowDirty) drawShadow();
     const Rect window = windowRect(m_host);
     const Point topLeft{window.left, window.top};
-    updateLayeredWindow(m_host, m_offscreen, &topLeft, m_layeredOpacity);
+    const bool shown = updateLayeredWindow(m_host, m_offscreen, &topLeft, m_layeredOpacity);
     endPaint(m_host, info);
     m_painting = false;
     m_layeredChanged = false;
+    if (!shown && !layeredWindowsSupported()) {
+        // The display lost its layered windows (the compositing manager
+        // ended): a plain window again, rather than one that shows nothing.
+        switchLayered(false);
+        return;
+    }
     if (m_layoutNeeded || m_focusNeeded) invalidateAll();
 }

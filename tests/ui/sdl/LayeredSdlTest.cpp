@@ -138,6 +138,17 @@ TEST_F(LayeredSdl, TheDesktopShowsThroughTheShadowWithACompositor) {
     EXPECT_TRUE(pixelNear(last.pixel(at.left + 1, at.top + 1), kDesktop, 8))
         << std::hex << last.pixel(at.left + 1, at.top + 1);
     EXPECT_TRUE(pixelNear(last.pixel(at.left - 3, midY), kDesktop, 4));
+
+    // The compositing manager ends: at its next repaint the window turns plain.
+    compositor.stop();
+    ASSERT_TRUE(pumpUntil([] { return !layeredWindowsSupported(); }, 10s));
+    window->manager.invalidateAll();
+    EXPECT_TRUE(pumpUntil([&] { return !window->manager.isLayered(); }, 20s));
+    EXPECT_TRUE(pumpUntil([&] { return window->manager.root()->bounds() == Rect(0, 0, 240, 160); }, 20s));
+    EXPECT_TRUE(pumpUntilScreen([&](const Surface& s) {
+        return static_cast<bool>(pixelNear(s.pixel(at.left + 3, midY), kContent, 8));
+    })) << std::hex
+        << last.pixel(at.left + 3, midY);
 }
 
 TEST_F(LayeredSdl, WithoutACompositorTheWindowIsPlainWithoutInset) {
