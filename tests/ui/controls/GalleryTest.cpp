@@ -99,4 +99,30 @@ TEST(Gallery, SkinViewStepsChangeTheGallery) {
         testsupport::matchesGolden(platform::Surface::readPng((dir / "acted.png").string()), "gallery/gallery-acted"));
 }
 
+TEST(Gallery, SkinViewPreviewsATypedInEditAndATabPage) {
+    ToolRun run = skinview("--window '" + (kGallery / "gallery.xml").string() +
+                           "' --tree --act select:tab:0 --act wait:20 --act click:e_number --act key:home"
+                           " --act type:1x9 --act key:ctrl+a --act type:7 --act click:e_name --act key:end"
+                           " --act key:backspace --act type:玩");
+    ASSERT_EQ(run.status, 0) << run.out;
+    auto line = [&](const std::string& start) {
+        const std::size_t at = run.out.find(start);
+        return at == std::string::npos ? std::string() : run.out.substr(at, run.out.find('\n', at) - at);
+    };
+    // Digits only, the whole text replaced after Ctrl+A; the edit closed when the focus moved on.
+    EXPECT_NE(line("Edit \"e_number\"").find("text \"7\""), std::string::npos) << run.out;
+    EXPECT_EQ(line("Edit \"e_number\"").find("editing"), std::string::npos);
+    EXPECT_NE(line("Edit \"e_name\"").find("text \"玩家 Playe玩\" editing focused"), std::string::npos) << run.out;
+    EXPECT_NE(line("TabLayout \"tab\"").find("page 0"), std::string::npos);
+    EXPECT_NE(line("VerticalLayout \"page1\"").find("hidden"), std::string::npos);
+
+    // Steps that cannot apply fail with a message.
+    ToolRun bad = skinview("--window '" + (kGallery / "gallery.xml").string() + "' --act select:tab:7");
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.out.find("no page 7"), std::string::npos) << bad.out;
+    bad = skinview("--window '" + (kGallery / "gallery.xml").string() + "' --act select:e_name:0");
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.out.find("no tab layout named \"e_name\""), std::string::npos) << bad.out;
+}
+
 } // namespace
