@@ -223,3 +223,18 @@ TEST_F(Layered, NativeEditIsPrintedWithItsCaret) {
     ASSERT_TRUE(waitCaret(false));
     EXPECT_EQ(w.pixel(start), 0xFF00FF00u);
 }
+
+TEST_F(Layered, LayeredImageLiesUnderTheTree) {
+    testsupport::SkinWindow w(LR"(<Window size="100,80" layeredimage="color='#80FF0000'">
+        <HorizontalLayout><Control width="50"/><Control bkcolor="#FF0000FF"/></HorizontalLayout></Window>)");
+    ASSERT_TRUE(w.built());
+    EXPECT_TRUE(w.manager().isLayered());
+    run(20);
+    // Half-transparent red where the tree draws nothing, the tree over it elsewhere.
+    EXPECT_EQ(w.pixel({10, 40}), 0x80800000u);
+    EXPECT_EQ(w.pixel({70, 40}), 0xFF0000FFu);
+    // A new image is drawn again.
+    w.manager().setLayeredImage(L"color='#FF00FF00'");
+    run(20);
+    EXPECT_EQ(w.pixel({10, 40}), 0xFF00FF00u);
+}

@@ -25,6 +25,7 @@ struct TileCase {
     int columns;
     std::vector<std::pair<int, Rect>> expected; // child index → position
     int hiddenChild = -1;
+    Rect childPadding{};
 };
 
 } // namespace
@@ -57,6 +58,14 @@ TEST(TileLayout, GridTable) {
          3,
          {{0, {0, 0, 50, 40}}, {2, {51, 0, 101, 40}}, {3, {102, 0, 152, 40}}},
          1},
+        {"a padded child: the padding narrows the cell on both counts, in every alignment",
+         L"childalign=\"center\" childvalign=\"vcenter\"",
+         1,
+         {80, 300},
+         1,
+         {{0, {20, 20, 60, 60}}},
+         -1,
+         {10, 10, 10, 10}},
         {"rows fill column by column; a hidden child leaves its cell empty",
          L"rows=\"2\"",
          5,
@@ -71,7 +80,9 @@ TEST(TileLayout, GridTable) {
         std::wstring markup = L"<Window><TileLayout name=\"t\" " + std::wstring(c.attributes) + L">";
         for (int i = 0; i < c.children; ++i)
             markup += L"<Control name=\"c" + std::to_wstring(i) + L"\"" +
-                      (i == c.hiddenChild ? L" visible=\"false\"" : L"") + L"/>";
+                      (i == c.hiddenChild ? L" visible=\"false\"" : L"") + L" padding=\"" +
+                      std::to_wstring(c.childPadding.left) + L"," + std::to_wstring(c.childPadding.top) + L"," +
+                      std::to_wstring(c.childPadding.right) + L"," + std::to_wstring(c.childPadding.bottom) + L"\"/>";
         markup += L"</TileLayout></Window>";
         testsupport::SkinWindow w(markup, c.window);
         ASSERT_TRUE(w.built());
