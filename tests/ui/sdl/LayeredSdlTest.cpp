@@ -17,6 +17,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -54,18 +56,20 @@ public:
         if (manager.handleMessage(message, wParam, lParam, result)) return result;
         return CWindowWnd::onWindowMessage(message, wParam, lParam);
     }
-    bool open(Rect at) {
+    // Builds `document` (markup text, or a document name) into a window at `at`.
+    bool open(Rect at, const wchar_t* document = kDocument) {
         if (!createHostWindow(nullptr, L"quellan layered sdl test", WS_POPUP, 0, at)) return false;
         CSkinBuilder builder;
-        CControlUI* root =
-            builder.build(LR"(<Window layeredimage="color='#00000000'" shadowsize="16" shadowcolor="#FF000000">
-                  <VerticalLayout name="root" bkcolor="#FFFF0000"/></Window>)",
-                          nullptr, nullptr, &manager, nullptr);
+        CControlUI* root = builder.build(document, nullptr, nullptr, &manager, nullptr);
         if (!root) return false;
+        setWindowPos(m_window, nullptr, at.left, at.top, at.width(), at.height(), SWP_NOZORDER | SWP_NOACTIVATE);
         manager.setRoot(root);
         setShown(true, false);
         return true;
     }
+    static constexpr const wchar_t* kDocument =
+        LR"(<Window layeredimage="color='#00000000'" shadowsize="16" shadowcolor="#FF000000">
+              <VerticalLayout name="root" bkcolor="#FFFF0000"/></Window>)";
     CFormManagerUI manager;
 };
 
@@ -86,7 +90,7 @@ protected:
     Surface screenshot() { return testsupport::rootScreenshot((scratch / "screen.png").string()); }
 
     // Shows the backdrop and, over it, the framework window at `at`.
-    void openBoth(Rect at) {
+    void openBoth(Rect at, const wchar_t* document = CSkinnedWindow::kDocument) {
         backdrop = createWindow(0, L"QuellanLayeredBackdrop", L"quellan layered backdrop", WS_POPUP | WS_VISIBLE,
                                 at.left - 100, at.top - 100, at.width() + 200, at.height() + 200, nullptr, nullptr);
         ASSERT_NE(backdrop, nullptr);
@@ -94,7 +98,7 @@ protected:
             [&] { return static_cast<bool>(pixelNear(screenshot().pixel(at.left - 50, at.top), kDesktop, 8)); }, 20s))
             << "the backdrop never showed";
         window = std::make_unique<CSkinnedWindow>();
-        ASSERT_TRUE(window->open(at));
+        ASSERT_TRUE(window->open(at, document));
     }
 
     // Pumps (the refresh timer runs in real time) until the screen satisfies `test`.
@@ -149,6 +153,31 @@ TEST_F(LayeredSdl, TheDesktopShowsThroughTheShadowWithACompositor) {
         return static_cast<bool>(pixelNear(s.pixel(at.left + 3, midY), kContent, 8));
     })) << std::hex
         << last.pixel(at.left + 3, midY);
+}
+
+TEST_F(LayeredSdl, TheGalleryShowsItsShadowOverTheDesktop) {
+    testsupport::Compositor compositor;
+    ASSERT_TRUE(compositor.started()) << "xcompmgr is missing (see scripts/packages.txt)";
+    ASSERT_TRUE(pumpUntil([] { return layeredWindowsSupported(); }, 10s));
+    const std::filesystem::path cwd = std::filesystem::current_path();
+    std::filesystem::current_path(std::filesystem::path(QUELLAN_SOURCE_DIR) / "tests" / "gallery");
+    const Rect at = Rect::fromSize(150, 60, 900, 840);
+    // Images load when first painted, from the skin folder.
+    struct Back {
+        std::filesystem::path to;
+        ~Back() { std::filesystem::current_path(to); }
+    } back{cwd};
+    openBoth(at, L"gallery.xml");
+    ASSERT_TRUE(window->manager.isLayered());
+    const int midY = at.top + at.height() / 2;
+    // The title bar (dark blue) inside, the ring around it darkening the green desktop.
+    const bool shown = pumpUntilScreen([&](const Surface& s) {
+        const std::uint32_t title = s.pixel(at.left + 450, at.top + 20), ring = s.pixel(at.left + 5, midY);
+        return (title & 0xFF) > 0x40 && green(title) < 0x90 && red(ring) < 16 && green(ring) > 16 && green(ring) < 240;
+    });
+    EXPECT_TRUE(shown) << std::hex << "title " << last.pixel(at.left + 450, at.top + 20) << ", ring "
+                       << last.pixel(at.left + 5, midY);
+    if (const char* out = std::getenv("QUELLAN_SCREENSHOT")) last.writePng(out);
 }
 
 TEST_F(LayeredSdl, WithoutACompositorTheWindowIsPlainWithoutInset) {
