@@ -18,7 +18,6 @@
 #include "platform/system/Shell.h"
 #include "platform/window/Window.h"
 #include "ui/controls/ButtonUI.h"
-#include "ui/controls/LabelUI.h"
 #include "ui/controls/OptionUI.h"
 #include "ui/core/ControlUI.h"
 #include "ui/layout/ContainerUI.h"
@@ -90,14 +89,8 @@ void CMainWnd::onDestroying() {
     SetDispatchWindow(nullptr);
 }
 
-CControlUI* CMainWnd::createControl(const wchar_t* tagName) {
-    // The skin uses the framework's own tags only. Until the framework builds
-    // "Edit" itself, the path field is a plain text control that the window
-    // fills (typing into it arrives with the edit control; the builder then
-    // no longer asks here).
-    if (std::wstring_view(tagName) == L"Edit") return new CLabelUI;
-    return nullptr;
-}
+// The skin uses the framework's own tags only.
+CControlUI* CMainWnd::createControl(const wchar_t*) { return nullptr; }
 
 // --- Window messages ---
 
