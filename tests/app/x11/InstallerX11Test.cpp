@@ -1,6 +1,7 @@
 // build/quellan in a real X session (run-under-xvfb.sh: Xvfb with openbox),
 // against a local service, driven by xdotool like a player: pick birch, choose
-// the folder in the real folder dialog (zenity), press start, watch the bar
+// a folder in the real folder dialog (zenity), type a path into the field,
+// press start, watch the bar
 // advance, confirm the completion in the message box (centred on the window),
 // close the window. Screenshots of each step go to
 // BUILD/tests/app/x11-shots/ and are checked by their pixels.
@@ -146,7 +147,12 @@ TEST_F(InstallerOnX, PlayerInstallsBirch) {
     run("xdotool key Return");
     ASSERT_TRUE(
         testsupport::waitUntil([] { return run("xdotool search --onlyvisible --name '^选择安装路径$'").empty(); }));
-    const fs::path target = chosen / "Tolvar-birch";
+    // Then the path typed into the field itself, as typed (no folder rule).
+    const fs::path target = home / "typed" / "Tolvar realms";
+    click(g, 460, 483);
+    run("xdotool key ctrl+a BackSpace");
+    run("xdotool type --delay 40 '" + target.string() + "'");
+    shot("typed");
 
     click(g, 880, 563);
     // The bar advances while the large file arrives.
