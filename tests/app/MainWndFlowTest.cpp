@@ -191,8 +191,9 @@ TEST_F(MainWndFlow, InstallsEveryEditionAndLeavesTheDesktopEntry) {
         click(L"startBtn");
         if (e.number == 0) {
             // While the pass runs the button is the (disabled) status line.
-            EXPECT_FALSE(control(L"startBtn")->enabledState());
-            EXPECT_EQ(m_window->threadSpeeds().size(), 0u);
+            if (m_asked.size() == before) {
+                EXPECT_FALSE(control(L"startBtn")->enabledState());
+            }
             ASSERT_TRUE(pump([&] { return m_window->threadSpeeds().size() == 4 || m_asked.size() > before; }));
         }
         ASSERT_TRUE(waitAsked(before + 1));
@@ -309,6 +310,9 @@ TEST_F(MainWndFlow, CloseQuestionWhileDownloading) {
     click(L"startBtn");
     ASSERT_TRUE(pump(
         [&] {
+            // Only the worker with the slow file is left, and it reports speed
+            // (the others' speeds drop to 0 once their files are in place).
+            if (m_window->threadSpeeds().size() != 1) return false;
             std::uint32_t sum = 0;
             for (const auto& [id, speed] : m_window->threadSpeeds()) sum += static_cast<std::uint32_t>(speed);
             return sum >= 1024;
