@@ -149,9 +149,10 @@ nginx_cpu() {
 # timed FILE CMD...: runs CMD, writes "wall user+sys" (children included) to FILE.
 timed() {
   local out=$1; shift
-  local TIMEFORMAT='%R %U %S'
-  { time "$@" >/dev/null 2>&1; } 2> "$out.raw"
+  local TIMEFORMAT='%R %U %S' status=0
+  { time "$@" >/dev/null 2>"$out.err"; } 2> "$out.raw" || status=$?
   awk '{ printf "%.3f %.3f\n", $1, $2 + $3 }' "$out.raw" > "$out"
+  return $status
 }
 calc() { awk "BEGIN { printf \"%.6f\", $1 }"; }
 # run_tool TOOL SET DEST: one download of SET into DEST, prints seconds.
