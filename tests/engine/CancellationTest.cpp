@@ -339,7 +339,8 @@ TEST_F(CancellationTest, Md5OfAHugeFileStopsWhenTheJobIsCancelled) {
     SetEngineEvents(&ledger);
     CWindowMultiThreadManager jobs;
     jobs.StartThread(ThreadDownloadFiles, 3);
-    ASSERT_TRUE(testsupport::waitUntil([&] { return ledger.sawProgressState(kStateChecking); }, std::chrono::seconds(30)));
+    ASSERT_TRUE(
+        testsupport::waitUntil([&] { return ledger.sawProgressState(kStateChecking); }, std::chrono::seconds(30)));
 
     jobs.TerminateAllThreads();
     EXPECT_TRUE(jobs.WaitForAll(std::chrono::seconds(30)));

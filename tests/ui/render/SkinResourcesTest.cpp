@@ -241,8 +241,8 @@ TEST(LoadImage, OnlyTheFiveSkinFormatsAreDecoded) {
         {"1x1.ppm", std::vector<std::uint8_t>(pnm.begin(), pnm.end()), false},
         {"pnm-wild-read", testsupport::readByteVector(corpus / "pnm-wild-read"), false},
         {"jpeg-huffman-overflow", testsupport::readByteVector(corpus / "jpeg-huffman-overflow"), false},
-        {"jpeg-huffman-overflow after fill bytes", filled(testsupport::readByteVector(corpus / "jpeg-huffman-overflow")),
-         false},
+        {"jpeg-huffman-overflow after fill bytes",
+         filled(testsupport::readByteVector(corpus / "jpeg-huffman-overflow")), false},
     };
     for (const Row& row : rows) {
         ASSERT_FALSE(row.bytes.empty()) << row.name;
