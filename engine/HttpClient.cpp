@@ -598,6 +598,9 @@ bool CHttpClient::DownloadFile(void* userData, const std::string& url, const std
     curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status);
     // An empty body never reached the write callback: settle it now.
     bool settled = code != CURLE_OK || sink.outcome.bodyStarted || sink.begin();
+    // "Range not satisfiable": the part is not a beginning of what the server
+    // has now; asking again the same way would fail the same way.
+    if (resume && status == 416) sink.outcome.rangeMismatch = true;
     curl.reset();
     bool closed = std::fclose(file.release()) == 0;
     m_lastDownload = sink.outcome;

@@ -48,7 +48,7 @@ struct DownloadOptions {
     // More than 0: the target holds at least this many bytes of the resource
     // already; ask for the rest (Range, with ifRange as If-Range) and keep
     // them when the server answers 206 from exactly there. A 200 starts the
-    // target over; a 206 from anywhere else fails the transfer
+    // target over; a 206 from anywhere else, or a 416, fails the transfer
     // (DownloadOutcome::rangeMismatch).
     std::int64_t resumeFrom = 0;
     std::string ifRange;
@@ -63,7 +63,7 @@ struct DownloadOutcome {
     std::int64_t kept = 0;      // bytes of the target a 206 continued (0: fetched from the start)
     std::int64_t received = 0;  // body bytes written by this transfer
     bool bodyStarted = false;   // the body began (OnBodyStart was called)
-    bool rangeMismatch = false; // a 206 that did not continue where asked
+    bool rangeMismatch = false; // a 206 that did not continue where asked, or a 416
 };
 
 // One transfer handle and the results of its last transfer. Owned by one job

@@ -290,6 +290,29 @@ TEST_F(ResumeTest, PartsWhoseRecordDoesNotFitStartOver) {
     }
 }
 
+TEST_F(ResumeTest, AnUnsatisfiableRangeFetchesTheFileWholeAtOnce) {
+    // The part is as long as the file, the record claims more: the server
+    // answers 416, and asking the same again would never end.
+    const std::int64_t size = 3 * kMiB;
+    const std::string digest = serve("whole.bin", size);
+    cutOnce("whole.bin", 2 * kMiB);
+    pass({{"whole.bin", digest}});
+    ResumeRecord r;
+    ASSERT_TRUE(ReadResumeRecord(platform::fromUtf8(record("whole.bin")), r));
+    r.length = size + 1;
+    writeFile(record("whole.bin"), FormatResumeRecord(r));
+    fs::copy_file(content("birch/whole.bin"), part("whole.bin"), fs::copy_options::overwrite_existing);
+
+    pass({{"whole.bin", digest}});
+    EXPECT_FALSE(m_failed);
+    EXPECT_EQ(localMd5("whole.bin"), digest);
+    const auto asked = requests("whole.bin");
+    ASSERT_EQ(asked.size(), 3u);
+    EXPECT_EQ(asked[1].status, 416);
+    EXPECT_EQ(asked[2].Header("Range"), "");
+    EXPECT_FALSE(fs::exists(record("whole.bin")));
+}
+
 TEST_F(ResumeTest, CorruptedPartFailsTheFileAndTheNextPassIsClean) {
     const std::int64_t size = 3 * kMiB, cutAt = 2 * kMiB;
     const std::string digest = serve("flip.bin", size);

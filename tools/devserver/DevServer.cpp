@@ -338,9 +338,16 @@ struct DevServer::Impl {
             res.set_header("Accept-Ranges", "bytes");
             std::int64_t first = 0, last = size - 1;
             const std::string ifRange = req.get_header_value("If-Range");
-            bool ranged = req.has_header("Range") && !fault.ignoreRanges &&
-                          parseRange(req.get_header_value("Range"), size, first, last) &&
-                          (ifRange.empty() || ifRange == etag || ifRange == lastModified);
+            const bool rangeApplies = req.has_header("Range") && !fault.ignoreRanges &&
+                                      (ifRange.empty() || ifRange == etag || ifRange == lastModified);
+            bool ranged = rangeApplies && parseRange(req.get_header_value("Range"), size, first, last);
+            if (rangeApplies && !ranged && first >= size) {
+                res.status = 416; // the range starts at or past the end
+                res.set_header("Content-Range", "bytes */" + std::to_string(size));
+                res.set_content("range not satisfiable", "text/plain");
+                record(req, res.status);
+                return;
+            }
             if (!ranged) first = 0, last = size - 1;
             if (ranged && fault.wrongRange) first = first >= 4096 ? first - 4096 : first + 1;
             if (ranged) {
