@@ -77,7 +77,9 @@ public:
         if (kept > 0) {
             // The digest covers the whole file: the bytes kept first.
             if (!hashPart(kept)) {
-                m_resumable = false;
+                // Only read so far: a part whose reading a cancel stopped is
+                // still good for the next run, one that cannot be read is not.
+                m_resumable = JobCancelled();
                 return false;
             }
             g_transferTotals.resumedBytes += kept;
