@@ -41,7 +41,9 @@ endfunction()
 
 # quellan_gtest(NAME DIR LIBS...) -- one GoogleTest executable of every *.cpp
 # under DIR (recursively, leaving out sub-folders that have a CMakeLists.txt of
-# their own, which that file adds), each test registered with CTest.
+# their own, which that file adds), each test registered with CTest. A folder
+# may set QUELLAN_GTEST_PROPERTIES first to give every test of the executable
+# more CTest properties (a RESOURCE_LOCK, say).
 function(quellan_gtest name dir)
   file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${dir}/*.cpp)
   file(GLOB_RECURSE own_lists CONFIGURE_DEPENDS ${dir}/*/CMakeLists.txt)
@@ -58,7 +60,7 @@ function(quellan_gtest name dir)
   target_compile_definitions(${name} PRIVATE
     QUELLAN_SOURCE_DIR="${CMAKE_SOURCE_DIR}" QUELLAN_BINARY_DIR="${CMAKE_BINARY_DIR}")
   include(GoogleTest)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300 ${QUELLAN_GTEST_PROPERTIES})
 endfunction()
 
 # Adds every sub-folder of the current source folder that has a CMakeLists.txt.

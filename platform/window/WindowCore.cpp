@@ -565,12 +565,14 @@ unsigned setWindowExStyle(WindowHandle window, unsigned exStyle) {
     if (!d) return 0;
     unsigned old = d->exStyle;
     d->exStyle = (exStyle & ~WS_EX_TOPMOST) | (old & WS_EX_TOPMOST);
+    // The display learns the style first: leaving layered mode then drops
+    // the layered picture along with the opacity.
+    if (d->native && old != d->exStyle) c.m_backend->setWindowStyle(window, c.nativeStyle(*d));
     if ((old & WS_EX_LAYERED) && !(d->exStyle & WS_EX_LAYERED)) {
         d->layeredContent = false;
         if (d->native) c.m_backend->setOpacity(window, 255);
         invalidateRect(window, nullptr, true);
     }
-    if (d->native && old != d->exStyle) c.m_backend->setWindowStyle(window, c.nativeStyle(*d));
     return old;
 }
 

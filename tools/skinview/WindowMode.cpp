@@ -5,6 +5,7 @@
 #include "platform/system/Text.h"
 #include "platform/window/VirtualDisplay.h"
 #include "platform/window/Window.h"
+#include "ui/controls/EditUI.h"
 #include "ui/controls/OptionUI.h"
 #include "ui/core/ControlUI.h"
 #include "ui/core/FormManagerUI.h"
@@ -12,6 +13,7 @@
 #include "ui/layout/ContainerUI.h"
 #include "ui/layout/HorizontalLayoutUI.h"
 #include "ui/layout/ScrollBarUI.h"
+#include "ui/layout/TabLayoutUI.h"
 #include "ui/layout/VerticalLayoutUI.h"
 #include "ui/markup/SkinBuilder.h"
 #include "ui/render/SkinSource.h"
@@ -79,6 +81,12 @@ void printTree(const CFormManagerUI& manager, CControlUI* control, int depth) {
     if (!control->enabledState()) line += " disabled";
     if (auto* option = static_cast<COptionUI*>(control->castTo(L"Option")); option && option->selectedState())
         line += " selected";
+    if (auto* edit = static_cast<CEditUI*>(control->castTo(L"Edit"))) {
+        line += " text \"" + utf8(edit->textValue().view()) + "\"";
+        if (edit->nativeHandle()) line += " editing";
+    }
+    if (auto* tab = static_cast<CTabLayoutUI*>(control->castTo(L"TabLayout")))
+        line += " page " + std::to_string(tab->selectedIndex());
     if (manager.focusedControl() == control) line += " focused";
     std::printf("%s\n", line.c_str());
 
@@ -148,6 +156,21 @@ public:
                 settle();
             }
             vd::mouseUp({p.x + dx, p.y + dy});
+        } else if (verb == "select") {
+            std::size_t sep = arg.rfind(':');
+            int index = -1;
+            if (sep == std::string::npos || std::sscanf(arg.c_str() + sep + 1, "%d", &index) != 1) return bad(step);
+            const std::string name = arg.substr(0, sep);
+            CControlUI* control = m_window.manager.findControlByName(platform::fromUtf8(name));
+            auto* tab = control ? static_cast<CTabLayoutUI*>(control->castTo(L"TabLayout")) : nullptr;
+            if (!tab) {
+                std::fprintf(stderr, "error: no tab layout named \"%s\"\n", name.c_str());
+                return 1;
+            }
+            if (!tab->selectPage(index)) {
+                std::fprintf(stderr, "error: \"%s\" has no page %d\n", name.c_str(), index);
+                return 1;
+            }
         } else if (verb == "wait") {
             int ms = 0;
             if (std::sscanf(arg.c_str(), "%d", &ms) != 1 || ms < 0) return bad(step);
@@ -191,6 +214,18 @@ private:
         return 0;
     }
 
+    // The keys that move and delete in an edit; 0 for other names.
+    static unsigned editingKey(const std::string& key) {
+        static const struct {
+            const char* name;
+            unsigned vk;
+        } kKeys[] = {{"backspace", platform::VK_BACK}, {"delete", platform::VK_DELETE}, {"left", platform::VK_LEFT},
+                     {"right", platform::VK_RIGHT},    {"home", platform::VK_HOME},     {"end", platform::VK_END}};
+        for (const auto& k : kKeys)
+            if (key == k.name) return k.vk;
+        return 0;
+    }
+
     bool pressKey(const std::string& key) {
         namespace vd = platform::vdisplay;
         if (key == "tab") {
@@ -203,6 +238,12 @@ private:
             vd::pressKey(platform::VK_RETURN);
         } else if (key == "escape") {
             vd::pressKey(platform::VK_ESCAPE);
+        } else if (const unsigned vk = editingKey(key)) {
+            vd::pressKey(vk);
+        } else if (key.size() == 6 && key.rfind("ctrl+", 0) == 0 && std::iswalpha(static_cast<unsigned char>(key[5]))) {
+            vd::keyDown(platform::VK_CONTROL);
+            vd::pressKey(static_cast<unsigned>(std::towupper(static_cast<unsigned char>(key[5]))));
+            vd::keyUp(platform::VK_CONTROL);
         } else if (key.size() == 5 && key.rfind("alt+", 0) == 0 && std::iswalnum(static_cast<unsigned char>(key[4]))) {
             vd::altKey(static_cast<unsigned>(std::towupper(static_cast<unsigned char>(key[4]))));
         } else {
@@ -293,6 +334,12 @@ int runWindow(const std::string& documentArg, const std::map<std::string, std::s
         }
     }
     window.printing = false;
+    // A layered window shows what its refresh timer painted last: let it run once more.
+    if (window.manager.isLayered())
+        for (unsigned i = 0; i < CFormManagerUI::kLayeredRefreshMs; ++i) {
+            platform::vdisplay::advanceTime(1);
+            settle();
+        }
 
     int status = 0;
     if (!png.empty() && !platform::vdisplay::writeWindowPng(window.windowHandle(), png)) {

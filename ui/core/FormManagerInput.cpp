@@ -28,7 +28,6 @@ std::uint16_t keyStateNow() {
 namespace {
 
 constexpr unsigned kDeferredWorkMessage = WM_APP + 1;
-constexpr std::uintptr_t kLayeredRefreshTimer = 0x2000;
 
 Point pointOf(LParam lParam) { return {xFromLParam(lParam), yFromLParam(lParam)}; }
 
@@ -177,8 +176,10 @@ bool CFormManagerUI::handleMessage(unsigned message, WParam wParam, LParam lPara
         return true;
 
     case WM_TIMER: {
-        // FIXME: the layered refresh timer drives per-pixel layered output, which is not built yet.
-        if (wParam == kLayeredRefreshTimer) return false;
+        if (wParam == kLayeredRefreshTimer) {
+            if (m_perPixelLayered && !m_layeredUpdate.isEmpty() && !isIconic(m_host)) onPaint();
+            return false;
+        }
         for (TimerRecord* t : m_timers) {
             if (t->window != m_host || t->windowTimerId != loWord(wParam) || t->killed) continue;
             TInputEventUI e = makeEvent(UiEventKind::Timer, t->control, m_lastMousePosition);

@@ -491,10 +491,31 @@ void CFormManagerUI::setLayeredOpacity(std::uint8_t opacity) {
     invalidateAll();
 }
 
+void CFormManagerUI::switchLayered(bool on) {
+    if (!m_host || on == m_perPixelLayered) return;
+    if (platform::windowStyle(m_host) & platform::WS_CHILD) return;
+    if (on && !platform::layeredWindowsSupported()) return;
+    const unsigned ex = platform::windowExStyle(m_host);
+    unsigned next = ex;
+    if (on) {
+        platform::setTimer(m_host, kLayeredRefreshTimer, kLayeredRefreshMs);
+        next |= platform::WS_EX_LAYERED;
+    } else {
+        platform::killTimer(m_host, kLayeredRefreshTimer);
+        next &= ~platform::WS_EX_LAYERED;
+    }
+    if (next != ex) platform::setWindowExStyle(m_host, next);
+    m_perPixelLayered = on;
+    m_layeredChanged = true;
+    if (m_root) m_root->scheduleLayout();
+    m_layoutNeeded = true;
+    invalidateAll();
+}
+
 void CFormManagerUI::setLayeredImage(std::wstring_view description) {
-    // FIXME: per-pixel layered output is not built yet; the description is
-    // kept (and its image loaded) for it, and the window paints as a normal one.
+    switchLayered(true);
     m_layeredImage.setDescription(description);
+    m_background = platform::Surface();
     render::drawImageDescription(nullptr, this, {}, {}, m_layeredImage);
     invalidateAll();
 }

@@ -39,6 +39,10 @@ class CControlUI;
 // Everything runs on the UI thread without locks.
 class CFormManagerUI {
 public:
+    // The window timer of the layered refresh; control timers never use it.
+    static constexpr std::uintptr_t kLayeredRefreshTimer = 0x2000;
+    static constexpr unsigned kLayeredRefreshMs = 10;
+
     CFormManagerUI();
     ~CFormManagerUI();
     CFormManagerUI(const CFormManagerUI&) = delete;
@@ -183,8 +187,13 @@ public:
     void setNoActivate(bool on) { m_noActivate = on; }
     bool useVirtualWindow() const { return m_useVirtualWindow; }
     void setUseVirtualWindow(bool on) { m_useVirtualWindow = on; }
-    // Stored settings of the layered modes and the shadow. Per-pixel layered
-    // output is not drawn yet: the window paints as a normal window.
+    // Per-pixel layered output: the tree (over the layered image, inside a
+    // drawn shadow ring of shadowSize) is handed to the window as a whole
+    // 32-bit surface, refreshed by a 10 ms window timer (kLayeredRefreshTimer)
+    // that paints only what was invalidated. Nothing happens for a child
+    // window, without a window, or where the display has no layered windows
+    // (the window then stays a plain one, without the shadow inset).
+    void switchLayered(bool on);
     bool isLayered() const { return m_perPixelLayered; }
     std::uint8_t layeredOpacity() const { return m_layeredOpacity; }
     void setLayeredOpacity(std::uint8_t opacity);
@@ -318,7 +327,12 @@ private:
     platform::Point screenToClientPoint(platform::LParam lParam) const;
     // FormManagerPaint.cpp
     void onPaint();
-    void layoutPass();
+    void onLayeredPaint();
+    // Lays out what needs it; the root (when it needs layout) goes to `rootRect`.
+    void layoutPass(const platform::Rect& rootRect);
+    void printNativeChildren(const platform::Rect& paint);
+    void correctAlpha(const platform::Rect& paint);
+    void drawShadow();
 
     // Window.
     CStringUI m_windowName;
@@ -326,6 +340,7 @@ private:
     std::unique_ptr<platform::Surface> m_measureSurface;
     std::unique_ptr<platform::Canvas> m_measureCanvas;
     platform::Surface m_offscreen;
+    platform::Surface m_background; // the drawn layered image
     // Tooltip.
     int m_tooltipWidthCache = -1;
     platform::WindowHandle m_tooltipWindow = nullptr;

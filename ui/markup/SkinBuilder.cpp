@@ -5,6 +5,7 @@
 #include "platform/system/Resources.h"
 #include "ui/controls/ButtonUI.h"
 #include "ui/controls/CheckBoxUI.h"
+#include "ui/controls/EditUI.h"
 #include "ui/controls/LabelUI.h"
 #include "ui/controls/OptionUI.h"
 #include "ui/controls/ProgressUI.h"
@@ -15,6 +16,8 @@
 #include "ui/layout/ContainerUI.h"
 #include "ui/layout/HorizontalLayoutUI.h"
 #include "ui/layout/ScrollBarUI.h"
+#include "ui/layout/TabLayoutUI.h"
+#include "ui/layout/TileLayoutUI.h"
 #include "ui/layout/VerticalLayoutUI.h"
 
 #include <cwctype>
@@ -40,7 +43,7 @@ CControlUI* make() {
 }
 
 // The controls markup names directly. Tags that are not here (lists, combo
-// boxes, tree views, rich edits, edits, tile and tab layouts, ...) go to the
+// boxes, tree views, rich edits, ...) go to the
 // window's IDialogBuilderCallback; a new control class joins with one row.
 struct TagEntry {
     const wchar_t* tag;
@@ -53,12 +56,15 @@ constexpr TagEntry kTags[] = {
     {L"VBox", make<CVerticalLayoutUI>},
     {L"HorizontalLayout", make<CHorizontalLayoutUI>},
     {L"HBox", make<CHorizontalLayoutUI>},
+    {L"TileLayout", make<CTileLayoutUI>},
+    {L"TabLayout", make<CTabLayoutUI>},
     {L"Label", make<CLabelUI>},
     {L"Text", make<CTextUI>},
     {L"Button", make<CButtonUI>},
     {L"Option", make<COptionUI>},
     {L"CheckBox", make<CCheckBoxUI>},
     {L"Progress", make<CProgressUI>},
+    {L"Edit", make<CEditUI>},
     {L"ScrollBar", make<CScrollBarUI>},
 };
 

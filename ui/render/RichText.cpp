@@ -264,10 +264,6 @@ private:
         return fontStateOf(m_manager.fontInfoOf(handle));
     }
 
-    void pushFont(FontState f) { m_state.fonts.push_back(std::move(f)); }
-    void popFont() {
-        if (m_state.fonts.size() > 1) m_state.fonts.pop_back();
-    }
     void popColour() {
         if (m_state.colours.size() > 1) m_state.colours.pop_back();
     }
@@ -338,6 +334,23 @@ private:
 
         int lineHeight() const { return draw ? drawHeight : height; }
     };
+
+    void pushFont(LineCursor& c, FontState f) {
+        const FontState before = font();
+        m_state.fonts.push_back(std::move(f));
+        leaveItalic(c, before);
+    }
+    void popFont(LineCursor& c) {
+        if (m_state.fonts.size() <= 1) return;
+        const FontState before = font();
+        m_state.fonts.pop_back();
+        leaveItalic(c, before);
+    }
+    // Italic letters lean past their advance: upright text after them starts
+    // half a space (its trailing width in the italic font) further on.
+    void leaveItalic(LineCursor& c, const FontState& before) {
+        if (before.italic && !font().italic && before.font) c.x += before.font->glyphWidths(L' ').trailing / 2;
+    }
 
     // Raises the line to the current font and paragraph spacing.
     void raise(LineCursor& c) const { c.height = std::max(c.height, font().height + spacing()); }
@@ -441,14 +454,14 @@ private:
                 closeLinkPiece(c);
                 m_state.linkOpen = false;
                 popColour();
-                popFont();
+                popFont(c);
             }
             break;
         case L'b':
         case L'f':
         case L'i':
         case L'u':
-            popFont();
+            popFont(c);
             break;
         case L'c':
             popColour();
@@ -493,7 +506,7 @@ private:
             if (m_state.linkOpen) {
                 closeLinkPiece(c);
                 popColour();
-                popFont();
+                popFont(c);
             }
             m_state.linkOpen = true;
             m_state.linkTarget = arg;
@@ -501,25 +514,25 @@ private:
             const bool hover = m_hasHovered && m_hovered == m_state.linkTarget;
             m_state.colours.push_back(hover ? m_manager.linkHoverColour() : m_manager.linkColour());
             const FontState& cur = font();
-            pushFont(cur.underline ? cur : variant(cur.bold, true, cur.italic));
+            pushFont(c, cur.underline ? cur : variant(cur.bold, true, cur.italic));
             raise(c);
             break;
         }
         case L'b': {
             const FontState& cur = font();
-            pushFont(cur.bold ? cur : variant(true, cur.underline, cur.italic));
+            pushFont(c, cur.bold ? cur : variant(true, cur.underline, cur.italic));
             raise(c);
             break;
         }
         case L'i': {
             const FontState& cur = font();
-            pushFont(cur.italic ? cur : variant(cur.bold, cur.underline, true));
+            pushFont(c, cur.italic ? cur : variant(cur.bold, cur.underline, true));
             raise(c);
             break;
         }
         case L'u': {
             const FontState& cur = font();
-            pushFont(cur.underline ? cur : variant(cur.bold, true, cur.italic));
+            pushFont(c, cur.underline ? cur : variant(cur.bold, true, cur.italic));
             raise(c);
             break;
         }
@@ -527,7 +540,7 @@ private:
             m_state.colours.push_back(parseColour(arg));
             break;
         case L'f':
-            pushFont(fontFromArgument(arg));
+            pushFont(c, fontFromArgument(arg));
             raise(c);
             break;
         case L'n':

@@ -40,7 +40,7 @@ TEST(WineProcesses, EveryWayOfStartingGivesTheNameAndLinuxPath) {
 
     // The maker's test certificate signs the program in the prefix; a copy
     // outside any prefix stays unsigned.
-    const fs::path inPrefix = prefix.installProgram("harrow/harrowjiasu.exe");
+    const fs::path inPrefix = prefix.installProgram("probe/wineprobe.exe");
     std::string error;
     ASSERT_TRUE(testsupport::detail::sh(certs.dir,
                                         "osslsigncode sign -certs t.pem -key t.key -in '" + inPrefix.string() +
@@ -48,7 +48,7 @@ TEST(WineProcesses, EveryWayOfStartingGivesTheNameAndLinuxPath) {
                                         error))
         << error;
     testsupport::ScratchFolder outside;
-    const fs::path unixCopy = outside / "harrowjiasu.exe";
+    const fs::path unixCopy = outside / "wineprobe.exe";
     fs::copy_file(base.sleeper, unixCopy);
 
     const struct {
@@ -58,9 +58,9 @@ TEST(WineProcesses, EveryWayOfStartingGivesTheNameAndLinuxPath) {
         fs::path image;
         bool signedByMaker;
     } cases[] = {
-        {"Windows path", {"C:\\harrow\\harrowjiasu.exe"}, "/", inPrefix, true},
-        {"from its folder", {"harrowjiasu.exe"}, inPrefix.parent_path().string(), inPrefix, true},
-        {"relative with backslash", {"harrow\\harrowjiasu.exe", "-x"}, prefix.driveC().string(), inPrefix, true},
+        {"Windows path", {"C:\\probe\\wineprobe.exe"}, "/", inPrefix, true},
+        {"from its folder", {"wineprobe.exe"}, inPrefix.parent_path().string(), inPrefix, true},
+        {"relative with backslash", {"probe\\wineprobe.exe", "-x"}, prefix.driveC().string(), inPrefix, true},
         {"Unix path", {unixCopy.string()}, "/", unixCopy, false},
     };
     for (const auto& c : cases) {
@@ -68,7 +68,7 @@ TEST(WineProcesses, EveryWayOfStartingGivesTheNameAndLinuxPath) {
         ASSERT_TRUE(prefix.waitForProgram(pid)) << c.how << "\n" << prefix.log();
         const auto entry = waitForListing(pid, platform::fromUtf8(c.image.string()));
         ASSERT_TRUE(entry) << c.how << "\n" << prefix.log();
-        EXPECT_EQ(entry->exeName, L"harrowjiasu.exe") << c.how;
+        EXPECT_EQ(entry->exeName, L"wineprobe.exe") << c.how;
         EXPECT_EQ(entry->imagePath, platform::fromUtf8(c.image.string())) << c.how;
         EXPECT_EQ(platform::processImagePath(pid), entry->imagePath) << c.how;
 

@@ -28,6 +28,9 @@ TEST(Gallery, HarnessRendersTheGolden) {
     testsupport::SkinWindow window(L"gallery.xml");
     ASSERT_TRUE(window.built()) << platform::toUtf8(window.builder().lastError());
     EXPECT_EQ(window.find(L"never_built"), nullptr) << "unknown tags are skipped with their subtree";
+    // The gallery is a layered window: what it shows is what its refresh timer painted.
+    EXPECT_TRUE(window.manager().isLayered());
+    window.advance(CFormManagerUI::kLayeredRefreshMs);
     EXPECT_TRUE(testsupport::matchesGolden(window.surface(), "gallery/gallery"));
 }
 
@@ -44,7 +47,9 @@ TEST(Gallery, SkinViewRendersTheSameGolden) {
 TEST(Gallery, SkinViewStepsChangeTheGallery) {
     const testsupport::ScratchFolder dir;
     const char* steps[] = {"hover:b_fade",     "wait:200",     "click:o_small", "click:cb_music",  "wheel:scroll:-1",
-                           "drag:split:0,-20", "click:o_tab2", "key:tab",       "hover:b_colours", "wait:200"};
+                           "drag:split:0,-20", "click:o_tab2", "key:tab",       "hover:b_colours", "wait:200",
+                           "select:tab:2",     "wait:20",      "click:e_name",  "key:end",         "type:中文",
+                           "key:backspace",    "key:return"};
     std::string args =
         "--window '" + (kGallery / "gallery.xml").string() + "' --png '" + (dir / "acted.png").string() + "'";
     for (const char* s : steps) args += std::string(" --act ") + s;
@@ -72,12 +77,52 @@ TEST(Gallery, SkinViewStepsChangeTheGallery) {
                        "notice setfocus \"o_tab2\"\n"
                        "notice click \"o_tab2\"\n"
                        "notice selectchanged \"o_tab2\"\n"
+                       "notice mouseleave \"o_tab2\"\n"
+                       "notice mouseenter \"b_colours\"\n"
+                       // A layered window paints (and so moves a pending focus) on its timer.
                        "notice killfocus \"o_tab2\"\n"
                        "notice setfocus \"cb_sound\"\n"
-                       "notice mouseleave \"o_tab2\"\n"
-                       "notice mouseenter \"b_colours\"\n");
+                       // The new page has no tab stop: the focus wraps to the first one.
+                       "notice killfocus \"cb_sound\"\n"
+                       "notice setfocus \"page2\"\n"
+                       "notice tabselect \"tab\"\n"
+                       "notice killfocus \"page2\"\n"
+                       "notice setfocus \"close\"\n"
+                       "notice mouseleave \"b_colours\"\n"
+                       "notice killfocus \"close\"\n"
+                       "notice setfocus \"e_name\"\n"
+                       "notice textchanged \"e_name\"\n"
+                       "notice textchanged \"e_name\"\n"
+                       "notice textchanged \"e_name\"\n"
+                       "notice return \"e_name\"\n");
     EXPECT_TRUE(
         testsupport::matchesGolden(platform::Surface::readPng((dir / "acted.png").string()), "gallery/gallery-acted"));
+}
+
+TEST(Gallery, SkinViewPreviewsATypedInEditAndATabPage) {
+    ToolRun run = skinview("--window '" + (kGallery / "gallery.xml").string() +
+                           "' --tree --act select:tab:0 --act wait:20 --act click:e_number --act key:home"
+                           " --act type:1x9 --act key:ctrl+a --act type:7 --act click:e_name --act key:end"
+                           " --act key:backspace --act type:玩");
+    ASSERT_EQ(run.status, 0) << run.out;
+    auto line = [&](const std::string& start) {
+        const std::size_t at = run.out.find(start);
+        return at == std::string::npos ? std::string() : run.out.substr(at, run.out.find('\n', at) - at);
+    };
+    // Digits only, the whole text replaced after Ctrl+A; the edit closed when the focus moved on.
+    EXPECT_NE(line("Edit \"e_number\"").find("text \"7\""), std::string::npos) << run.out;
+    EXPECT_EQ(line("Edit \"e_number\"").find("editing"), std::string::npos);
+    EXPECT_NE(line("Edit \"e_name\"").find("text \"玩家 Playe玩\" editing focused"), std::string::npos) << run.out;
+    EXPECT_NE(line("TabLayout \"tab\"").find("page 0"), std::string::npos);
+    EXPECT_NE(line("VerticalLayout \"page1\"").find("hidden"), std::string::npos);
+
+    // Steps that cannot apply fail with a message.
+    ToolRun bad = skinview("--window '" + (kGallery / "gallery.xml").string() + "' --act select:tab:7");
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.out.find("no page 7"), std::string::npos) << bad.out;
+    bad = skinview("--window '" + (kGallery / "gallery.xml").string() + "' --act select:e_name:0");
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.out.find("no tab layout named \"e_name\""), std::string::npos) << bad.out;
 }
 
 } // namespace

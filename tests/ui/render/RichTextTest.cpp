@@ -179,6 +179,21 @@ TEST_F(RichTextTest, MeasuringGivesWidestLineAndLastBottom) {
     EXPECT_LE(r.right, 60);
 }
 
+TEST_F(RichTextTest, LeavingItalicAdvancesHalfAnItalicSpace) {
+    const FontRecord& f = manager.fontInfo(kFont);
+    const auto italicFont = platform::Font::create(f.face, f.size, {.italic = true});
+    const int half = italicFont->glyphWidths(L' ').trailing / 2;
+    const int italic = italicFont->measure(L"ab").cx;
+    ASSERT_GT(half, 0);
+    auto width = [&](const std::wstring& text) { return measure(text, {0, 0, 400, 100}).right; };
+    EXPECT_EQ(width(L"<i>ab"), italic);
+    EXPECT_EQ(width(L"<i>ab</i>"), italic + half);
+    EXPECT_EQ(width(L"<i>ab</i>cd"), italic + half + textWidth(L"cd"));
+    // Entering italic, or leaving it for italic text, does not move the position.
+    EXPECT_EQ(width(L"cd<i>ab"), textWidth(L"cd") + italic);
+    EXPECT_EQ(width(L"<i>a<i>b</i></i>"), italic + half);
+}
+
 TEST_F(RichTextTest, LineHeightFollowsFontsParagraphsAndY) {
     int big = manager.fontInfo(kBigFont).metrics.height + manager.fontInfo(kBigFont).metrics.externalLeading;
     EXPECT_EQ(measure(L"a<f 2>B</f>a\nx", {0, 0, 400, 300}).bottom, big + lineHeight());

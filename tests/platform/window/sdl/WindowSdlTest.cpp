@@ -11,6 +11,7 @@
 #include "platform/window/builtin/WindowTooltip.h"
 #include "tests/support/PixelMatch.h"
 #include "tests/support/Pump.h"
+#include "tests/support/XDesktop.h"
 
 #include <gtest/gtest.h>
 
@@ -32,6 +33,7 @@
 
 using namespace platform;
 using namespace std::chrono_literals;
+using testsupport::Compositor;
 using testsupport::drainMessages;
 using testsupport::pixelNear;
 using testsupport::pumpUntil;
@@ -417,32 +419,6 @@ TEST_F(SdlTest, BorderDragIsHeldToTheTrackSizes) {
 }
 
 // --- Layered windows ---
-
-// A compositing manager started by a test and ended with it.
-class Compositor {
-public:
-    Compositor() {
-        char name[] = "xcompmgr";
-        char* argv[] = {name, nullptr};
-        // It reports every window that vanishes while it looks at it: not ours to read.
-        posix_spawn_file_actions_t quiet;
-        posix_spawn_file_actions_init(&quiet);
-        posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
-        if (posix_spawnp(&m_pid, "xcompmgr", &quiet, nullptr, argv, ::environ) != 0) m_pid = -1;
-        posix_spawn_file_actions_destroy(&quiet);
-    }
-    ~Compositor() { stop(); }
-    bool started() const { return m_pid > 0; }
-    void stop() {
-        if (m_pid <= 0) return;
-        ::kill(m_pid, SIGTERM);
-        ::waitpid(m_pid, nullptr, 0);
-        m_pid = -1;
-    }
-
-private:
-    pid_t m_pid = -1;
-};
 
 // Premultiplied pixels of a layered window: a ring of black shadow whose alpha
 // rises from 0 at the outer edge to 128 inside `ring` pixels, half-alpha red

@@ -1,0 +1,225 @@
+// CTileLayoutUI: the grid layout in both filling orders.
+#include "ui/layout/TileLayoutUI.h"
+
+#include "ui/core/AttributeValues.h"
+#include "ui/layout/ScrollBarUI.h"
+
+#include <algorithm>
+#include <cwchar>
+#include <string>
+
+using platform::Rect;
+using platform::Size;
+
+namespace {
+
+CScrollBarUI* shown(CScrollBarUI* bar) { return bar && bar->isShown() ? bar : nullptr; }
+
+// "80,60": two decimal integers separated by one character.
+Size parseItemSize(std::wstring_view text) {
+    const std::wstring s(text);
+    wchar_t* end = nullptr;
+    const long cx = std::wcstol(s.c_str(), &end, 10);
+    long cy = 0;
+    if (end && *end) cy = std::wcstol(end + 1, nullptr, 10);
+    return {static_cast<int>(cx), static_cast<int>(cy)};
+}
+
+} // namespace
+
+std::wstring_view CTileLayoutUI::typeName() const { return L"TileLayout"; }
+
+void* CTileLayoutUI::castTo(std::wstring_view name) {
+    if (name == L"TileLayout") return this;
+    return CContainerUI::castTo(name);
+}
+
+void CTileLayoutUI::assignItemSize(Size size) {
+    if (size == m_itemSize) return;
+    m_itemSize = size;
+    scheduleLayout();
+}
+
+void CTileLayoutUI::assignColumns(int columns) {
+    if (columns < 0) return;
+    m_requestedColumns = columns;
+    scheduleLayout();
+}
+
+void CTileLayoutUI::assignRows(int rows) {
+    if (rows < 0) return;
+    m_requestedRows = rows;
+    scheduleLayout();
+}
+
+void CTileLayoutUI::assignRowGap(int gap) {
+    m_rowGap = std::max(gap, 0);
+    scheduleLayout();
+}
+
+void CTileLayoutUI::applyAttribute(std::wstring_view name, std::wstring_view value) {
+    if (name == L"itemsize")
+        assignItemSize(parseItemSize(value));
+    else if (name == L"columns")
+        assignColumns(attr::parseInt(value));
+    else if (name == L"rows")
+        assignRows(attr::parseInt(value));
+    else if (name == L"childvpadding")
+        assignRowGap(attr::parseInt(value));
+    else
+        CContainerUI::applyAttribute(name, value);
+}
+
+bool CTileLayoutUI::isFull() const {
+    const long capacity = static_cast<long>(m_requestedColumns) * m_requestedRows;
+    return capacity >= 1 && m_items.size() >= capacity;
+}
+
+bool CTileLayoutUI::addItem(CControlUI* control) {
+    if (isFull()) return false;
+    return CContainerUI::addItem(control);
+}
+
+bool CTileLayoutUI::insertItem(CControlUI* control, int index) {
+    if (isFull()) return false;
+    return CContainerUI::insertItem(control, index);
+}
+
+void CTileLayoutUI::placeInCell(CControlUI* child, int x, int y) {
+    // The padding narrows the cell twice over (once for the size, once for
+    // the edges), in every alignment alike; skins are drawn for this.
+    const Rect pad = child->padding();
+    const int iw = m_itemSize.cx, ih = m_itemSize.cy;
+    const int w = std::min(iw - pad.left - pad.right, child->maxWidth());
+    const int h = std::min(ih - pad.top - pad.bottom, child->maxHeight());
+    Rect r;
+    switch (m_childAlign) {
+    case ChildAlignUI::Centre:
+        r.left = x + (iw - w) / 2 + pad.left;
+        r.right = x + (iw - w) / 2 + w - pad.right;
+        break;
+    case ChildAlignUI::Right:
+        r.left = x + iw + pad.left - w;
+        r.right = x + iw - pad.right;
+        break;
+    default:
+        r.left = x + pad.left;
+        r.right = x + w - pad.right;
+        break;
+    }
+    switch (m_childVAlign) {
+    case ChildAlignUI::VCentre:
+        r.top = y + (ih - h) / 2 + pad.top;
+        r.bottom = y + (ih - h) / 2 + h - pad.bottom;
+        break;
+    case ChildAlignUI::Bottom:
+        r.top = y + ih + pad.top - h;
+        r.bottom = y + ih - pad.bottom;
+        break;
+    default:
+        r.top = y + pad.top;
+        r.bottom = y + h - pad.bottom;
+        break;
+    }
+    child->place(r, false);
+}
+
+void CTileLayoutUI::place(Rect rect, bool needInvalidate) {
+    CScrollBarUI* vBar = shown(m_vScrollBar);
+    CScrollBarUI* hBar = shown(m_hScrollBar);
+    if (rect.width() != m_pos.width() && hBar) hBar->assignScrollRange(0);
+    if (rect.height() != m_pos.height() && vBar) vBar->assignScrollRange(0);
+    CControlUI::place(rect, needInvalidate);
+
+    Rect rc{m_pos.left + m_inset.left, m_pos.top + m_inset.top, m_pos.right - m_inset.right,
+            m_pos.bottom - m_inset.bottom};
+    if (vBar) rc.right -= vBar->fixedWidth();
+    if (hBar) rc.bottom -= hBar->fixedHeight();
+    if (m_items.isEmpty()) {
+        fitScrollBars(rc, 0, 0);
+        return;
+    }
+    const int W = rc.width(), H = rc.height();
+    const int availableW = W + (hBar ? hBar->range() : 0);
+    const int availableH = H + (vBar ? vBar->range() : 0);
+    const int scrollX = hBar ? hBar->scrollPos() : 0;
+    const int scrollY = vBar ? vBar->scrollPos() : 0;
+    const int iw = m_itemSize.cx, ih = m_itemSize.cy;
+    int n = 0;
+    for (CControlUI* child : m_items) n += child->isShown() && !child->isFloating();
+
+    if (m_requestedRows < 1) {
+        // Row-major.
+        int columnGap = m_childGap;
+        int contentW = 0;
+        if (m_requestedColumns > 0) {
+            const int c = m_requestedColumns;
+            m_columns = c;
+            if (c < 2) {
+                columnGap = 0;
+            } else if (m_childGap < 1) {
+                columnGap = (hBar && W >= c * iw) ? (W - c * iw) / (c - 1) : (availableW - c * iw) / (c - 1);
+                columnGap = std::max(columnGap, 0);
+            }
+            const int used = std::min(n, c);
+            contentW = std::max(0, used * iw + (used - 1) * columnGap);
+        } else if (W < iw) {
+            m_columns = 1;
+            columnGap = 0;
+            contentW = iw;
+        } else {
+            m_columns = std::max(1, (W + m_childGap) / std::max(1, iw + m_childGap));
+            contentW = W;
+            if (m_columns < 2)
+                columnGap = 0;
+            else if (m_childGap < 1)
+                columnGap = std::max(0, (W - m_columns * iw) / (m_columns - 1));
+        }
+        m_rows = n > 0 ? (n - 1) / m_columns + 1 : 0;
+        const int contentH = m_rows > 0 ? m_rows * ih + (m_rows - 1) * m_rowGap : 0;
+
+        int k = 0;
+        for (int i = 0; i < m_items.size(); ++i) {
+            CControlUI* child = m_items[i];
+            if (!child->isShown()) continue;
+            if (child->isFloating()) {
+                placeFloatChild(i);
+                continue;
+            }
+            const int row = k / m_columns, column = k % m_columns;
+            placeInCell(child, rc.left + (iw + columnGap) * column - scrollX, rc.top + (ih + m_rowGap) * row - scrollY);
+            ++k;
+        }
+        fitScrollBars(rc, contentW, contentH);
+        return;
+    }
+
+    // Column-major: a fixed number of rows.
+    const int r = m_requestedRows;
+    m_rows = r;
+    int rowGap = m_rowGap;
+    if (r < 2) {
+        rowGap = 0;
+    } else if (m_rowGap < 1) {
+        rowGap = (vBar && H >= r * ih) ? (H - r * ih) / (r - 1) : (availableH - r * ih) / (r - 1);
+        rowGap = std::max(rowGap, 0);
+    }
+    m_columns = m_requestedColumns > 0 ? m_requestedColumns : (m_items.size() + r - 1) / r;
+    const int contentW = m_columns * iw + (m_columns - 1) * m_childGap;
+    int columnGap = m_childGap;
+    if (m_columns < 2)
+        columnGap = 0;
+    else if (m_childGap < 1)
+        columnGap = W < m_columns * iw ? 0 : (W - m_columns * iw) / (m_columns - 1);
+    for (int i = 0; i < m_items.size(); ++i) {
+        CControlUI* child = m_items[i];
+        if (!child->isShown()) continue;
+        if (child->isFloating()) {
+            placeFloatChild(i);
+            continue;
+        }
+        const int column = i / r, row = i % r;
+        placeInCell(child, rc.left + (iw + columnGap) * column - scrollX, rc.top + (ih + rowGap) * row - scrollY);
+    }
+    fitScrollBars(rc, contentW, H);
+}
