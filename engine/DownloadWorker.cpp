@@ -7,6 +7,7 @@
 #include "engine/FileListJob.h"
 #include "engine/HttpClient.h"
 #include "engine/LocalPath.h"
+#include "engine/ResumeRecord.h"
 #include "engine/WindowMultiThreadManager.h"
 #include "platform/system/System.h"
 #include "platform/system/Text.h"
@@ -18,6 +19,7 @@
 #include <deque>
 #include <memory>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -40,6 +42,13 @@ std::deque<std::unique_ptr<CProgressRecord>> g_records;
 
 bool removeFile(const std::wstring& path) { return ::unlink(platform::toUtf8(path).c_str()) == 0; }
 
+// The size of a regular file; -1 when there is none.
+std::int64_t fileSize(const std::wstring& path) {
+    struct stat st;
+    if (::lstat(platform::toUtf8(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+    return st.st_size;
+}
+
 struct WorkerContext {
     CProgressRecord* record;
     IEngineEvents* events;
@@ -54,6 +63,97 @@ struct WorkerContext {
     }
 };
 
+// Hashes a part file as it grows and keeps the record beside it true to it,
+// so that a transfer that breaks off (or a process that dies) leaves a part
+// the next pass can continue.
+class PartObserver : public IDownloadObserver {
+public:
+    PartObserver(std::wstring part, std::wstring recordPath, ResumeRecord base, bool resuming)
+        : m_part(std::move(part)), m_recordPath(std::move(recordPath)), m_base(std::move(base)), m_resumable(resuming) {
+    }
+
+    bool OnBodyStart(std::int64_t kept, const ResponseValidators& response) override {
+        m_digest.Reset();
+        if (kept > 0) {
+            // The digest covers the whole file: the bytes kept first.
+            if (!hashPart(kept)) {
+                // Only read so far: a part whose reading a cancel stopped is
+                // still good for the next run, one that cannot be read is not.
+                m_resumable = JobCancelled();
+                return false;
+            }
+            g_transferTotals.resumedBytes += kept;
+            ++g_transferTotals.resumedFiles;
+            return true; // the record that led here still describes the part
+        }
+        // Where the bytes come from, written before the first one lands.
+        // Without a validator (or an expected digest to check the result
+        // against) a part could never be continued safely, and a file too
+        // small to be worth continuing needs none: no record.
+        ResumeRecord record = m_base;
+        record.etag = response.etag;
+        record.lastModified = response.lastModified;
+        record.length = response.length;
+        m_resumable = !record.md5.empty() && !record.IfRangeValidator().empty() &&
+                      (record.length < 0 || record.length > kMinResumeBytes) && WriteResumeRecord(m_recordPath, record);
+        if (!m_resumable) ::unlink(platform::toUtf8(m_recordPath).c_str());
+        return true;
+    }
+
+    void OnChunk(const char* bytes, std::size_t length) override {
+        m_digest.Update(bytes, length);
+        g_transferTotals.fetchedBytes += static_cast<std::int64_t>(length);
+    }
+
+    std::string Finish() { return m_digest.Finish(); }
+    // A record describes the part as it is on disk.
+    bool Resumable() const { return m_resumable; }
+
+private:
+    bool hashPart(std::int64_t length) {
+        std::FILE* file = std::fopen(platform::toUtf8(m_part).c_str(), "rbe");
+        if (!file) return false;
+        std::unique_ptr<char[]> buffer(new char[1 << 20]);
+        std::int64_t left = length;
+        while (left > 0 && !JobCancelled()) {
+            const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(left, 1 << 20));
+            const std::size_t got = std::fread(buffer.get(), 1, want, file);
+            if (got == 0) break;
+            m_digest.Update(buffer.get(), got);
+            left -= static_cast<std::int64_t>(got);
+        }
+        std::fclose(file);
+        return left == 0;
+    }
+
+    std::wstring m_part;
+    std::wstring m_recordPath;
+    ResumeRecord m_base;
+    bool m_resumable;
+    CMd5Stream m_digest;
+};
+
+// Decides whether the part left by an earlier transfer can be continued:
+// its record must be readable and name the same address and expected digest,
+// the part must be large enough to be worth it and shorter than the
+// resource. Anything else is removed, and the file is fetched from the start.
+void planResume(const std::wstring& part, const std::wstring& recordPath, const ResumeRecord& base,
+                DownloadOptions& options) {
+    struct stat st;
+    ResumeRecord record;
+    const bool usable = ::lstat(platform::toUtf8(part).c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+                        st.st_size >= kMinResumeBytes && !base.md5.empty() && ReadResumeRecord(recordPath, record) &&
+                        record.address == base.address && DigestsMatch(record.md5, base.md5) &&
+                        (record.length < 0 || st.st_size < record.length);
+    if (!usable) {
+        removeFile(part);
+        removeFile(recordPath);
+        return;
+    }
+    options.resumeFrom = st.st_size;
+    options.ifRange = record.IfRangeValidator();
+}
+
 bool onProgress(void* data, std::int64_t total, std::int64_t received, double speed) {
     auto* ctx = static_cast<WorkerContext*>(data);
     ctx->record->SetTransfer(total, received, speed);
@@ -64,6 +164,7 @@ bool onProgress(void* data, std::int64_t total, std::int64_t received, double sp
 } // namespace
 
 std::atomic<std::uint32_t> g_downloadEndWaitMs{1000};
+TransferTotals g_transferTotals;
 
 // --- CProgressRecord ---
 
@@ -183,35 +284,60 @@ void RunDownloadWorker(const DownloadPass& sharedPass, std::uint32_t threadId, s
 
         char tick[16];
         std::snprintf(tick, sizeof tick, "?r=%u", platform::tickCount());
-        const std::string address = DownloadAddressForEntry(pass.prefix, item.file) + tick;
+        const std::string address = DownloadAddressForEntry(pass.prefix, item.file);
         const std::wstring part = local + kPartSuffix;
+        const std::wstring recordPath = ResumeRecordPath(part);
+        auto discardPart = [&] {
+            removeFile(part);
+            removeFile(recordPath);
+        };
 
+        // A part an earlier transfer left behind is continued where it can
+        // be; its bytes count into the digest before the new ones.
+        DownloadOptions options;
+        options.keepOnFailure = true;
+        ResumeRecord base;
+        base.address = address;
+        base.md5 = item.md5;
+        planResume(part, recordPath, base, options);
+        PartObserver observer(part, recordPath, base, options.resumeFrom > 0);
+        options.observer = &observer;
         ctx.posted = false; // the first progress report of a file always goes out
-        // The digest is taken from the bytes as they are written, which
-        // spares reading the file again.
-        CMd5Stream digest;
-        client.SetChunkObserver([](void* md5, const char* bytes,
-                                   std::size_t length) { static_cast<CMd5Stream*>(md5)->Update(bytes, length); },
-                                &digest);
-        bool ok = client.DownloadFile(&ctx, address, part, &onProgress);
-        client.SetChunkObserver(nullptr, nullptr);
-        if (!ok) {
-            if (JobCancelled()) break;
-            DownloadDebugMessage(platform::fromCodePage(address) + L" 下载失败");
-        } else if (!item.md5.empty()) {
-            const std::string got = digest.Finish();
+        bool ok = client.DownloadFile(&ctx, address + tick, part, &onProgress, options);
+        PartObserver* active = &observer;
+        PartObserver whole(part, recordPath, base, false);
+        if (!ok && client.LastDownload().rangeMismatch && !JobCancelled()) {
+            // The server answered the range with other bytes than asked for:
+            // its ranges cannot be trusted for this file, so fetch it whole.
+            discardPart();
+            options.resumeFrom = 0;
+            options.ifRange.clear();
+            options.observer = active = &whole;
+            ok = client.DownloadFile(&ctx, address + tick, part, &onProgress, options);
+        }
+        bool transferred = ok;
+        if (ok && !item.md5.empty()) {
+            const std::string got = active->Finish();
             if (!DigestsMatch(got, item.md5)) {
                 DownloadDebugMessage(local + L" 下载后md5不一致,本地:" + platform::fromUtf8(got) + L",线上:" +
                                      platform::fromUtf8(item.md5));
                 ok = false;
             }
         }
-        if (ok && std::rename(platform::toUtf8(part).c_str(), platform::toUtf8(local).c_str()) != 0) {
-            DownloadDebugMessage(local + L" 无法写入");
-            ok = false;
+        if (ok) {
+            removeFile(recordPath);
+            if (std::rename(platform::toUtf8(part).c_str(), platform::toUtf8(local).c_str()) != 0) {
+                DownloadDebugMessage(local + L" 无法写入");
+                ok = false;
+            }
         }
         if (!ok) {
-            removeFile(part);
+            // Only a transfer that broke off keeps its part, and only when a
+            // record describes it and it is worth continuing; a complete one
+            // that failed its check is wrong somewhere and goes.
+            if (transferred || !active->Resumable() || fileSize(part) < kMinResumeBytes) discardPart();
+            if (JobCancelled()) break;
+            if (!transferred) DownloadDebugMessage(platform::fromCodePage(address + tick) + L" 下载失败");
             report(item, FileProblem::Differs);
             ctx.post(); // the file's last values, still in state 0
             continue;

@@ -79,6 +79,20 @@ struct DownloadPass {
 void RunDownloadWorker(const DownloadPass& pass, std::uint32_t threadId, std::uint32_t editionIndex,
                        IEngineEvents& events);
 
+// Bytes of the download passes of this process, for statistics: fetched
+// counts what came over the network, resumed what was continued from parts of
+// earlier transfers instead of being fetched again.
+struct TransferTotals {
+    std::atomic<std::int64_t> fetchedBytes{0};
+    std::atomic<std::int64_t> resumedBytes{0};
+    std::atomic<std::int64_t> resumedFiles{0};
+};
+extern TransferTotals g_transferTotals;
+
+// A part shorter than this is fetched again from the start rather than
+// continued: the saving would not be worth a second request's risk.
+inline constexpr std::int64_t kMinResumeBytes = 1 << 20;
+
 // The pause of ThreadDownloadFiles before it reports its end: 1000 ms, as
 // the window has always had it. A front end without a window may drop it.
 extern std::atomic<std::uint32_t> g_downloadEndWaitMs;

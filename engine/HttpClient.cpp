@@ -15,12 +15,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <string_view>
 
 namespace {
 
@@ -164,16 +166,137 @@ CURLcode performCancellable(CURL* curl, CCancelFlag* flag, CURLM* reuse = nullpt
 
 // --- DownloadFile helpers ---
 
+bool startsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(text[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
+            return false;
+    }
+    return true;
+}
+
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n'))
+        text.remove_suffix(1);
+    return text;
+}
+
+// A decimal number of at most 18 digits (so it cannot overflow); false for
+// anything else.
+bool parseCount(std::string_view text, std::int64_t& out) {
+    if (text.empty() || text.size() > 18) return false;
+    std::int64_t n = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        n = n * 10 + (c - '0');
+    }
+    out = n;
+    return true;
+}
+
+// The headers of the response whose body is arriving (a redirect's headers
+// are dropped when the next status line comes).
+struct ResponseHeaders {
+    std::string etag, lastModified, contentEncoding;
+    std::int64_t contentLength = -1;
+    bool haveRange = false;
+    std::int64_t rangeStart = -1, rangeEnd = -1, rangeTotal = -1; // total -1: "*"
+    bool rangeValid = false;
+
+    void add(std::string_view line) {
+        if (startsWithNoCase(line, "HTTP/")) {
+            *this = ResponseHeaders();
+            return;
+        }
+        const std::size_t colon = line.find(':');
+        if (colon == std::string_view::npos) return;
+        const std::string_view name = line.substr(0, colon);
+        const std::string_view value = trimmed(line.substr(colon + 1));
+        auto is = [&name](std::string_view n) { return name.size() == n.size() && startsWithNoCase(name, n); };
+        if (is("ETag")) {
+            etag = value;
+        } else if (is("Last-Modified")) {
+            lastModified = value;
+        } else if (is("Content-Encoding")) {
+            contentEncoding = value;
+        } else if (is("Content-Length")) {
+            if (!parseCount(value, contentLength)) contentLength = -1;
+        } else if (is("Content-Range")) {
+            haveRange = true;
+            rangeValid = parseRange(value);
+        }
+    }
+
+    // "bytes START-END/TOTAL" with TOTAL a number or "*".
+    bool parseRange(std::string_view value) {
+        if (!startsWithNoCase(value, "bytes ")) return false;
+        value.remove_prefix(6);
+        const std::size_t dash = value.find('-');
+        const std::size_t slash = value.find('/');
+        if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash) return false;
+        if (!parseCount(value.substr(0, dash), rangeStart) ||
+            !parseCount(value.substr(dash + 1, slash - dash - 1), rangeEnd))
+            return false;
+        const std::string_view total = value.substr(slash + 1);
+        if (total == "*")
+            rangeTotal = -1;
+        else if (!parseCount(total, rangeTotal))
+            return false;
+        return rangeEnd >= rangeStart && (rangeTotal < 0 || rangeEnd < rangeTotal);
+    }
+};
+
+std::size_t collectHeader(char* data, std::size_t size, std::size_t count, void* p) {
+    static_cast<ResponseHeaders*>(p)->add(std::string_view(data, size * count));
+    return size * count;
+}
+
+// The target of one DownloadFile and what happened to it.
 struct FileSink {
+    CURL* curl;
     std::FILE* file;
-    ChunkFunc observer;
-    void* observerData;
+    IDownloadObserver* observer;
+    std::int64_t resumeFrom;
+    ResponseHeaders headers;
+    DownloadOutcome outcome;
+
+    // Decides, at the first byte of the body (or at the end of an empty
+    // one), whether the bytes continue the target or replace it.
+    bool begin() {
+        outcome.bodyStarted = true;
+        long status = 0;
+        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+        ResponseValidators validators{headers.etag, headers.lastModified, -1};
+        if (status == 206) {
+            // Only the range asked for continues the part: a range from
+            // elsewhere (or one we never asked for) would splice foreign
+            // bytes into it.
+            if (resumeFrom <= 0 || !headers.rangeValid || headers.rangeStart != resumeFrom) {
+                outcome.rangeMismatch = true;
+                return false;
+            }
+            outcome.kept = resumeFrom;
+            validators.length = headers.rangeTotal;
+        } else {
+            // The whole resource: the part starts over.
+            if (resumeFrom > 0) {
+                if (std::fflush(file) != 0 || ::ftruncate(::fileno(file), 0) != 0 || std::fseek(file, 0, SEEK_SET) != 0)
+                    return false;
+            }
+            if (headers.contentEncoding.empty() || headers.contentEncoding == "identity")
+                validators.length = headers.contentLength;
+        }
+        return !observer || observer->OnBodyStart(outcome.kept, validators);
+    }
 };
 
 std::size_t writeToFile(char* data, std::size_t size, std::size_t count, void* p) {
     auto* sink = static_cast<FileSink*>(p);
+    if (!sink->outcome.bodyStarted && !sink->begin()) return 0;
     const std::size_t written = std::fwrite(data, size, count, sink->file) * size;
-    if (sink->observer && written > 0) sink->observer(sink->observerData, data, written);
+    sink->outcome.received += static_cast<std::int64_t>(written);
+    if (sink->observer && written > 0) sink->observer->OnChunk(data, written);
     return written;
 }
 
@@ -181,6 +304,7 @@ struct ProgressRecord {
     void* userData;
     CURL* curl;
     ProgressFunc progress;
+    const DownloadOutcome* outcome; // a continued range counts the kept bytes in
 };
 
 int onTransferInfo(void* p, curl_off_t total, curl_off_t now, curl_off_t, curl_off_t) {
@@ -189,7 +313,8 @@ int onTransferInfo(void* p, curl_off_t total, curl_off_t now, curl_off_t, curl_o
     curl_off_t speedBytes = 0;
     if (curl_easy_getinfo(record->curl, CURLINFO_SPEED_DOWNLOAD_T, &speedBytes) == CURLE_OK)
         speed = static_cast<double>(speedBytes);
-    return record->progress(record->userData, total, now, speed) ? 0 : 1;
+    const std::int64_t kept = record->outcome->kept;
+    return record->progress(record->userData, total > 0 ? total + kept : total, now + kept, speed) ? 0 : 1;
 }
 
 } // namespace
@@ -384,19 +509,35 @@ long CHttpClient::GetResponseCode() const {
 void CHttpClient::Cleanup() { m_handles->request.reset(); }
 
 bool CHttpClient::DownloadFile(void* userData, const std::string& url, const std::wstring& targetFile,
-                               ProgressFunc progress) {
-    deleteFile(targetFile);
+                               ProgressFunc progress, const DownloadOptions& options) {
+    m_lastDownload = DownloadOutcome();
+    const bool resume = options.resumeFrom > 0;
+    if (!resume) deleteFile(targetFile);
     if (url.empty()) return false;
     std::wstring parent;
     if (parentOf(targetFile, parent) && !parent.empty()) CreateMultiDirectory(parent);
 
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(platform::toUtf8(targetFile).c_str(), "ab+"));
-    if (!file) return false;
+    auto fail = [&] {
+        if (!options.keepOnFailure) deleteFile(targetFile);
+        return false;
+    };
+    // A continued target must hold the bytes it claims to; anything past them
+    // is cut off (it would otherwise end up after the rest of the file).
+    std::unique_ptr<std::FILE, FileCloser> file(
+        std::fopen(platform::toUtf8(targetFile).c_str(), resume ? "r+be" : "abe"));
+    if (!file) return fail();
+    if (resume) {
+        struct stat st;
+        if (::fstat(::fileno(file.get()), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < options.resumeFrom ||
+            ::ftruncate(::fileno(file.get()), options.resumeFrom) != 0 || std::fseek(file.get(), 0, SEEK_END) != 0) {
+            file.reset();
+            return fail();
+        }
+    }
     EasyHandle curl(curl_easy_init());
     if (!curl) {
         file.reset();
-        deleteFile(targetFile);
-        return false;
+        return fail();
     }
 
     // Many small files in a row: keeping the connections between calls saves
@@ -414,13 +555,31 @@ bool CHttpClient::DownloadFile(void* userData, const std::string& url, const std
     curl_easy_setopt(curl.get(), CURLOPT_URL, escaped.c_str());
     setSecurity(curl.get());
     curl_easy_setopt(curl.get(), CURLOPT_HEADER, 0L);
+    FileSink sink{curl.get(), file.get(), options.observer, options.resumeFrom, {}, {}};
     curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, writeToFile);
-    FileSink sink{file.get(), m_chunkFunc, m_chunkData};
     curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &sink);
+    curl_easy_setopt(curl.get(), CURLOPT_HEADERFUNCTION, collectHeader);
+    curl_easy_setopt(curl.get(), CURLOPT_HEADERDATA, &sink.headers);
+    HeaderList extra;
+    std::string range;
+    if (resume) {
+        range = std::to_string(options.resumeFrom) + "-";
+        curl_easy_setopt(curl.get(), CURLOPT_RANGE, range.c_str());
+        // Without If-Range a changed resource would answer with the new
+        // bytes from offset N, spliced onto the old ones.
+        std::string ifRange = "If-Range: " + options.ifRange;
+        if (!options.ifRange.empty() && ifRange.find_first_of("\r\n") == std::string::npos)
+            extra.reset(curl_slist_append(nullptr, ifRange.c_str()));
+        if (!extra) {
+            file.reset();
+            return fail();
+        }
+        curl_easy_setopt(curl.get(), CURLOPT_HTTPHEADER, extra.get());
+    }
     curl_easy_setopt(curl.get(), CURLOPT_VERBOSE, debugTrace() ? 1L : 0L);
     curl_easy_setopt(curl.get(), CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl.get(), CURLOPT_BUFFERSIZE, kReceiveBufferSize);
-    ProgressRecord record{userData, curl.get(), progress};
+    ProgressRecord record{userData, curl.get(), progress, &sink.outcome};
     if (progress) {
         curl_easy_setopt(curl.get(), CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(curl.get(), CURLOPT_XFERINFOFUNCTION, onTransferInfo);
@@ -437,12 +596,17 @@ bool CHttpClient::DownloadFile(void* userData, const std::string& url, const std
     CURLcode code = performCancellable(curl.get(), cancelFlag(), m_handles->downloadMulti.get());
     long status = 0;
     curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status);
+    // An empty body never reached the write callback: settle it now.
+    bool settled = code != CURLE_OK || sink.outcome.bodyStarted || sink.begin();
+    // "Range not satisfiable": the part is not a beginning of what the server
+    // has now; asking again the same way would fail the same way.
+    if (resume && status == 416) sink.outcome.rangeMismatch = true;
     curl.reset();
     bool closed = std::fclose(file.release()) == 0;
+    m_lastDownload = sink.outcome;
 
-    if (code == CURLE_OK && closed && status >= 200 && status <= 399) return true;
-    deleteFile(targetFile);
-    return false;
+    if (code == CURLE_OK && settled && closed && status >= 200 && status <= 399) return true;
+    return fail();
 }
 
 // --- Free functions ---

@@ -22,9 +22,49 @@ enum : int {
 // aborts the transfer.
 using ProgressFunc = bool (*)(void* userData, std::int64_t total, std::int64_t received, double speed);
 
-// Sees every chunk DownloadFile has written to its target, in order (to hash
-// a file while it arrives instead of reading it again afterwards).
-using ChunkFunc = void (*)(void* data, const char* bytes, std::size_t length);
+// What the server said about the resource a DownloadFile body belongs to.
+struct ResponseValidators {
+    std::string etag;         // ETag as sent, quotes included; empty when none
+    std::string lastModified; // Last-Modified as sent; empty when none
+    std::int64_t length = -1; // the whole resource's length; -1 when not said
+};
+
+// Sees what DownloadFile writes to its target, in order (to hash a file while
+// it arrives instead of reading it again afterwards, and to note where it
+// came from before its first byte lands).
+class IDownloadObserver {
+public:
+    virtual ~IDownloadObserver() = default;
+    // The body begins: the first `kept` bytes already in the target stay (a
+    // range continued them); 0 means the target starts empty. Called once per
+    // transfer, before the first chunk (also for an empty body). False
+    // aborts the transfer.
+    virtual bool OnBodyStart(std::int64_t kept, const ResponseValidators& response) = 0;
+    virtual void OnChunk(const char* bytes, std::size_t length) = 0;
+};
+
+// How DownloadFile treats its target.
+struct DownloadOptions {
+    // More than 0: the target holds at least this many bytes of the resource
+    // already; ask for the rest (Range, with ifRange as If-Range) and keep
+    // them when the server answers 206 from exactly there. A 200 starts the
+    // target over; a 206 from anywhere else, or a 416, fails the transfer
+    // (DownloadOutcome::rangeMismatch).
+    std::int64_t resumeFrom = 0;
+    std::string ifRange;
+    // Leave the target as it is when the transfer fails (the caller decides
+    // whether to keep it); otherwise a failure deletes it.
+    bool keepOnFailure = false;
+    IDownloadObserver* observer = nullptr;
+};
+
+// What the last DownloadFile did.
+struct DownloadOutcome {
+    std::int64_t kept = 0;      // bytes of the target a 206 continued (0: fetched from the start)
+    std::int64_t received = 0;  // body bytes written by this transfer
+    bool bodyStarted = false;   // the body began (OnBodyStart was called)
+    bool rangeMismatch = false; // a 206 that did not continue where asked, or a 416
+};
 
 // One transfer handle and the results of its last transfer. Owned by one job
 // on one thread, never shared. Lifecycle: InitLibCurl, optionally
@@ -74,17 +114,13 @@ public:
 
     // Downloads url into targetFile on a handle of its own, without time
     // limits, reporting progress when a function is given (then HTTP errors
-    // fail the transfer). True when the transfer completed with a status of
-    // 200 to 399; on failure no file is left behind. Successive calls on one
-    // client reuse its open connections.
+    // fail the transfer; a continued range reports the whole file's total and
+    // received bytes). True when the transfer completed with a status of 200
+    // to 399; on failure no file is left behind unless options say to keep
+    // it. Successive calls on one client reuse its open connections.
     [[nodiscard]] bool DownloadFile(void* userData, const std::string& url, const std::wstring& targetFile,
-                                    ProgressFunc progress = nullptr);
-
-    // Makes DownloadFile pass each written chunk to fn (null: none).
-    void SetChunkObserver(ChunkFunc fn, void* data) {
-        m_chunkFunc = fn;
-        m_chunkData = data;
-    }
+                                    ProgressFunc progress = nullptr, const DownloadOptions& options = {});
+    const DownloadOutcome& LastDownload() const { return m_lastDownload; }
 
     // The job's flag by default (see CCancelFlag::Current); a client used
     // outside jobs may be given one. Null: the calling thread's job flag.
@@ -115,8 +151,7 @@ private:
     std::wstring m_targetFile;
     std::FILE* m_targetStream = nullptr; // open while a transfer writes the target file
     CCancelFlag* m_cancel = nullptr;
-    ChunkFunc m_chunkFunc = nullptr;
-    void* m_chunkData = nullptr;
+    DownloadOutcome m_lastDownload;
 };
 
 // DownloadFile and HttpDownloadFile give up a transfer that receives nothing

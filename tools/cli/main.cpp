@@ -46,6 +46,8 @@ const char kUsage[] = "Usage: quellan-cli COMMAND [options]\n"
                       "                                 every file is in place or N passes (default 1)\n"
                       "                                 are done; a desktop shortcut on success;\n"
                       "                                 --stats prints the event load of the passes\n"
+                      "                                 and the bytes fetched and resumed (continued\n"
+                      "                                 from parts of broken-off transfers)\n"
                       "  verify --edition CODE --path DIR\n"
                       "                                 check DIR against the edition's file list; list\n"
                       "                                 every missing or differing file\n"
@@ -352,10 +354,12 @@ int commandInstall(const Options& options, CCliEvents& events, CWindowMultiThrea
         const double cpu = threadCpuSeconds() - cpuStart;
         std::fprintf(stderr,
                      "stats: progress-events %llu, seconds %.3f, events-per-second %.1f, owner-cpu-seconds %.3f, "
-                     "owner-cpu-share %.2f%%\n",
+                     "owner-cpu-share %.2f%%, fetched-bytes %lld, resumed-bytes %lld, resumed-files %lld\n",
                      static_cast<unsigned long long>(g_stats.progressEvents), wall,
                      wall > 0 ? static_cast<double>(g_stats.progressEvents) / wall : 0.0, cpu,
-                     wall > 0 ? cpu * 100.0 / wall : 0.0);
+                     wall > 0 ? cpu * 100.0 / wall : 0.0, static_cast<long long>(g_transferTotals.fetchedBytes.load()),
+                     static_cast<long long>(g_transferTotals.resumedBytes.load()),
+                     static_cast<long long>(g_transferTotals.resumedFiles.load()));
     }
     jobs.WaitForAll(std::chrono::milliseconds(kReportGraceMs));
     if (g_downloadFailed) {

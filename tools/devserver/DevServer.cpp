@@ -8,7 +8,13 @@
 #include <openssl/rsa.h>
 #include <zlib.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
+#include <ctime>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
@@ -113,6 +119,7 @@ struct DevServer::Impl {
     bool stopped = false;
     std::vector<RecordedRequest> requests;
     std::map<std::string, Fault> faults;
+    std::map<std::string, std::int64_t> sent; // body bytes of files per path
     std::map<std::string, std::string> config;
     std::set<std::string> removed;
     std::map<std::string, std::string> redirects;
@@ -239,54 +246,130 @@ struct DevServer::Impl {
         record(req, res.status);
     }
 
+    void countSent(const std::string& path, std::size_t n) {
+        std::lock_guard guard(lock);
+        sent[path] += static_cast<std::int64_t>(n);
+    }
+
+    // Validators of a file from its size and modification time, as common
+    // servers make them; a "changed" fault stands for a file published anew.
+    static void validators(const struct stat& st, bool changed, std::string& etag, std::string& lastModified) {
+        char text[96];
+        std::snprintf(text, sizeof text, "\"%llx-%llx%s\"",
+                      static_cast<unsigned long long>(st.st_mtim.tv_sec) * 1000000000ull +
+                          static_cast<unsigned long long>(st.st_mtim.tv_nsec),
+                      static_cast<unsigned long long>(st.st_size), changed ? "-2" : "");
+        etag = text;
+        std::time_t when = st.st_mtim.tv_sec + (changed ? 1 : 0);
+        std::tm tm{};
+        gmtime_r(&when, &tm);
+        std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", &tm);
+        lastModified = text;
+    }
+
+    // A single "bytes=N-" or "bytes=N-M" range within size; false for
+    // anything else (which is then answered with the whole file).
+    static bool parseRange(const std::string& header, std::int64_t size, std::int64_t& first, std::int64_t& last) {
+        if (header.rfind("bytes=", 0) != 0) return false;
+        std::string spec = header.substr(6);
+        std::size_t dash = spec.find('-');
+        if (dash == std::string::npos || dash == 0 || spec.find(',') != std::string::npos) return false;
+        if (!isDigits(spec.substr(0, dash)) || dash > 18) return false;
+        first = std::stoll(spec.substr(0, dash));
+        std::string end = spec.substr(dash + 1);
+        last = size - 1;
+        if (!end.empty()) {
+            if (!isDigits(end) || end.size() > 18) return false;
+            last = std::min<std::int64_t>(last, std::stoll(end));
+        }
+        return first <= last && first < size;
+    }
+
     void answerFile(const httplib::Request& req, httplib::Response& res, const std::string& relative) {
+        // Ranges are answered here, with the faults applied to them, not by
+        // the library.
+        const_cast<httplib::Request&>(req).ranges.clear();
         Fault fault = takeFault(req.path);
         if (fault.delayMs > 0 && !pause(fault.delayMs)) return;
         std::filesystem::path base = options.contentDir;
         std::filesystem::path file = (base / relative).lexically_normal();
         std::string rel = file.lexically_relative(base).string();
-        bool ok = false;
-        std::string content;
+        int fd = -1;
+        struct stat st {};
         if (!options.contentDir.empty() && !rel.empty() && rel.rfind("..", 0) != 0 &&
-            std::filesystem::is_regular_file(file))
-            content = readFile(file.string(), &ok);
+            std::filesystem::is_regular_file(file)) {
+            fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+            if (fd >= 0 && ::fstat(fd, &st) != 0) {
+                ::close(fd);
+                fd = -1;
+            }
+        }
+        auto handle = std::shared_ptr<int>(new int(fd), [](int* p) {
+            if (*p >= 0) ::close(*p);
+            delete p;
+        });
         if (fault.status) {
             res.status = fault.status;
             res.set_content("fault", "text/plain");
-        } else if (!ok) {
+        } else if (fd < 0) {
             res.status = 404;
             res.set_content("not found", "text/plain");
         } else if (fault.emptyBody) {
             res.status = 200;
-        } else {
+        } else if (fault.gzip) {
+            std::string content(static_cast<std::size_t>(st.st_size), '\0');
+            if (::pread(fd, content.data(), content.size(), 0) != static_cast<ssize_t>(content.size())) content.clear();
             if (fault.corrupt && !content.empty()) content[0] = static_cast<char>(content[0] ^ 0x5A);
-            if (fault.gzip) {
-                content = gzipText(content);
-                res.set_header("Content-Encoding", "gzip");
-            }
-            if (content.empty()) {
-                // A provider of zero bytes would leave the length unsaid and
-                // the client waiting for the connection to close.
-                res.status = 200;
-                res.set_content("", "application/octet-stream");
+            res.set_header("Content-Encoding", "gzip");
+            res.status = 200;
+            res.set_content(gzipText(content), "application/octet-stream");
+            countSent(req.path, res.body.size());
+        } else if (st.st_size == 0) {
+            // A provider of zero bytes would leave the length unsaid and the
+            // client waiting for the connection to close.
+            res.status = 200;
+            res.set_content("", "application/octet-stream");
+        } else {
+            const std::int64_t size = st.st_size;
+            std::string etag, lastModified;
+            validators(st, fault.changed, etag, lastModified);
+            res.set_header("ETag", etag);
+            res.set_header("Last-Modified", lastModified);
+            res.set_header("Accept-Ranges", "bytes");
+            std::int64_t first = 0, last = size - 1;
+            const std::string ifRange = req.get_header_value("If-Range");
+            const bool rangeApplies = req.has_header("Range") && !fault.ignoreRanges &&
+                                      (ifRange.empty() || ifRange == etag || ifRange == lastModified);
+            bool ranged = rangeApplies && parseRange(req.get_header_value("Range"), size, first, last);
+            if (rangeApplies && !ranged && first >= size) {
+                res.status = 416; // the range starts at or past the end
+                res.set_header("Content-Range", "bytes */" + std::to_string(size));
+                res.set_content("range not satisfiable", "text/plain");
                 record(req, res.status);
                 return;
             }
-            auto data = std::make_shared<std::string>(std::move(content));
+            if (!ranged) first = 0, last = size - 1;
+            if (ranged && fault.wrongRange) first = first >= 4096 ? first - 4096 : first + 1;
+            if (ranged) {
+                res.set_header("Content-Range", "bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" +
+                                                    std::to_string(size));
+            }
             std::int64_t limit = fault.truncateAt;
             int stall = fault.stallMs;
             std::int64_t rate = fault.rate;
+            bool corrupt = fault.corrupt;
+            std::string path = req.path;
             auto started = std::make_shared<std::chrono::steady_clock::time_point>(std::chrono::steady_clock::now());
-            res.status = 200;
+            res.status = ranged ? 206 : 200;
             res.set_content_provider(
-                data->size(), "application/octet-stream",
-                [this, data, limit, stall, rate, started](std::size_t offset, std::size_t length,
-                                                          httplib::DataSink& sink) {
-                    if (limit >= 0 && offset >= static_cast<std::size_t>(limit))
-                        return false; // break the connection off mid-body
+                static_cast<std::size_t>(last - first + 1), "application/octet-stream",
+                [this, handle, first, limit, stall, rate, corrupt, started,
+                 path](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                    const std::int64_t at = first + static_cast<std::int64_t>(offset);
+                    if (limit >= 0 && at >= limit) return false; // break the connection off mid-body
                     if (stall > 0 && offset > 0 && !pause(stall)) return false;
-                    std::size_t n = std::min<std::size_t>(length, 64 * 1024);
-                    if (limit >= 0) n = std::min<std::size_t>(n, static_cast<std::size_t>(limit) - offset);
+                    std::size_t n = std::min<std::size_t>(length, 256 * 1024);
+                    if (limit >= 0) n = std::min<std::size_t>(n, static_cast<std::size_t>(limit - at));
                     if (rate > 0) {
                         // Pace the body: byte N leaves no earlier than N / rate seconds in.
                         n = std::min<std::size_t>(n, static_cast<std::size_t>(std::max<std::int64_t>(1, rate / 20)));
@@ -296,7 +379,13 @@ struct DevServer::Impl {
                             due - std::chrono::steady_clock::now());
                         if (wait.count() > 0 && !pause(static_cast<int>(wait.count()))) return false;
                     }
-                    return sink.write(data->data() + offset, n);
+                    std::string buffer(n, '\0');
+                    const ssize_t got = ::pread(*handle, buffer.data(), n, at);
+                    if (got <= 0) return false;
+                    if (corrupt && at == 0) buffer[0] = static_cast<char>(buffer[0] ^ 0x5A);
+                    if (!sink.write(buffer.data(), static_cast<std::size_t>(got))) return false;
+                    countSent(path, static_cast<std::size_t>(got));
+                    return true;
                 });
         }
         record(req, res.status);
@@ -454,6 +543,12 @@ std::vector<RecordedRequest> DevServer::RequestsTo(const std::string& path) cons
         if (r.path == path) out.push_back(r);
     }
     return out;
+}
+
+std::int64_t DevServer::BodyBytesSent(const std::string& path) const {
+    std::lock_guard guard(m_impl->lock);
+    auto it = m_impl->sent.find(path);
+    return it == m_impl->sent.end() ? 0 : it->second;
 }
 
 void DevServer::ClearRequests() {

@@ -34,11 +34,17 @@ struct Fault {
     bool wrongCode = false;       // envelope "code" 10002 instead of 10001
     bool badPayload = false;      // "data" that is not hex
     std::string rawData{};        // when set: "data" is this text as it is
-    std::int64_t truncateAt = -1; // files: announce the full length, stop after this many bytes
+    std::int64_t truncateAt = -1; // files: announce the full length, break the connection off before
+                                  // byte N of the file (counted from the file's start, also in a range)
     int stallMs = 0;              // files: after the first chunk, wait this long between chunks
     bool gzip = false;            // files: send the body gzip-encoded
     bool corrupt = false;         // files: same length, other bytes (the digest will not match)
     std::int64_t rate = 0;        // files: at most this many bytes per second; 0: no limit
+    bool changed = false;         // files: the resource was published anew: other validators, so an
+                                  // If-Range naming the earlier ones gets the whole file (200)
+    bool ignoreRanges = false;    // files: answer a range request with the whole file (200)
+    bool wrongRange = false;      // files: answer a range request with 206 and a Content-Range (and
+                                  // bytes) starting elsewhere than asked
     int times = -1;               // number of requests it applies to; -1: all
 };
 
@@ -86,7 +92,13 @@ public:
     // GET path answers 302 with this location (absolute or relative).
     void AddRedirect(const std::string& path, const std::string& location);
 
+    // Files are served with an ETag and a Last-Modified from the file's size
+    // and modification time, and single "bytes=N-" or "bytes=N-M" ranges are
+    // answered with 206 (unless an If-Range names other validators).
+
     std::vector<RecordedRequest> Requests() const;
+    // Body bytes of files sent under path so far (whole or in ranges).
+    std::int64_t BodyBytesSent(const std::string& path) const;
     std::vector<RecordedRequest> RequestsTo(const std::string& path) const;
     void ClearRequests();
 

@@ -39,8 +39,10 @@ const char kUsage[] = "Usage: quellan-devserver [options]\n"
                       "                         EDITION_downloadurl_prefix = BASE/files/EDITION/\n"
                       "  --fault PATH:KIND[=V]  a fault for requests to PATH; KIND is status=CODE, empty,\n"
                       "                         delay=MS, wrong-code, bad-payload, truncate=BYTES,\n"
-                      "                         stall=MS, gzip, corrupt (same length, other bytes) or\n"
-                      "                         rate=BYTES_PER_SECOND (repeatable)\n"
+                      "                         stall=MS, gzip, corrupt (same length, other bytes),\n"
+                      "                         rate=BYTES_PER_SECOND, changed (new validators),\n"
+                      "                         ignore-ranges (200 to a range) or wrong-range (206 from\n"
+                      "                         elsewhere than asked) (repeatable)\n"
                       "  --make-sample DIR      write demo content for all five editions into DIR (each\n"
                       "                         edition's files and DIR/EDITION/filelist.json) and exit;\n"
                       "                         then serve it with --content DIR\n"
@@ -85,6 +87,12 @@ bool parseFault(const std::string& spec, std::string& path, devserver::Fault& fa
         fault.corrupt = true;
     else if (kind == "rate" && number > 0)
         fault.rate = std::atoll(value.c_str());
+    else if (kind == "changed")
+        fault.changed = true;
+    else if (kind == "ignore-ranges")
+        fault.ignoreRanges = true;
+    else if (kind == "wrong-range")
+        fault.wrongRange = true;
     else
         return false;
     return true;

@@ -1,5 +1,6 @@
 // quellan-cli as a black box: a real process against the local service with
 // the demo content, with and without faults.
+#include "tests/support/Pump.h"
 #include "tests/support/ScratchFolder.h"
 #include "tests/tools/cli/ProcessRunner.h"
 #include "tools/devserver/DevServer.h"
@@ -353,6 +354,87 @@ TEST_F(CliTest, KilledPassesLeaveOnlyCompleteFilesAndTheNextRunFetchesTheRest) {
     EXPECT_TRUE(wrongFiles().empty());
     EXPECT_EQ(static_cast<std::size_t>(fileGets()), missing);
     EXPECT_EQ(partFiles(), std::vector<std::string>{});
+}
+
+TEST_F(CliTest, ARunKilledMidWriteLeavesPartsTheNextRunContinues) {
+    devserver::Fault slow;
+    slow.rate = 1 << 20; // the large files take seconds each
+    for (const auto& [file, digest] : listedFiles(s_content / "birch" / "filelist.json")) {
+        if (file.find(".MPQ") != std::string::npos) m_server.SetFault("/files/birch/" + file, slow);
+    }
+    constexpr std::uintmax_t kEnough = 3 << 19; // 1.5 MiB: more than a part needs to be continued
+    const auto parts = [this] {
+        std::map<fs::path, std::uintmax_t> found;
+        std::error_code ec;
+        for (const auto& e : fs::recursive_directory_iterator(installDir(), ec)) {
+            if (e.path().extension() != ".quellan-part") continue;
+            // A part may be renamed away between the listing and the look at it.
+            std::error_code sizeError;
+            const std::uintmax_t size = fs::file_size(e.path(), sizeError);
+            if (!sizeError) found[e.path()] = size;
+        }
+        return found;
+    };
+    const pid_t pid = toolstest::startProcess(installArgs("birch", {"--no-shortcut"}), environment());
+    ASSERT_GT(pid, 0);
+    const bool reached = testsupport::waitUntil(
+        [&] {
+            for (const auto& [path, size] : parts())
+                if (size >= kEnough) return true;
+            return false;
+        },
+        std::chrono::seconds(120));
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(reached);
+
+    // What the kill left: parts of at least 1 MiB with their record are to be
+    // continued from exactly their length.
+    std::map<std::string, std::uintmax_t> kept; // file → part length
+    for (const auto& [path, size] : parts()) {
+        const fs::path record = path.parent_path() / ("." + path.filename().string() + ".resume");
+        if (size < (1u << 20) || !fs::exists(record)) continue;
+        std::string file = fs::relative(path, installDir()).generic_string();
+        kept[file.substr(0, file.size() - std::string(".quellan-part").size())] = size;
+    }
+    if (kept.empty()) {
+        std::error_code ec;
+        for (const auto& e : fs::recursive_directory_iterator(installDir(), ec)) ADD_FAILURE() << e.path();
+    }
+    ASSERT_FALSE(kept.empty());
+
+    // A fresh server on the same address: a part is only ever continued
+    // from the address it came from.
+    const int port = m_server.Port();
+    m_server.Stop();
+    m_server.ClearFaults();
+    m_server.ClearRequests();
+    devserver::Options options;
+    options.contentDir = s_content.string();
+    options.port = port;
+    ASSERT_TRUE(m_server.Start(options));
+    std::map<std::string, std::int64_t> sentBefore;
+    for (const auto& [file, size] : kept) sentBefore[file] = m_server.BodyBytesSent("/files/birch/" + file);
+    const ProcessResult r = install("birch", {"--no-shortcut", "--stats"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(wrongFiles().empty());
+    std::uintmax_t resumed = 0;
+    for (const auto& [file, size] : kept) {
+        SCOPED_TRACE(file);
+        const auto asked = m_server.RequestsTo("/files/birch/" + file);
+        ASSERT_EQ(asked.size(), 1u);
+        EXPECT_EQ(asked[0].Header("Range"), "bytes=" + std::to_string(size) + "-");
+        EXPECT_EQ(asked[0].status, 206);
+        EXPECT_EQ(m_server.BodyBytesSent("/files/birch/" + file) - sentBefore[file],
+                  static_cast<std::int64_t>(fs::file_size(installDir() / file) - size));
+        resumed += size;
+    }
+    EXPECT_NE(r.err.find("resumed-bytes " + std::to_string(resumed) + ","), std::string::npos) << r.err;
+    EXPECT_TRUE(parts().empty());
+    std::error_code ec;
+    for (const auto& e : fs::recursive_directory_iterator(installDir(), ec))
+        EXPECT_NE(e.path().extension(), ".resume") << e.path(); // no record outlives its part
 }
 
 TEST_F(CliTest, BadArgumentsExit1WithUsage) {
