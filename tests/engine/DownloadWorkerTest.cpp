@@ -230,7 +230,7 @@ TEST_F(DownloadWorkerTest, DownloadedFileIsCheckedBeforeItCounts) {
 
 TEST_F(DownloadWorkerTest, TransferWritesATemporaryNameUntilComplete) {
     // A slow transfer: while it runs the real name does not exist.
-    serve("Data\\slow.bin", patternBytes(256 * 1024));
+    serve("Data\\slow.bin", patternBytes(1024 * 1024)); // several pieces, with a stall between each
     devserver::Fault slow;
     slow.stallMs = 300;
     m_server.SetFault("/files/birch/Data/slow.bin", slow);
@@ -238,7 +238,7 @@ TEST_F(DownloadWorkerTest, TransferWritesATemporaryNameUntilComplete) {
     EXPECT_TRUE(waitUntil([&] { return fs::exists(local("Data/slow.bin.quellan-part")); }));
     EXPECT_FALSE(fs::exists(local("Data/slow.bin")));
     worker.join();
-    EXPECT_EQ(readFile(local("Data/slow.bin")), patternBytes(256 * 1024));
+    EXPECT_EQ(readFile(local("Data/slow.bin")), patternBytes(1024 * 1024));
     EXPECT_FALSE(fs::exists(local("Data/slow.bin.quellan-part")));
 
     // A transfer cut off leaves neither the real name nor the temporary one,
