@@ -85,6 +85,25 @@ bool CTileLayoutUI::insertItem(CControlUI* control, int index) {
     return CContainerUI::insertItem(control, index);
 }
 
+// One axis of a child's place in its cell: at the start (0), centred (1) or
+// at the end (2) of the cell, its padding taken off as the tile rule has it.
+static void alignInCell(int start, int cell, int size, int padLow, int padHigh, int where, int& low, int& high) {
+    switch (where) {
+    case 1:
+        low = start + (cell - size) / 2 + padLow;
+        high = start + (cell - size) / 2 + size - padHigh;
+        break;
+    case 2:
+        low = start + cell + padLow - size;
+        high = start + cell - padHigh;
+        break;
+    default:
+        low = start + padLow;
+        high = start + size - padHigh;
+        break;
+    }
+}
+
 void CTileLayoutUI::placeInCell(CControlUI* child, int x, int y) {
     // The padding narrows the cell twice over (once for the size, once for
     // the edges), in every alignment alike; skins are drawn for this.
@@ -93,34 +112,10 @@ void CTileLayoutUI::placeInCell(CControlUI* child, int x, int y) {
     const int w = std::min(iw - pad.left - pad.right, child->maxWidth());
     const int h = std::min(ih - pad.top - pad.bottom, child->maxHeight());
     Rect r;
-    switch (m_childAlign) {
-    case ChildAlignUI::Centre:
-        r.left = x + (iw - w) / 2 + pad.left;
-        r.right = x + (iw - w) / 2 + w - pad.right;
-        break;
-    case ChildAlignUI::Right:
-        r.left = x + iw + pad.left - w;
-        r.right = x + iw - pad.right;
-        break;
-    default:
-        r.left = x + pad.left;
-        r.right = x + w - pad.right;
-        break;
-    }
-    switch (m_childVAlign) {
-    case ChildAlignUI::VCentre:
-        r.top = y + (ih - h) / 2 + pad.top;
-        r.bottom = y + (ih - h) / 2 + h - pad.bottom;
-        break;
-    case ChildAlignUI::Bottom:
-        r.top = y + ih + pad.top - h;
-        r.bottom = y + ih - pad.bottom;
-        break;
-    default:
-        r.top = y + pad.top;
-        r.bottom = y + h - pad.bottom;
-        break;
-    }
+    const int hPlace = m_childAlign == ChildAlignUI::Centre ? 1 : m_childAlign == ChildAlignUI::Right ? 2 : 0;
+    const int vPlace = m_childVAlign == ChildAlignUI::VCentre ? 1 : m_childVAlign == ChildAlignUI::Bottom ? 2 : 0;
+    alignInCell(x, iw, w, pad.left, pad.right, hPlace, r.left, r.right);
+    alignInCell(y, ih, h, pad.top, pad.bottom, vPlace, r.top, r.bottom);
     child->place(r, false);
 }
 
