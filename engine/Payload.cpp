@@ -79,7 +79,7 @@ std::string DecryptPayload(const std::string& text) {
         for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
             int high = platform::hexDigitValue(text[i]);
             int low = platform::hexDigitValue(text[i + 1]);
-            // A pair that is not hex reads as 0, so its block fails to decrypt.
+            // A pair that is not hex reads as 0, which spoils its block.
             block[filled++] = static_cast<unsigned char>(high < 0 || low < 0 ? 0 : high * 16 + low);
             if (filled == sizeof block) {
                 decryptBlock(key, block, out);

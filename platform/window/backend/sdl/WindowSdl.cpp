@@ -841,10 +841,12 @@ void SdlBackend::handleWindowEvent(const SDL_WindowEvent& e) {
         ev.kind = BackendEvent::Kind::Restored;
         break;
     case SDL_WINDOWEVENT_MOVED: {
-        // The event's own numbers can be stale (see showWindow); SDL's current
-        // belief has been corrected by then.
+        // The event's own numbers can be stale (see showWindow), and so can
+        // SDL's belief: it reads a move made before the window manager
+        // reparented the window against the new parent, which doubles it.
+        // The server knows where the window is.
         int x = 0, y = 0;
-        SDL_GetWindowPosition(n->window.get(), &x, &y);
+        if (!m_x11 || !m_x11->windowOrigin(n->window.get(), &x, &y)) SDL_GetWindowPosition(n->window.get(), &x, &y);
         if (x == n->rect.left && y == n->rect.top) return;
         n->rect = n->rect.offset(x - n->rect.left, y - n->rect.top);
         ev.kind = BackendEvent::Kind::Moved;

@@ -2,6 +2,8 @@
 // ARGB visual and the pointer. The only file that includes Xlib.
 #include "platform/window/backend/sdl/X11Desktop.h"
 
+#include <SDL.h>
+#include <SDL_syswm.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
@@ -56,6 +58,20 @@ bool X11Desktop::pointerPosition(int* x, int* y) const {
     int rootX = 0, rootY = 0, winX = 0, winY = 0;
     unsigned int mask = 0;
     if (!XQueryPointer(dpy, DefaultRootWindow(dpy), &root, &child, &rootX, &rootY, &winX, &winY, &mask)) return false;
+    *x = rootX;
+    *y = rootY;
+    return true;
+}
+
+bool X11Desktop::windowOrigin(SDL_Window* window, int* x, int* y) const {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return false;
+    Display* dpy = m_connection->display;
+    Window child = None;
+    int rootX = 0, rootY = 0;
+    if (!XTranslateCoordinates(dpy, info.info.x11.window, DefaultRootWindow(dpy), 0, 0, &rootX, &rootY, &child))
+        return false;
     *x = rootX;
     *y = rootY;
     return true;

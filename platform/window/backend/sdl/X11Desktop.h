@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+struct SDL_Window;
+
 namespace platform::detail {
 
 struct X11Connection;
@@ -29,6 +31,10 @@ public:
     // Where the pointer is now, in root-window (screen) coordinates. False
     // when the pointer is on another screen.
     bool pointerPosition(int* x, int* y) const;
+    // Where the client area of an SDL window is now, in screen coordinates,
+    // as the server has it. SDL's own idea can be off after a window manager
+    // reparents the window. False when the window is not an X11 one.
+    bool windowOrigin(SDL_Window* window, int* x, int* y) const;
 
 private:
     explicit X11Desktop(std::unique_ptr<X11Connection> connection);
