@@ -178,8 +178,7 @@ TEST_F(ServiceTest, PayloadDecryptionBlocksAndPlainShortText) {
     // zero byte (a random ciphertext often starts with one).
     std::string notHex = hex;
     std::size_t pair = 0;
-    while (hex.compare(pair, 2, "00") == 0)
-        pair += 2;
+    while (hex.compare(pair, 2, "00") == 0) pair += 2;
     ASSERT_LT(pair, 256u);
     notHex.replace(pair, 2, "zz");
     EXPECT_EQ(DecryptPayload(notHex), text.substr(117));
