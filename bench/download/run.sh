@@ -19,6 +19,10 @@
 # Resume: the large set with every file half there (the same first halves),
 # completed by quellan (parts with their resume records) and by curl -C -
 # (four at once, then md5sum -c): seconds and bytes fetched.
+# Copies: the large set fetched on one thread by the installer's libcurl
+# client, by a plain socket into a buffer then written, and by a plain socket
+# straight into the file's mapped pages (quellan-bench-receive): CPU seconds
+# per GB show what the copy a mapping saves is worth.
 set -euo pipefail
 
 quick=0
@@ -34,8 +38,9 @@ build=$(cd "$root" && cd "$build" && pwd)
 cli=$build/quellan-cli
 devserver=$build/quellan-devserver
 gen=$build/quellan-bench-content
-for tool in "$cli" "$devserver" "$gen"; do
-  [ -x "$tool" ] || { echo "missing $tool: build it first (cmake --build $build --target quellan-cli quellan-devserver quellan-bench-content)" >&2; exit 1; }
+receive=$build/quellan-bench-receive
+for tool in "$cli" "$devserver" "$gen" "$receive"; do
+  [ -x "$tool" ] || { echo "missing $tool: build it first (cmake --build $build --target quellan-cli quellan-devserver quellan-bench-content quellan-bench-receive)" >&2; exit 1; }
 done
 for tool in nginx aria2c curl md5sum xargs; do
   command -v "$tool" >/dev/null || [ -x "/usr/sbin/$tool" ] || { echo "missing $tool" >&2; exit 1; }
@@ -295,6 +300,10 @@ for ((r = 0; r < rounds; r++)); do
   done
 done
 
+# --- One copy fewer: the large set received into mapped pages ---------------
+sed "s|^|$files/large/|" "$work/large.files" | xargs "$receive" --out "$work/receive" --rounds "$rounds" \
+  > "$work/receive.txt" || { echo "quellan-bench-receive failed" >&2; exit 1; }
+
 rate() { awk "BEGIN { printf \"%.1f\", $1 / $2 / 1000000 }"; }
 fps() { awk "BEGIN { printf \"%d\", $1 / $2 }"; }
 printf '\nDownload, best of %d rounds (nginx on 127.0.0.1)\n' "$rounds"
@@ -345,5 +354,7 @@ maxof() { awk "BEGIN { print ($1 > $2) ? $1 : $2 }"; }
 peer_large=$(maxof "${speed[aria2c.large]}" "${speed[curl.large]}")
 peer_small=$(maxof "${speed[aria2c.small]}" "${speed[curl.small]}")
 peer_verify=$(maxof "${vspeed[md5sum]}" "${vspeed[xargs-P4]}")
+echo
+sed 's/^ratios: /copy ratios: /' "$work/receive.txt"
 echo
 echo "ratios: download-large $(ratio "${speed[quellan.large]}" "$peer_large"), download-small $(ratio "${speed[quellan.small]}" "$peer_small"), verify $(ratio "${vspeed[quellan]}" "$peer_verify"), verified-download $(ratio "$v_wall" "$q_wall") (of the verified peer), $(ratio "$c_wall" "$q_wall") (of the unverified), $(ratio "$limit_wall" "$q_wall") (of the limit), resume $(ratio "$rv" "$rq") (of curl -C - verified), $(ratio "$rc" "$rq") (unverified)"
