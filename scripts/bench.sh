@@ -13,5 +13,5 @@ for arg in "$@"; do
   esac
 done
 [ -f "$build/CMakeCache.txt" ] || bash scripts/build.sh "$build" >/dev/null
-cmake --build "$build" -j2 --target quellan-cli quellan-devserver quellan-bench-content >/dev/null
+cmake --build "$build" -j2 --target quellan-cli quellan-devserver quellan-bench-content quellan-bench-receive >/dev/null
 bash bench/download/run.sh "${quick[@]}" "$build"

@@ -206,74 +206,50 @@ int CControlUI::y() const { return m_pos.top; }
 
 Rect CControlUI::padding() const { return m_padding; }
 
-void CControlUI::assignPadding(const Rect& padding) {
-    if (m_padding == padding) return;
-    m_padding = padding;
-    scheduleParentLayout();
-}
+void CControlUI::assignPadding(const Rect& padding) { assignLayoutValue(m_padding, padding); }
 
 Point CControlUI::fixedXY() const { return m_fixedXY; }
 
-void CControlUI::assignFixedXY(Point xy) {
-    if (m_fixedXY == xy) return;
-    m_fixedXY = xy;
-    scheduleParentLayout();
-}
+void CControlUI::assignFixedXY(Point xy) { assignLayoutValue(m_fixedXY, xy); }
 
 FloatAnchorsUI CControlUI::floatAnchors() const { return m_anchors; }
 
-void CControlUI::assignFloatAnchors(const FloatAnchorsUI& anchors) {
-    if (m_anchors == anchors) return;
-    m_anchors = anchors;
-    scheduleParentLayout();
-}
+void CControlUI::assignFloatAnchors(const FloatAnchorsUI& anchors) { assignLayoutValue(m_anchors, anchors); }
 
 int CControlUI::fixedWidth() const { return m_fixedWidth; }
 
 void CControlUI::assignFixedWidth(int width) {
-    if (width < 0 || width == m_fixedWidth) return;
-    m_fixedWidth = width;
-    scheduleParentLayout();
+    if (width >= 0) assignLayoutValue(m_fixedWidth, width);
 }
 
 int CControlUI::fixedHeight() const { return m_fixedHeight; }
 
 void CControlUI::assignFixedHeight(int height) {
-    if (height < 0 || height == m_fixedHeight) return;
-    m_fixedHeight = height;
-    scheduleParentLayout();
+    if (height >= 0) assignLayoutValue(m_fixedHeight, height);
 }
 
 int CControlUI::minWidth() const { return m_minWidth; }
 
 void CControlUI::assignMinWidth(int width) {
-    if (width < 0 || width == m_minWidth) return;
-    m_minWidth = width;
-    scheduleParentLayout();
+    if (width >= 0) assignLayoutValue(m_minWidth, width);
 }
 
 int CControlUI::maxWidth() const { return std::max(m_maxWidth, m_minWidth); }
 
 void CControlUI::assignMaxWidth(int width) {
-    if (width < 0 || width == m_maxWidth) return;
-    m_maxWidth = width;
-    scheduleParentLayout();
+    if (width >= 0) assignLayoutValue(m_maxWidth, width);
 }
 
 int CControlUI::minHeight() const { return m_minHeight; }
 
 void CControlUI::assignMinHeight(int height) {
-    if (height < 0 || height == m_minHeight) return;
-    m_minHeight = height;
-    scheduleParentLayout();
+    if (height >= 0) assignLayoutValue(m_minHeight, height);
 }
 
 int CControlUI::maxHeight() const { return std::max(m_maxHeight, m_minHeight); }
 
 void CControlUI::assignMaxHeight(int height) {
-    if (height < 0 || height == m_maxHeight) return;
-    m_maxHeight = height;
-    scheduleParentLayout();
+    if (height >= 0) assignLayoutValue(m_maxHeight, height);
 }
 
 const CStringUI& CControlUI::tooltip() const { return m_tooltip; }
@@ -334,11 +310,7 @@ void CControlUI::takeFocus() {
 
 bool CControlUI::isFloating() const { return m_floating; }
 
-void CControlUI::assignFloating(bool floating) {
-    if (m_floating == floating) return;
-    m_floating = floating;
-    scheduleParentLayout();
-}
+void CControlUI::assignFloating(bool floating) { assignLayoutValue(m_floating, floating); }
 
 // --- Layout requests and invalidation ---------------------------------------
 

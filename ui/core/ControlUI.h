@@ -243,6 +243,13 @@ protected:
     void invalidate() { markDirty(); }
     // The attached manager's default font height, or 12 unattached.
     int defaultFontHeight() const;
+    // Stores a value the parent's layout reads; a change lays the parent out again.
+    template <class T>
+    void assignLayoutValue(T& field, const T& value) {
+        if (field == value) return;
+        field = value;
+        scheduleParentLayout();
+    }
 
     CHookListUI<CControlUI> m_initHooks;
     CHookListUI<CControlUI> m_destroyHooks;
