@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
@@ -106,12 +107,37 @@ bool isZombie(const std::string& procDir) {
     return close != std::string::npos && close + 2 < stat.size() && (stat[close + 2] == 'Z' || stat[close + 2] == 'X');
 }
 
+// Wine works from its server's folder for a moment while a program starts,
+// and for longer when the server has to be started first; the folder the
+// program started in comes back afterwards. The server's folder is named
+// after the device and inode of the prefix.
+bool isWineServerFolder(const std::string& dir, const std::string& prefix) {
+    struct stat st {};
+    if (prefix.empty() || stat(prefix.c_str(), &st) != 0) return false;
+    char name[64];
+    std::snprintf(name, sizeof name, "server-%llx-%llx", static_cast<unsigned long long>(st.st_dev),
+                  static_cast<unsigned long long>(st.st_ino));
+    return baseName(dir) == name;
+}
+
+// The folder a Wine program started in; empty while Wine still works from
+// its server's folder, which would give a wrong path to the program.
+std::string wineWorkingFolder(const std::string& procDir, const std::string& prefix) {
+    std::string cwd = readLink(procDir + "/cwd");
+    for (int tries = 0; tries < 20 && isWineServerFolder(cwd, prefix); ++tries) {
+        usleep(1000);
+        cwd = readLink(procDir + "/cwd");
+    }
+    return isWineServerFolder(cwd, prefix) ? std::string() : cwd;
+}
+
 std::optional<ProcessEntry> describe(int pid) {
     const std::string dir = "/proc/" + std::to_string(pid);
     const std::string exe = stripDeleted(readLink(dir + "/exe"));
     if (!exe.empty() && detail::isWineLoaderName(baseName(exe))) {
         auto args = splitAtNul(readWholeFile(dir + "/cmdline"));
-        if (auto wine = detail::describeWineProcess(args, winePrefixOf(pid), readLink(dir + "/cwd"))) {
+        const std::string prefix = winePrefixOf(pid);
+        if (auto wine = detail::describeWineProcess(args, prefix, wineWorkingFolder(dir, prefix))) {
             wine->pid = pid;
             return wine;
         }
