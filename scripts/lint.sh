@@ -104,7 +104,10 @@ check_includes() {
     # them and never reach a public header.
     function foreign(f, n, p,   lib, allowed) {
       if (p ~ /^SDL2?[\/_.]/ || p ~ /^SDL[A-Za-z_]*\.h$/) { lib = "SDL"; allowed = under(f, "platform/window/backend/sdl") }
-      else if (p ~ /^X11\//) { lib = "Xlib"; allowed = under(f, "platform/window/backend/sdl") }
+      else if (p ~ /^X11\//) {
+        lib = "Xlib"
+        allowed = under(f, "platform/window/backend/sdl") || under(f, "tests/platform/window/sdl")
+      }
       else if (p ~ /^(cairo|pango)/) { lib = "cairo/pango"; allowed = under(f, "platform/graphics") }
       else if (p ~ /^openssl\//) {
         lib = "OpenSSL"

@@ -11,7 +11,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string_view>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -102,8 +106,20 @@ private:
     int m_fd;
 };
 
+// Runs until it is ended. "--ready=PATH" makes it create PATH once its main
+// runs: Wine's start-up is over by then (while it connects to its server the
+// program briefly works from the server's folder).
 inline constexpr char kSleeperSource[] = R"(#include <windows.h>
-int main(void) { Sleep(INFINITE); return 0; }
+#include <string.h>
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (strncmp(argv[i], "--ready=", 8) == 0) {
+            HANDLE h = CreateFileA(argv[i] + 8, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+            if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+        }
+    Sleep(INFINITE);
+    return 0;
+}
 )";
 } // namespace detail
 
@@ -140,7 +156,10 @@ inline const WineBase& wineBase(const std::filesystem::path& buildDir) {
         detail::FileLock lock(dir / "setup.lock");
         const std::string log = (dir / "setup.log").string();
 
-        const std::filesystem::path sleeper = dir / "sleeper.exe";
+        // Named after its source, so that a changed source is built again.
+        char name[64];
+        std::snprintf(name, sizeof name, "sleeper-%zx.exe", std::hash<std::string_view>{}(detail::kSleeperSource));
+        const std::filesystem::path sleeper = dir / name;
         if (!std::filesystem::exists(sleeper)) {
             std::ofstream(dir / "sleeper.c") << detail::kSleeperSource;
             const std::string tmp = sleeper.string() + ".tmp";
@@ -234,26 +253,33 @@ public:
 
     // Starts a Windows program: argv[0] as the loader is to be given it (a
     // Windows path, a Unix path or a name relative to cwd). Returns its pid.
+    // The test program gets "--ready=" with a file of its own (see waitForProgram).
     pid_t start(const std::vector<std::string>& argv, const std::string& cwd = {}) {
+        const std::filesystem::path ready = m_scratch / ("ready-" + std::to_string(m_readyFiles.size()));
+        std::string windowsReady = "Z:" + ready.string();
+        std::replace(windowsReady.begin(), windowsReady.end(), '/', '\\');
         std::vector<std::string> full{wineTools().loader};
         full.insert(full.end(), argv.begin(), argv.end());
+        full.push_back("--ready=" + windowsReady);
         const pid_t pid = detail::spawnWine(full, cwd, m_log);
-        if (pid > 0) m_started.push_back(pid);
+        if (pid > 0) {
+            m_started.push_back(pid);
+            m_readyFiles.emplace_back(pid, ready);
+        }
         return pid;
     }
 
-    // Waits until the program has loaded: the loader then has rewritten its
-    // command line to the program's (a reader may see half a line before).
-    // False when that does not happen within two minutes.
+    // Waits until the program started by start runs its main: the loader has
+    // rewritten its command line to the program's and Wine's start-up is
+    // over. False when that does not happen within two minutes.
     bool waitForProgram(pid_t pid) const {
-        const std::string file = "/proc/" + std::to_string(pid) + "/cmdline";
+        const auto it =
+            std::find_if(m_readyFiles.begin(), m_readyFiles.end(), [&](const auto& r) { return r.first == pid; });
+        if (it == m_readyFiles.end()) return false;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
         while (std::chrono::steady_clock::now() < deadline) {
-            std::ifstream in(file, std::ios::binary);
-            std::string first;
-            std::getline(in, first, '\0');
-            if (!first.empty() && first != wineTools().loader) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (std::filesystem::exists(it->second)) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         return false;
     }
@@ -294,6 +320,7 @@ private:
     std::string m_log;
     std::optional<std::string> m_old;
     std::vector<pid_t> m_started;
+    std::vector<std::pair<pid_t, std::filesystem::path>> m_readyFiles; // of every start
 };
 
 } // namespace testsupport

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -48,9 +49,11 @@ private:
 
 // Starts program with argv (argv[0] given explicitly) and extra environment;
 // returns the child's pid.
-pid_t spawn(const std::string& program, std::vector<std::string> args, const std::vector<std::string>& env = {}) {
+pid_t spawn(const std::string& program, std::vector<std::string> args, const std::vector<std::string>& env = {},
+            const std::string& cwd = {}) {
     const pid_t pid = fork();
     if (pid == 0) {
+        if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
         for (const auto& e : env) putenv(const_cast<char*>(e.c_str()));
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
@@ -376,8 +379,30 @@ TEST(Processes, RunningWineLoaderIsListedUnderItsWindowsName) {
         auto e = findPid(child);
         return e && e->exeName == L"Booster.exe" && e->imagePath == expectedPath;
     }));
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
+
+    // Started by a relative name while it works from Wine's server folder
+    // (named after the prefix's device and inode), as it does for a moment
+    // while it starts: the path is unknown, never one inside that folder.
+    struct stat st {};
+    ASSERT_EQ(stat(wine.prefix.c_str(), &st), 0);
+    char serverName[64];
+    std::snprintf(serverName, sizeof serverName, "server-%llx-%llx", static_cast<unsigned long long>(st.st_dev),
+                  static_cast<unsigned long long>(st.st_ino));
+    const auto serverFolder = wine.dir / serverName;
+    std::filesystem::create_directories(serverFolder);
+    testsupport::writeBytes(serverFolder / "Booster.exe", "MZ");
+    const pid_t starting =
+        spawn(loader.string(), {"Booster.exe", "30"}, {"WINEPREFIX=" + wine.prefix.string()}, serverFolder.string());
+    ASSERT_GT(starting, 0);
+    EXPECT_TRUE(waitUntil([&] {
+        auto e = findPid(starting);
+        return e && e->exeName == L"Booster.exe";
+    }));
+    EXPECT_EQ(platform::processImagePath(starting), L"");
+    for (pid_t p : {child, starting}) {
+        kill(p, SIGKILL);
+        waitpid(p, nullptr, 0);
+    }
 }
 
 TEST(Processes, StartDetachedRunsOutsideOurProcessTree) {

@@ -1,15 +1,34 @@
 // Direct questions to the X server: the compositing manager's selection, the
-// ARGB visual and the pointer. The only file that includes Xlib.
+// ARGB visual, the pointer and where a window is; and the one X error the
+// program outlives. The only file in the program that includes Xlib.
 #include "platform/window/backend/sdl/X11Desktop.h"
 
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <X11/Xlib.h>
+#include <X11/Xproto.h>
 #include <X11/Xutil.h>
 
 #include <cstdio>
 
 namespace platform::detail {
+
+namespace {
+
+XErrorHandler g_previousErrorHandler = nullptr;
+
+// SDL wakes a loop waiting for events, when another thread posts, by sending
+// an event to one of our windows from a connection of its own. When that
+// window is being destroyed at the same moment (a box closing, the program
+// ending while a job still reports) the server answers BadWindow, and Xlib's
+// default handler would end the whole program for it. The wake-up is moot
+// then; every other error goes to the handler that was there before.
+int ignoreWakeUpsOfVanishedWindows(Display* display, XErrorEvent* error) {
+    if (error->error_code == BadWindow && error->request_code == X_SendEvent) return 0;
+    return g_previousErrorHandler ? g_previousErrorHandler(display, error) : 0;
+}
+
+} // namespace
 
 struct X11Connection {
     Display* display = nullptr;
@@ -23,6 +42,9 @@ std::unique_ptr<X11Desktop> X11Desktop::open(const char* displayName) {
     auto connection = std::make_unique<X11Connection>();
     connection->display = XOpenDisplay(displayName);
     if (!connection->display) return nullptr;
+    // After SDL has put its own handler in place (again, when it starts anew).
+    const XErrorHandler previous = XSetErrorHandler(ignoreWakeUpsOfVanishedWindows);
+    if (previous != ignoreWakeUpsOfVanishedWindows) g_previousErrorHandler = previous;
     Display* dpy = connection->display;
     const int screen = DefaultScreen(dpy);
     char name[32];
