@@ -182,6 +182,19 @@ std::string_view trimmed(std::string_view text) {
     return text;
 }
 
+// A decimal number of at most 18 digits (so it cannot overflow); false for
+// anything else.
+bool parseCount(std::string_view text, std::int64_t& out) {
+    if (text.empty() || text.size() > 18) return false;
+    std::int64_t n = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        n = n * 10 + (c - '0');
+    }
+    out = n;
+    return true;
+}
+
 // The headers of the response whose body is arriving (a redirect's headers
 // are dropped when the next status line comes).
 struct ResponseHeaders {
@@ -208,7 +221,7 @@ struct ResponseHeaders {
         } else if (is("Content-Encoding")) {
             contentEncoding = value;
         } else if (is("Content-Length")) {
-            if (!platform::parseDecimalCount(value, contentLength)) contentLength = -1;
+            if (!parseCount(value, contentLength)) contentLength = -1;
         } else if (is("Content-Range")) {
             haveRange = true;
             rangeValid = parseRange(value);
@@ -222,13 +235,13 @@ struct ResponseHeaders {
         const std::size_t dash = value.find('-');
         const std::size_t slash = value.find('/');
         if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash) return false;
-        if (!platform::parseDecimalCount(value.substr(0, dash), rangeStart) ||
-            !platform::parseDecimalCount(value.substr(dash + 1, slash - dash - 1), rangeEnd))
+        if (!parseCount(value.substr(0, dash), rangeStart) ||
+            !parseCount(value.substr(dash + 1, slash - dash - 1), rangeEnd))
             return false;
         const std::string_view total = value.substr(slash + 1);
         if (total == "*")
             rangeTotal = -1;
-        else if (!platform::parseDecimalCount(total, rangeTotal))
+        else if (!parseCount(total, rangeTotal))
             return false;
         return rangeEnd >= rangeStart && (rangeTotal < 0 || rangeEnd < rangeTotal);
     }

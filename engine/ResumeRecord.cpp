@@ -27,8 +27,19 @@ bool isPlainText(std::string_view value) {
 bool isHexDigest(std::string_view value) {
     if (value.size() != 32) return false;
     for (char c : value) {
-        if (platform::hexDigitValue(c) < 0) return false;
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'))) return false;
     }
+    return true;
+}
+
+bool parseLength(std::string_view value, std::int64_t& out) {
+    if (value.empty() || value.size() > 18) return false; // 18 digits never overflow
+    std::int64_t n = 0;
+    for (char c : value) {
+        if (c < '0' || c > '9') return false;
+        n = n * 10 + (c - '0');
+    }
+    out = n;
     return true;
 }
 
@@ -104,7 +115,7 @@ bool ParseResumeRecord(std::string_view text, ResumeRecord& out) {
             record.lastModified = value;
             break;
         default:
-            if (!platform::parseDecimalCount(value, record.length)) return false;
+            if (!parseLength(value, record.length)) return false;
             break;
         }
     }

@@ -2,7 +2,6 @@
 // are the program's text; file system and library calls take UTF-8.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -24,19 +23,6 @@ constexpr int hexDigitValue(char c) {
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
-}
-
-// A count written in decimal digits only (no sign, no blanks), at most 18 of
-// them so that it cannot overflow; false for anything else.
-constexpr bool parseDecimalCount(std::string_view text, std::int64_t& out) {
-    if (text.empty() || text.size() > 18) return false;
-    std::int64_t n = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        n = n * 10 + (c - '0');
-    }
-    out = n;
-    return true;
 }
 
 } // namespace platform
