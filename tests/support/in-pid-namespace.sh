@@ -12,7 +12,12 @@ if [ "${QUELLAN_PID_NAMESPACE:-1}" != 0 ] && command -v unshare >/dev/null 2>&1 
   unshare "${flags[@]}" true >/dev/null 2>&1; then
   # bash is the namespace's first process: it reaps the programs that tests
   # start detached (orphans come to it), which the command itself would not.
+  # Numbering starts again at 1 in a new namespace; the pre-flight checks
+  # take the lowest numbers for the system's own processes (as on a real
+  # machine, where no user program gets them), so the command's processes
+  # begin higher up.
   exec unshare "${flags[@]}" bash -c '
+    echo 1000 2>/dev/null >/proc/sys/kernel/ns_last_pid || for _ in 1 2 3 4 5 6 7 8; do /bin/true; done
     "$@" &
     child=$!
     trap "kill -TERM $child 2>/dev/null" TERM INT HUP
