@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -39,7 +40,12 @@ inline std::string dataDir() { return std::string(QUELLAN_SOURCE_DIR) + "/tests/
 // A local service on 127.0.0.1 serving `content/` of a scratch folder.
 class ServerFixture : public ::testing::Test {
 protected:
-    void SetUp() override { startServer(false); }
+    void SetUp() override {
+        // Accepted configuration serials are remembered per user: keep this
+        // test's apart from the user's and from other tests'.
+        ::setenv("XDG_STATE_HOME", (m_dir / "state").c_str(), 1);
+        startServer(false);
+    }
 
     void startServer(bool tls) {
         devserver::Options options;

@@ -45,8 +45,13 @@ TEST(FileList, EmptyInvalidAndScalarDocuments) {
     EXPECT_FALSE(ParseFileList("[{\"file\": \"x\"", items));
     EXPECT_TRUE(items.empty());
     EXPECT_FALSE(ParseFileList("", items));
-    EXPECT_TRUE(ParseFileList("42", items));
-    EXPECT_TRUE(items.empty());
+    // A document that is no list at all is refused, not read as an empty one.
+    for (const char* scalar : {"42", "null", "\"text\"", "true", "<html>error</html>"}) {
+        items = {{"stale", ""}};
+        EXPECT_FALSE(ParseFileList(scalar, items)) << scalar;
+        EXPECT_TRUE(items.empty()) << scalar;
+    }
+    EXPECT_TRUE(ParseFileList("{}", items));
 }
 
 TEST(DownloadQueue, WorkersNeverShareOrLoseAnItem) {
