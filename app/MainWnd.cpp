@@ -35,7 +35,7 @@ namespace {
 
 // The version answer's "check_code", read the way atoi reads a text; 0 when
 // the answer is not JSON or has no such member.
-bool ReadVersionAnswer(const std::string& text, int& checkCode, std::string& fileUrl) {
+bool ReadVersionAnswer(const std::string& text, int& checkCode, std::string& fileUrl, std::string& fileSha256) {
     Json::Value root;
     Json::CharReaderBuilder builder;
     std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
@@ -45,6 +45,8 @@ bool ReadVersionAnswer(const std::string& text, int& checkCode, std::string& fil
         checkCode = code.isString() ? std::atoi(code.asCString()) : code.isIntegral() ? code.asInt() : 0;
         const Json::Value& url = root["file_url"];
         fileUrl = url.isString() ? url.asString() : std::string();
+        const Json::Value& digest = root["file_sha256"];
+        fileSha256 = digest.isString() ? digest.asString() : std::string();
         return true;
     } catch (const std::exception&) {
         return false;
@@ -345,9 +347,9 @@ void CMainWnd::CloseApp() {
     requestClose(0);
 }
 
-void CMainWnd::StartSelfUpdate(const std::string& address) {
+void CMainWnd::StartSelfUpdate(const std::string& address, const std::string& sha256) {
     if (CControlUI* start = control(L"startBtn")) start->assignText(L"正在下载新版本");
-    auto* copy = new std::string(address);
+    auto* copy = new SelfUpdateRequest{address, sha256};
     if (m_threads.StartThread(&ThreadSelfUpdate, reinterpret_cast<ThreadParam>(copy)) == 0) {
         // Without the job nothing would ever close the window.
         delete copy;
@@ -372,11 +374,11 @@ void CMainWnd::resetStartButton() {
 void CMainWnd::OnCheckVersionResult(EventArg, EventArg a2) {
     const std::unique_ptr<std::string> text = TakeEventText(a2);
     int checkCode = 0;
-    std::string fileUrl;
-    if (text && ReadVersionAnswer(*text, checkCode, fileUrl) && checkCode > kClientVersionNumber) {
+    std::string fileUrl, fileSha256;
+    if (text && ReadVersionAnswer(*text, checkCode, fileUrl, fileSha256) && checkCode > kClientVersionNumber) {
         // The only way past an offered update is closing the program.
         if (ask(L"发现新版本，请更新后使用！", kMsgBoxOkCancel, L"开始更新", L"退出程序") == kMsgBoxOkPressed)
-            StartSelfUpdate(fileUrl);
+            StartSelfUpdate(fileUrl, fileSha256);
         else
             CloseApp();
         return;

@@ -95,7 +95,7 @@ public:
     // Hides the window and asks it to close; the modal loop then ends.
     void CloseApp();
     // Shows "正在下载新版本" and starts the self-update job for address.
-    void StartSelfUpdate(const std::string& address);
+    void StartSelfUpdate(const std::string& address, const std::string& sha256);
     // The desktop entry for the edition (older ones removed first).
     bool CreateDesktopShortcut(int editionNumber) const;
 

@@ -65,7 +65,7 @@ void RunGetFileList(std::uint32_t editionIndex, IEngineEvents& sink) {
     if (fetched) {
         const std::string text = ReadFileToString(localList);
         const std::string expected = ConfigString(g_configText, FileListDigestKey(editionIndex));
-        if (!HexDigestMatches(Sha256Hex(text), expected)) {
+        if (!HexDigestMatches(Sha256File(localList), expected)) {
             platform::debugOutput(L"文件列表摘要不符");
             fetched = false;
         } else if (!ParseFileList(text, items)) {

@@ -10,7 +10,10 @@
 #include <openssl/pem.h>
 #include <openssl/rand.h>
 
-#include <array>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <memory>
 
 namespace {
@@ -170,6 +173,30 @@ std::string Sha256Hex(std::string_view bytes) {
     unsigned int size = 0;
     if (EVP_Digest(bytes.data(), bytes.size(), digest, &size, EVP_sha256(), nullptr) != 1) return {};
     return toHex(digest, size);
+}
+
+std::string Sha256File(const std::wstring& path) {
+    const int fd = ::open(platform::toUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+    bool ok = ctx && EVP_DigestInit_ex(ctx, EVP_sha256(), nullptr) == 1;
+    std::unique_ptr<char[]> buffer(new char[1 << 16]);
+    for (;;) {
+        if (!ok) break;
+        const ssize_t n = ::read(fd, buffer.get(), 1 << 16);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        ok = EVP_DigestUpdate(ctx, buffer.get(), static_cast<std::size_t>(n)) == 1;
+    }
+    ::close(fd);
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    ok = ok && EVP_DigestFinal_ex(ctx, digest, &size) == 1;
+    EVP_MD_CTX_free(ctx);
+    return ok ? toHex(digest, size) : std::string();
 }
 
 bool HexDigestMatches(std::string_view computed, std::string_view expected) {

@@ -47,6 +47,10 @@ std::string AnswerKeyId();
 // SHA-256 as 64 lower-case hex digits.
 std::string Sha256Hex(std::string_view bytes);
 
+// SHA-256 of a whole file (every byte, NULs included) as 64 lower-case hex
+// digits; empty when it cannot be read.
+std::string Sha256File(const std::wstring& path);
+
 // A computed hex digest against an expected one: the same length and digits,
 // letter case aside. An empty expected digest never matches.
 bool HexDigestMatches(std::string_view computed, std::string_view expected);

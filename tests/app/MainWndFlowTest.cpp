@@ -372,6 +372,27 @@ TEST_F(MainWndFlow, UpdateOfferTakenRunsTheNewProgram) {
     EXPECT_EQ(m_asked.size(), 1u);
 }
 
+// Only the program the signed version answer names by its digest is ever
+// started: a different one (or one without a digest) gives the update
+// failure and the window closes without running anything.
+TEST_F(MainWndFlow, UpdateWithoutTheNamedDigestIsNeverStarted) {
+    const fs::path marker = m_dir / "updated.txt";
+    testsupport::writeBytes(m_dir / "content/update/new-quellan",
+                            "#!/bin/sh\nprintf '%s' \"$*\" > '" + marker.string() + "'\n");
+    m_server.SetVersion("21", m_server.BaseUrl() + "/files/update/new-quellan");
+    for (const std::string digest : {devserver::Sha256Hex("the program the service meant"), std::string()}) {
+        SCOPED_TRACE(digest);
+        m_asked.clear();
+        m_server.SetUpdateDigest(digest);
+        OpenWindow();
+        ASSERT_TRUE(waitAsked(2, kLongWait));
+        EXPECT_EQ(m_asked[1].text, "更新失败，请去网站获取最新版本！");
+        ASSERT_TRUE(pump([&] { return !windowOpen(); }));
+        m_window.reset();
+        EXPECT_FALSE(fs::exists(marker));
+    }
+}
+
 // "check_code" 20 is not newer: no offer, the configuration follows.
 TEST_F(MainWndFlow, SameVersionIsNotOffered) {
     m_server.SetVersion("20", "");
