@@ -319,11 +319,16 @@ void CMainWnd::OnStartClicked(CControlUI* sender) {
         ask(L"所选磁盘空间不足！", kMsgBoxOk, L"确定", L"取消");
         return;
     }
+    if (!m_folderLock.Acquire(m_installPath)) {
+        ask(kFolderInUseText, kMsgBoxOk, L"确定", L"取消");
+        return;
+    }
     sender->assignEnabled(false);
     sender->assignText(L"正在下载");
     SetRequestedInstallFolder(m_installPath);
     if (m_threads.StartThread(&ThreadGetFileList, static_cast<ThreadParam>(number)) == 0) {
         // No job will ever answer: do not leave the button disabled for good.
+        m_folderLock.Release();
         resetStartButton();
         ask(L"文件列表获取失败！", kMsgBoxOk, L"确定", L"取消");
         return;
@@ -413,6 +418,7 @@ void CMainWnd::OnSelfUpdateFailed(EventArg, EventArg) {
 
 void CMainWnd::OnFileListFailed(EventArg, EventArg a2) {
     const std::unique_ptr<std::wstring> text = TakeEventWideText(a2);
+    m_folderLock.Release();
     resetStartButton();
     ask(text ? *text : std::wstring(), kMsgBoxOk, L"确定", L"取消");
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "engine/EngineEvents.h"
+#include "engine/FolderLock.h"
 #include "engine/MsgDispatch.h"
 #include "engine/WindowMultiThreadManager.h"
 #include "ui/core/FormManagerUI.h"
@@ -127,6 +128,7 @@ private:
     CFormManagerUI m_manager;
     CWindowMultiThreadManager m_threads;
     std::wstring m_installPath;
+    CFolderLock m_folderLock; // held for the whole pass
     std::map<std::uint32_t, std::int32_t> m_threadSpeeds;
     CControlUI* m_fileNameLabel = nullptr;
     CControlUI* m_filePercentLabel = nullptr;

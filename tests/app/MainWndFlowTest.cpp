@@ -5,6 +5,7 @@
 #include "tests/app/InstallerFixture.h"
 
 #include "app/FolderChoice.h"
+#include "engine/FolderLock.h"
 #include "engine/Manifest.h"
 #include "platform/system/Shell.h"
 #include "ui/controls/OptionUI.h"
@@ -270,6 +271,31 @@ TEST_F(MainWndFlow, FileListFailureThenRetry) {
     ASSERT_TRUE(runPass(1));
     EXPECT_EQ(m_asked[1].text, "下载结束，安装完成！");
     EXPECT_TRUE(InstalledCompletely(m_dir / "content/dogwood", installDir(edition("dogwood"))));
+}
+
+// Another installer holds the folder: the window says so, fetches nothing
+// and keeps its start button; once the folder is free, the pass runs (and
+// holds the folder itself until the pass ends).
+TEST_F(MainWndFlow, FolderInUseByAnotherInstallerIsRefused) {
+    OpenWindow();
+    ASSERT_TRUE(waitIdle());
+    select("dogwood");
+    auto other = std::make_unique<CFolderLock>();
+    ASSERT_TRUE(other->Acquire(installDir(edition("dogwood")).wstring()));
+    m_server.ClearRequests();
+    ASSERT_TRUE(runPass(0));
+    EXPECT_EQ(m_asked[0].text, "该文件夹正在被另一个安装程序使用！");
+    EXPECT_EQ(m_asked[0].ok, "确定");
+    EXPECT_EQ(m_asked[0].kind, kMsgBoxOk);
+    EXPECT_EQ(text(L"startBtn"), "开始下载");
+    EXPECT_TRUE(control(L"startBtn")->enabledState());
+    EXPECT_TRUE(m_server.RequestsTo("/files/dogwood/filelist.json").empty());
+
+    other.reset();
+    ASSERT_TRUE(runPass(1));
+    EXPECT_EQ(m_asked[1].text, "下载结束，安装完成！");
+    CFolderLock after;
+    EXPECT_TRUE(after.Acquire(installDir(edition("dogwood")).wstring())); // released with the pass
 }
 
 // Start pressed before the configuration has arrived: the file list job has

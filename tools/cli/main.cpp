@@ -4,6 +4,7 @@
 #include "engine/DownloadWorker.h"
 #include "engine/EngineEvents.h"
 #include "engine/FileListJob.h"
+#include "engine/FolderLock.h"
 #include "engine/HttpClient.h"
 #include "engine/Manifest.h"
 #include "engine/ServiceClient.h"
@@ -34,31 +35,32 @@
 
 namespace {
 
-const char kUsage[] = "Usage: quellan-cli COMMAND [options]\n"
-                      "\n"
-                      "Commands:\n"
-                      "  check                          ask the service for the newest version and the\n"
-                      "                                 configuration; print both\n"
-                      "  install --edition CODE --path DIR [--passes N] [--no-shortcut] [--stats]\n"
-                      "                                 install an edition into DIR: version check,\n"
-                      "                                 configuration, file list, usage report, then\n"
-                      "                                 download passes (four workers, then one) until\n"
-                      "                                 every file is in place or N passes (default 1)\n"
-                      "                                 are done; a desktop shortcut on success;\n"
-                      "                                 --stats prints the event load of the passes\n"
-                      "                                 and the bytes fetched and resumed (continued\n"
-                      "                                 from parts of broken-off transfers)\n"
-                      "  verify --edition CODE --path DIR\n"
-                      "                                 check DIR against the edition's file list; list\n"
-                      "                                 every missing or differing file\n"
-                      "\n"
-                      "Editions: alder, birch, cedar, dogwood, elm.\n"
-                      "Progress goes to stderr, results to stdout.\n"
-                      "Exit codes: 0 done; 1 service, configuration or file list failed, a job\n"
-                      "could not be started, or bad arguments; 2 files missing or differing; 3 a\n"
-                      "newer version must be installed.\n"
-                      "Environment: QUELLAN_SERVICE_BASE, QUELLAN_SERVICE_FALLBACK (service\n"
-                      "addresses), QUELLAN_CA_FILE (extra CA), QUELLAN_DEBUG (per-file details).\n";
+const char kUsage[] =
+    "Usage: quellan-cli COMMAND [options]\n"
+    "\n"
+    "Commands:\n"
+    "  check                          ask the service for the newest version and the\n"
+    "                                 configuration; print both\n"
+    "  install --edition CODE --path DIR [--passes N] [--no-shortcut] [--stats]\n"
+    "                                 install an edition into DIR: version check,\n"
+    "                                 configuration, file list, usage report, then\n"
+    "                                 download passes (four workers, then one) until\n"
+    "                                 every file is in place or N passes (default 1)\n"
+    "                                 are done; a desktop shortcut on success;\n"
+    "                                 --stats prints the event load of the passes\n"
+    "                                 and the bytes fetched and resumed (continued\n"
+    "                                 from parts of broken-off transfers)\n"
+    "  verify --edition CODE --path DIR\n"
+    "                                 check DIR against the edition's file list; list\n"
+    "                                 every missing or differing file\n"
+    "\n"
+    "Editions: alder, birch, cedar, dogwood, elm.\n"
+    "Progress goes to stderr, results to stdout.\n"
+    "Exit codes: 0 done; 1 service, configuration or file list failed, a job\n"
+    "could not be started, another installer uses the folder, or bad arguments; 2 files missing or differing; 3 a\n"
+    "newer version must be installed.\n"
+    "Environment: QUELLAN_SERVICE_BASE, QUELLAN_SERVICE_FALLBACK (service\n"
+    "addresses), QUELLAN_CA_FILE (extra CA), QUELLAN_DEBUG (per-file details).\n";
 
 constexpr int kExitOk = 0;
 constexpr int kExitService = 1;
@@ -339,6 +341,13 @@ int commandInstall(const Options& options, CCliEvents& events, CWindowMultiThrea
     if (!edition) return usageError(error);
     const int code = startUp(events, jobs, /*printAll=*/false, /*stopOnNewer=*/true);
     if (code >= 0) return code;
+    // Held until the process ends: another installer on the same folder
+    // would rename its parts over ours.
+    static CFolderLock folderLock;
+    if (!folderLock.Acquire(options.path)) {
+        printError(kFolderInUseText);
+        return kExitService;
+    }
 
     CCliProgress progress(stderr);
     const double wallStart = wallSeconds();
