@@ -40,14 +40,12 @@ inline std::string dataDir() { return std::string(QUELLAN_SOURCE_DIR) + "/tests/
 // A local service on 127.0.0.1 serving `content/` of a scratch folder.
 class ServerFixture : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override { startServer(false); }
+
+    void startServer(bool tls) {
         // Accepted configuration serials are remembered per user: keep this
         // test's apart from the user's and from other tests'.
         ::setenv("XDG_STATE_HOME", (m_dir / "state").c_str(), 1);
-        startServer(false);
-    }
-
-    void startServer(bool tls) {
         devserver::Options options;
         options.contentDir = m_dir / "content";
         std::filesystem::create_directories(options.contentDir);
