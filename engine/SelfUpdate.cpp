@@ -73,6 +73,8 @@ std::wstring RunSelfUpdate(const std::string& address, const std::string& expect
         !JobCancelled()) {
         if (holdsProgram(updateFile, expectedSha256)) {
             ::chmod(platform::toUtf8(updateFile).c_str(), 0700);
+            // The new program runs from the temporary folder after we end.
+            platform::keepFallbackTempFolders();
             started = platform::startDetached(updateFile, {UpdateParameters(runningProgram)});
         } else {
             platform::debugOutput(L"更新文件摘要不符");

@@ -462,5 +462,6 @@ int main(int argc, char** argv) {
         SetEngineEvents(nullptr);
     }
     CHttpClient::GlobalCleanup();
+    platform::removeFallbackTempFolders();
     return code;
 }
