@@ -37,7 +37,7 @@ namespace {
 
 // The version answer's "check_code", read the way atoi reads a text; 0 when
 // the answer is not JSON or has no such member.
-bool ReadVersionAnswer(const std::string& text, int& checkCode, std::string& fileUrl) {
+bool ReadVersionAnswer(const std::string& text, int& checkCode, std::string& fileUrl, std::string& fileSha256) {
     Json::Value root;
     Json::CharReaderBuilder builder;
     std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
@@ -47,6 +47,8 @@ bool ReadVersionAnswer(const std::string& text, int& checkCode, std::string& fil
         checkCode = code.isString() ? std::atoi(code.asCString()) : code.isIntegral() ? code.asInt() : 0;
         const Json::Value& url = root["file_url"];
         fileUrl = url.isString() ? url.asString() : std::string();
+        const Json::Value& digest = root["file_sha256"];
+        fileSha256 = digest.isString() ? digest.asString() : std::string();
         return true;
     } catch (const std::exception&) {
         return false;
@@ -322,11 +324,16 @@ void CMainWnd::OnStartClicked(CControlUI* sender) {
         ask(kFolderNotWritableText, kMsgBoxOk, L"确定", L"取消");
         return;
     }
+    if (!m_folderLock.Acquire(m_installPath)) {
+        ask(kFolderInUseText, kMsgBoxOk, L"确定", L"取消");
+        return;
+    }
     sender->assignEnabled(false);
     sender->assignText(L"正在下载");
     SetRequestedInstallFolder(m_installPath);
     if (m_threads.StartThread(&ThreadGetFileList, static_cast<ThreadParam>(number)) == 0) {
         // No job will ever answer: do not leave the button disabled for good.
+        m_folderLock.Release();
         resetStartButton();
         ask(L"文件列表获取失败！", kMsgBoxOk, L"确定", L"取消");
         return;
@@ -350,7 +357,7 @@ void CMainWnd::CloseApp() {
     requestClose(0);
 }
 
-void CMainWnd::StartSelfUpdate(const std::string& address) {
+void CMainWnd::StartSelfUpdate(const std::string& address, const std::string& sha256) {
     const std::wstring program = m_programFile.empty() ? platform::executablePath() : m_programFile;
     if (const auto problem = ProgramReplaceProblem(program)) {
         WRITE_LOG(L"无法更新：%s", problem->c_str());
@@ -362,7 +369,7 @@ void CMainWnd::StartSelfUpdate(const std::string& address) {
         start->assignEnabled(false);
         start->assignText(L"正在下载新版本");
     }
-    auto* copy = new std::string(address);
+    auto* copy = new SelfUpdateRequest{address, sha256};
     if (m_threads.StartThread(&ThreadSelfUpdate, reinterpret_cast<ThreadParam>(copy)) == 0) {
         // Without the job nothing would ever close the window.
         delete copy;
@@ -387,11 +394,11 @@ void CMainWnd::resetStartButton() {
 void CMainWnd::OnCheckVersionResult(EventArg, EventArg a2) {
     const std::unique_ptr<std::string> text = TakeEventText(a2);
     int checkCode = 0;
-    std::string fileUrl;
-    if (text && ReadVersionAnswer(*text, checkCode, fileUrl) && checkCode > kClientVersionNumber) {
+    std::string fileUrl, fileSha256;
+    if (text && ReadVersionAnswer(*text, checkCode, fileUrl, fileSha256) && checkCode > kClientVersionNumber) {
         // The only way past an offered update is closing the program.
         if (ask(L"发现新版本，请更新后使用！", kMsgBoxOkCancel, L"开始更新", L"退出程序") == kMsgBoxOkPressed)
-            StartSelfUpdate(fileUrl);
+            StartSelfUpdate(fileUrl, fileSha256);
         else
             CloseApp();
         return;
@@ -426,6 +433,7 @@ void CMainWnd::OnSelfUpdateFailed(EventArg, EventArg) {
 
 void CMainWnd::OnFileListFailed(EventArg, EventArg a2) {
     const std::unique_ptr<std::wstring> text = TakeEventWideText(a2);
+    m_folderLock.Release();
     resetStartButton();
     ask(text ? *text : std::wstring(), kMsgBoxOk, L"确定", L"取消");
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "engine/EngineEvents.h"
+#include "engine/FolderLock.h"
 #include "engine/MsgDispatch.h"
 #include "engine/WindowMultiThreadManager.h"
 #include "ui/core/FormManagerUI.h"
@@ -96,8 +97,9 @@ public:
     void CloseApp();
     // Checks that the program file can be replaced (else: the update
     // failure, and the reason in the log), then disables the start button,
-    // shows "正在下载新版本" and starts the self-update job for address.
-    void StartSelfUpdate(const std::string& address);
+    // shows "正在下载新版本" and starts the self-update job for address,
+    // whose download is started only when its SHA-256 is sha256.
+    void StartSelfUpdate(const std::string& address, const std::string& sha256);
     // The program file the self-update replaces: the running executable
     // unless set otherwise (tests).
     void setProgramFile(std::wstring path) { m_programFile = std::move(path); }
@@ -134,6 +136,7 @@ private:
     CWindowMultiThreadManager m_threads;
     std::wstring m_installPath;
     std::wstring m_programFile;
+    CFolderLock m_folderLock; // held for the whole pass
     std::map<std::uint32_t, std::int32_t> m_threadSpeeds;
     CControlUI* m_fileNameLabel = nullptr;
     CControlUI* m_filePercentLabel = nullptr;

@@ -99,6 +99,7 @@ void CMainWnd::OnDownloadThreadEnd(EventArg a1, EventArg a2) {
     m_threadSpeeds.erase(static_cast<std::uint32_t>(a1));
     if (!m_threadSpeeds.empty()) return; // other workers of the pass still run
 
+    m_folderLock.Release();
     resetStartButton();
     if (g_downloadFailed.load()) {
         // Only what is still missing or wrong is fetched by the next pass.

@@ -87,5 +87,6 @@ int main(int argc, char** argv) {
         window->runModal();
     }
     CHttpClient::GlobalCleanup();
+    platform::removeFallbackTempFolders();
     ExitProcess();
 }

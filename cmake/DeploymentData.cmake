@@ -1,8 +1,11 @@
 # Build-time script: turns the payload private key (PEM) into the raw
 # big-endian n, e, d bytes the program carries, and embeds an optional extra
-# CA certificate file (PEM text) trusted for the service.
+# CA certificate file (PEM text) trusted for the service, and the Ed25519
+# public key service answers are signed with: the one named by ANSWER_PUBKEY,
+# or else the public half of the development signing key ANSWER_DEVKEY.
 #
-#   cmake -DKEY=private.pem -DCA=ca.pem|"" -DOPENSSL=/usr/bin/openssl -DOUT=file.cpp -P DeploymentData.cmake
+#   cmake -DKEY=private.pem -DCA=ca.pem|"" -DANSWER_PUBKEY=public.pem|"" -DANSWER_DEVKEY=signing.pem
+#         -DOPENSSL=/usr/bin/openssl -DOUT=file.cpp -P DeploymentData.cmake
 cmake_minimum_required(VERSION 3.25)
 
 execute_process(COMMAND ${OPENSSL} rsa -in ${KEY} -noout -text
@@ -48,6 +51,24 @@ if(NOT text MATCHES "publicExponent: 65537 ")
   message(FATAL_ERROR "the payload key ${KEY} must use the public exponent 65537")
 endif()
 
+if(ANSWER_PUBKEY)
+  set(answer_args pkey -pubin -in ${ANSWER_PUBKEY} -pubout)
+  set(answer_file ${ANSWER_PUBKEY})
+else()
+  set(answer_args pkey -in ${ANSWER_DEVKEY} -pubout)
+  set(answer_file ${ANSWER_DEVKEY})
+endif()
+execute_process(COMMAND ${OPENSSL} ${answer_args}
+  OUTPUT_VARIABLE answer_pem RESULT_VARIABLE rc ERROR_VARIABLE err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "cannot read the answer key ${answer_file}: ${err}")
+endif()
+string(LENGTH "${answer_pem}" answer_len)
+# An Ed25519 public key in PEM is always this long (44 bytes of DER).
+if(NOT answer_pem MATCHES "^-----BEGIN PUBLIC KEY-----\nMCowBQYDK2VwAyEA" OR NOT answer_len EQUAL 113)
+  message(FATAL_ERROR "the answer key ${answer_file} is not an Ed25519 key")
+endif()
+
 set(ca_text "")
 if(CA)
   file(READ ${CA} ca_text)
@@ -60,6 +81,7 @@ namespace deployment {
 const unsigned char kPayloadModulus[128] = {${n}};
 const unsigned char kPayloadPublicExponent[3] = {0x01,0x00,0x01};
 const unsigned char kPayloadPrivateExponent[128] = {${d}};
+const char kAnswerPublicKeyPem[] = R\"quellanpem(${answer_pem})quellanpem\";
 const char kExtraCaPem[] = R\"quellanpem(${ca_text})quellanpem\";
 }
 ")

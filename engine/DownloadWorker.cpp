@@ -8,17 +8,22 @@
 #include "engine/HttpClient.h"
 #include "engine/LocalPath.h"
 #include "engine/ResumeRecord.h"
+#include "engine/SafePath.h"
 #include "engine/WindowMultiThreadManager.h"
 #include "platform/system/System.h"
 #include "platform/system/Text.h"
 #include "util/FileHelpers.h"
 #include "util/Text.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <deque>
 #include <memory>
+#include <optional>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -68,9 +73,8 @@ struct WorkerContext {
 // the next pass can continue.
 class PartObserver : public IDownloadObserver {
 public:
-    PartObserver(std::wstring part, std::wstring recordPath, ResumeRecord base, bool resuming)
-        : m_part(std::move(part)), m_recordPath(std::move(recordPath)), m_base(std::move(base)), m_resumable(resuming) {
-    }
+    PartObserver(int partFd, std::wstring recordPath, ResumeRecord base, bool resuming)
+        : m_partFd(partFd), m_recordPath(std::move(recordPath)), m_base(std::move(base)), m_resumable(resuming) {}
 
     bool OnBodyStart(std::int64_t kept, const ResponseValidators& response) override {
         m_digest.Reset();
@@ -110,23 +114,23 @@ public:
     bool Resumable() const { return m_resumable; }
 
 private:
+    // The kept bytes, read from the part the transfer writes (never by its
+    // name, which someone might have replaced meanwhile).
     bool hashPart(std::int64_t length) {
-        std::FILE* file = std::fopen(platform::toUtf8(m_part).c_str(), "rbe");
-        if (!file) return false;
         std::unique_ptr<char[]> buffer(new char[1 << 20]);
-        std::int64_t left = length;
-        while (left > 0 && !JobCancelled()) {
-            const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(left, 1 << 20));
-            const std::size_t got = std::fread(buffer.get(), 1, want, file);
-            if (got == 0) break;
-            m_digest.Update(buffer.get(), got);
-            left -= static_cast<std::int64_t>(got);
+        std::int64_t done = 0;
+        while (done < length && !JobCancelled()) {
+            const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(length - done, 1 << 20));
+            const ssize_t got = ::pread(m_partFd, buffer.get(), want, static_cast<off_t>(done));
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) break;
+            m_digest.Update(buffer.get(), static_cast<std::size_t>(got));
+            done += got;
         }
-        std::fclose(file);
-        return left == 0;
+        return done == length;
     }
 
-    std::wstring m_part;
+    int m_partFd;
     std::wstring m_recordPath;
     ResumeRecord m_base;
     bool m_resumable;
@@ -152,6 +156,22 @@ void planResume(const std::wstring& part, const std::wstring& recordPath, const 
     }
     options.resumeFrom = st.st_size;
     options.ifRange = record.IfRangeValidator();
+}
+
+// The MD5 of what a descriptor reads, as lower-case hex; empty when reading
+// fails or proceed (asked between pieces) answers false.
+std::string descriptorMd5(int fd, const std::function<bool()>& proceed) {
+    CMd5Stream digest;
+    std::unique_ptr<char[]> buffer(new char[1 << 16]);
+    for (;;) {
+        if (proceed && !proceed()) return {};
+        const ssize_t got = ::read(fd, buffer.get(), 1 << 16);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return {};
+        if (got == 0) break;
+        digest.Update(buffer.get(), static_cast<std::size_t>(got));
+    }
+    return digest.Finish();
 }
 
 bool onProgress(void* data, std::int64_t total, std::int64_t received, double speed) {
@@ -248,12 +268,26 @@ void RunDownloadWorker(const DownloadPass& sharedPass, std::uint32_t threadId, s
     auto proceed = [] { return !JobCancelled(); };
 
     CHttpClient client; // one per worker: its connections serve file after file
+    // Everything below the folder is reached from this descriptor without
+    // following links (engine/SafePath.h). A folder that is missing is made
+    // for a download; a verification finds every file missing instead.
+    if (!pass.verifyOnly) CreateDirectoryTree(pass.installDir);
+    const int rootFd = ::open(platform::toUtf8(pass.installDir).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct FdCloser {
+        int fd;
+        ~FdCloser() {
+            if (fd >= 0) ::close(fd);
+        }
+    } rootCloser{rootFd};
     DownloadItem item;
     while (next(item)) {
         const std::wstring fileName = platform::fromUtf8(item.file);
-        if (fileName.find(kSkippedFolder) != std::wstring::npos) continue;
+        std::wstring skipName = fileName;
+        std::replace(skipName.begin(), skipName.end(), L'/', L'\\');
+        if (skipName.find(kSkippedFolder) != std::wstring::npos) continue;
         const std::wstring local = LocalPathForEntry(pass.installDir, item.file);
-        if (local.empty()) {
+        const std::string relative = RelativePathForEntry(item.file);
+        if (local.empty() || relative.empty()) {
             // Never written: it could land anywhere on the disk.
             DownloadDebugMessage(fileName + L" 路径不安全,不予写入");
             report(item, FileProblem::Unsafe);
@@ -263,7 +297,11 @@ void RunDownloadWorker(const DownloadPass& sharedPass, std::uint32_t threadId, s
         record->SetState(kStateChecking);
         ctx.post();
 
-        const std::string localMd5 = LocalFileMd5(local, proceed);
+        // A link anywhere on the way reads as no file: it is replaced below.
+        const int localFd = rootFd < 0 ? -1 : openBeneath(rootFd, relative, O_RDONLY);
+        const std::string localMd5 = localFd < 0 ? std::string() : descriptorMd5(localFd, proceed);
+        const bool present = localFd >= 0;
+        if (localFd >= 0) ::close(localFd);
         if (JobCancelled()) break;
         if (DigestsMatch(localMd5, item.md5)) {
             record->SetState(kStateVerified);
@@ -272,20 +310,35 @@ void RunDownloadWorker(const DownloadPass& sharedPass, std::uint32_t threadId, s
         }
 
         if (pass.verifyOnly) {
-            report(item, FileExists(local) ? FileProblem::Differs : FileProblem::Missing);
+            report(item, present ? FileProblem::Differs : FileProblem::Missing);
             continue;
         }
         record->SetState(kStateDownloading);
         record->SetTransfer(0, 0, 0);
         DownloadDebugMessage(local + L" md5不一致,本地:" + platform::fromUtf8(localMd5) + L",线上:" +
                              platform::fromUtf8(item.md5));
-        removeFile(local);
-        CreateDirectoryTree(GetDirectoryPart(local));
+        // The entry's folder, reached without links (a link in place of one
+        // of its folders is removed); every name below is taken relative to it.
+        std::vector<std::string> parents;
+        for (std::size_t start = 0, slash; (slash = relative.find('/', start)) != std::string::npos; start = slash + 1)
+            parents.push_back(relative.substr(start, slash - start));
+        const std::string leaf = relative.substr(relative.rfind('/') + 1);
+        const int folderFd = rootFd < 0 ? -1 : openEntryFolder(rootFd, parents);
+        FdCloser folderCloser{folderFd};
+        if (folderFd < 0) {
+            DownloadDebugMessage(local + L" 无法写入");
+            report(item, FileProblem::Differs);
+            ctx.post();
+            continue;
+        }
+        ::unlinkat(folderFd, leaf.c_str(), 0); // the file, or a link in its place (never its target)
+        const std::string folderPath = descriptorPath(folderFd) + "/";
+        const std::string partName = leaf + platform::toUtf8(kPartSuffix);
+        const std::wstring part = platform::fromUtf8(folderPath + partName);
 
         char tick[16];
         std::snprintf(tick, sizeof tick, "?r=%u", platform::tickCount());
         const std::string address = DownloadAddressForEntry(pass.prefix, item.file);
-        const std::wstring part = local + kPartSuffix;
         const std::wstring recordPath = ResumeRecordPath(part);
         auto discardPart = [&] {
             removeFile(part);
@@ -300,22 +353,39 @@ void RunDownloadWorker(const DownloadPass& sharedPass, std::uint32_t threadId, s
         base.address = address;
         base.md5 = item.md5;
         planResume(part, recordPath, base, options);
-        PartObserver observer(part, recordPath, base, options.resumeFrom > 0);
-        options.observer = &observer;
-        ctx.posted = false; // the first progress report of a file always goes out
-        bool ok = client.DownloadFile(&ctx, address + tick, part, &onProgress, options);
+        // The part is opened once, without following a link, and created
+        // only where nothing is: a link planted under its name meanwhile
+        // fails this file instead of receiving the download.
+        int partFd = options.resumeFrom > 0 ? ::openat(folderFd, partName.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC)
+                                            : createPartBeneath(folderFd, partName);
+        FdCloser partCloser{partFd};
+        bool ok = partFd >= 0;
+        bool transferred = false;
+        PartObserver observer(partFd, recordPath, base, options.resumeFrom > 0);
         PartObserver* active = &observer;
-        PartObserver whole(part, recordPath, base, false);
-        if (!ok && client.LastDownload().rangeMismatch && !JobCancelled()) {
-            // The server answered the range with other bytes than asked for:
-            // its ranges cannot be trusted for this file, so fetch it whole.
-            discardPart();
-            options.resumeFrom = 0;
-            options.ifRange.clear();
-            options.observer = active = &whole;
+        std::optional<PartObserver> whole;
+        if (ok) {
+            options.targetFd = partFd;
+            options.observer = &observer;
+            ctx.posted = false; // the first progress report of a file always goes out
             ok = client.DownloadFile(&ctx, address + tick, part, &onProgress, options);
+            if (!ok && client.LastDownload().rangeMismatch && !JobCancelled()) {
+                // The server answered the range with other bytes than asked for:
+                // its ranges cannot be trusted for this file, so fetch it whole.
+                discardPart();
+                ::close(partFd);
+                partFd = partCloser.fd = createPartBeneath(folderFd, partName);
+                whole.emplace(partFd, recordPath, base, false);
+                options.resumeFrom = 0;
+                options.ifRange.clear();
+                options.targetFd = partFd;
+                options.observer = active = &*whole;
+                ok = partFd >= 0 && client.DownloadFile(&ctx, address + tick, part, &onProgress, options);
+            }
+            transferred = ok;
+        } else {
+            DownloadDebugMessage(local + L" 无法写入");
         }
-        bool transferred = ok;
         if (ok && !item.md5.empty()) {
             const std::string got = active->Finish();
             if (!DigestsMatch(got, item.md5)) {
@@ -326,7 +396,7 @@ void RunDownloadWorker(const DownloadPass& sharedPass, std::uint32_t threadId, s
         }
         if (ok) {
             removeFile(recordPath);
-            if (std::rename(platform::toUtf8(part).c_str(), platform::toUtf8(local).c_str()) != 0) {
+            if (::renameat(folderFd, partName.c_str(), folderFd, leaf.c_str()) != 0) {
                 DownloadDebugMessage(local + L" 无法写入");
                 ok = false;
             }
@@ -334,10 +404,12 @@ void RunDownloadWorker(const DownloadPass& sharedPass, std::uint32_t threadId, s
         if (!ok) {
             // Only a transfer that broke off keeps its part, and only when a
             // record describes it and it is worth continuing; a complete one
-            // that failed its check is wrong somewhere and goes.
-            if (transferred || !active->Resumable() || fileSize(part) < kMinResumeBytes) discardPart();
+            // that failed its check is wrong somewhere and goes. A part we
+            // could not open is not ours to remove.
+            if (partFd >= 0 && (transferred || !active->Resumable() || fileSize(part) < kMinResumeBytes)) discardPart();
             if (JobCancelled()) break;
-            if (!transferred) DownloadDebugMessage(platform::fromCodePage(address + tick) + L" 下载失败");
+            if (partFd >= 0 && !transferred)
+                DownloadDebugMessage(platform::fromCodePage(address + tick) + L" 下载失败");
             report(item, FileProblem::Differs);
             ctx.post(); // the file's last values, still in state 0
             continue;

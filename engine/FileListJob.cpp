@@ -6,8 +6,11 @@
 #include "engine/HttpClient.h"
 #include "engine/Manifest.h"
 #include "engine/ServiceConfig.h"
+#include "engine/SignedAnswer.h"
 #include "platform/system/System.h"
 #include "util/FileHelpers.h"
+
+#include <unistd.h>
 
 #include <cstdio>
 #include <mutex>
@@ -48,19 +51,33 @@ void RunGetFileList(std::uint32_t editionIndex, IEngineEvents& sink) {
     bool fetched = false;
     std::wstring localList;
     if (!address.empty() && !temp.empty()) {
-        localList = LocalFileListPath(temp, address);
+        // Each process keeps its own copy: two installers never read each
+        // other's half-written list.
+        localList = LocalFileListPath(temp, address) + L"." + std::to_wstring(::getpid());
         char tick[16];
         std::snprintf(tick, sizeof tick, "?r=%u", platform::tickCount());
         address += tick;
-        fetched = HttpDownloadFile(address, localList, /*overwrite=*/true);
+        fetched = HttpDownloadFile(address, localList, /*overwrite=*/true, kMaxFileListBytes);
+    }
+    // The list decides what lands in the folder: it counts only when it is
+    // the one the signed configuration names by its digest, and parses.
+    std::vector<DownloadItem> items;
+    if (fetched) {
+        const std::string text = ReadFileToString(localList);
+        const std::string expected = ConfigString(g_configText, FileListDigestKey(editionIndex));
+        if (!HexDigestMatches(Sha256File(localList), expected)) {
+            platform::debugOutput(L"文件列表摘要不符");
+            fetched = false;
+        } else if (!ParseFileList(text, items)) {
+            platform::debugOutput(L"文件列表无法解析");
+            fetched = false;
+        }
     }
     if (!fetched) {
         events.OnFileListFailed(0, MakeEventWideText(L"文件列表获取失败！"));
         return;
     }
 
-    std::vector<DownloadItem> items;
-    ParseFileList(ReadFileToString(localList), items);
     // The queue, the flag and the events that announce them go out together,
     // or not at all once the job is cancelled.
     PublishUnlessCancelled([&] {

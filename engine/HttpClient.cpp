@@ -12,9 +12,11 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -112,6 +114,18 @@ CURLcode addTrustedCas(CURL*, void* sslCtx, void*) {
         addPemCertificates(store, readRuntimeCaFile());
     }
     return CURLE_OK;
+}
+
+// Redirects are followed, but never from https to anything else: what was
+// asked for over TLS must not arrive over plain text.
+void setRedirectRule(CURL* curl, std::string_view url) {
+    std::size_t start = 0;
+    while (start < url.size() && (url[start] == ' ' || url[start] == '\t')) ++start;
+    const bool tls = url.size() - start >= 8 &&
+                     std::equal(url.begin() + static_cast<std::ptrdiff_t>(start),
+                                url.begin() + static_cast<std::ptrdiff_t>(start) + 8, "https://",
+                                [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, tls ? "https" : "http,https");
 }
 
 void setSecurity(CURL* curl) {
@@ -461,6 +475,8 @@ bool CHttpClient::sendRequest(const std::string& url, int kind, const char* extr
         curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, "PATCH");
     }
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    setRedirectRule(curl, url);
+    m_bodyBytes = 0;
 
     CURLcode code = performCancellable(curl, cancelFlag());
     if (m_targetStream) {
@@ -480,6 +496,8 @@ CCancelFlag* CHttpClient::cancelFlag() const { return m_cancel ? m_cancel : CCan
 std::size_t CHttpClient::onBody(char* data, std::size_t size, std::size_t count, void* p) {
     auto* self = static_cast<CHttpClient*>(p);
     std::size_t bytes = size * count;
+    self->m_bodyBytes += static_cast<std::int64_t>(bytes);
+    if (self->m_bodyLimit > 0 && self->m_bodyBytes > self->m_bodyLimit) return 0; // too large: fail
     if (self->m_targetFile.empty()) {
         self->m_bodyText.append(data, bytes);
         return bytes;
@@ -512,19 +530,29 @@ bool CHttpClient::DownloadFile(void* userData, const std::string& url, const std
                                ProgressFunc progress, const DownloadOptions& options) {
     m_lastDownload = DownloadOutcome();
     const bool resume = options.resumeFrom > 0;
-    if (!resume) deleteFile(targetFile);
+    const bool ownFile = options.targetFd >= 0;
+    if (!resume && !ownFile) deleteFile(targetFile);
     if (url.empty()) return false;
     std::wstring parent;
-    if (parentOf(targetFile, parent) && !parent.empty()) CreateMultiDirectory(parent);
+    if (!ownFile && parentOf(targetFile, parent) && !parent.empty()) CreateMultiDirectory(parent);
 
     auto fail = [&] {
-        if (!options.keepOnFailure) deleteFile(targetFile);
+        if (!options.keepOnFailure && !ownFile) deleteFile(targetFile);
         return false;
     };
     // A continued target must hold the bytes it claims to; anything past them
     // is cut off (it would otherwise end up after the rest of the file).
-    std::unique_ptr<std::FILE, FileCloser> file(
-        std::fopen(platform::toUtf8(targetFile).c_str(), resume ? "r+be" : "abe"));
+    std::unique_ptr<std::FILE, FileCloser> file;
+    if (ownFile) {
+        const int fd = ::fcntl(options.targetFd, F_DUPFD_CLOEXEC, 0);
+        if (fd >= 0) {
+            file.reset(::fdopen(fd, resume ? "r+b" : "ab"));
+            if (!file) ::close(fd);
+        }
+        if (file && !resume && ::ftruncate(fd, 0) != 0) file.reset();
+    } else {
+        file.reset(std::fopen(platform::toUtf8(targetFile).c_str(), resume ? "r+be" : "abe"));
+    }
     if (!file) return fail();
     if (resume) {
         struct stat st;
@@ -553,6 +581,7 @@ bool CHttpClient::DownloadFile(void* userData, const std::string& url, const std
 
     std::string escaped = UrlEscape(url);
     curl_easy_setopt(curl.get(), CURLOPT_URL, escaped.c_str());
+    setRedirectRule(curl.get(), escaped);
     setSecurity(curl.get());
     curl_easy_setopt(curl.get(), CURLOPT_HEADER, 0L);
     FileSink sink{curl.get(), file.get(), options.observer, options.resumeFrom, {}, {}};
@@ -640,7 +669,7 @@ bool CreateMultiDirectory(const std::wstring& path) {
     return ::mkdir(native.c_str(), 0777) == 0 || errno == EEXIST;
 }
 
-bool HttpDownloadFile(const std::string& url, const std::wstring& targetFile, bool overwrite) {
+bool HttpDownloadFile(const std::string& url, const std::wstring& targetFile, bool overwrite, std::int64_t maxBytes) {
     if (url.empty()) return false;
     if (pathExists(targetFile)) {
         if (!overwrite) return true;
@@ -652,6 +681,7 @@ bool HttpDownloadFile(const std::string& url, const std::wstring& targetFile, bo
     if (client.InitLibCurl()) {
         client.SetTimeLimits(3600, 300);
         client.SetStallLimit(g_downloadStallSeconds.load());
+        client.SetBodyLimit(maxBytes);
         std::string response;
         status = client.Request(url, kRequestGet, response, nullptr, targetFile);
         // A transfer that broke off after the status line leaves a partial

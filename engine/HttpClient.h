@@ -56,6 +56,10 @@ struct DownloadOptions {
     // whether to keep it); otherwise a failure deletes it.
     bool keepOnFailure = false;
     IDownloadObserver* observer = nullptr;
+    // 0 or more: write into this open file (the caller made it, for example
+    // without following links) instead of opening the target by its name;
+    // the name is then left alone, whatever happens.
+    int targetFd = -1;
 };
 
 // What the last DownloadFile did.
@@ -65,6 +69,9 @@ struct DownloadOutcome {
     bool bodyStarted = false;   // the body began (OnBodyStart was called)
     bool rangeMismatch = false; // a 206 that did not continue where asked, or a 416
 };
+
+// Every transfer follows redirects, but one that started on https follows
+// them to https only: a redirect must not take a transfer off TLS.
 
 // One transfer handle and the results of its last transfer. Owned by one job
 // on one thread, never shared. Lifecycle: InitLibCurl, optionally
@@ -92,6 +99,10 @@ public:
     // Gives a transfer up as failed when it receives nothing for this many
     // seconds (0: never), whatever its time limits.
     void SetStallLimit(long seconds);
+    // Fails a transfer whose body (after content decoding) grows past this
+    // many bytes, so a hostile answer cannot fill memory or disk; 0: no
+    // limit. Applies to Request, in memory or to a target file.
+    void SetBodyLimit(std::int64_t bytes) { m_bodyLimit = bytes; }
     // Makes the next requests POST text. The text is not copied: keep it
     // alive until the last Request that uses it has returned. Empty text
     // changes nothing.
@@ -152,6 +163,8 @@ private:
     std::FILE* m_targetStream = nullptr; // open while a transfer writes the target file
     CCancelFlag* m_cancel = nullptr;
     DownloadOutcome m_lastDownload;
+    std::int64_t m_bodyLimit = 0;
+    std::int64_t m_bodyBytes = 0;
 };
 
 // DownloadFile and HttpDownloadFile give up a transfer that receives nothing
@@ -172,6 +185,8 @@ bool CreateMultiDirectory(const std::wstring& path);
 // after g_downloadStallSeconds without data). An existing target is kept and
 // reported as success when overwrite is false, otherwise replaced by a file
 // the download creates itself. True only when the whole body arrived with a
-// status of 200 to 300; any failure deletes the partial file, logs
-// "%s下载失败%s,%ld" (unless the job was cancelled) and answers false.
-[[nodiscard]] bool HttpDownloadFile(const std::string& url, const std::wstring& targetFile, bool overwrite);
+// status of 200 to 300 (and, with maxBytes above 0, held at most that many
+// bytes); any failure deletes the partial file, logs "%s下载失败%s,%ld"
+// (unless the job was cancelled) and answers false.
+[[nodiscard]] bool HttpDownloadFile(const std::string& url, const std::wstring& targetFile, bool overwrite,
+                                    std::int64_t maxBytes = 0);

@@ -5,8 +5,22 @@
 
 #include <vector>
 
-std::wstring LocalPathForEntry(std::wstring_view installDir, std::string_view file) {
-    if (installDir.empty() || file.empty() || file.front() == '\\' || file.front() == '/') return {};
+namespace {
+
+bool endsWith(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+// Names of the installer's own files beside the game's.
+bool reservedName(std::string_view name) {
+    return endsWith(name, ".quellan-part") || endsWith(name, ".quellan-part.resume") || endsWith(name, ".qbm") ||
+           name == ".quellan-lock";
+}
+
+} // namespace
+
+std::string RelativePathForEntry(std::string_view file) {
+    if (file.empty() || file.front() == '\\' || file.front() == '/') return {};
     std::vector<std::string_view> parts;
     std::size_t start = 0;
     while (start <= file.size()) {
@@ -21,12 +35,18 @@ std::wstring LocalPathForEntry(std::wstring_view installDir, std::string_view fi
         }
         parts.push_back(part);
     }
-    if (parts.empty()) return {};
+    if (parts.empty() || reservedName(parts.back())) return {};
     std::string relative;
     for (std::string_view part : parts) {
         if (!relative.empty()) relative += '/';
         relative += part;
     }
+    return relative;
+}
+
+std::wstring LocalPathForEntry(std::wstring_view installDir, std::string_view file) {
+    const std::string relative = RelativePathForEntry(file);
+    if (installDir.empty() || relative.empty()) return {};
     std::wstring path(installDir);
     if (path.back() != L'/' && path.back() != L'\\') path += L'/';
     return path + platform::fromUtf8(relative);

@@ -23,6 +23,8 @@ std::string memberText(const Json::Value& entry, const char* key) {
 bool parseJson(std::string_view text, Json::Value& root) {
     Json::CharReaderBuilder builder;
     builder["collectComments"] = false;
+    // Outside input: nesting must not make the parser recurse without bound.
+    builder["stackLimit"] = 64;
     std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     std::string errors;
     return reader->parse(text.data(), text.data() + text.size(), &root, &errors);
@@ -45,6 +47,8 @@ bool ParseFileList(std::string_view text, std::vector<DownloadItem>& items) {
             std::stable_sort(elements.begin(), elements.end(), [](const Json::Value* a, const Json::Value* b) {
                 return a->getOffsetStart() < b->getOffsetStart();
             });
+        } else {
+            return false;
         }
         items.reserve(elements.size());
         for (const Json::Value* v : elements) {
@@ -103,6 +107,21 @@ std::string_view EditionCodeForIndex(std::uint32_t editionIndex) {
     case 6:
         return "dogwood";
     default:
+        return {};
+    }
+}
+
+std::string FileListDigestKey(std::uint32_t editionIndex) {
+    const std::string_view code = EditionCodeForIndex(editionIndex);
+    return code.empty() ? std::string() : std::string(code) + "_file_sha256";
+}
+
+std::string ConfigString(std::string_view configText, const std::string& key) {
+    Json::Value root;
+    try {
+        if (key.empty() || !parseJson(configText, root) || !root.isObject()) return {};
+        return memberText(root, key.c_str());
+    } catch (const std::exception&) {
         return {};
     }
 }

@@ -17,12 +17,26 @@ struct DownloadItem {
     std::string md5;
 };
 
+// A file list larger than this is refused (it is outside input: a list bomb
+// must not fill the disk or the memory).
+inline constexpr std::int64_t kMaxFileListBytes = std::int64_t{64} << 20;
+
 // Parses a file list. The top-level value's elements are read in document
 // order (an object's members too, although JSON objects are unordered);
 // elements that are not objects are skipped; a missing or non-text "file" or
 // "md5" reads as empty. Returns false, with no items, when the text is not
-// JSON.
+// JSON or its top-level value is neither an array nor an object (an error
+// page, a cut-off list, "null"): such a list says nothing about what belongs
+// in the folder. "[]" is a valid empty list.
 bool ParseFileList(std::string_view text, std::vector<DownloadItem>& items);
+
+// The configuration key of an edition's file list digest
+// ("<code>_file_sha256"); empty for an unknown index.
+std::string FileListDigestKey(std::uint32_t editionIndex);
+
+// A string member of the configuration; empty when the configuration is not
+// a JSON object or the member is missing or not a string.
+std::string ConfigString(std::string_view configText, const std::string& key);
 
 // The download queue: first in, first out, one lock. The file list job fills
 // it before any worker starts; workers and the window's status line then take

@@ -51,20 +51,25 @@ EVP_PKEY* payloadKey() {
     return key.get();
 }
 
-// One 128-byte block into out (appended up to its first zero byte).
-void decryptBlock(EVP_PKEY* key, const unsigned char* block, std::string& out) {
+// One 128-byte block into out (appended up to its first zero byte). False
+// when it does not decrypt.
+bool decryptBlock(EVP_PKEY* key, const unsigned char* block, std::string& out) {
     EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new(key, nullptr);
-    if (!ctx) return;
+    if (!ctx) return false;
+    bool ok = false;
     unsigned char plain[1024] = {};
     std::size_t size = sizeof plain;
     if (EVP_PKEY_decrypt_init(ctx) > 0 && EVP_PKEY_CTX_set_rsa_padding(ctx, RSA_PKCS1_PADDING) > 0) {
         // Where the library would answer a bad block with random bytes
         // instead of an error, ask for the error: a bad block adds nothing.
         EVP_PKEY_CTX_ctrl_str(ctx, "rsa_pkcs1_implicit_rejection", "0");
-        if (EVP_PKEY_decrypt(ctx, plain, &size, block, 128) > 0)
+        if (EVP_PKEY_decrypt(ctx, plain, &size, block, 128) > 0) {
             out.append(reinterpret_cast<const char*>(plain), strnlen(reinterpret_cast<const char*>(plain), size));
+            ok = true;
+        }
     }
     EVP_PKEY_CTX_free(ctx);
+    return ok;
 }
 
 } // namespace
@@ -89,4 +94,33 @@ std::string DecryptPayload(const std::string& text) {
     }
     engine_log::DecryptTiming(start, engine_log::TickCount());
     return out;
+}
+
+bool DecryptPayloadStrict(const std::string& text, std::string& out) {
+    out.clear();
+    if (text.size() <= 63) {
+        out = text;
+        return true;
+    }
+    if (text.size() % 256 != 0) return false;
+    EVP_PKEY* key = payloadKey();
+    if (!key) return false;
+    std::uint32_t start = engine_log::TickCount();
+    unsigned char block[128];
+    bool ok = true;
+    for (std::size_t i = 0; ok && i < text.size(); i += 256) {
+        for (std::size_t k = 0; k < sizeof block; ++k) {
+            const int high = platform::hexDigitValue(text[i + 2 * k]);
+            const int low = platform::hexDigitValue(text[i + 2 * k + 1]);
+            if (high < 0 || low < 0) {
+                ok = false;
+                break;
+            }
+            block[k] = static_cast<unsigned char>(high * 16 + low);
+        }
+        ok = ok && decryptBlock(key, block, out);
+    }
+    engine_log::DecryptTiming(start, engine_log::TickCount());
+    if (!ok) out.clear();
+    return ok;
 }

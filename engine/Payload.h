@@ -8,3 +8,9 @@
 // taken as plain and returned as it is; a final partial block is ignored and
 // a block that does not decrypt contributes nothing.
 std::string DecryptPayload(const std::string& text);
+
+// The same decryption for an answer whose signature is checked over the
+// result, refusing instead of skipping: true with the plain text when the
+// text is shorter than 64 characters (plain) or consists of whole 256-digit
+// blocks of hex digits that all decrypt; false otherwise.
+bool DecryptPayloadStrict(const std::string& text, std::string& out);

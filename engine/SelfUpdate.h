@@ -21,16 +21,27 @@ std::wstring UpdateFilePath(const std::wstring& tempFolder, std::uint32_t tick);
 // "update '" + target + "'".
 std::wstring UpdateParameters(const std::wstring& target);
 
+// What the signed version answer says about the update: where it is and the
+// SHA-256 (hex) of the program found there.
+struct SelfUpdateRequest {
+    std::string address;
+    std::string sha256;
+};
+
 // Job body: downloads address into the update file in the private temporary
 // folder (a file the download creates itself, never one that was there
 // before), makes it executable for this user and starts it detached with
 // UpdateParameters(runningProgram), then asks for the close. Only a download
-// that completed is started: a failed, cut or stalled one (or a start that
-// fails) posts OnSelfUpdateFailed and starts nothing. A cancelled job does
-// neither. Returns the update file's path (empty without a temporary folder).
-std::wstring RunSelfUpdate(const std::string& address, const std::wstring& runningProgram, IEngineEvents& events);
+// that completed and whose SHA-256 is expectedSha256 is started: a failed,
+// cut, stalled or different one (or a missing digest, an http address while
+// the service is reached over https, a start that fails) posts
+// OnSelfUpdateFailed and starts nothing; a different file is removed. A
+// cancelled job does neither. Returns the update file's path (empty without a
+// temporary folder).
+std::wstring RunSelfUpdate(const std::string& address, const std::string& expectedSha256,
+                           const std::wstring& runningProgram, IEngineEvents& events);
 
-// Thread function: the parameter is a heap byte string (new std::string)
-// holding the address, owned and freed by the job. The running program is
-// the one replaced.
-void ThreadSelfUpdate(std::uintptr_t address);
+// Thread function: the parameter is a heap SelfUpdateRequest (new
+// SelfUpdateRequest), owned and freed by the job. The running program is the
+// one replaced.
+void ThreadSelfUpdate(std::uintptr_t request);

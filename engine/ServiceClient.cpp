@@ -6,7 +6,11 @@
 #include "engine/HttpClient.h"
 #include "engine/Payload.h"
 #include "engine/ServiceConfig.h"
+#include "engine/ServiceState.h"
+#include "engine/SignedAnswer.h"
 
+#include "platform/system/System.h"
+#include "platform/system/Text.h"
 #include "util/SystemInfo.h"
 #include "util/Text.h"
 
@@ -74,8 +78,9 @@ std::string GetClientUuid() {
 }
 
 long PostServiceRequest(const std::string& path, const std::string& fallbackPath, const std::string& body,
-                        ResponseSite retrySite, std::string& response) {
+                        ResponseSite retrySite, std::string& response, const std::string& nonce) {
     std::string headers = GetClientHeaders();
+    if (!nonce.empty()) headers += "\r\nNonce: " + nonce;
     CHttpClient client;
     long status = 0;
     response.clear();
@@ -83,6 +88,7 @@ long PostServiceRequest(const std::string& path, const std::string& fallbackPath
         response = "InitLibCurl is not invoked";
         return 0;
     }
+    client.SetBodyLimit(kMaxServiceAnswerBytes);
     client.SetPostFields(body);
     status = client.Request(g_serviceBase + path, kRequestDefault, response, headers.c_str());
     if (status < 200 || status > 300 || response.empty()) {
@@ -114,11 +120,16 @@ bool ReadServiceEnvelope(const std::string& response, std::string& data) {
 
 bool CallService(const std::string& path, ResponseSite retrySite, std::string& payload, std::string& response) {
     std::string body = SignedBody("ts=" + MakeTimeStamp());
-    PostServiceRequest(path, path, body, retrySite, response);
-    std::string data;
-    if (!ReadServiceEnvelope(response, data)) return false;
-    payload = DecryptPayload(data);
-    return true;
+    const std::string nonce = MakeRequestNonce();
+    if (nonce.empty()) {
+        response = "no random source for the request nonce";
+        return false;
+    }
+    PostServiceRequest(path, path, body, retrySite, response, nonce);
+    std::string reason;
+    if (OpenSignedAnswer(response, path, nonce, payload, reason)) return true;
+    platform::debugOutput(L"服务应答被拒绝: " + platform::fromUtf8(reason));
+    return false;
 }
 
 void RunCheckVersion(IEngineEvents& sink) {
@@ -151,6 +162,14 @@ void RunGetConfig(IEngineEvents& sink) {
         if (ok) {
             Json::Value config;
             isObject = parseJson(payload, config) && config.isObject();
+            // A signed configuration may still be an old one played back, or
+            // one past its time: refused like a failed request.
+            std::string reason;
+            if (isObject && !AcceptConfigFreshness(payload, std::stoll(MakeTimeStamp()), reason)) {
+                platform::debugOutput(L"配置被拒绝: " + platform::fromUtf8(reason));
+                ok = false;
+                isObject = false;
+            }
             if (isObject) {
                 for (std::size_t i = 0; i < prefixes.size(); ++i) {
                     const Json::Value& value = config[std::string(kConfigEditionCodes[i]) + "_downloadurl_prefix"];

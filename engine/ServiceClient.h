@@ -39,18 +39,22 @@ using engine_log::ResponseSite;
 // Posts body with the identity headers to g_serviceBase + path. When that
 // answers a status outside 200..300 or nothing, waits g_serviceRetryPauseMs
 // (cancellable), logs the answer at retrySite and posts once more to
-// g_serviceFallback + fallbackPath. Returns the status of the attempt used;
-// response holds its body or the transfer error text.
+// g_serviceFallback + fallbackPath. A non-empty nonce goes out as a sixth
+// header "Nonce: " + nonce, the same on both attempts. An answer larger than
+// kMaxServiceAnswerBytes (decoded) fails the transfer. Returns the status of
+// the attempt used; response holds its body or the transfer error text.
 long PostServiceRequest(const std::string& path, const std::string& fallbackPath, const std::string& body,
-                        ResponseSite retrySite, std::string& response);
+                        ResponseSite retrySite, std::string& response, const std::string& nonce = {});
 
 // Reads the answer envelope: true when it is JSON with "code" 10001 and a
 // string "data", which goes to data.
 bool ReadServiceEnvelope(const std::string& response, std::string& data);
 
-// One signed request with a time-stamp body, envelope check and payload
-// decryption. True with the decrypted payload; false with response holding
-// what the service answered (for the log).
+// One signed request with a time-stamp body and a fresh nonce, then the full
+// answer check (OpenSignedAnswer over path and that nonce). True with the
+// decrypted, authenticated payload; false with response holding what the
+// service answered (for the log). A refused answer is final: it is not asked
+// for again elsewhere.
 bool CallService(const std::string& path, ResponseSite retrySite, std::string& payload, std::string& response);
 
 class IEngineEvents;

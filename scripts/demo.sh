@@ -51,7 +51,7 @@ bash scripts/make-demo-prefix.sh "$work/prefix" >/dev/null
 
 export QUELLAN_SERVICE_BASE=http://127.0.0.1:$port QUELLAN_SERVICE_FALLBACK=http://127.0.0.1:$port
 export WINEPREFIX=$work/prefix
-export HOME=$work/home TMPDIR=$work/tmp XDG_CONFIG_HOME=$work/home/.config
+export HOME=$work/home TMPDIR=$work/tmp XDG_CONFIG_HOME=$work/home/.config XDG_STATE_HOME=$work/home/.local/state
 unset XDG_DESKTOP_DIR
 mkdir -p "$HOME/Desktop" "$TMPDIR"
 target=$HOME/Games/Tolvar-birch

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <fcntl.h>
 #include <iconv.h>
 #include <langinfo.h>
@@ -91,6 +92,30 @@ std::wstring userPrivateFolder(std::wstring_view base) {
     return fromUtf8(folder) + L"/";
 }
 
+namespace {
+std::mutex g_fallbackLock;
+std::map<std::wstring, std::wstring> g_fallbacks; // base folder → folder made for this process
+bool g_keepFallbacks = false;
+} // namespace
+
+void keepFallbackTempFolders() {
+    std::lock_guard guard(g_fallbackLock);
+    g_keepFallbacks = true;
+}
+
+void removeFallbackTempFolders() {
+    std::lock_guard guard(g_fallbackLock);
+    if (g_keepFallbacks) return;
+    for (const auto& [base, made] : g_fallbacks) {
+        // Only what is still this user's private folder: never through a
+        // link someone put in its place meanwhile.
+        if (privateFolderProblem(made, ::getuid())) continue;
+        std::error_code ec;
+        std::filesystem::remove_all(toUtf8(made), ec);
+    }
+    g_fallbacks.clear();
+}
+
 std::wstring tempFolder() {
     const char* env = std::getenv("TMPDIR");
     const std::wstring base = env && *env ? fromUtf8(env) : std::wstring(L"/tmp");
@@ -98,9 +123,8 @@ std::wstring tempFolder() {
 
     // The usual folder is taken or unsafe: one made just for this process,
     // the same on every later call so that the log and the files stay together.
-    static std::mutex lock;
-    static std::map<std::wstring, std::wstring> fallbacks;
-    std::lock_guard guard(lock);
+    std::lock_guard guard(g_fallbackLock);
+    auto& fallbacks = g_fallbacks;
     if (auto it = fallbacks.find(base); it != fallbacks.end()) {
         if (!privateFolderProblem(it->second, ::getuid())) return it->second + L"/";
         fallbacks.erase(it);

@@ -30,6 +30,14 @@ void sleepMs(std::uint32_t ms);
 // Any thread.
 std::wstring tempFolder();
 
+// Removes, with everything in them, the fallback folders tempFolder made for
+// this process, unless keepFallbackTempFolders was called: for the end of
+// the process, so that no per-process folder outlives it. Any thread.
+void removeFallbackTempFolders();
+// Keeps them at the end: something started from there (the self-update's new
+// program) still needs its files.
+void keepFallbackTempFolders();
+
 // base/quellan-<uid>/, created with mode 0700 when missing. An existing one
 // is used only when it passes privateFolderProblem; otherwise the reason
 // goes to the debugger output and the result is empty, and nothing inside

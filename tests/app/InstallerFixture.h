@@ -198,6 +198,7 @@ protected:
         m_home = std::make_unique<ScopedEnv>("HOME", (m_dir / "home").string());
         m_tmp = std::make_unique<ScopedEnv>("TMPDIR", (m_dir / "tmp").string());
         m_xdg = std::make_unique<ScopedEnv>("XDG_CONFIG_HOME", (m_dir / "home/.config").string());
+        m_state = std::make_unique<ScopedEnv>("XDG_STATE_HOME", (m_dir / "state").string());
         unsetenv("XDG_DESKTOP_DIR");
         m_dataHome = std::make_unique<ScopedEnv>("XDG_DATA_HOME", (m_dir / "home/.local/share").string());
         fs::create_directories(m_dir / "home/Desktop");
@@ -298,7 +299,7 @@ protected:
     std::deque<int> m_answers; // answers of the next questions; OK when empty
 
 private:
-    std::unique_ptr<ScopedEnv> m_home, m_tmp, m_xdg, m_dataHome, m_prefix;
+    std::unique_ptr<ScopedEnv> m_home, m_tmp, m_xdg, m_dataHome, m_state, m_prefix;
     std::unique_ptr<ChildProcess> m_accelerator;
     std::unique_ptr<ScopedMsgBoxPresenter> m_user;
     std::string m_savedBase, m_savedFallback;

@@ -6,6 +6,7 @@
 
 #include "app/FolderChoice.h"
 #include "engine/EngineEvents.h"
+#include "engine/FolderLock.h"
 #include "engine/Manifest.h"
 #include "platform/graphics/Graphics.h"
 #include "platform/system/Shell.h"
@@ -360,6 +361,31 @@ TEST_F(MainWndFlow, FileListFailureThenRetry) {
     EXPECT_TRUE(InstalledCompletely(m_dir / "content/dogwood", installDir(edition("dogwood"))));
 }
 
+// Another installer holds the folder: the window says so, fetches nothing
+// and keeps its start button; once the folder is free, the pass runs (and
+// holds the folder itself until the pass ends).
+TEST_F(MainWndFlow, FolderInUseByAnotherInstallerIsRefused) {
+    OpenWindow();
+    ASSERT_TRUE(waitIdle());
+    select("dogwood");
+    auto other = std::make_unique<CFolderLock>();
+    ASSERT_TRUE(other->Acquire(installDir(edition("dogwood")).wstring()));
+    m_server.ClearRequests();
+    ASSERT_TRUE(runPass(0));
+    EXPECT_EQ(m_asked[0].text, "该文件夹正在被另一个安装程序使用！");
+    EXPECT_EQ(m_asked[0].ok, "确定");
+    EXPECT_EQ(m_asked[0].kind, kMsgBoxOk);
+    EXPECT_EQ(text(L"startBtn"), "开始下载");
+    EXPECT_TRUE(control(L"startBtn")->enabledState());
+    EXPECT_TRUE(m_server.RequestsTo("/files/dogwood/filelist.json").empty());
+
+    other.reset();
+    ASSERT_TRUE(runPass(1));
+    EXPECT_EQ(m_asked[1].text, "下载结束，安装完成！");
+    CFolderLock after;
+    EXPECT_TRUE(after.Acquire(installDir(edition("dogwood")).wstring())); // released with the pass
+}
+
 // Start pressed before the configuration has arrived: the file list job has
 // no address, reports its failure, and the button comes back.
 TEST_F(MainWndFlow, StartBeforeTheConfigurationFailsTheFileList) {
@@ -467,6 +493,27 @@ TEST_F(MainWndFlow, UpdateOfferTakenRunsTheNewProgram) {
     EXPECT_TRUE(testsupport::waitUntil([&] { return !testsupport::readBytes(marker).empty(); }));
     EXPECT_EQ(testsupport::readBytes(marker).rfind("update '", 0), 0u) << testsupport::readBytes(marker);
     EXPECT_EQ(m_asked.size(), 1u);
+}
+
+// Only the program the signed version answer names by its digest is ever
+// started: a different one (or one without a digest) gives the update
+// failure and the window closes without running anything.
+TEST_F(MainWndFlow, UpdateWithoutTheNamedDigestIsNeverStarted) {
+    const fs::path marker = m_dir / "updated.txt";
+    testsupport::writeBytes(m_dir / "content/update/new-quellan",
+                            "#!/bin/sh\nprintf '%s' \"$*\" > '" + marker.string() + "'\n");
+    m_server.SetVersion("21", m_server.BaseUrl() + "/files/update/new-quellan");
+    for (const std::string digest : {devserver::Sha256Hex("the program the service meant"), std::string()}) {
+        SCOPED_TRACE(digest);
+        m_asked.clear();
+        m_server.SetUpdateDigest(digest);
+        OpenWindow();
+        ASSERT_TRUE(waitAsked(2, kLongWait));
+        EXPECT_EQ(m_asked[1].text, "更新失败，请去网站获取最新版本！");
+        ASSERT_TRUE(pump([&] { return !windowOpen(); }));
+        m_window.reset();
+        EXPECT_FALSE(fs::exists(marker));
+    }
 }
 
 // "check_code" 20 is not newer: no offer, the configuration follows.

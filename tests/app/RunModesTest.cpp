@@ -259,7 +259,8 @@ TEST(InstallerProgram, UpdateModeReplacesKillsAndRestartsTheTarget) {
         return platform::processImagePath(old) == wide(target) && platform::processImagePath(spared) == wide(bystander);
     }));
 
-    const std::vector<std::string> env{"TMPDIR=" + tmp.string(), "QUELLAN_DISPLAY=virtual"};
+    const std::vector<std::string> env{"TMPDIR=" + tmp.string(), "XDG_STATE_HOME=" + (tmp / "state").string(),
+                                       "QUELLAN_DISPLAY=virtual"};
     const pid_t updater = spawn(kInstaller, {"update '" + target.string() + "'"}, env);
     EXPECT_EQ(waitExit(updater), 0);
 

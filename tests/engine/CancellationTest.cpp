@@ -250,7 +250,8 @@ protected:
             jobs.StartThread(ThreadGetFileList, 3);
             return parkedAtService;
         case Point::SelfUpdate:
-            jobs.StartThread(ThreadSelfUpdate, reinterpret_cast<ThreadParam>(new std::string(m_silent.url("/new"))));
+            jobs.StartThread(ThreadSelfUpdate, reinterpret_cast<ThreadParam>(
+                                                   new SelfUpdateRequest{m_silent.url("/new"), std::string(64, '0')}));
             return parkedAtService;
         case Point::Transfer: {
             writeFile(content("birch/slow.bin"), patternBytes(300000));

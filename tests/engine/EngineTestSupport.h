@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -42,6 +43,9 @@ protected:
     void SetUp() override { startServer(false); }
 
     void startServer(bool tls) {
+        // Accepted configuration serials are remembered per user: keep this
+        // test's apart from the user's and from other tests'.
+        ::setenv("XDG_STATE_HOME", (m_dir / "state").c_str(), 1);
         devserver::Options options;
         options.contentDir = m_dir / "content";
         std::filesystem::create_directories(options.contentDir);

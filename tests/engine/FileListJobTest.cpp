@@ -4,6 +4,7 @@
 #include "engine/Manifest.h"
 #include "engine/ServiceClient.h"
 #include "engine/ServiceConfig.h"
+#include "engine/SignedAnswer.h"
 #include "engine/UsageReport.h"
 #include "platform/system/System.h"
 #include "platform/system/Text.h"
@@ -13,6 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cctype>
 #include <cstdlib>
 
 namespace {
@@ -48,10 +52,16 @@ protected:
         g_configText.clear();
         g_downloadQueue.Clear();
     }
-    void setConfig(const std::string& birchList) {
-        g_configText =
-            "{\"filelist_url_prefix\": \"" + url("/files/") + "\", \"birch_file_url\": \"" + birchList + "\"}";
+    void setConfig(const std::string& birchList, const std::string& digest = {}) {
+        g_configText = "{\"filelist_url_prefix\": \"" + url("/files/") + "\", \"birch_file_url\": \"" + birchList +
+                       "\", \"birch_file_sha256\": \"" + digest + "\"}";
     }
+    // Publishes the birch list and names its digest in the configuration.
+    void writeList(const std::string& text) {
+        writeFile(content("birch/filelist.json"), text);
+        setConfig("birch/filelist.json", Sha256Hex(text));
+    }
+    std::wstring localCopy() const { return platform::tempFolder() + L"filelist.json." + std::to_wstring(::getpid()); }
 
     std::string m_oldTmp;
     std::string m_tmp;
@@ -59,8 +69,7 @@ protected:
 };
 
 TEST_F(FileListJobTest, FillsTheQueueInListOrderAndAnnouncesThePass) {
-    writeFile(content("birch/filelist.json"),
-              R"([{"file": "b.bin", "md5": "11"}, {"file": "Data\\a.bin", "md5": "22"}, {"file": "c"}])");
+    writeList(R"([{"file": "b.bin", "md5": "11"}, {"file": "Data\\a.bin", "md5": "22"}, {"file": "c"}])");
     g_downloadQueue.Push({"left over from an earlier pass", ""});
     g_downloadFailed = true;
 
@@ -78,13 +87,14 @@ TEST_F(FileListJobTest, FillsTheQueueInListOrderAndAnnouncesThePass) {
     ASSERT_TRUE(PopDownloadItem(item));
     EXPECT_EQ(item.md5, "");
     EXPECT_FALSE(PopDownloadItem(item));
-    // The local copy is in the (private) temporary folder under the list's name.
-    EXPECT_TRUE(fs::exists(platform::toUtf8(platform::tempFolder()) + "filelist.json"));
+    // The local copy is in the (private) temporary folder under the list's
+    // name and the process id: two installers never share one.
+    EXPECT_TRUE(fs::exists(platform::toUtf8(localCopy())));
 }
 
 TEST_F(FileListJobTest, EachPassFetchesAFreshListWithItsOwnTick) {
-    writeFile(content("birch/filelist.json"), "[]");
-    writeFile(platform::toUtf8(platform::tempFolder()) + "filelist.json", R"([{"file": "stale"}])");
+    writeList("[]");
+    writeFile(platform::toUtf8(localCopy()), R"([{"file": "stale"}])");
     RunGetFileList(3, m_events);
     EXPECT_EQ(GetDownloadItemCount(), 0);
     EXPECT_EQ(m_events.log.front(), L"status:正在下载，剩余0个文件");
@@ -98,10 +108,54 @@ TEST_F(FileListJobTest, EachPassFetchesAFreshListWithItsOwnTick) {
     EXPECT_EQ(requests[0].target.rfind("/files/birch/filelist.json?r=", 0), 0u);
 }
 
-TEST_F(FileListJobTest, ListThatIsNotJsonGivesAnEmptyPass) {
-    writeFile(content("birch/filelist.json"), "<html>oops</html>");
+// Only the list the signed configuration names by its digest counts, and
+// only when it is a list: anything else is a failed list, never an empty pass
+// that would end as a finished installation.
+TEST_F(FileListJobTest, ListsThatCannotBeTrustedOrReadFail) {
+    const std::string good = R"([{"file": "a.bin", "md5": ""}])";
+    struct Case {
+        const char* name;
+        std::string served;
+        std::string digestOf; // the list the configuration vouches for
+    } cases[] = {
+        {"other list than the configuration names", R"([{"file": "evil.exe"}])", good},
+        {"no digest in the configuration", good, ""},
+        {"error page", "<html>oops</html>", "<html>oops</html>"},
+        {"cut off", R"([{"file": "a.bin")", R"([{"file": "a.bin")"},
+        {"null", "null", "null"},
+        {"number", "7", "7"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_events.log.clear();
+        g_downloadQueue.Push({"left over", ""});
+        writeFile(content("birch/filelist.json"), c.served);
+        setConfig("birch/filelist.json", c.digestOf.empty() ? "" : Sha256Hex(c.digestOf));
+        RunGetFileList(3, m_events);
+        EXPECT_EQ(m_events.log, (std::vector<std::wstring>{L"failed:文件列表获取失败！"}));
+        EXPECT_EQ(GetDownloadItemCount(), 0);
+    }
+    // The digest's letter case does not matter.
+    m_events.log.clear();
+    writeFile(content("birch/filelist.json"), good);
+    std::string upper = Sha256Hex(good);
+    for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    setConfig("birch/filelist.json", upper);
     RunGetFileList(3, m_events);
-    EXPECT_EQ(m_events.log, (std::vector<std::wstring>{L"status:正在下载，剩余0个文件", L"start"}));
+    EXPECT_EQ(m_events.log, (std::vector<std::wstring>{L"status:正在下载，剩余1个文件", L"start"}));
+}
+
+// A list far larger than any real one is cut off and removed, however well
+// it compresses, before it fills the temporary folder.
+TEST_F(FileListJobTest, ListBombIsRefusedAndLeavesNothingBehind) {
+    writeList("[" + std::string(static_cast<std::size_t>(kMaxFileListBytes), ' ') + "]");
+    devserver::Fault gzip;
+    gzip.gzip = true;
+    m_server.SetFault("/files/birch/filelist.json", gzip);
+    RunGetFileList(3, m_events);
+    EXPECT_EQ(m_events.log, (std::vector<std::wstring>{L"failed:文件列表获取失败！"}));
+    EXPECT_FALSE(fs::exists(platform::toUtf8(localCopy())));
+    EXPECT_LT(m_server.BodyBytesSent("/files/birch/filelist.json"), 1 << 20); // it was small on the wire
 }
 
 TEST_F(FileListJobTest, FailuresReportTheWindowText) {

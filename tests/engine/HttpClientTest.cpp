@@ -292,6 +292,37 @@ protected:
     void TearDown() override { unsetenv("QUELLAN_CA_FILE"); }
 };
 
+// What was asked for over TLS never arrives over plain text: a redirect from
+// https to http fails every kind of transfer; one to https is followed.
+TEST_F(HttpsClientTest, RedirectsNeverLeaveTls) {
+    setenv("QUELLAN_CA_FILE", (dataDir() + "/tls/ca.pem").c_str(), 1);
+    writeFile(content("list.json"), "[]");
+    devserver::DevServer plain;
+    devserver::Options options;
+    options.contentDir = m_dir / "content";
+    ASSERT_TRUE(plain.Start(options));
+    m_server.AddRedirect("/down", plain.BaseUrl() + "/files/list.json");
+    m_server.AddRedirect("/moved", "/files/list.json");
+
+    CHttpClient client;
+    ASSERT_TRUE(client.InitLibCurl());
+    std::string response;
+    EXPECT_NE(client.Request(url("/down"), kRequestGet, response), 200);
+    EXPECT_NE(response, "[]");
+    EXPECT_FALSE(client.DownloadFile(nullptr, url("/down"), target("a.json")));
+    EXPECT_FALSE(HttpDownloadFile(url("/down"), target("b.json"), true));
+    EXPECT_TRUE(plain.Requests().empty());
+    EXPECT_FALSE(fs::exists(targetPath("a.json")));
+    EXPECT_FALSE(fs::exists(targetPath("b.json")));
+
+    EXPECT_EQ(client.Request(url("/moved"), kRequestGet, response), 200);
+    EXPECT_EQ(response, "[]");
+    EXPECT_TRUE(HttpDownloadFile(url("/moved"), target("c.json"), true));
+    // Plain http may still be redirected (to either).
+    plain.AddRedirect("/again", plain.BaseUrl() + "/files/list.json");
+    EXPECT_TRUE(HttpDownloadFile(plain.BaseUrl() + "/again", target("d.json"), true));
+}
+
 TEST_F(HttpsClientTest, PrivateCaIsRefusedWithoutItAndAcceptedWithIt) {
     writeFile(content("hello.txt"), "hello over tls");
     ASSERT_EQ(m_server.BaseUrl().rfind("https://127.0.0.1:", 0), 0u);

@@ -45,8 +45,13 @@ TEST(FileList, EmptyInvalidAndScalarDocuments) {
     EXPECT_FALSE(ParseFileList("[{\"file\": \"x\"", items));
     EXPECT_TRUE(items.empty());
     EXPECT_FALSE(ParseFileList("", items));
-    EXPECT_TRUE(ParseFileList("42", items));
-    EXPECT_TRUE(items.empty());
+    // A document that is no list at all is refused, not read as an empty one.
+    for (const char* scalar : {"42", "null", "\"text\"", "true", "<html>error</html>"}) {
+        items = {{"stale", ""}};
+        EXPECT_FALSE(ParseFileList(scalar, items)) << scalar;
+        EXPECT_TRUE(items.empty()) << scalar;
+    }
+    EXPECT_TRUE(ParseFileList("{}", items));
 }
 
 TEST(DownloadQueue, WorkersNeverShareOrLoseAnItem) {
@@ -120,11 +125,16 @@ TEST(LocalPath, EntriesInsideTheFolder) {
     EXPECT_EQ(LocalPathForEntry(L"/g/Tolvar-birch", "Data/a.bin"), L"/g/Tolvar-birch/Data/a.bin");
     EXPECT_EQ(LocalPathForEntry(L"/g/x/", "a\\\\.\\b..c\\...\\d"), L"/g/x/a/b..c/.../d");
     EXPECT_EQ(LocalPathForEntry(L"/g/x/", "客户端\\新 文件.txt"), L"/g/x/客户端/新 文件.txt");
+    EXPECT_EQ(LocalPathForEntry(L"/g/x/", "a.quellan-part.txt"), L"/g/x/a.quellan-part.txt");
+    EXPECT_EQ(RelativePathForEntry("Data\\sub/.\\a.bin"), "Data/sub/a.bin");
 }
 
 TEST(LocalPath, EntriesThatWouldLeaveTheFolderAreRefused) {
     for (const char* file : {"", "\\", "/etc/passwd", "\\Windows\\x.dll", "..\\evil.exe", "Data\\..\\..\\x", "a/../b",
-                             "..", "C:\\Windows\\x.dll", "c:evil", "Data\\x.txt:stream", ".\\.", "a\nb", "a\tb"}) {
+                             "..", "C:\\Windows\\x.dll", "c:evil", "Data\\x.txt:stream", ".\\.", "a\nb", "a\tb",
+                             // the installer's own files beside the game's
+                             "WoW.exe.quellan-part", "Data\\.a.bin.quellan-part.resume", "Data\\a.bin.qbm",
+                             ".quellan-lock", "Data/.quellan-lock"}) {
         EXPECT_EQ(LocalPathForEntry(L"/g/x/", file), L"") << file;
     }
     EXPECT_EQ(LocalPathForEntry(L"/g/x/", std::string("a\0b", 3)), L"");

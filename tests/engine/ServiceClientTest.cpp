@@ -5,6 +5,7 @@
 #include "engine/Payload.h"
 #include "engine/ServiceClient.h"
 #include "engine/ServiceConfig.h"
+#include "engine/ServiceState.h"
 #include "tools/devserver/RawCaptureServer.h"
 
 #include "EngineTestSupport.h"
@@ -221,6 +222,11 @@ TEST_F(ServiceTest, PrimaryFailureFallsBackOnceAfterThePause) {
         EXPECT_EQ(requests[0].path, "/Speed/Config/checkVersion");
         EXPECT_EQ(requests[1].path, "/fallback/Speed/Config/checkVersion");
         EXPECT_EQ(requests[1].body, requests[0].body);
+        // One nonce per request, the same on its fallback attempt.
+        const std::string nonce = requests[0].Header("Nonce");
+        EXPECT_EQ(nonce.size(), 32u);
+        EXPECT_EQ(nonce.find_first_not_of("0123456789abcdef"), std::string::npos) << nonce;
+        EXPECT_EQ(requests[1].Header("Nonce"), requests[0].Header("Nonce"));
         EXPECT_GE(elapsed, std::chrono::milliseconds(50));
         ASSERT_EQ(events.events.size(), 1u);
         EXPECT_EQ(events.events[0].first, "CheckVersionFailed");
@@ -243,34 +249,86 @@ TEST_F(ServiceTest, UnreachablePrimaryUsesTheFallbackAnswer) {
     EXPECT_EQ(m_server.RequestsTo("/Speed/Config/checkVersion").size(), 1u);
 }
 
-TEST_F(ServiceTest, WrongCodeAndBadPayloads) {
-    devserver::Fault wrong;
-    wrong.wrongCode = true;
-    m_server.SetFault("/Speed/Config/checkVersion", wrong);
+TEST_F(ServiceTest, ShortPlainDataIsTakenWhenSigned) {
+    devserver::Fault plain;
+    plain.rawData = R"({"check_code":"20"})";
+    m_server.SetFault("/Speed/Config/checkVersion", plain);
+    RecordingEvents events;
+    RunCheckVersion(events);
+    ASSERT_EQ(events.events.size(), 1u);
+    EXPECT_EQ(events.events[0].first, "CheckVersionResult");
+    EXPECT_EQ(events.events[0].second, R"({"check_code":"20"})");
+}
+
+// Whoever answers in place of the service (a hostile network, a mirror, a
+// hijacked name) must not be able to say anything the program acts on: each
+// of these answers is refused as a failed request, and no fallback attempt
+// follows a refusal.
+TEST_F(ServiceTest, AnswersThatAreNotAuthenticAreRefused) {
+    // A genuine answer of an earlier request (another nonce), for playback.
+    RecordingEvents first;
+    RunGetConfig(first);
+    ASSERT_EQ(first.events.size(), 1u);
+    ASSERT_EQ(first.events[0].first, "GetConfigResult");
+    Json::Value earlier;
+    ASSERT_TRUE(Json::Reader().parse(m_server.RequestsTo("/Speed/Config/getConfig").at(0).response, earlier));
+    const std::string oldData = earlier["data"].asString(), oldSig = earlier["sig"].asString();
+    ASSERT_GE(oldData.size(), 3u * 256u); // the configuration spans several blocks
+
+    using Tamper = std::function<void(std::string&, std::string&)>;
+    struct Case {
+        const char* name;
+        devserver::Fault fault;
+    } cases[] = {
+        {"wrong code", devserver::Fault{.wrongCode = true}},
+        {"unsigned", devserver::Fault{.unsignedAnswer = true}},
+        {"undecryptable data", devserver::Fault{.badPayload = true}},
+        {"played back", devserver::Fault{.tamper = Tamper([&](std::string& d, std::string& s) {
+                                             d = oldData;
+                                             s = oldSig;
+                                         })}},
+        {"block cut out", devserver::Fault{.tamper = Tamper([](std::string& d, std::string&) { d.erase(256, 256); })}},
+        {"block repeated",
+         devserver::Fault{.tamper = Tamper([](std::string& d, std::string&) { d.insert(0, d.substr(0, 256)); })}},
+        {"block spliced in", devserver::Fault{.tamper = Tamper([](std::string& d, std::string&) {
+                                                  d.insert(256, std::string(256, '0'));
+                                              })}},
+        {"partial block", devserver::Fault{.tamper = Tamper([](std::string& d, std::string&) { d += "00"; })}},
+        {"not hex", devserver::Fault{.tamper = Tamper([](std::string& d, std::string&) { d[10] = 'g'; })}},
+        {"signature flipped",
+         devserver::Fault{.tamper = Tamper([](std::string&, std::string& s) { s[5] = s[5] == 'A' ? 'B' : 'A'; })}},
+        {"signature not base64", devserver::Fault{.tamper = Tamper([](std::string&, std::string& s) {
+                                                      s = s.substr(0, 40) + "\n" + s.substr(40);
+                                                  })}},
+        {"signature of another path", devserver::Fault{.tamper = Tamper([&](std::string&, std::string& s) {
+                                                           s = m_server.SignAnswer("/Speed/Config/checkVersion", "",
+                                                                                   m_server.ConfigJson());
+                                                       })}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_server.ClearRequests();
+        m_server.SetFault("/Speed/Config/getConfig", c.fault);
+        g_configText.clear();
+        RecordingEvents events;
+        RunGetConfig(events);
+        ASSERT_EQ(events.events.size(), 1u);
+        EXPECT_EQ(events.events[0].first, "GetConfigFailed");
+        EXPECT_EQ(g_configText, "");
+        EXPECT_EQ(m_server.Requests().size(), 1u); // refused for good: no fallback
+    }
+
+    // Signed with a key that is not the built-in one.
+    devserver::DevServer forger;
+    devserver::Options options;
+    options.signKeyFile = dataDir() + "/other-answer-key.pem";
+    ASSERT_TRUE(forger.Start(options));
+    forger.SetVersion("99", "http://forger.invalid/evil");
+    g_serviceBase = forger.BaseUrl();
     RecordingEvents events;
     RunCheckVersion(events);
     ASSERT_EQ(events.events.size(), 1u);
     EXPECT_EQ(events.events[0].first, "CheckVersionFailed");
-
-    // A payload that does not decrypt: the version check still "succeeds"
-    // with empty text (the window then finds no newer version).
-    devserver::Fault bad;
-    bad.badPayload = true;
-    m_server.SetFault("/Speed/Config/checkVersion", bad);
-    events.events.clear();
-    RunCheckVersion(events);
-    ASSERT_EQ(events.events.size(), 1u);
-    EXPECT_EQ(events.events[0].first, "CheckVersionResult");
-    EXPECT_EQ(events.events[0].second, "");
-
-    // A short "data" is used as plain text.
-    devserver::Fault plain;
-    plain.rawData = R"({"check_code":"20"})";
-    m_server.SetFault("/Speed/Config/checkVersion", plain);
-    events.events.clear();
-    RunCheckVersion(events);
-    ASSERT_EQ(events.events.size(), 1u);
-    EXPECT_EQ(events.events[0].second, R"({"check_code":"20"})");
 }
 
 TEST_F(ServiceTest, ConfigurationFillsTheGlobalsBeforeReporting) {
@@ -285,6 +343,57 @@ TEST_F(ServiceTest, ConfigurationFillsTheGlobalsBeforeReporting) {
     EXPECT_EQ(g_downloadPrefix[1], "http://cdn.example.com/birch/");
     EXPECT_EQ(g_downloadPrefix[3], m_server.BaseUrl() + "/files/dogwood/");
     EXPECT_EQ(g_downloadPrefix[4], "");
+}
+
+// An answer that inflates far beyond any real one is cut off, not held.
+TEST_F(ServiceTest, AnswerBombIsRefused) {
+    devserver::Fault bomb;
+    bomb.gzip = true;
+    bomb.rawData = std::string(8u << 20, 'a');
+    m_server.SetFault("/Speed/Config/checkVersion", bomb);
+    RecordingEvents events;
+    RunCheckVersion(events);
+    ASSERT_EQ(events.events.size(), 1u);
+    EXPECT_EQ(events.events[0].first, "CheckVersionFailed");
+    EXPECT_LT(m_server.RequestsTo("/Speed/Config/checkVersion").at(0).response.size(), 64u << 10);
+}
+
+// A signed configuration is still refused when it has run out or is older
+// than one this user already accepted (played back to undo a change).
+TEST_F(ServiceTest, ExpiredAndRolledBackConfigurationsAreRefused) {
+    const std::int64_t now = std::stoll(MakeTimeStamp());
+    auto fetch = [this] {
+        g_configText.clear();
+        RecordingEvents events;
+        RunGetConfig(events);
+        return events.events.size() == 1 ? events.events[0].first : std::string("?");
+    };
+    const std::string state = m_dir / "state/quellan";
+    m_server.SetSerial(5);
+    EXPECT_EQ(fetch(), "GetConfigResult");
+    ASSERT_EQ(SerialStatePath().rfind(state + "/serial-", 0), 0u);
+    EXPECT_EQ(SerialStatePath().size(), state.size() + 8 + 16);
+    EXPECT_EQ(readFile(SerialStatePath()), "5\n");
+    m_server.SetSerial(4);
+    EXPECT_EQ(fetch(), "GetConfigFailed");
+    EXPECT_EQ(readFile(SerialStatePath()), "5\n");
+    m_server.SetSerial(5);
+    EXPECT_EQ(fetch(), "GetConfigResult");
+    m_server.SetSerial(7);
+    m_server.SetExpires(now - 1);
+    EXPECT_EQ(fetch(), "GetConfigFailed");
+    EXPECT_EQ(ReadAcceptedSerial(), 5);
+    m_server.SetExpires(now + 60);
+    EXPECT_EQ(fetch(), "GetConfigResult");
+    EXPECT_EQ(ReadAcceptedSerial(), 7);
+
+    // Both must be JSON integers.
+    for (const char* text : {R"({"serial": 9, "expires": "9999999999"})", R"({"serial": 9.0, "expires": 9999999999})",
+                             R"({"expires": 9999999999})", R"({"serial": 9})"}) {
+        m_server.SetConfigText(text);
+        EXPECT_EQ(fetch(), "GetConfigFailed") << text;
+    }
+    EXPECT_EQ(ReadAcceptedSerial(), 7);
 }
 
 TEST_F(ServiceTest, EventsWithoutAHandlerAreDroppedWithoutLeaking) {
@@ -334,6 +443,7 @@ TEST_F(ServiceTest, ReportPathWithTrailingQuestionMarkIsAcceptedWithItsSignature
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].target, "/Speed/Server/Report?");
     EXPECT_EQ(requests[0].body, body);
+    EXPECT_EQ(requests[0].Header("Nonce"), ""); // nobody checks the report's answer
     std::string data;
     EXPECT_TRUE(ReadServiceEnvelope(response, data));
 }

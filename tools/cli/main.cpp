@@ -5,6 +5,7 @@
 #include "engine/DownloadWorker.h"
 #include "engine/EngineEvents.h"
 #include "engine/FileListJob.h"
+#include "engine/FolderLock.h"
 #include "engine/HttpClient.h"
 #include "engine/Manifest.h"
 #include "engine/ServiceClient.h"
@@ -57,8 +58,9 @@ const char kUsage[] = "Usage: quellan-cli COMMAND [options]\n"
                       "Editions: alder, birch, cedar, dogwood, elm.\n"
                       "Progress goes to stderr, results to stdout.\n"
                       "Exit codes: 0 done; 1 service, configuration or file list failed, a job\n"
-                      "could not be started, or bad arguments; 2 files missing or differing; 3 a\n"
-                      "newer version must be installed.\n"
+                      "could not be started, another installer uses the folder, or bad\n"
+                      "arguments; 2 files missing or differing; 3 a newer version must be\n"
+                      "installed.\n"
                       "Environment: QUELLAN_SERVICE_BASE, QUELLAN_SERVICE_FALLBACK (service\n"
                       "addresses), QUELLAN_CA_FILE (extra CA), QUELLAN_DEBUG (per-file details).\n";
 
@@ -341,6 +343,13 @@ int commandInstall(const Options& options, CCliEvents& events, CWindowMultiThrea
     if (!edition) return usageError(error);
     const int code = startUp(events, jobs, /*printAll=*/false, /*stopOnNewer=*/true);
     if (code >= 0) return code;
+    // Held until the process ends: another installer on the same folder
+    // would rename its parts over ours.
+    static CFolderLock folderLock;
+    if (!folderLock.Acquire(options.path)) {
+        printError(kFolderInUseText);
+        return kExitService;
+    }
 
     CCliProgress progress(stderr);
     const double wallStart = wallSeconds();
@@ -460,5 +469,6 @@ int main(int argc, char** argv) {
         SetEngineEvents(nullptr);
     }
     CHttpClient::GlobalCleanup();
+    platform::removeFallbackTempFolders();
     return code;
 }

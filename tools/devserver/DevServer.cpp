@@ -26,6 +26,9 @@
 #ifndef QUELLAN_DEV_PUBLIC_KEY
 #define QUELLAN_DEV_PUBLIC_KEY ""
 #endif
+#ifndef QUELLAN_DEV_ANSWER_KEY
+#define QUELLAN_DEV_ANSWER_KEY ""
+#endif
 
 namespace devserver {
 
@@ -92,6 +95,13 @@ bool isDigits(const std::string& text) {
 
 } // namespace
 
+std::string Sha256Hex(const std::string& text) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    EVP_Digest(text.data(), text.size(), digest, &size, EVP_sha256(), nullptr);
+    return toHex(digest, size);
+}
+
 std::string Md5Hex(const std::string& text) {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int size = 0;
@@ -113,6 +123,9 @@ struct DevServer::Impl {
     std::unique_ptr<httplib::Server> server;
     std::thread thread;
     EVP_PKEY* publicKey = nullptr;
+    EVP_PKEY* signKey = nullptr;
+    std::int64_t serial = 1;
+    std::int64_t expires = 0; // 0: a day after each answer
 
     mutable std::mutex lock;
     std::condition_variable stopping; // wakes delayed and stalled answers on Stop
@@ -127,10 +140,28 @@ struct DevServer::Impl {
     bool haveConfigText = false;
     std::string checkCode = "20";
     std::string fileUrl;
+    std::string fileSha256;
+    bool fileSha256Set = false;
     std::string baseUrl;
 
     ~Impl() {
         if (publicKey) EVP_PKEY_free(publicKey);
+        if (signKey) EVP_PKEY_free(signKey);
+    }
+
+    std::string sign(const std::string& path, const std::string& nonce, const std::string& payload) const {
+        const std::string message = "quellan-answer-1\n" + path + "\n" + nonce + "\n" + payload;
+        unsigned char signature[64];
+        std::size_t size = sizeof signature;
+        EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+        bool ok = ctx && EVP_DigestSignInit(ctx, nullptr, nullptr, nullptr, signKey) == 1 &&
+                  EVP_DigestSign(ctx, signature, &size, reinterpret_cast<const unsigned char*>(message.data()),
+                                 message.size()) == 1;
+        EVP_MD_CTX_free(ctx);
+        if (!ok) return {};
+        unsigned char text[128];
+        const int length = EVP_EncodeBlock(text, signature, static_cast<int>(size));
+        return std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(length));
     }
 
     // Sleeps unless the server stops first. True when the time passed.
@@ -149,8 +180,9 @@ struct DevServer::Impl {
         return fault;
     }
 
-    void record(const httplib::Request& req, int status) {
+    void record(const httplib::Request& req, int status, const std::string& response = {}) {
         RecordedRequest r;
+        r.response = response;
         r.method = req.method;
         r.path = req.path;
         r.target = req.target;
@@ -190,7 +222,27 @@ struct DevServer::Impl {
             value[std::string(edition) + "_file_url"] = std::string(edition) + "/filelist.json";
             value[std::string(edition) + "_downloadurl_prefix"] = baseUrl + "/files/" + edition + "/";
         }
+        value["serial"] = static_cast<Json::Int64>(serial);
+        value["expires"] = static_cast<Json::Int64>(
+            expires != 0
+                ? expires
+                : std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+                          .count() +
+                      86400);
         for (const auto& [key, text] : config) value[key] = text;
+        // Each list's digest, from the list as it is now, unless set.
+        const std::string files = baseUrl + "/files/";
+        for (const char* edition : kEditions) {
+            const std::string key = std::string(edition) + "_file_sha256";
+            if (config.count(key) || options.contentDir.empty()) continue;
+            const std::string address =
+                value["filelist_url_prefix"].asString() + value[std::string(edition) + "_file_url"].asString();
+            if (address.rfind(files, 0) != 0) continue;
+            bool ok = false;
+            const std::string list = readFile(options.contentDir + "/" + address.substr(files.size()), &ok);
+            if (ok && std::filesystem::is_regular_file(options.contentDir + "/" + address.substr(files.size())))
+                value[key] = Sha256Hex(list);
+        }
         for (const auto& key : removed) value.removeMember(key);
         return jsonText(value);
     }
@@ -199,7 +251,18 @@ struct DevServer::Impl {
         std::lock_guard guard(lock);
         Json::Value value;
         value["check_code"] = checkCode;
-        value["file_url"] = fileUrl.empty() ? baseUrl + "/files/update/quellan" : fileUrl;
+        const std::string url = fileUrl.empty() ? baseUrl + "/files/update/quellan" : fileUrl;
+        value["file_url"] = url;
+        // The update's digest: as set, or from the content folder's file.
+        const std::string files = baseUrl + "/files/";
+        if (fileSha256Set) {
+            if (!fileSha256.empty()) value["file_sha256"] = fileSha256;
+        } else if (!options.contentDir.empty() && url.rfind(files, 0) == 0) {
+            const std::string path = options.contentDir + "/" + url.substr(files.size());
+            bool ok = false;
+            const std::string bytes = readFile(path, &ok);
+            if (ok && std::filesystem::is_regular_file(path)) value["file_sha256"] = Sha256Hex(bytes);
+        }
         return jsonText(value);
     }
 
@@ -220,7 +283,8 @@ struct DevServer::Impl {
         return {};
     }
 
-    void answerService(const httplib::Request& req, httplib::Response& res, const std::string& payload) {
+    void answerService(const httplib::Request& req, httplib::Response& res, const std::string& payload,
+                       const std::string& signedPath) {
         Fault fault = takeFault(req.path);
         if (fault.delayMs > 0 && !pause(fault.delayMs)) return;
         if (std::string reason = checkSigned(req); !reason.empty()) {
@@ -234,16 +298,30 @@ struct DevServer::Impl {
         } else {
             Json::Value envelope;
             envelope["code"] = fault.wrongCode ? 10002 : 10001;
+            std::string data;
             if (!fault.rawData.empty())
-                envelope["data"] = fault.rawData;
+                data = fault.rawData;
             else if (fault.badPayload)
-                envelope["data"] = std::string(300, 'z');
+                data = std::string(300, 'z');
             else
-                envelope["data"] = payload.empty() ? std::string() : encrypt(payload);
+                data = payload.empty() ? std::string() : encrypt(payload);
+            // The signature binds the payload to this request: its path and
+            // its nonce (none for the report, whose answer nobody checks).
+            // Raw "data" stands for itself as the plain text it carries.
+            std::string sig =
+                sign(signedPath, req.get_header_value("Nonce"), fault.rawData.empty() ? payload : fault.rawData);
+            if (fault.tamper) fault.tamper(data, sig);
+            envelope["data"] = data;
+            if (!fault.unsignedAnswer) envelope["sig"] = sig;
             res.status = 200;
-            res.set_content(jsonText(envelope), "application/json");
+            if (fault.gzip) {
+                res.set_header("Content-Encoding", "gzip");
+                res.set_content(gzipText(jsonText(envelope)), "application/json");
+            } else {
+                res.set_content(jsonText(envelope), "application/json");
+            }
         }
-        record(req, res.status);
+        record(req, res.status, res.body);
     }
 
     void countSent(const std::string& path, std::size_t n) {
@@ -393,12 +471,15 @@ struct DevServer::Impl {
 
     void routes() {
         httplib::Server& s = *server;
-        s.Post("/Speed/Config/checkVersion",
-               [this](const httplib::Request& req, httplib::Response& res) { answerService(req, res, versionJson()); });
-        s.Post("/Speed/Config/getConfig",
-               [this](const httplib::Request& req, httplib::Response& res) { answerService(req, res, configJson()); });
-        s.Post("/Speed/Server/Report",
-               [this](const httplib::Request& req, httplib::Response& res) { answerService(req, res, "{}"); });
+        s.Post("/Speed/Config/checkVersion", [this](const httplib::Request& req, httplib::Response& res) {
+            answerService(req, res, versionJson(), "/Speed/Config/checkVersion");
+        });
+        s.Post("/Speed/Config/getConfig", [this](const httplib::Request& req, httplib::Response& res) {
+            answerService(req, res, configJson(), "/Speed/Config/getConfig");
+        });
+        s.Post("/Speed/Server/Report", [this](const httplib::Request& req, httplib::Response& res) {
+            answerService(req, res, "{}", "/Speed/Server/Report");
+        });
         s.Get("/files/(.*)",
               [this](const httplib::Request& req, httplib::Response& res) { answerFile(req, res, req.matches[1]); });
         s.Get("(.*)", [this](const httplib::Request& req, httplib::Response& res) {
@@ -449,6 +530,16 @@ bool DevServer::Start(const Options& options, std::string* error) {
     d.publicKey = PEM_read_bio_PUBKEY(bio, nullptr, nullptr, nullptr);
     BIO_free(bio);
     if (!d.publicKey) return fail("not a PEM public key: " + keyFile);
+
+    const std::string signFile = options.signKeyFile.empty() ? QUELLAN_DEV_ANSWER_KEY : options.signKeyFile;
+    pem = readFile(signFile, &ok);
+    if (!ok) return fail("cannot read the answer signing key " + signFile);
+    bio = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
+    if (d.signKey) EVP_PKEY_free(d.signKey);
+    d.signKey = PEM_read_bio_PrivateKey(bio, nullptr, nullptr, nullptr);
+    BIO_free(bio);
+    if (!d.signKey || EVP_PKEY_get_base_id(d.signKey) != EVP_PKEY_ED25519)
+        return fail("not an Ed25519 private key (PEM): " + signFile);
 
     bool tls = !options.tlsCertFile.empty() && !options.tlsKeyFile.empty();
     if (tls)
@@ -501,6 +592,22 @@ void DevServer::SetConfigValue(const std::string& key, const std::string& value)
     std::lock_guard guard(m_impl->lock);
     m_impl->config[key] = value;
     m_impl->removed.erase(key);
+}
+
+void DevServer::SetUpdateDigest(const std::string& sha256) {
+    std::lock_guard guard(m_impl->lock);
+    m_impl->fileSha256 = sha256;
+    m_impl->fileSha256Set = true;
+}
+
+void DevServer::SetSerial(std::int64_t serial) {
+    std::lock_guard guard(m_impl->lock);
+    m_impl->serial = serial;
+}
+
+void DevServer::SetExpires(std::int64_t expires) {
+    std::lock_guard guard(m_impl->lock);
+    m_impl->expires = expires;
 }
 
 void DevServer::RemoveConfigKey(const std::string& key) {
@@ -557,5 +664,9 @@ void DevServer::ClearRequests() {
 }
 
 std::string DevServer::EncryptPayload(const std::string& text) const { return m_impl->encrypt(text); }
+
+std::string DevServer::SignAnswer(const std::string& path, const std::string& nonce, const std::string& payload) const {
+    return m_impl->sign(path, nonce, payload);
+}
 
 } // namespace devserver

@@ -1,10 +1,11 @@
 // The local service and download server: signed service requests answered
-// with RSA-encrypted JSON envelopes, files from a content folder, faults on
+// with RSA-encrypted, Ed25519-signed JSON envelopes, files from a content folder, faults on
 // request, and a record of every request. Used in-process by tests and as the
 // quellan-devserver program.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -22,6 +23,7 @@ struct Options {
     int port = 0;              // 0: any free port
     std::string contentDir;    // files served under /files/; empty: none
     std::string publicKeyFile; // PEM public key for payloads; empty: the development key
+    std::string signKeyFile;   // Ed25519 private key (PEM) answers are signed with; empty: the development key
     std::string tlsCertFile;   // both set: HTTPS
     std::string tlsKeyFile;
 };
@@ -37,7 +39,7 @@ struct Fault {
     std::int64_t truncateAt = -1; // files: announce the full length, break the connection off before
                                   // byte N of the file (counted from the file's start, also in a range)
     int stallMs = 0;              // files: after the first chunk, wait this long between chunks
-    bool gzip = false;            // files: send the body gzip-encoded
+    bool gzip = false;            // files and service answers: send the body gzip-encoded
     bool corrupt = false;         // files: same length, other bytes (the digest will not match)
     std::int64_t rate = 0;        // files: at most this many bytes per second; 0: no limit
     bool changed = false;         // files: the resource was published anew: other validators, so an
@@ -45,7 +47,11 @@ struct Fault {
     bool ignoreRanges = false;    // files: answer a range request with the whole file (200)
     bool wrongRange = false;      // files: answer a range request with 206 and a Content-Range (and
                                   // bytes) starting elsewhere than asked
-    int times = -1;               // number of requests it applies to; -1: all
+    bool unsignedAnswer = false;  // service: the envelope has no "sig"
+    // service: sees (and may change) the envelope's "data" and "sig" before
+    // it goes out, for answers spliced, forged or played back.
+    std::function<void(std::string& data, std::string& sig)> tamper{};
+    int times = -1; // number of requests it applies to; -1: all
 };
 
 struct RecordedRequest {
@@ -55,6 +61,7 @@ struct RecordedRequest {
     std::vector<std::pair<std::string, std::string>> headers;
     std::string body;
     int status = 0;                                    // what the server answered
+    std::string response;                              // the body answered to a service request
     std::string Header(const std::string& name) const; // first value or empty
 };
 
@@ -75,14 +82,24 @@ public:
     // "http://127.0.0.1:PORT" or "https://..." without a trailing slash.
     std::string BaseUrl() const;
 
-    // The version answer.
+    // The version answer. Its "file_sha256" is the SHA-256 of the update
+    // when file_url names a file of the content folder, unless set here
+    // (empty: left out).
     void SetVersion(const std::string& checkCode, const std::string& fileUrl);
+    void SetUpdateDigest(const std::string& sha256);
     // A configuration value; values not set default to the server's own file
     // routes (see DefaultConfig).
     void SetConfigValue(const std::string& key, const std::string& value);
+    // The configuration's "serial" (default 1) and "expires" (Unix seconds;
+    // default: a day after the answer).
+    void SetSerial(std::int64_t serial);
+    void SetExpires(std::int64_t expires);
     // Leaves key out of the configuration answer.
     void RemoveConfigKey(const std::string& key);
-    // The configuration object answered by getConfig, as JSON text.
+    // The configuration object answered by getConfig, as JSON text. Besides
+    // the values set, it holds "serial", "expires" and, for every edition
+    // whose list is a file of the content folder, "<edition>_file_sha256":
+    // the SHA-256 of that list as it is at the time of the answer.
     std::string ConfigJson() const;
     // Instead of the configuration object, answer this text (encrypted).
     void SetConfigText(const std::string& text);
@@ -105,6 +122,9 @@ public:
     // Encrypts text with the payload public key in 117-byte chunks and
     // returns lower-case hex, as the service does.
     std::string EncryptPayload(const std::string& text) const;
+    // The base64 Ed25519 signature the server gives an answer: over
+    // "quellan-answer-1\n" + path + "\n" + nonce + "\n" + payload.
+    std::string SignAnswer(const std::string& path, const std::string& nonce, const std::string& payload) const;
 
 private:
     struct Impl;
@@ -114,5 +134,7 @@ private:
 
 // MD5 of text as 32 lower-case hex digits.
 std::string Md5Hex(const std::string& text);
+// SHA-256 of text as 64 lower-case hex digits.
+std::string Sha256Hex(const std::string& text);
 
 } // namespace devserver

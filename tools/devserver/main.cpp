@@ -22,14 +22,22 @@ const char kUsage[] = "Usage: quellan-devserver [options]\n"
                       "  GET  /files/PATH                  files of the content folder (any ?r= query is ignored)\n"
                       "Service requests must carry the five identity headers (Userid, Clientuuid,\n"
                       "Categoryid, Version, Lang) and a valid form signature, or get 403 with a JSON\n"
-                      "error. Answers are {\"code\":10001,\"data\":HEX}, the payload RSA-encrypted with\n"
-                      "the payload public key in 117-byte chunks.\n"
+                      "error. Answers are {\"code\":10001,\"data\":HEX,\"sig\":B64}, the payload\n"
+                      "RSA-encrypted with the payload public key in 117-byte chunks and signed with\n"
+                      "Ed25519 over \"quellan-answer-1\\n\" PATH \"\\n\" NONCE \"\\n\" PAYLOAD (NONCE: the\n"
+                      "request's Nonce header). The configuration carries \"serial\", \"expires\" and\n"
+                      "EDITION_file_sha256, the SHA-256 of each list found in the content folder.\n"
                       "\n"
                       "Options:\n"
                       "  --host ADDR            listen address (default 127.0.0.1)\n"
                       "  --port N               listen port (default 8680; 0 picks a free one)\n"
                       "  --content DIR          folder served under /files/\n"
                       "  --key FILE             payload public key, PEM (default: the development key)\n"
+                      "  --sign-key FILE        Ed25519 private key (PEM) answers are signed with\n"
+                      "                         (default: config/dev-keys/answer-signing.pem)\n"
+                      "  --serial N             configuration serial (default 1)\n"
+                      "  --expires T            configuration expiry, Unix seconds (default: a day\n"
+                      "                         after each answer)\n"
                       "  --tls CERT KEY         serve HTTPS with this certificate and key (PEM)\n"
                       "  --check-code N         version answered by checkVersion (default 20)\n"
                       "  --file-url URL         address of the new version (default BASE/files/update/quellan)\n"
@@ -104,6 +112,7 @@ int main(int argc, char** argv) {
     devserver::Options options;
     options.port = 8680;
     std::string checkCode = "20", fileUrl;
+    long long serial = 1, expires = 0;
     std::vector<std::pair<std::string, std::string>> config;
     std::vector<std::pair<std::string, devserver::Fault>> faults;
 
@@ -127,6 +136,12 @@ int main(int argc, char** argv) {
             options.contentDir = next("a folder");
         } else if (arg == "--key") {
             options.publicKeyFile = next("a file");
+        } else if (arg == "--sign-key") {
+            options.signKeyFile = next("a file");
+        } else if (arg == "--serial") {
+            serial = std::atoll(next("a number").c_str());
+        } else if (arg == "--expires") {
+            expires = std::atoll(next("Unix seconds").c_str());
         } else if (arg == "--tls") {
             options.tlsCertFile = next("a certificate file");
             options.tlsKeyFile = next("a key file");
@@ -181,6 +196,8 @@ int main(int argc, char** argv) {
 
     devserver::DevServer server;
     server.SetVersion(checkCode, fileUrl);
+    server.SetSerial(serial);
+    if (expires != 0) server.SetExpires(expires);
     for (auto& [key, value] : config) server.SetConfigValue(key, value);
     for (auto& [path, fault] : faults) server.SetFault(path, fault);
     std::string error;

@@ -207,8 +207,8 @@ TEST_F(InstallerOnX, PlayerInstallsBirch) {
     ChildProcess quellan(QUELLAN_BINARY_DIR "/quellan", {"quellan"},
                          {"QUELLAN_DISPLAY=sdl", "QUELLAN_WINDOW_TITLE=" + title, "HOME=" + home.string(),
                           "TMPDIR=" + (dir / "tmp").string(), "XDG_CONFIG_HOME=" + (home / ".config").string(),
-                          "WINEPREFIX=" + prefix.string(), "QUELLAN_SERVICE_BASE=" + server.BaseUrl(),
-                          "QUELLAN_SERVICE_FALLBACK=" + server.BaseUrl()});
+                          "XDG_STATE_HOME=" + (dir / "state").string(), "WINEPREFIX=" + prefix.string(),
+                          "QUELLAN_SERVICE_BASE=" + server.BaseUrl(), "QUELLAN_SERVICE_FALLBACK=" + server.BaseUrl()});
     ASSERT_TRUE(quellan.started());
     const std::string window = waitForWindow(title);
     ASSERT_FALSE(window.empty()) << "the installer's window did not appear";

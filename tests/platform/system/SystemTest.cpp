@@ -152,6 +152,25 @@ TEST(System, TempFolderNeverUsesAPreparedFolder) {
     }
 }
 
+// A folder made for this process alone goes with it; one something was
+// started from stays.
+TEST(System, FallbackTempFolderIsRemovedAtTheEnd) {
+    ScratchFolder dir;
+    testsupport::writeBytes(dir / ("quellan-" + std::to_string(getuid())), "not a folder");
+    ScopedEnv env("TMPDIR", dir.path().c_str());
+    const std::filesystem::path used = platform::toUtf8(platform::tempFolder());
+    testsupport::writeBytes(used / "filelist.json.1", "[]");
+    platform::removeFallbackTempFolders();
+    EXPECT_FALSE(std::filesystem::exists(used));
+    EXPECT_EQ(testsupport::readBytes(dir / ("quellan-" + std::to_string(getuid()))), "not a folder");
+
+    const std::filesystem::path again = platform::toUtf8(platform::tempFolder());
+    ASSERT_FALSE(again.empty());
+    platform::keepFallbackTempFolders();
+    platform::removeFallbackTempFolders();
+    EXPECT_TRUE(std::filesystem::is_directory(again));
+}
+
 TEST(System, PrivateFolderCheckNamesEachProblem) {
     ScratchFolder dir;
     std::filesystem::create_directory(dir / "mine");

@@ -77,6 +77,7 @@ protected:
                 {"HOME", (m_dir / "home").string()},
                 {"XDG_CONFIG_HOME", (m_dir / "home" / ".config").string()},
                 {"XDG_DATA_HOME", (m_dir / "home" / ".local/share").string()},
+                {"XDG_STATE_HOME", (m_dir / "state").string()},
                 {"TMPDIR", (m_dir / "tmp").string()}};
     }
     ProcessResult cli(std::vector<std::string> args) {
@@ -211,6 +212,66 @@ TEST_F(CliTest, NewerVersionStopsWithTheOffer) {
     EXPECT_NE(r.err.find("发现新版本，请更新后使用！"), std::string::npos) << r.err;
     EXPECT_TRUE(m_server.RequestsTo("/Speed/Config/getConfig").empty());
     EXPECT_EQ(fileGets(), 0);
+}
+
+// The command-line installer runs the same checks as the window: an answer
+// that is not authentic, or a configuration older than one accepted before,
+// stops it before anything is fetched.
+TEST_F(CliTest, AnswersThatAreNotAuthenticOrRolledBackExit1) {
+    devserver::Fault unsignedAnswer;
+    unsignedAnswer.unsignedAnswer = true;
+    m_server.SetFault("/Speed/Config/checkVersion", unsignedAnswer);
+    ProcessResult r = install();
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("检查更新失败，请下载最新版本！"), std::string::npos) << r.err;
+    m_server.ClearFaults();
+
+    m_server.SetSerial(3);
+    r = cli({"check"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    m_server.SetSerial(2);
+    r = install();
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("配置数据获取失败！"), std::string::npos) << r.err;
+    EXPECT_EQ(fileGets(), 0);
+}
+
+// A list that does not parse is a failed list, not an empty installation
+// reported as complete.
+TEST_F(CliTest, UnparseableListExits1) {
+    for (const char* list : {"<html><body>502 Bad Gateway</body></html>", "[{\"file\": \"WoW.exe\"", "null"}) {
+        SCOPED_TRACE(list);
+        testsupport::writeBytes(s_content / "birch" / "broken.json", list);
+        m_server.SetConfigValue("birch_file_url", "birch/broken.json");
+        const ProcessResult r = install();
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_NE(r.err.find("文件列表获取失败！"), std::string::npos) << r.err;
+        EXPECT_EQ(r.out.find("下载结束，安装完成！"), std::string::npos) << r.out;
+    }
+    fs::remove(s_content / "birch" / "broken.json");
+}
+
+// Two installers on one folder: the second stops at once (exit 1) and
+// leaves the first to finish its pass.
+TEST_F(CliTest, SecondInstallerOnTheSameFolderExits1) {
+    devserver::Fault slow;
+    slow.delayMs = 2000;
+    slow.times = 1;
+    m_server.SetFault("/files/birch/WoW.exe", slow);
+    const pid_t first = toolstest::startProcess(installArgs("birch", {"--no-shortcut"}), environment());
+    ASSERT_GT(first, 0);
+    ASSERT_TRUE(testsupport::waitUntil([this] { return fileGets() >= 1; }, std::chrono::seconds(30)));
+    m_server.ClearRequests();
+    const ProcessResult second = install("birch", {"--no-shortcut"});
+    EXPECT_EQ(second.exitCode, 1);
+    EXPECT_NE(second.err.find("该文件夹正在被另一个安装程序使用！"), std::string::npos) << second.err;
+    EXPECT_TRUE(m_server.RequestsTo("/files/birch/filelist.json").empty());
+    int status = -1;
+    ASSERT_EQ(::waitpid(first, &status, 0), first);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_TRUE(wrongFiles().empty());
+    // The folder is free again once the first has ended.
+    EXPECT_EQ(install("birch", {"--no-shortcut"}).exitCode, 0);
 }
 
 TEST_F(CliTest, MissingFileListExits1) {

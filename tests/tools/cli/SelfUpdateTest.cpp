@@ -3,6 +3,7 @@
 #include "engine/EngineEvents.h"
 #include "engine/HttpClient.h"
 #include "engine/SelfUpdate.h"
+#include "engine/ServiceConfig.h"
 #include "platform/system/System.h"
 #include "platform/system/Text.h"
 #include "tools/devserver/DevServer.h"
@@ -86,8 +87,12 @@ TEST(SelfUpdateEndToEnd, RunningProgramIsReplacedAndRestarted) {
     SetCloseRequestHandler([&] { ++closeRequests; });
     UpdateEvents events;
 
+    const std::string savedBase = g_serviceBase;
+    g_serviceBase = server.BaseUrl();
     const std::wstring updateFile =
-        RunSelfUpdate(server.BaseUrl() + "/files/update/quellan", platform::fromUtf8(old.string()), events);
+        RunSelfUpdate(server.BaseUrl() + "/files/update/quellan", devserver::Sha256Hex(readBytes(newProgram)),
+                      platform::fromUtf8(old.string()), events);
+    g_serviceBase = savedBase;
 
     EXPECT_FALSE(events.failed);
     EXPECT_EQ(closeRequests, 1);
@@ -135,11 +140,14 @@ public:
         devserver::Options options;
         options.contentDir = (dir / "content").string();
         started = server.Start(options);
+        m_savedBase = g_serviceBase;
+        g_serviceBase = server.BaseUrl(); // the service the answer came from
         m_savedStall = g_downloadStallSeconds.exchange(1);
         SetCloseRequestHandler([this] { ++closeRequests; });
     }
     ~UpdateScratch() {
         SetCloseRequestHandler(nullptr);
+        g_serviceBase = m_savedBase;
         g_downloadStallSeconds = m_savedStall;
         server.Stop();
         if (m_savedTmp.empty())
@@ -149,6 +157,7 @@ public:
         fs::remove_all(dir);
     }
     bool programStarted() const { return fs::exists(dir / "started"); }
+    std::string digest() const { return devserver::Sha256Hex(readBytes(dir / "content" / "update" / "quellan")); }
 
     fs::path dir;
     std::string program;
@@ -159,14 +168,16 @@ public:
 
 private:
     std::string m_savedTmp;
+    std::string m_savedBase;
     long m_savedStall = 0;
 };
 
 // Only a download that completed is ever started: a failed, cut or stalled
 // one gives the failure event and starts nothing.
 TEST(SelfUpdateEndToEnd, NothingButACompleteDownloadIsStarted) {
-    enum class Case { NotFound, Cut, Stalled };
-    for (Case c : {Case::NotFound, Case::Cut, Case::Stalled}) {
+    enum class Case { NotFound, Cut, Stalled, OtherDigest, NoDigest, PlainTextFromTls };
+    for (Case c :
+         {Case::NotFound, Case::Cut, Case::Stalled, Case::OtherDigest, Case::NoDigest, Case::PlainTextFromTls}) {
         SCOPED_TRACE(static_cast<int>(c));
         UpdateScratch scratch;
         ASSERT_TRUE(scratch.started);
@@ -177,9 +188,17 @@ TEST(SelfUpdateEndToEnd, NothingButACompleteDownloadIsStarted) {
         const std::string address =
             scratch.server.BaseUrl() + (c == Case::NotFound ? "/files/update/missing" : "/files/update/quellan");
 
-        RunSelfUpdate(address, L"/nonexistent/prog", scratch.events);
+        const std::string savedBase = g_serviceBase;
+        if (c == Case::PlainTextFromTls) g_serviceBase = "https://service.example.com";
+        const std::string digest = c == Case::OtherDigest ? devserver::Sha256Hex("another program")
+                                   : c == Case::NoDigest  ? std::string()
+                                                          : scratch.digest();
+
+        const std::wstring used = RunSelfUpdate(address, digest, L"/nonexistent/prog", scratch.events);
+        g_serviceBase = savedBase;
 
         EXPECT_TRUE(scratch.events.failed);
+        EXPECT_FALSE(fs::exists(platform::toUtf8(used))); // nothing left that could be started later
         EXPECT_EQ(scratch.closeRequests, 0);
         EXPECT_FALSE(scratch.programStarted());
     }
@@ -225,7 +244,8 @@ TEST(SelfUpdateEndToEnd, AFileAlreadyUnderTheUpdateNameIsNeverStarted) {
         }
         if (static_cast<std::int32_t>(platform::tickCount() - from) >= 0) continue;
         while (static_cast<std::int32_t>(platform::tickCount() - from) < 0) platform::sleepMs(1);
-        used = RunSelfUpdate(scratch.server.BaseUrl() + "/files/update/quellan", L"/nonexistent/prog", scratch.events);
+        used = RunSelfUpdate(scratch.server.BaseUrl() + "/files/update/quellan", scratch.digest(), L"/nonexistent/prog",
+                             scratch.events);
     }
     EXPECT_TRUE(taken.count(used)) << "the job never ran while the names were taken";
     EXPECT_TRUE(scratch.events.failed);
