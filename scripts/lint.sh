@@ -94,11 +94,28 @@ check_includes() {
         report(f, n, "engine/ must not include " to "/ (" p ")")
       else if (from == "ui" && (to == "engine" || to == "app" || to == "tools"))
         report(f, n, "ui/ must not include " to "/ (" p ")")
+      else if (from == "ui" && to == "ui") inside_ui(f, n, p)
       if (isInternal(p)) {
         o = owner(p)
         if (!under(f, o) && !under(f, "tests/" o) && !under(f, "fuzz"))
           report(f, n, p " is internal to " o "/ (use its public header)")
       }
+    }
+    # Inside ui/: base (strings, small containers) below everything, render
+    # (drawing over resource tables) below core and the folders above it.
+    function inside_ui(f, n, p,   from, to) {
+      from = sub2(f)
+      to = sub2(p)
+      if (from == to) return
+      if (from == "base")
+        report(f, n, "ui/base/ must not include ui/" to "/ (" p ")")
+      else if (from == "render" && to != "base")
+        report(f, n, "ui/render/ must not include ui/" to "/ (" p ")")
+    }
+    # The second folder of a path ("core" of ui/core/X.h).
+    function sub2(p,   rest) {
+      rest = substr(p, index(p, "/") + 1)
+      return substr(rest, 1, index(rest, "/") - 1)
     }
     # SDL, Xlib, cairo/pango and OpenSSL stay in the one place that wraps
     # them and never reach a public header.
@@ -248,10 +265,13 @@ self_test() {
   t=$(mktemp -d)
   trap 'rm -rf "$t"' RETURN
   cp .clang-format "$t/"
-  mkdir -p "$t/engine" "$t/ui/core" "$t/ui/render" "$t/platform/graphics" "$t/tests/platform/graphics"
+  mkdir -p "$t/engine" "$t/ui/base" "$t/ui/core" "$t/ui/render" "$t/platform/graphics" "$t/tests/platform/graphics"
   # One violation of each rule, and files that break none.
   printf '// Slip.\nint  slip( ) {return 1;}\n' >"$t/platform/graphics/Slip.cpp"
-  printf '// Upward.\n#include "ui/core/StringUI.h"\n' >"$t/engine/Upward.cpp"
+  printf '// Upward.\n#include "ui/base/StringUI.h"\n' >"$t/engine/Upward.cpp"
+  printf '// Back up.\n#include "ui/core/FormManagerUI.h"\n' >"$t/ui/render/BackUp.cpp"
+  printf '// Base up.\n#include "ui/render/Colour.h"\n' >"$t/ui/base/BaseUp.cpp"
+  printf '// Down.\n#include "ui/base/StringUI.h"\n' >"$t/ui/render/Down.cpp"
   printf '// Up from util.\n#include "engine/Manifest.h"\n' >"$t/platform/graphics/Up.cpp"
   printf '// Alone.\n#pragma once\n\ninline std::string alone() { return {}; }\n' >"$t/ui/core/Alone.h"
   printf '// Peek.\n#include "platform/graphics/GraphicsInternal.h"\n' >"$t/ui/render/Peek.cpp"
@@ -264,7 +284,9 @@ self_test() {
   expected=$(
     cat <<'EOF'
 platform/graphics/Slip.cpp:2: not formatted (clang-format -i platform/graphics/Slip.cpp)
-engine/Upward.cpp:2: engine/ must not include ui/ (ui/core/StringUI.h)
+engine/Upward.cpp:2: engine/ must not include ui/ (ui/base/StringUI.h)
+ui/render/BackUp.cpp:2: ui/render/ must not include ui/core/ (ui/core/FormManagerUI.h)
+ui/base/BaseUp.cpp:2: ui/base/ must not include ui/render/ (ui/render/Colour.h)
 platform/graphics/Exposed.h:3: public header exposes cairo/pango (cairo.h)
 platform/graphics/Up.cpp:2: platform/ must not include engine/ (engine/Manifest.h)
 ui/render/Leak.cpp:2: cairo/pango is not used here (cairo.h)

@@ -4,7 +4,7 @@
 
 #include "ui/core/AttributeValues.h"
 #include "ui/core/FormManagerUI.h"
-#include "ui/render/RenderEngine.h"
+#include "ui/core/ManagerDrawing.h"
 
 using platform::Argb;
 using platform::Rect;

@@ -6,7 +6,7 @@
 #include "platform/system/System.h"
 #include "ui/core/AttributeValues.h"
 #include "ui/core/ControlUI.h"
-#include "ui/render/RenderEngine.h"
+#include "ui/core/ManagerDrawing.h"
 
 #include <cwctype>
 #include <vector>

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "ui/core/ControlUI.h"
-#include "ui/core/PtrArrayUI.h"
+#include "ui/base/PtrArrayUI.h"
 
 class CScrollBarUI;
 
