@@ -315,7 +315,24 @@ private:
     void runDeferredWork();
     void deleteDeferred();
     void clearQueuedNotices();
-    // FormManagerInput.cpp
+    // FormManagerInput.cpp: handleMessage's steps, one per message family.
+    bool runMessageFilters(unsigned message, platform::WParam wParam, platform::LParam lParam,
+                           platform::LResult& result);
+    bool handleLayeredFrame(unsigned message, platform::WParam wParam, platform::LResult& result);
+    void onSize();
+    void onKillFocus(platform::WParam wParam);
+    void onClose();
+    bool onSetCursor(platform::WParam wParam, platform::LParam lParam, platform::LResult& result);
+    void onGetMinMaxInfo(platform::LParam lParam) const;
+    // WM_NOTIFY, WM_COMMAND and the colour queries go back to the child window that sent them.
+    bool reflectToChild(unsigned message, platform::WParam wParam, platform::LParam lParam, platform::LResult& result);
+    void onTimer(platform::WParam wParam, platform::LParam lParam);
+    void dispatchMouseEvent(UiEventKind kind, CControlUI* control, platform::WParam wParam, platform::LParam lParam);
+    void onMouseButton(unsigned message, platform::WParam wParam, platform::LParam lParam);
+    void onContextMenu(platform::WParam wParam, platform::LParam lParam);
+    void onMouseWheel(platform::WParam wParam, platform::LParam lParam);
+    void onKey(unsigned message, platform::WParam wParam, platform::LParam lParam);
+    void onPrintClient(platform::WParam wParam, platform::LParam lParam);
     void onMouseMove(platform::Point point);
     void onMouseHover(platform::Point point);
     void onMouseLeaveMessage();
