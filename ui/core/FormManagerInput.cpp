@@ -243,7 +243,7 @@ void CFormManagerUI::onTimer(WParam wParam, LParam lParam) {
         if (m_perPixelLayered && !m_layeredUpdate.isEmpty() && !isIconic(m_host)) onPaint();
         return;
     }
-    for (TimerRecord* t : m_timers) {
+    for (const auto& t : m_timers) {
         if (t->window != m_host || t->windowTimerId != loWord(wParam) || t->killed) continue;
         TInputEventUI e = makeEvent(UiEventKind::Timer, t->control, m_lastMousePosition);
         e.wparam = t->localId;

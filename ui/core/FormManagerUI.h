@@ -30,6 +30,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class CControlUI;
 
@@ -299,6 +300,9 @@ public:
     void setLastMousePosition(platform::Point p) { m_lastMousePosition = p; }
 
 private:
+    struct DestroySelf {
+        void operator()(CControlUI* control) const;
+    };
     struct TimerRecord {
         CControlUI* control = nullptr;
         unsigned localId = 0;
@@ -308,6 +312,9 @@ private:
     };
 
     void clearWindowResources();
+    // Kills and forgets this window's timers that `match` accepts.
+    template <typename Match>
+    void stopTimersWhere(Match match);
 
     // FormManagerUI.cpp
     void deliverNotice(TNoticeUI& notice);
@@ -402,13 +409,14 @@ private:
     bool m_deferredPosted = false;
     // Lists.
     CPtrArrayUI<INotifyUI> m_listeners;
-    CPtrArrayUI<TimerRecord> m_timers; // owned records
+    std::vector<std::unique_ptr<TimerRecord>> m_timers;
     CPtrArrayUI<IMessageFilterUI> m_filters;
     CPtrArrayUI<CControlUI> m_postPainters;
     CPtrArrayUI<platform::WindowObject> m_nativeWindows;
     CPtrArrayUI<CControlUI> m_nativeControls;
-    CPtrArrayUI<CControlUI> m_deferredDeletions; // owned
-    CPtrArrayUI<TNoticeUI> m_queuedNotices;      // owned
+    // Detached controls waiting for the deferred work; they go through destroySelf.
+    std::vector<std::unique_ptr<CControlUI, DestroySelf>> m_deferredDeletions;
+    std::vector<std::unique_ptr<TNoticeUI>> m_queuedNotices;
     CPtrArrayUI<CControlUI> m_foundForUpdate;
     CPtrArrayUI<CControlUI> m_mouseLeaveWatchers;
     CStringMapUI<CControlUI*> m_names;
