@@ -290,7 +290,7 @@ void CButtonUI::drawBackground(platform::Canvas& canvas) {
         if (m_disabledBkColour != 0)
             fillBackground(canvas, m_disabledBkColour);
         else
-            CControlUI::drawBackground(canvas);
+            CLabelUI::drawBackground(canvas);
         return;
     }
     if (hasFocus() && m_focusedBkColour != 0)
@@ -298,7 +298,7 @@ void CButtonUI::drawBackground(platform::Canvas& canvas) {
     else if ((m_state & State::Hot) && m_hotBkColour != 0)
         fillBackground(canvas, m_hotBkColour);
     else
-        CControlUI::drawBackground(canvas);
+        CLabelUI::drawBackground(canvas);
 }
 
 void CButtonUI::drawButtonText(platform::Canvas& canvas) {

@@ -122,25 +122,25 @@ Rect CControlUI::boundsInParent() const {
 
 Rect CControlUI::innerBounds() const { return m_pos; }
 
-void CControlUI::place(Rect rc, bool needInvalidate) {
-    if (rc.right < rc.left) rc.right = rc.left;
-    if (rc.bottom < rc.top) rc.bottom = rc.top;
-    Rect dirty = m_pos.isEmpty() ? rc : m_pos;
+void CControlUI::place(Rect rect, bool needInvalidate) {
+    if (rect.right < rect.left) rect.right = rect.left;
+    if (rect.bottom < rect.top) rect.bottom = rect.top;
+    Rect dirty = m_pos.isEmpty() ? rect : m_pos;
 
     if (m_floating) {
         if (m_parent) {
             // The rectangle is relative to the parent; the fixed values follow
             // it so that the next layout puts the control back here.
             const Rect& pp = m_parent->bounds();
-            m_pos = rc.offset(pp.left, pp.top);
+            m_pos = rect.offset(pp.left, pp.top);
             const int w = pp.width(), h = pp.height();
-            m_fixedXY.x = rc.left - anchorOffset(w, m_anchors.left);
-            m_fixedXY.y = rc.top - anchorOffset(h, m_anchors.top);
-            m_fixedWidth = rc.right - anchorOffset(w, m_anchors.right) - m_fixedXY.x;
-            m_fixedHeight = rc.bottom - anchorOffset(h, m_anchors.bottom) - m_fixedXY.y;
+            m_fixedXY.x = rect.left - anchorOffset(w, m_anchors.left);
+            m_fixedXY.y = rect.top - anchorOffset(h, m_anchors.top);
+            m_fixedWidth = rect.right - anchorOffset(w, m_anchors.right) - m_fixedXY.x;
+            m_fixedHeight = rect.bottom - anchorOffset(h, m_anchors.bottom) - m_fixedXY.y;
         }
     } else {
-        m_pos = rc;
+        m_pos = rect;
     }
     if (!m_manager) return;
 

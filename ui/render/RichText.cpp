@@ -295,7 +295,7 @@ private:
             m_resources.findOrLoadImage(parsed.name, parsed.type.empty() ? nullptr : parsed.type.c_str(), parsed.mask);
         if (!out.image) return out;
         std::vector<std::wstring_view> n = splitSpaces(numbers);
-        int count = n.size() > 0 ? parseInt(n[0]) : 1;
+        int count = !n.empty() ? parseInt(n[0]) : 1;
         if (count < 1) count = 1;
         int index = n.size() > 1 ? parseInt(n[1]) : 0;
         if (index < 0 || index >= count) index = 0;
