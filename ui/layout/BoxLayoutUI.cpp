@@ -70,6 +70,38 @@ Size limitTo(const CControlUI& child, Size available) {
     return {std::min(available.cx, limitW), std::min(available.cy, limitH)};
 }
 
+// The first pass: the shown, non-floating children, how many of them
+// stretch, the length the others take (with their padding and the gaps)
+// and the thickness the thickest one needs across.
+struct Estimate {
+    int count = 0;
+    int stretching = 0;
+    int fixedTotal = 0;
+    int requiredAcross = 0;
+};
+
+Estimate estimate(const AxisView& a, CPtrArrayUI<CControlUI>& items, int gap, int availableAlong, int availableAcross) {
+    Estimate e;
+    for (CControlUI* child : items) {
+        if (!child->isShown() || child->isFloating()) continue;
+        const Rect pad = child->padding();
+        const int padAlong = a.low(pad) + a.high(pad), padAcross = a.acrossLow(pad) + a.acrossHigh(pad);
+        const Size measured = child->measure(limitTo(*child, a.size(availableAlong, availableAcross - padAcross)));
+        int length = 0;
+        if (a.sizesItself(*child, measured))
+            length = std::clamp(a.along(measured), a.minAlong(*child), a.maxAlong(*child));
+        else
+            ++e.stretching;
+        e.fixedTotal += length + padAlong;
+        const int estimated = a.estimatedAcross(*child, measured);
+        const int thickness = std::clamp(estimated < 1 ? 0 : estimated, a.minAcross(*child), a.maxAcross(*child));
+        e.requiredAcross = std::max(e.requiredAcross, thickness + padAcross);
+        ++e.count;
+    }
+    if (e.count > 0) e.fixedTotal += (e.count - 1) * gap;
+    return e;
+}
+
 int scrollOf(const CScrollBarUI* bar) { return bar ? bar->scrollPos() : 0; }
 int rangeOf(const CScrollBarUI* bar) { return bar ? bar->range() : 0; }
 
@@ -102,25 +134,8 @@ void CBoxLayoutUI::place(Rect rect, bool needInvalidate) {
     const int availableAlong = a.length(rc) + rangeOf(alongBar);
     const int availableAcross = a.acrossHigh(rc) - a.acrossLow(rc) + rangeOf(acrossBar);
 
-    // Pass 1: estimate the fixed length, the stretching children and the thickest child.
-    int count = 0, stretching = 0, fixedTotal = 0, requiredAcross = 0;
-    for (CControlUI* child : m_items) {
-        if (!child->isShown() || child->isFloating()) continue;
-        const Rect pad = child->padding();
-        const int padAlong = a.low(pad) + a.high(pad), padAcross = a.acrossLow(pad) + a.acrossHigh(pad);
-        const Size measured = child->measure(limitTo(*child, a.size(availableAlong, availableAcross - padAcross)));
-        int length = 0;
-        if (a.sizesItself(*child, measured))
-            length = std::clamp(a.along(measured), a.minAlong(*child), a.maxAlong(*child));
-        else
-            ++stretching;
-        fixedTotal += length + padAlong;
-        const int estimated = a.estimatedAcross(*child, measured);
-        const int thickness = std::clamp(estimated < 1 ? 0 : estimated, a.minAcross(*child), a.maxAcross(*child));
-        requiredAcross = std::max(requiredAcross, thickness + padAcross);
-        ++count;
-    }
-    if (count > 0) fixedTotal += (count - 1) * m_childGap;
+    const Estimate e = estimate(a, m_items, m_childGap, availableAlong, availableAcross);
+    const int stretching = e.stretching, fixedTotal = e.fixedTotal;
     const int stretch = stretching ? std::max(0, (availableAlong - fixedTotal) / stretching) : 0;
 
     const Across where = acrossPlacement(a.row ? m_childVAlign : m_childAlign);
@@ -178,11 +193,11 @@ void CBoxLayoutUI::place(Rect rect, bool needInvalidate) {
         remaining -= length + m_childGap + padAfter;
         ++placed;
     });
-    if (count > 0) usedAlong += (count - 1) * m_childGap;
+    if (e.count > 0) usedAlong += (e.count - 1) * m_childGap;
     if (a.row)
-        fitScrollBars(rc, usedAlong, requiredAcross);
+        fitScrollBars(rc, usedAlong, e.requiredAcross);
     else
-        fitScrollBars(rc, requiredAcross, usedAlong);
+        fitScrollBars(rc, e.requiredAcross, usedAlong);
 }
 
 // --- Splitter -------------------------------------------------------------------------
