@@ -6,6 +6,11 @@
 #   lint.sh               check the sources git knows (tracked, or new and not ignored)
 #   lint.sh --self-test   plant one violation of each rule in a scratch tree and
 #                         fail unless every one is reported (and nothing else)
+#   lint.sh --tidy [FILE...]  clang-tidy alone over the files (default: what a
+#                         lint run checks), with a count of findings per file
+#
+# clang-tidy (.clang-tidy) reads the product sources changed since the merge
+# base with main, or all of them when CI=true.
 #
 # Header checks take their compiler flags from the compile commands of a
 # configured build tree (QUELLAN_LINT_BUILD, default build/; configured here
@@ -94,11 +99,28 @@ check_includes() {
         report(f, n, "engine/ must not include " to "/ (" p ")")
       else if (from == "ui" && (to == "engine" || to == "app" || to == "tools"))
         report(f, n, "ui/ must not include " to "/ (" p ")")
+      else if (from == "ui" && to == "ui") inside_ui(f, n, p)
       if (isInternal(p)) {
         o = owner(p)
         if (!under(f, o) && !under(f, "tests/" o) && !under(f, "fuzz"))
           report(f, n, p " is internal to " o "/ (use its public header)")
       }
+    }
+    # Inside ui/: base (strings, small containers) below everything, render
+    # (drawing over resource tables) below core and the folders above it.
+    function inside_ui(f, n, p,   from, to) {
+      from = sub2(f)
+      to = sub2(p)
+      if (from == to) return
+      if (from == "base")
+        report(f, n, "ui/base/ must not include ui/" to "/ (" p ")")
+      else if (from == "render" && to != "base")
+        report(f, n, "ui/render/ must not include ui/" to "/ (" p ")")
+    }
+    # The second folder of a path ("core" of ui/core/X.h).
+    function sub2(p,   rest) {
+      rest = substr(p, index(p, "/") + 1)
+      return substr(rest, 1, index(rest, "/") - 1)
     }
     # SDL, Xlib, cairo/pango and OpenSSL stay in the one place that wraps
     # them and never reach a public header.
@@ -230,6 +252,79 @@ check_headers() {
   printf '%s\0' "$@" | xargs -0 -r -P "$jobs" -I{} bash -c 'check_one "$@"' _ "$root" "$cache" "$table" {}
 }
 
+# --- clang-tidy -------------------------------------------------------------
+
+clang_tidy=""
+for c in clang-tidy-14 clang-tidy; do
+  if command -v "$c" >/dev/null; then
+    clang_tidy=$c
+    break
+  fi
+done
+
+# The product sources clang-tidy reads, from the list on stdin. Tests,
+# benchmarks and fuzz targets are left out: their framework macros would
+# double the time for findings about the macros.
+tidy_scope() { grep -E '^(app|engine|ui|platform|util|tools)/.*\.cpp$' || true; }
+
+# Sources changed since the merge base with main (committed, staged,
+# unstaged or new); a changed header stands for the .cpp of its name.
+changed_sources() {
+  local base
+  base=$(git merge-base HEAD main 2>/dev/null) || return 0
+  { git diff --name-only "$base" -- && git ls-files --others --exclude-standard; } |
+    while IFS= read -r f; do
+      case $f in
+      *.h) [ -f "${f%.h}.cpp" ] && printf '%s\n' "${f%.h}.cpp" ;;
+      *.cpp) [ -f "$f" ] && printf '%s\n' "$f" ;;
+      esac
+    done | sort -u
+}
+
+# tidy_one FILE (in the root): its findings as FILE:LINE: MESSAGE [check],
+# headers included. Flags come from the build's compile commands, or (for a
+# tree without them) plain C++20 with the root on the include path.
+tidy_one() {
+  local out
+  if [ -n "$tidy_db" ]; then
+    out=$("$clang_tidy" -p "$tidy_db" --quiet "$1" 2>/dev/null) || true
+  else
+    # Such a tree (the self-test's) lacks most headers: missing ones are not findings.
+    out=$("$clang_tidy" --quiet "$1" -- -std=c++20 -I. 2>/dev/null | grep -v "file not found \[clang-diagnostic-error\]") || true
+  fi
+  printf '%s\n' "$out" | sed -nE "s|^($tidy_root/)?([^:]+):([0-9]+):[0-9]+: (warning\|error): (.*)$|\2:\3: \5|p"
+}
+
+# check_tidy ROOT FILE...: clang-tidy over the files, two at a time per core.
+check_tidy() {
+  local root=$1
+  shift
+  [ $# -gt 0 ] || return 0
+  if [ -z "$clang_tidy" ]; then
+    echo ".clang-tidy:1: clang-tidy is not installed (apt-get install clang-tidy)"
+    return
+  fi
+  tidy_db=""
+  if [ "$root" = "$repo" ]; then
+    [ -f "$build/compile_commands.json" ] || cmake -S "$repo" -B "$build" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+    tidy_db=$build
+  fi
+  tidy_root=$(cd "$root" && pwd)
+  export -f tidy_one
+  export clang_tidy tidy_db tidy_root
+  (cd "$root" && printf '%s\0' "$@" | xargs -0 -r -P "$jobs" -n 1 bash -c 'tidy_one "$1"' _ | sort -t: -k1,1 -k2,2n -u)
+}
+
+# The files the lint run gives clang-tidy: every product source when CI=true,
+# else those changed since the merge base with main.
+tidy_files() {
+  if [ "${CI:-}" = true ]; then
+    sources "$repo" | tidy_scope
+  else
+    (cd "$repo" && changed_sources | tidy_scope)
+  fi
+}
+
 # --- Running ----------------------------------------------------------------
 
 # lint ROOT: every check over the sources of ROOT; prints the violations.
@@ -241,17 +336,28 @@ lint() {
   check_format "$root" "${files[@]}"
   check_includes "$root" "${files[@]}"
   check_headers "$root" "${headers[@]}"
+  if [ "$root" = "$repo" ]; then
+    local tidy=()
+    mapfile -t tidy < <(tidy_files)
+    check_tidy "$root" "${tidy[@]}"
+  else
+    mapfile -t files < <(printf '%s\n' "${files[@]}" | tidy_scope)
+    check_tidy "$root" "${files[@]}"
+  fi
 }
 
 self_test() {
   local t
   t=$(mktemp -d)
   trap 'rm -rf "$t"' RETURN
-  cp .clang-format "$t/"
-  mkdir -p "$t/engine" "$t/ui/core" "$t/ui/render" "$t/platform/graphics" "$t/tests/platform/graphics"
+  cp .clang-format .clang-tidy "$t/"
+  mkdir -p "$t/engine" "$t/ui/base" "$t/ui/core" "$t/ui/render" "$t/platform/graphics" "$t/tests/platform/graphics"
   # One violation of each rule, and files that break none.
   printf '// Slip.\nint  slip( ) {return 1;}\n' >"$t/platform/graphics/Slip.cpp"
-  printf '// Upward.\n#include "ui/core/StringUI.h"\n' >"$t/engine/Upward.cpp"
+  printf '// Upward.\n#include "ui/base/StringUI.h"\n' >"$t/engine/Upward.cpp"
+  printf '// Back up.\n#include "ui/core/FormManagerUI.h"\n' >"$t/ui/render/BackUp.cpp"
+  printf '// Base up.\n#include "ui/render/Colour.h"\n' >"$t/ui/base/BaseUp.cpp"
+  printf '// Down.\n#include "ui/base/StringUI.h"\n' >"$t/ui/render/Down.cpp"
   printf '// Up from util.\n#include "engine/Manifest.h"\n' >"$t/platform/graphics/Up.cpp"
   printf '// Alone.\n#pragma once\n\ninline std::string alone() { return {}; }\n' >"$t/ui/core/Alone.h"
   printf '// Peek.\n#include "platform/graphics/GraphicsInternal.h"\n' >"$t/ui/render/Peek.cpp"
@@ -259,17 +365,21 @@ self_test() {
   printf '// Exposed.\n#pragma once\n#include <cairo.h>\n' >"$t/platform/graphics/Exposed.h"
   printf '// Fine.\n#pragma once\n\n#include <string>\n\ninline std::string fine() { return {}; }\n' >"$t/ui/core/Fine.h"
   printf '// Allowed.\n#include "platform/graphics/GraphicsInternal.h"\n' >"$t/tests/platform/graphics/Allowed.cpp"
+  printf '// Tidy.\n#include <string>\n\nbool tidy(const std::string& s) { return s.size() == 0; }\n' >"$t/ui/core/Tidy.cpp"
   local got expected
   got=$(lint "$t" | sed -E 's/: does not compile on its own: .*/: does not compile on its own/')
   expected=$(
     cat <<'EOF'
 platform/graphics/Slip.cpp:2: not formatted (clang-format -i platform/graphics/Slip.cpp)
-engine/Upward.cpp:2: engine/ must not include ui/ (ui/core/StringUI.h)
+engine/Upward.cpp:2: engine/ must not include ui/ (ui/base/StringUI.h)
+ui/render/BackUp.cpp:2: ui/render/ must not include ui/core/ (ui/core/FormManagerUI.h)
+ui/base/BaseUp.cpp:2: ui/base/ must not include ui/render/ (ui/render/Colour.h)
 platform/graphics/Exposed.h:3: public header exposes cairo/pango (cairo.h)
 platform/graphics/Up.cpp:2: platform/ must not include engine/ (engine/Manifest.h)
 ui/render/Leak.cpp:2: cairo/pango is not used here (cairo.h)
 ui/render/Peek.cpp:2: platform/graphics/GraphicsInternal.h is internal to platform/graphics/ (use its public header)
 ui/core/Alone.h:4: does not compile on its own
+ui/core/Tidy.cpp:4: the 'empty' method should be used to check for emptiness instead of 'size' [readability-container-size-empty]
 EOF
   )
   if [ "$(sort <<<"$got")" != "$(sort <<<"$expected")" ]; then
@@ -282,14 +392,34 @@ EOF
   echo "lint self-test: every planted violation reported"
 }
 
+# tidy_report FILE...: clang-tidy alone over the files (none given: what a
+# lint run would check), every finding, then a count per file.
+tidy_report() {
+  local files=("$@") report
+  [ ${#files[@]} -gt 0 ] || mapfile -t files < <(tidy_files)
+  report=$(check_tidy "$repo" "${files[@]}")
+  if [ -z "$report" ]; then
+    echo "lint: clang-tidy clean over ${#files[@]} file(s)" >&2
+    return 0
+  fi
+  printf '%s\n' "$report"
+  printf '%s\n' "$report" | cut -d: -f1 | sort | uniq -c | sort -rn | awk '{ printf "lint: %d finding(s) in %s\n", $1, $2 }' >&2
+  return 1
+}
+
 case "${1:-}" in
 --self-test)
   self_test
   exit $?
   ;;
+--tidy)
+  shift
+  tidy_report "$@"
+  exit $?
+  ;;
 "") ;;
 *)
-  echo "usage: $0 [--self-test]" >&2
+  echo "usage: $0 [--self-test | --tidy [FILE...]]" >&2
   exit 2
   ;;
 esac

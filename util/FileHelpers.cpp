@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -87,7 +88,8 @@ std::string ReadDescriptorToString(int fd, const std::wstring& name) {
             if (n < 0) {
                 // What was read so far is not the file: a list cut short
                 // would pass for a shorter list.
-                platform::debugOutput(name + L"文件读写异常: " + platform::fromUtf8(std::strerror(errno)) + L"\n");
+                platform::debugOutput(name + L"文件读写异常: " +
+                                      platform::fromUtf8(std::generic_category().message(errno)) + L"\n");
                 return {};
             }
             if (n == 0) break;

@@ -137,7 +137,7 @@ std::string EncryptText(std::string_view text) {
                               static_cast<int>(text.size())) != 1 ||
             EVP_EncryptFinal_ex(ctx.get(), out + written, &tail) != 1)
             return {};
-        cipher.resize(static_cast<size_t>(written + tail));
+        cipher.resize(static_cast<size_t>(written) + static_cast<size_t>(tail));
         return Base64Encode(cipher);
     } catch (...) {
         return std::string(text);

@@ -423,8 +423,8 @@ public:
     void textOut(Point topLeft, std::wstring_view text);
 
     // --- Anti-aliased drawing ---
-    // Draws text in 'layout' with the brush (its alpha honoured), clipped to 'layout'.
-    void drawString(std::wstring_view text, const Font& font, const RectF& layout, const StringFormat& format,
+    // Draws text in 'box' with the brush (its alpha honoured), clipped to 'box'.
+    void drawString(std::wstring_view text, const Font& font, const RectF& box, const StringFormat& format,
                     const LinearBrush& brush);
     // Draws srcRect of src scaled to 'dest' with bilinear filtering, composited
     // over the destination with constantAlpha / 255.

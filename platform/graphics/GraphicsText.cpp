@@ -277,7 +277,9 @@ std::vector<int> byteOffsets(std::wstring_view text) {
     int byte = 0;
     for (wchar_t c : text) {
         out.push_back(byte);
-        const auto u = static_cast<std::uint32_t>(c);
+        // A negative wchar_t is no code point: as a huge value it counts like
+        // any out-of-range one (3 bytes, the replacement character).
+        const auto u = static_cast<std::uint32_t>(c); // NOLINT(bugprone-signed-char-misuse)
         byte += u < 0x80 ? 1 : u < 0x800 ? 2 : (u < 0x10000 || u > 0x10FFFF) ? 3 : 4;
     }
     out.push_back(byte);
@@ -432,14 +434,14 @@ void Canvas::textOut(Point topLeft, std::wstring_view text) {
     drawText(text, rect, DT_SINGLELINE | DT_NOPREFIX | DT_NOCLIP);
 }
 
-void Canvas::drawString(std::wstring_view textIn, const Font& font, const RectF& box, const StringFormat& format,
+void Canvas::drawString(std::wstring_view text, const Font& font, const RectF& box, const StringFormat& format,
                         const LinearBrush& brush) {
     detail::CanvasData& d = *m_data;
     TextEngine& engine = TextEngine::instance();
     Lock lock(engine.mutex);
     const bool aliased = format.renderingHint == 1 || format.renderingHint == 2;
     PangoLayout* layout = FontData::of(font).newLayout(aliased ? engine.aliased : engine.smooth);
-    const std::string utf8 = toUtf8(normaliseBreaks(textIn, format.noWrap));
+    const std::string utf8 = toUtf8(normaliseBreaks(text, format.noWrap));
     pango_layout_set_text(layout, utf8.data(), static_cast<int>(utf8.size()));
     if (!format.noWrap && box.width > 0) {
         pango_layout_set_width(layout, static_cast<int>(box.width * PANGO_SCALE));

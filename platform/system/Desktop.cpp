@@ -19,7 +19,11 @@ namespace {
 
 std::string homeFolder() {
     if (const char* home = std::getenv("HOME"); home && *home) return home;
-    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return pw->pw_dir;
+    // The reentrant lookup: other threads may ask for user records too.
+    passwd entry{};
+    passwd* pw = nullptr;
+    std::vector<char> buffer(16384);
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &pw) == 0 && pw && pw->pw_dir) return pw->pw_dir;
     return {};
 }
 

@@ -237,7 +237,8 @@ std::optional<std::vector<ProcessEntry>> listProcesses() {
     DIR* proc = opendir("/proc");
     if (!proc) return std::nullopt;
     std::vector<int> pids;
-    while (dirent* e = readdir(proc)) {
+    // readdir is safe on a stream no other thread reads.
+    while (dirent* e = readdir(proc)) { // NOLINT(concurrency-mt-unsafe)
         char* end = nullptr;
         const long pid = std::strtol(e->d_name, &end, 10);
         if (end != e->d_name && *end == '\0' && pid > 0) pids.push_back(static_cast<int>(pid));

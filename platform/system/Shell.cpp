@@ -21,8 +21,6 @@
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
-
 namespace platform {
 namespace {
 
@@ -37,7 +35,9 @@ std::string findProgram(const std::string& name) {
         if (end == std::string::npos) end = path.size();
         const std::string dir = path.substr(start, end - start);
         if (!dir.empty()) {
-            const std::string candidate = dir + "/" + name;
+            std::string candidate = dir;
+            candidate += '/';
+            candidate += name;
             struct stat st {};
             if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(candidate.c_str(), X_OK) == 0)
                 return candidate;
@@ -73,6 +73,7 @@ std::optional<RunResult> runAndCapture(const std::string& program, const std::ve
     std::vector<std::string> store{program};
     store.insert(store.end(), args.begin(), args.end());
     std::vector<char*> argv;
+    argv.reserve(store.size() + 1);
     for (std::string& a : store) argv.push_back(a.data());
     argv.push_back(nullptr);
 

@@ -19,12 +19,14 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
+#include <system_error>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace platform {
 namespace {
+
+// The text of the current errno, without strerror's shared buffer.
+std::string errnoText() { return std::generic_category().message(errno); }
 
 bool isSeparator(wchar_t c) { return c == L'/' || c == L'\\'; }
 
@@ -65,7 +67,7 @@ void sleepMs(std::uint32_t ms) {
 
 std::optional<std::string> privateFolderProblem(std::wstring_view path, unsigned ownerUid) {
     struct stat st {};
-    if (::lstat(toUtf8(path).c_str(), &st) != 0) return std::string("cannot be examined: ") + std::strerror(errno);
+    if (::lstat(toUtf8(path).c_str(), &st) != 0) return "cannot be examined: " + errnoText();
     if (S_ISLNK(st.st_mode)) return std::string("is a symbolic link");
     if (!S_ISDIR(st.st_mode)) return std::string("is not a folder");
     if (st.st_uid != ownerUid) return "belongs to user " + std::to_string(st.st_uid);
@@ -81,7 +83,7 @@ std::wstring userPrivateFolder(std::wstring_view base) {
         // Ours from the start; make sure we can enter it whatever the umask.
         ::chmod(folder.c_str(), 0700);
     } else if (errno != EEXIST) {
-        debugOutput(fromUtf8(folder) + L" cannot be created: " + fromUtf8(std::strerror(errno)) + L"\n");
+        debugOutput(fromUtf8(folder) + L" cannot be created: " + fromUtf8(errnoText()) + L"\n");
         return {};
     }
     // Someone else may have put something under this name before us.
@@ -133,7 +135,7 @@ std::wstring tempFolder() {
     while (!pattern.empty() && pattern.back() == '/') pattern.pop_back();
     pattern += "/quellan-" + std::to_string(::getuid()) + "-XXXXXX";
     if (!::mkdtemp(pattern.data())) {
-        debugOutput(L"no private temporary folder in " + base + L": " + fromUtf8(std::strerror(errno)) + L"\n");
+        debugOutput(L"no private temporary folder in " + base + L": " + fromUtf8(errnoText()) + L"\n");
         return {};
     }
     const std::wstring made = fromUtf8(pattern);
@@ -264,6 +266,7 @@ bool startDetached(const std::wstring& program, const std::vector<std::wstring>&
     argStore.push_back(path);
     for (const auto& a : args) argStore.push_back(toUtf8(a));
     std::vector<char*> argv;
+    argv.reserve(argStore.size() + 1);
     for (auto& a : argStore) argv.push_back(a.data());
     argv.push_back(nullptr);
 

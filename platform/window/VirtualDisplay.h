@@ -24,11 +24,11 @@ void reset();
 
 // --- Input (queued; delivered at the next pump or getMessage) ---
 void moveMouse(Point screen);
-void mouseDown(Point screen, MouseButton button = MouseButton::Left);
-void mouseUp(Point screen, MouseButton button = MouseButton::Left);
-void click(Point screen, MouseButton button = MouseButton::Left); // move, down, up
-void doubleClick(Point screen);                                   // move, down, up, down (second click), up
-void wheel(Point screen, int delta);                              // delta in WHEEL_DELTA units (120 per notch)
+void mouseDown(Point screen, MouseButton which = MouseButton::Left);
+void mouseUp(Point screen, MouseButton which = MouseButton::Left);
+void click(Point screen, MouseButton which = MouseButton::Left); // move, down, up
+void doubleClick(Point screen);                                  // move, down, up, down (second click), up
+void wheel(Point screen, int delta);                             // delta in WHEEL_DELTA units (120 per notch)
 // Left button down at `from`, the pointer moved to `to` in `steps` equal
 // steps, button up: a caption drag, or a border drag when `from` is on a
 // border the window's WM_NCHITTEST names (HTLEFT ... HTBOTTOMRIGHT).

@@ -158,7 +158,7 @@ public:
     WindowHandle findPaintCandidate();
     void flushPresents();
     void ensureBacking(WindowData& w);
-    void invalidateChildrenIn(WindowData& w, Rect clientRect);
+    void invalidateChildrenIn(WindowData& w, Rect area);
     bool regionContains(const WindowData& w, Point windowPoint);
 
     // --- Remote windows (other processes) ---

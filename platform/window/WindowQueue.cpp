@@ -760,60 +760,78 @@ void beginDrag(WindowHandle window, int hit) {
     c.m_backend->setCapture(true);
 }
 
-} // namespace
+// WM_PRINT: the parts the flags ask for, children over the client from the
+// bottom of the z-order up.
+LResult defaultPrint(Core& c, WindowData& d, WindowHandle window, WParam wParam, LParam lParam) {
+    Canvas* canvas = reinterpret_cast<Canvas*>(wParam);
+    if (!canvas) return 0;
+    const unsigned flags = static_cast<unsigned>(lParam);
+    if ((flags & PRF_CHECKVISIBLE) && !isWindowVisible(window)) return 0;
+    if (flags & PRF_ERASEBKGND) c.send(window, WM_ERASEBKGND, wParam, 0);
+    if (flags & PRF_CLIENT) c.send(window, WM_PRINTCLIENT, wParam, lParam);
+    if (flags & PRF_CHILDREN) {
+        std::vector<WindowHandle> kids = d.children;
+        for (auto it = kids.rbegin(); it != kids.rend(); ++it) {
+            WindowData* k = c.findLive(*it);
+            if (!k || !k->visible) continue;
+            CanvasSaveScope saved(*canvas);
+            canvas->offsetOrigin(k->rect.left, k->rect.top);
+            canvas->intersectClipRect(Rect{0, 0, k->rect.width(), k->rect.height()});
+            c.send(*it, WM_PRINT, wParam, lParam);
+        }
+    }
+    return 0;
+}
 
-LResult defWindowProc(WindowHandle window, unsigned message, WParam wParam, LParam lParam) {
-    assertUiThread();
-    Core& c = Core::get();
-    WindowData* d = c.find(window);
-    if (!d) return 0;
+// The window text: stored in the window (and shown as the title of a native one).
+LResult defaultTextMessage(Core& c, WindowData& d, WindowHandle window, unsigned message, WParam wParam,
+                           LParam lParam) {
     switch (message) {
-    case WM_NCCREATE:
-        return 1;
-    case WM_CLOSE:
-        destroyWindow(window);
-        return 0;
     case WM_SETTEXT: {
         const wchar_t* text = reinterpret_cast<const wchar_t*>(lParam);
-        d->text = text ? text : L"";
-        if (d->native) {
-            c.m_backend->setTitle(window, d->text);
-            c.serveWindow(*d);
+        d.text = text ? text : L"";
+        if (d.native) {
+            c.m_backend->setTitle(window, d.text);
+            c.serveWindow(d);
         }
         return 1;
     }
     case WM_GETTEXTLENGTH:
-        return static_cast<LResult>(d->text.size());
+        return static_cast<LResult>(d.text.size());
     case WM_GETTEXT: {
         wchar_t* buffer = reinterpret_cast<wchar_t*>(lParam);
         if (!buffer || wParam == 0) return 0;
-        std::size_t n = std::min<std::size_t>(d->text.size(), wParam - 1);
-        std::wmemcpy(buffer, d->text.data(), n);
+        std::size_t n = std::min<std::size_t>(d.text.size(), wParam - 1);
+        std::wmemcpy(buffer, d.text.data(), n);
         buffer[n] = 0;
         return static_cast<LResult>(n);
     }
-    case WM_PAINT: {
-        PaintInfo info;
-        beginPaint(window, info);
-        endPaint(window, info);
+    default:
         return 0;
     }
+}
+
+// Cursor, activation, hit tests, the frame's buttons, and what a child passes
+// on to its parent.
+LResult defaultMouseMessage(Core& c, WindowData& d, WindowHandle window, unsigned message, WParam wParam,
+                            LParam lParam) {
+    switch (message) {
     case WM_SETCURSOR: {
-        if (d->isChild() && d->parent && c.send(d->parent, WM_SETCURSOR, wParam, lParam)) return 1;
+        if (d.isChild() && d.parent && c.send(d.parent, WM_SETCURSOR, wParam, lParam)) return 1;
         const int hit = static_cast<std::int16_t>(loWord(static_cast<std::uintptr_t>(lParam)));
         if (hit == HTCLIENT) {
             if (WindowData* target = c.find(reinterpret_cast<WindowHandle>(wParam)))
                 setCursor(target->cls.cursor);
             else
-                setCursor(d->cls.cursor);
+                setCursor(d.cls.cursor);
         } else {
             setCursor(cursorForHit(hit));
         }
         return 1;
     }
     case WM_MOUSEACTIVATE:
-        if (d->isChild() && d->parent) {
-            if (LResult r = c.send(d->parent, WM_MOUSEACTIVATE, wParam, lParam)) return r;
+        if (d.isChild() && d.parent) {
+            if (LResult r = c.send(d.parent, WM_MOUSEACTIVATE, wParam, lParam)) return r;
         }
         return MA_ACTIVATE;
     case WM_NCHITTEST: {
@@ -825,8 +843,8 @@ LResult defWindowProc(WindowHandle window, unsigned message, WParam wParam, LPar
             beginDrag(window, static_cast<int>(wParam));
         return 0;
     case WM_NCLBUTTONDBLCLK:
-        if (static_cast<int>(wParam) == HTCAPTION && !d->isChild())
-            c.send(window, WM_SYSCOMMAND, d->zoomed ? SC_RESTORE : SC_MAXIMIZE, lParam);
+        if (static_cast<int>(wParam) == HTCAPTION && !d.isChild())
+            c.send(window, WM_SYSCOMMAND, d.zoomed ? SC_RESTORE : SC_MAXIMIZE, lParam);
         return 0;
     case WM_RBUTTONUP: {
         Point p = clientToScreen(window, {xFromLParam(lParam), yFromLParam(lParam)});
@@ -835,8 +853,16 @@ LResult defWindowProc(WindowHandle window, unsigned message, WParam wParam, LPar
     }
     case WM_CONTEXTMENU:
     case WM_MOUSEWHEEL:
-        if (d->isChild() && d->parent) return c.send(d->parent, message, wParam, lParam);
+        if (d.isChild() && d.parent) return c.send(d.parent, message, wParam, lParam);
         return 0;
+    default:
+        return 0;
+    }
+}
+
+// System keys (Alt+F4, the menu key), system commands and activation.
+LResult defaultSystemMessage(Core& c, WindowHandle window, unsigned message, WParam wParam, LParam lParam) {
+    switch (message) {
     case WM_SYSKEYDOWN:
         if (wParam == VK_F4 && (lParam & (1 << 29))) c.send(c.root(window), WM_SYSCOMMAND, SC_CLOSE, 0);
         return 0;
@@ -872,32 +898,57 @@ LResult defWindowProc(WindowHandle window, unsigned message, WParam wParam, LPar
         if (loWord(wParam) != WA_INACTIVE && !hiWord(wParam) && !(c.m_focus && c.isDescendant(window, c.m_focus)))
             setFocus(window);
         return 0;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
+LResult defWindowProc(WindowHandle window, unsigned message, WParam wParam, LParam lParam) {
+    assertUiThread();
+    Core& c = Core::get();
+    WindowData* d = c.find(window);
+    if (!d) return 0;
+    switch (message) {
+    case WM_SETTEXT:
+    case WM_GETTEXTLENGTH:
+    case WM_GETTEXT:
+        return defaultTextMessage(c, *d, window, message, wParam, lParam);
+    case WM_SETCURSOR:
+    case WM_MOUSEACTIVATE:
+    case WM_NCHITTEST:
+    case WM_NCLBUTTONDOWN:
+    case WM_NCLBUTTONDBLCLK:
+    case WM_RBUTTONUP:
+    case WM_CONTEXTMENU:
+    case WM_MOUSEWHEEL:
+        return defaultMouseMessage(c, *d, window, message, wParam, lParam);
+    case WM_SYSKEYDOWN:
+    case WM_SYSKEYUP:
+    case WM_SYSCOMMAND:
+    case WM_ACTIVATE:
+    case WM_KEYUP:
+        return defaultSystemMessage(c, window, message, wParam, lParam);
+    case WM_NCCREATE:
+        return 1;
+    case WM_CLOSE:
+        destroyWindow(window);
+        return 0;
+    case WM_PAINT: {
+        PaintInfo info;
+        beginPaint(window, info);
+        endPaint(window, info);
+        return 0;
+    }
     case WM_NCACTIVATE:
         return 1;
     case WM_SETICON:
         if (lParam && (wParam == ICON_BIG || !d->native))
             setWindowIcon(window, static_cast<unsigned>(wParam), *reinterpret_cast<const Surface*>(lParam));
         return 0;
-    case WM_PRINT: {
-        Canvas* canvas = reinterpret_cast<Canvas*>(wParam);
-        if (!canvas) return 0;
-        const unsigned flags = static_cast<unsigned>(lParam);
-        if ((flags & PRF_CHECKVISIBLE) && !isWindowVisible(window)) return 0;
-        if (flags & PRF_ERASEBKGND) c.send(window, WM_ERASEBKGND, wParam, 0);
-        if (flags & PRF_CLIENT) c.send(window, WM_PRINTCLIENT, wParam, lParam);
-        if (flags & PRF_CHILDREN) {
-            std::vector<WindowHandle> kids = d->children;
-            for (auto it = kids.rbegin(); it != kids.rend(); ++it) {
-                WindowData* k = c.findLive(*it);
-                if (!k || !k->visible) continue;
-                CanvasSaveScope saved(*canvas);
-                canvas->offsetOrigin(k->rect.left, k->rect.top);
-                canvas->intersectClipRect(Rect{0, 0, k->rect.width(), k->rect.height()});
-                c.send(*it, WM_PRINT, wParam, lParam);
-            }
-        }
-        return 0;
-    }
+    case WM_PRINT:
+        return defaultPrint(c, *d, window, wParam, lParam);
     default:
         return 0;
     }

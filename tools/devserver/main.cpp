@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
         auto next = [&](const char* what) -> std::string {
             if (i + 1 >= argc) {
                 std::fprintf(stderr, "quellan-devserver: %s needs %s\n", arg.c_str(), what);
-                std::exit(2);
+                std::exit(2); // NOLINT(concurrency-mt-unsafe): reading the arguments, before any thread starts
             }
             return argv[++i];
         };

@@ -4,7 +4,7 @@
 
 #include "ui/core/AttributeValues.h"
 #include "ui/core/FormManagerUI.h"
-#include "ui/render/RenderEngine.h"
+#include "ui/core/ManagerDrawing.h"
 
 using platform::Argb;
 using platform::Rect;
@@ -290,7 +290,7 @@ void CButtonUI::drawBackground(platform::Canvas& canvas) {
         if (m_disabledBkColour != 0)
             fillBackground(canvas, m_disabledBkColour);
         else
-            CControlUI::drawBackground(canvas);
+            CLabelUI::drawBackground(canvas);
         return;
     }
     if (hasFocus() && m_focusedBkColour != 0)
@@ -298,7 +298,7 @@ void CButtonUI::drawBackground(platform::Canvas& canvas) {
     else if ((m_state & State::Hot) && m_hotBkColour != 0)
         fillBackground(canvas, m_hotBkColour);
     else
-        CControlUI::drawBackground(canvas);
+        CLabelUI::drawBackground(canvas);
 }
 
 void CButtonUI::drawButtonText(platform::Canvas& canvas) {

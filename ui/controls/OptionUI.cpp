@@ -114,7 +114,7 @@ void COptionUI::drawBackground(platform::Canvas& canvas) {
         if (m_disabledBkColour != 0)
             fillBackground(canvas, m_disabledBkColour);
         else
-            CControlUI::drawBackground(canvas);
+            CButtonUI::drawBackground(canvas);
         return;
     }
     if (hasFocus() && m_focusedBkColour != 0)
@@ -124,7 +124,7 @@ void COptionUI::drawBackground(platform::Canvas& canvas) {
     else if (m_selected && m_selectedBkColour != 0)
         fillBackground(canvas, m_selectedBkColour);
     else
-        CControlUI::drawBackground(canvas);
+        CButtonUI::drawBackground(canvas);
 }
 
 void COptionUI::drawStateImage(platform::Canvas& canvas) {
@@ -152,6 +152,8 @@ void COptionUI::drawTextPart(platform::Canvas& canvas) {
     }
     const platform::Argb own = m_textColour;
     if (m_selectedTextColour != 0) m_textColour = m_selectedTextColour;
-    CLabelUI::drawTextPart(canvas);
+    // The label's plain text on purpose: the button's would draw the hot,
+    // pushed and focused colours over the selected one.
+    CLabelUI::drawTextPart(canvas); // NOLINT(bugprone-parent-virtual-call)
     m_textColour = own;
 }

@@ -2,7 +2,7 @@
 #include "ui/controls/ProgressUI.h"
 
 #include "ui/core/AttributeValues.h"
-#include "ui/render/RenderEngine.h"
+#include "ui/core/ManagerDrawing.h"
 
 #include <algorithm>
 #include <climits>

@@ -2,7 +2,7 @@
 #include "ui/controls/TextUI.h"
 
 #include "ui/core/FormManagerUI.h"
-#include "ui/render/RenderEngine.h"
+#include "ui/core/ManagerDrawing.h"
 
 using platform::Rect;
 

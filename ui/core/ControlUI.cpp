@@ -14,7 +14,7 @@
 
 #include "ui/core/AttributeValues.h"
 #include "ui/core/FormManagerUI.h"
-#include "ui/render/RenderEngine.h"
+#include "ui/core/ManagerDrawing.h"
 
 #include <algorithm>
 #include <cmath>
@@ -122,25 +122,25 @@ Rect CControlUI::boundsInParent() const {
 
 Rect CControlUI::innerBounds() const { return m_pos; }
 
-void CControlUI::place(Rect rc, bool needInvalidate) {
-    if (rc.right < rc.left) rc.right = rc.left;
-    if (rc.bottom < rc.top) rc.bottom = rc.top;
-    Rect dirty = m_pos.isEmpty() ? rc : m_pos;
+void CControlUI::place(Rect rect, bool needInvalidate) {
+    if (rect.right < rect.left) rect.right = rect.left;
+    if (rect.bottom < rect.top) rect.bottom = rect.top;
+    Rect dirty = m_pos.isEmpty() ? rect : m_pos;
 
     if (m_floating) {
         if (m_parent) {
             // The rectangle is relative to the parent; the fixed values follow
             // it so that the next layout puts the control back here.
             const Rect& pp = m_parent->bounds();
-            m_pos = rc.offset(pp.left, pp.top);
+            m_pos = rect.offset(pp.left, pp.top);
             const int w = pp.width(), h = pp.height();
-            m_fixedXY.x = rc.left - anchorOffset(w, m_anchors.left);
-            m_fixedXY.y = rc.top - anchorOffset(h, m_anchors.top);
-            m_fixedWidth = rc.right - anchorOffset(w, m_anchors.right) - m_fixedXY.x;
-            m_fixedHeight = rc.bottom - anchorOffset(h, m_anchors.bottom) - m_fixedXY.y;
+            m_fixedXY.x = rect.left - anchorOffset(w, m_anchors.left);
+            m_fixedXY.y = rect.top - anchorOffset(h, m_anchors.top);
+            m_fixedWidth = rect.right - anchorOffset(w, m_anchors.right) - m_fixedXY.x;
+            m_fixedHeight = rect.bottom - anchorOffset(h, m_anchors.bottom) - m_fixedXY.y;
         }
     } else {
-        m_pos = rc;
+        m_pos = rect;
     }
     if (!m_manager) return;
 
@@ -524,6 +524,140 @@ FloatAnchorsUI parseAnchors(std::wstring_view value) {
     return {v[0], v[1], v[2], v[3]};
 }
 
+// Position, size limits, padding and floating.
+bool applyGeometryAttribute(CControlUI& c, Attr attribute, std::wstring_view value) {
+    switch (attribute) {
+    case Attr::Pos: {
+        const Rect r = attr::parseRect(value);
+        c.assignFixedXY({r.left, r.top});
+        c.assignFixedWidth(r.right - r.left);
+        c.assignFixedHeight(r.bottom - r.top);
+        return true;
+    }
+    case Attr::Padding:
+        c.assignPadding(attr::parseRect(value));
+        return true;
+    case Attr::Width:
+        c.assignFixedWidth(attr::parseInt(value));
+        return true;
+    case Attr::Height:
+        c.assignFixedHeight(attr::parseInt(value));
+        return true;
+    case Attr::MinWidth:
+        c.assignMinWidth(attr::parseInt(value));
+        return true;
+    case Attr::MinHeight:
+        c.assignMinHeight(attr::parseInt(value));
+        return true;
+    case Attr::MaxWidth:
+        c.assignMaxWidth(attr::parseInt(value));
+        return true;
+    case Attr::MaxHeight:
+        c.assignMaxHeight(attr::parseInt(value));
+        return true;
+    case Attr::Float:
+        if (value.find(L',') != std::wstring_view::npos) {
+            c.assignFloatAnchors(parseAnchors(value));
+            c.assignFloating(true);
+        } else {
+            c.assignFloating(attr::parseBool(value));
+        }
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Colours, border and images.
+bool applyLookAttribute(CControlUI& c, Attr attribute, std::wstring_view value) {
+    switch (attribute) {
+    case Attr::BkColour:
+        c.assignBkColour(attr::parseColour(value, /*skipBlanks=*/true));
+        return true;
+    case Attr::BkColour2:
+        c.assignBkColour2(attr::parseColour(value, /*skipBlanks=*/true));
+        return true;
+    case Attr::BkColour3:
+        c.assignBkColour3(attr::parseColour(value, /*skipBlanks=*/true));
+        return true;
+    case Attr::BorderColour:
+        c.assignBorderColour(attr::parseColour(value));
+        return true;
+    case Attr::FocusBorderColour:
+        c.assignFocusBorderColour(attr::parseColour(value));
+        return true;
+    case Attr::ColourHsl:
+        c.assignColourAdjust(attr::parseBool(value));
+        return true;
+    case Attr::BorderSize:
+        if (value.find(L',') != std::wstring_view::npos) {
+            c.assignBorderSizes(attr::parseRect(value));
+        } else {
+            const int s = attr::parseInt(value);
+            c.assignBorderSizes({s, s, s, s});
+        }
+        return true;
+    case Attr::BorderStyle:
+        c.assignBorderStyle(attr::parseInt(value));
+        return true;
+    case Attr::BorderRound:
+        c.assignBorderRound(attr::parseSize(value));
+        return true;
+    case Attr::BkImage:
+        c.assignBkImage(value);
+        return true;
+    case Attr::ForeImage:
+        c.assignForeImage(value);
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Name, texts, data and the input and visibility switches.
+bool applyBehaviourAttribute(CControlUI& c, Attr attribute, std::wstring_view value) {
+    switch (attribute) {
+    case Attr::Name:
+        c.assignName(value);
+        return true;
+    case Attr::Text:
+        c.assignText(value);
+        return true;
+    case Attr::Tooltip:
+        c.assignTooltip(value);
+        return true;
+    case Attr::UserData:
+        c.assignUserData(value);
+        return true;
+    case Attr::Tag:
+        c.assignTag(static_cast<std::uintptr_t>(static_cast<std::intptr_t>(attr::parseInt(value))));
+        return true;
+    case Attr::Enabled:
+        c.assignEnabled(attr::parseBool(value));
+        return true;
+    case Attr::Mouse:
+        c.assignMouseEnabled(attr::parseBool(value));
+        return true;
+    case Attr::Keyboard:
+        c.assignKeyboardEnabled(attr::parseBool(value));
+        return true;
+    case Attr::Visible:
+        c.assignShown(attr::parseBool(value));
+        return true;
+    case Attr::Shortcut:
+        c.assignShortcut(value.empty() ? 0 : value[0]);
+        return true;
+    case Attr::Menu:
+        c.assignContextMenuUsed(attr::parseBool(value));
+        return true;
+    case Attr::VirtualWnd:
+        c.assignVirtualWindow(value);
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 CStringUI CControlUI::readAttribute(std::wstring_view) const { return {}; }
@@ -540,118 +674,9 @@ void CControlUI::applyAttribute(std::wstring_view name, std::wstring_view value)
             storeCustomAttribute(name, value);
         return;
     }
-    switch (it->second) {
-    case Attr::Pos: {
-        const Rect r = attr::parseRect(value);
-        assignFixedXY({r.left, r.top});
-        assignFixedWidth(r.right - r.left);
-        assignFixedHeight(r.bottom - r.top);
-        break;
-    }
-    case Attr::Padding:
-        assignPadding(attr::parseRect(value));
-        break;
-    case Attr::BkColour:
-        assignBkColour(attr::parseColour(value, /*skipBlanks=*/true));
-        break;
-    case Attr::BkColour2:
-        assignBkColour2(attr::parseColour(value, /*skipBlanks=*/true));
-        break;
-    case Attr::BkColour3:
-        assignBkColour3(attr::parseColour(value, /*skipBlanks=*/true));
-        break;
-    case Attr::BorderColour:
-        assignBorderColour(attr::parseColour(value));
-        break;
-    case Attr::FocusBorderColour:
-        assignFocusBorderColour(attr::parseColour(value));
-        break;
-    case Attr::ColourHsl:
-        assignColourAdjust(attr::parseBool(value));
-        break;
-    case Attr::BorderSize:
-        if (value.find(L',') != std::wstring_view::npos) {
-            assignBorderSizes(attr::parseRect(value));
-        } else {
-            const int s = attr::parseInt(value);
-            assignBorderSizes({s, s, s, s});
-        }
-        break;
-    case Attr::BorderStyle:
-        assignBorderStyle(attr::parseInt(value));
-        break;
-    case Attr::BorderRound:
-        assignBorderRound(attr::parseSize(value));
-        break;
-    case Attr::BkImage:
-        assignBkImage(value);
-        break;
-    case Attr::ForeImage:
-        assignForeImage(value);
-        break;
-    case Attr::Width:
-        assignFixedWidth(attr::parseInt(value));
-        break;
-    case Attr::Height:
-        assignFixedHeight(attr::parseInt(value));
-        break;
-    case Attr::MinWidth:
-        assignMinWidth(attr::parseInt(value));
-        break;
-    case Attr::MinHeight:
-        assignMinHeight(attr::parseInt(value));
-        break;
-    case Attr::MaxWidth:
-        assignMaxWidth(attr::parseInt(value));
-        break;
-    case Attr::MaxHeight:
-        assignMaxHeight(attr::parseInt(value));
-        break;
-    case Attr::Name:
-        assignName(value);
-        break;
-    case Attr::Text:
-        assignText(value);
-        break;
-    case Attr::Tooltip:
-        assignTooltip(value);
-        break;
-    case Attr::UserData:
-        assignUserData(value);
-        break;
-    case Attr::Tag:
-        assignTag(static_cast<std::uintptr_t>(static_cast<std::intptr_t>(attr::parseInt(value))));
-        break;
-    case Attr::Enabled:
-        assignEnabled(attr::parseBool(value));
-        break;
-    case Attr::Mouse:
-        assignMouseEnabled(attr::parseBool(value));
-        break;
-    case Attr::Keyboard:
-        assignKeyboardEnabled(attr::parseBool(value));
-        break;
-    case Attr::Visible:
-        assignShown(attr::parseBool(value));
-        break;
-    case Attr::Float:
-        if (value.find(L',') != std::wstring_view::npos) {
-            assignFloatAnchors(parseAnchors(value));
-            assignFloating(true);
-        } else {
-            assignFloating(attr::parseBool(value));
-        }
-        break;
-    case Attr::Shortcut:
-        assignShortcut(value.empty() ? 0 : value[0]);
-        break;
-    case Attr::Menu:
-        assignContextMenuUsed(attr::parseBool(value));
-        break;
-    case Attr::VirtualWnd:
-        assignVirtualWindow(value);
-        break;
-    }
+    if (applyGeometryAttribute(*this, it->second, value)) return;
+    if (applyLookAttribute(*this, it->second, value)) return;
+    applyBehaviourAttribute(*this, it->second, value);
 }
 
 CStringUI CControlUI::attributeText() const { return {}; }

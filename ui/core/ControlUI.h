@@ -8,8 +8,8 @@
 #include "platform/window/Window.h"
 #include "ui/core/EventsUI.h"
 #include "ui/core/HookListUI.h"
-#include "ui/core/StringMapUI.h"
-#include "ui/core/StringUI.h"
+#include "ui/base/StringMapUI.h"
+#include "ui/base/StringUI.h"
 #include "ui/render/ImageDescription.h"
 
 #include <cstdint>

@@ -5,7 +5,7 @@
 
 #include "platform/graphics/Geometry.h"
 #include "platform/window/Window.h"
-#include "ui/core/StringUI.h"
+#include "ui/base/StringUI.h"
 
 #include <cstdint>
 

@@ -42,350 +42,331 @@ Point CFormManagerUI::screenToClientPoint(LParam lParam) const { return screenTo
 bool CFormManagerUI::handleMessage(unsigned message, WParam wParam, LParam lParam, LResult& result) {
     if (!m_host) return false;
     assert(isUiThread());
-
-    // Filters first; the first that handles the message ends it.
-    if (!m_filters.isEmpty()) {
-        const CPtrArrayUI<IMessageFilterUI> filters = m_filters;
-        for (IMessageFilterUI* filter : filters) {
-            bool handled = false;
-            LResult r = filter->filterMessage(message, wParam, lParam, handled);
-            if (!handled) continue;
-            if (message >= WM_MOUSEMOVE && message <= WM_LBUTTONDBLCLK)
-                m_lastMousePosition = pointOf(lParam);
-            else if (message == WM_MOUSEWHEEL || message == WM_CONTEXTMENU)
-                m_lastMousePosition = screenToClientPoint(lParam);
-            result = r;
-            return true;
-        }
-    }
-
-    if (m_perPixelLayered) {
-        switch (message) {
-        case WM_NCCALCSIZE:
-        case WM_NCPAINT:
-            result = 0;
-            return true;
-        case WM_NCACTIVATE:
-            if (isIconic(m_host)) break;
-            result = wParam == 0 ? 1 : 0;
-            return true;
-        default:
-            break;
-        }
-    }
+    if (runMessageFilters(message, wParam, lParam, result)) return true;
+    if (m_perPixelLayered && handleLayeredFrame(message, wParam, result)) return true;
 
     switch (message) {
     case WM_SIZE:
-        if (m_focus) {
-            TInputEventUI e = makeEvent(UiEventKind::WindowSize, m_focus, m_lastMousePosition);
-            m_focus->dispatchEvent(e);
-        }
-        if (m_root) {
-            m_root->scheduleLayout();
-            m_layoutNeeded = true;
-        }
-        if (m_perPixelLayered) invalidateAll();
+        onSize();
         result = 0;
         return true;
-
-    case WM_KILLFOCUS: {
-        if (wParam == 0) return false;
-        // The window that takes the focus: when it is (inside) a native
-        // child of a control, that control becomes the focus.
-        WindowHandle w = focusWindow();
-        while (w && parentWindow(w) != m_host) w = parentWindow(w);
-        if (!w) return false;
-        if (CControlUI* owner = nativeChildControl(w); owner && owner != m_focus) focusControl(owner, false);
+    case WM_KILLFOCUS:
+        onKillFocus(wParam);
         return false;
-    }
-
     case WM_PAINT:
         onPaint();
         result = 0;
         return true;
-
     case WM_ENABLE:
         // Disabled for a modal loop (a message box, a chooser): a tip left
         // showing would stand over the dialog.
         if (wParam == 0) hideTooltip();
         return false;
-
-    case WM_CLOSE: {
-        if (m_hover) {
-            TInputEventUI e = makeEvent(UiEventKind::MouseLeave, m_hover, m_lastMousePosition);
-            m_hover->dispatchEvent(e);
-        }
-        if (m_click) {
-            TInputEventUI e = makeEvent(UiEventKind::ButtonUp, m_click, m_lastMousePosition);
-            m_click->dispatchEvent(e);
-        }
-        focusControl(nullptr, true);
-        if (activeWindow() == m_host) {
-            WindowHandle next = (windowStyle(m_host) & WS_CHILD) ? parentWindow(m_host) : ownerWindow(m_host);
-            if (next) setFocus(next);
-        }
-        destroyTooltip();
+    case WM_CLOSE:
+        onClose();
         return false;
-    }
-
     case WM_ERASEBKGND:
         result = 1;
         return true;
-
-    case WM_SETCURSOR: {
-        if (!m_root || static_cast<int>(loWord(static_cast<std::uintptr_t>(lParam))) != HTCLIENT) return false;
-        if (m_captured) {
-            result = 1;
-            return true;
-        }
-        const Point cursor = screenToClient(m_host, cursorPos());
-        CControlUI* control = findControlAt(cursor);
-        if (!control || !(control->behaviourFlags() & ControlFlags::SetCursor)) return false;
-        TInputEventUI e = makeEvent(UiEventKind::SetCursor, control, cursor);
-        e.wparam = wParam;
-        e.lparam = lParam;
-        control->dispatchEvent(e);
-        result = 1;
-        return true;
-    }
-
+    case WM_SETCURSOR:
+        return onSetCursor(wParam, lParam, result);
     case WM_MOUSEACTIVATE:
         if (!m_noActivate) return false;
         result = MA_NOACTIVATE;
         return true;
-
-    case WM_GETMINMAXINFO: {
-        auto* info = reinterpret_cast<MinMaxInfo*>(lParam);
-        if (!info) return false;
-        if (m_minTrack.cx > 0) info->minTrackSize.cx = m_minTrack.cx;
-        if (m_minTrack.cy > 0) info->minTrackSize.cy = m_minTrack.cy;
-        if (m_maxTrack.cx > 0) info->maxTrackSize.cx = m_maxTrack.cx;
-        if (m_maxTrack.cy > 0) info->maxTrackSize.cy = m_maxTrack.cy;
+    case WM_GETMINMAXINFO:
+        onGetMinMaxInfo(lParam);
         return false;
-    }
-
-    case WM_NOTIFY: {
-        if (lParam == 0) return true;
-        const auto* header = reinterpret_cast<const NotifyHeader*>(lParam);
-        result = sendMessage(header->from, message + WM_REFLECT, wParam, lParam);
-        return true;
-    }
-
+    case WM_NOTIFY:
     case WM_COMMAND:
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORSTATIC:
-        if (lParam == 0) {
-            result = 0;
-            return false;
-        }
-        result = sendMessage(reinterpret_cast<WindowHandle>(lParam), message + WM_REFLECT, wParam, lParam);
-        return true;
-
-    case WM_TIMER: {
-        if (wParam == kLayeredRefreshTimer) {
-            if (m_perPixelLayered && !m_layeredUpdate.isEmpty() && !isIconic(m_host)) onPaint();
-            return false;
-        }
-        for (TimerRecord* t : m_timers) {
-            if (t->window != m_host || t->windowTimerId != loWord(wParam) || t->killed) continue;
-            TInputEventUI e = makeEvent(UiEventKind::Timer, t->control, m_lastMousePosition);
-            e.wparam = t->localId;
-            e.lparam = lParam;
-            t->control->dispatchEvent(e);
-            break;
-        }
+        return reflectToChild(message, wParam, lParam, result);
+    case WM_TIMER:
+        onTimer(wParam, lParam);
         return false;
-    }
-
     case WM_MOUSEMOVE:
         onMouseMove(pointOf(lParam));
         return false;
-
-    case WM_LBUTTONDOWN: {
-        if (!m_noActivate) setFocus(m_host);
-        if (!m_root) return false;
-        m_lastMousePosition = pointOf(lParam);
-        CControlUI* control = findControlAt(m_lastMousePosition);
-        if (!belongsHere(control)) return false;
-        m_click = control;
-        control->takeFocus();
-        captureMouse();
-        if (m_click != control) return false; // taking the focus deleted or replaced it
-        TInputEventUI e = makeEvent(UiEventKind::ButtonDown, control, m_lastMousePosition);
-        e.keyState = static_cast<std::uint16_t>(loWord(wParam));
-        e.wparam = wParam;
-        e.lparam = lParam;
-        control->dispatchEvent(e);
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_LBUTTONDBLCLK:
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONUP:
+        onMouseButton(message, wParam, lParam);
         return false;
-    }
-
-    case WM_LBUTTONUP: {
-        m_lastMousePosition = pointOf(lParam);
-        // Released even when the pressed control went away meanwhile: a
-        // capture left behind would keep every mouse message.
-        if (m_captured) releaseMouse();
-        if (!m_click) return false;
-        CControlUI* control = m_click;
-        m_click = nullptr;
-        TInputEventUI e = makeEvent(UiEventKind::ButtonUp, control, m_lastMousePosition);
-        e.keyState = static_cast<std::uint16_t>(loWord(wParam));
-        e.wparam = wParam;
-        e.lparam = lParam;
-        control->dispatchEvent(e);
+    case WM_CONTEXTMENU:
+        onContextMenu(wParam, lParam);
         return false;
-    }
-
-    case WM_LBUTTONDBLCLK: {
-        if (!m_noActivate) setFocus(m_host);
-        if (!m_root) return false;
-        m_lastMousePosition = pointOf(lParam);
-        CControlUI* control = findControlAt(m_lastMousePosition);
-        if (!belongsHere(control)) return false;
-        captureMouse();
-        TInputEventUI e = makeEvent(UiEventKind::DoubleClick, control, m_lastMousePosition);
-        e.keyState = static_cast<std::uint16_t>(loWord(wParam));
-        e.wparam = wParam;
-        e.lparam = lParam;
-        m_click = control;
-        control->dispatchEvent(e);
+    case WM_MOUSEWHEEL:
+        if (!m_root) result = 0;
+        onMouseWheel(wParam, lParam);
         return false;
-    }
-
-    case WM_RBUTTONDOWN: {
-        if (!m_noActivate) setFocus(m_host);
-        if (!m_root) return false;
-        m_lastMousePosition = pointOf(lParam);
-        CControlUI* control = findControlAt(m_lastMousePosition);
-        if (!belongsHere(control)) return false;
-        control->takeFocus();
-        TInputEventUI e = makeEvent(UiEventKind::RightButtonDown, control, m_lastMousePosition);
-        e.keyState = static_cast<std::uint16_t>(loWord(wParam));
-        e.wparam = wParam;
-        e.lparam = lParam;
-        control->dispatchEvent(e);
-        m_click = control;
-        return false;
-    }
-
-    case WM_RBUTTONUP: {
-        m_lastMousePosition = pointOf(lParam);
-        if (!m_click) return false;
-        CControlUI* control = m_click;
-        m_click = nullptr;
-        TInputEventUI e = makeEvent(UiEventKind::RightButtonUp, control, m_lastMousePosition);
-        e.keyState = static_cast<std::uint16_t>(loWord(wParam));
-        e.wparam = wParam;
-        e.lparam = lParam;
-        control->dispatchEvent(e);
-        return false;
-    }
-
-    case WM_CONTEXTMENU: {
-        if (!m_root || m_captured) return false;
-        m_lastMousePosition = screenToClientPoint(lParam);
-        if (!m_click) return false;
-        CControlUI* control = m_click;
-        m_click = nullptr;
-        TInputEventUI e = makeEvent(UiEventKind::ContextMenu, control, m_lastMousePosition);
-        e.keyState = static_cast<std::uint16_t>(loWord(wParam));
-        e.wparam = 0;
-        e.lparam = reinterpret_cast<LParam>(control);
-        control->dispatchEvent(e);
-        return false;
-    }
-
-    case WM_MOUSEWHEEL: {
-        if (!m_root) {
-            result = 0;
-            return false;
-        }
-        if (focusWindow() != m_host) return false;
-        m_lastMousePosition = screenToClientPoint(lParam);
-        CControlUI* control = findControlAt(m_lastMousePosition);
-        if (!belongsHere(control)) return false;
-        const int delta = static_cast<std::int16_t>(hiWord(wParam));
-        TInputEventUI e = makeEvent(UiEventKind::ScrollWheel, control, m_lastMousePosition);
-        e.wparam = delta < 0 ? 1 : 0;
-        e.lparam = lParam;
-        control->dispatchEvent(e);
-        // What lies under the mouse may have scrolled away.
-        sendMessage(m_host, WM_MOUSEMOVE, 0, makeLParam(m_lastMousePosition.x, m_lastMousePosition.y));
-        return false;
-    }
-
     case WM_MOUSEHOVER:
         if (!m_root) return false;
         onMouseHover(pointOf(lParam));
         result = 0;
         return true;
-
     case WM_MOUSELEAVE:
-        if (!m_root) return false;
-        onMouseLeaveMessage();
+        if (m_root) onMouseLeaveMessage();
         return false;
-
-    case WM_KEYDOWN: {
-        if (!m_root || !m_focus) {
-            result = 0;
-            return false;
-        }
-        CControlUI* control = m_focus;
-        TInputEventUI e = makeEvent(UiEventKind::KeyDown, control, m_lastMousePosition);
-        e.keyChar = static_cast<std::uint16_t>(loWord(wParam));
-        e.wparam = wParam;
-        e.lparam = lParam;
-        control->dispatchEvent(e);
-        m_key = control;
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+    case WM_CHAR:
+        if (message == WM_KEYDOWN && (!m_root || !m_focus)) result = 0;
+        onKey(message, wParam, lParam);
         return false;
-    }
-
-    case WM_KEYUP: {
-        if (!m_root || !m_key) return false;
-        CControlUI* control = m_key;
-        m_key = nullptr;
-        TInputEventUI e = makeEvent(UiEventKind::KeyUp, control, m_lastMousePosition);
-        e.keyChar = static_cast<std::uint16_t>(loWord(wParam));
-        e.wparam = wParam;
-        e.lparam = lParam;
-        control->dispatchEvent(e);
+    case WM_PRINTCLIENT:
+        onPrintClient(wParam, lParam);
         return false;
-    }
-
-    case WM_CHAR: {
-        if (!m_root || !m_focus) return false;
-        TInputEventUI e = makeEvent(UiEventKind::Char, m_focus, m_lastMousePosition);
-        e.keyChar = static_cast<std::uint16_t>(loWord(wParam));
-        e.wparam = wParam;
-        e.lparam = lParam;
-        m_focus->dispatchEvent(e);
-        return false;
-    }
-
-    case WM_PRINTCLIENT: {
-        auto* canvas = reinterpret_cast<Canvas*>(wParam);
-        if (!m_root || !canvas) return false;
-        printClient(*canvas);
-        if (static_cast<unsigned>(lParam) & PRF_CHILDREN) {
-            for (WindowHandle child = relatedWindow(m_host, GW_CHILD); child;
-                 child = relatedWindow(child, GW_HWNDNEXT)) {
-                const Rect r = windowRect(child);
-                const Point origin = screenToClient(m_host, {r.left, r.top});
-                const int level = canvas->save();
-                canvas->offsetOrigin(origin.x, origin.y);
-                sendMessage(child, WM_PRINT, wParam, lParam | PRF_NONCLIENT);
-                canvas->restoreTo(level);
-            }
-        }
-        return false;
-    }
-
     case kDeferredWorkMessage:
         runDeferredWork();
         return false;
-
     default:
         result = 0;
         return false;
+    }
+}
+
+// --- Message steps ----------------------------------------------------------------
+
+bool CFormManagerUI::runMessageFilters(unsigned message, WParam wParam, LParam lParam, LResult& result) {
+    if (m_filters.isEmpty()) return false;
+    // The first filter that handles the message ends it.
+    const CPtrArrayUI<IMessageFilterUI> filters = m_filters;
+    for (IMessageFilterUI* filter : filters) {
+        bool handled = false;
+        LResult r = filter->filterMessage(message, wParam, lParam, handled);
+        if (!handled) continue;
+        if (message >= WM_MOUSEMOVE && message <= WM_LBUTTONDBLCLK)
+            m_lastMousePosition = pointOf(lParam);
+        else if (message == WM_MOUSEWHEEL || message == WM_CONTEXTMENU)
+            m_lastMousePosition = screenToClientPoint(lParam);
+        result = r;
+        return true;
+    }
+    return false;
+}
+
+bool CFormManagerUI::handleLayeredFrame(unsigned message, WParam wParam, LResult& result) {
+    switch (message) {
+    case WM_NCCALCSIZE:
+    case WM_NCPAINT:
+        result = 0;
+        return true;
+    case WM_NCACTIVATE:
+        if (isIconic(m_host)) return false;
+        result = wParam == 0 ? 1 : 0;
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CFormManagerUI::onSize() {
+    if (m_focus) {
+        TInputEventUI e = makeEvent(UiEventKind::WindowSize, m_focus, m_lastMousePosition);
+        m_focus->dispatchEvent(e);
+    }
+    if (m_root) {
+        m_root->scheduleLayout();
+        m_layoutNeeded = true;
+    }
+    if (m_perPixelLayered) invalidateAll();
+}
+
+void CFormManagerUI::onKillFocus(WParam wParam) {
+    if (wParam == 0) return;
+    // The window that takes the focus: when it is (inside) a native child of
+    // a control, that control becomes the focus.
+    WindowHandle w = focusWindow();
+    while (w && parentWindow(w) != m_host) w = parentWindow(w);
+    if (!w) return;
+    if (CControlUI* owner = nativeChildControl(w); owner && owner != m_focus) focusControl(owner, false);
+}
+
+void CFormManagerUI::onClose() {
+    if (m_hover) {
+        TInputEventUI e = makeEvent(UiEventKind::MouseLeave, m_hover, m_lastMousePosition);
+        m_hover->dispatchEvent(e);
+    }
+    if (m_click) {
+        TInputEventUI e = makeEvent(UiEventKind::ButtonUp, m_click, m_lastMousePosition);
+        m_click->dispatchEvent(e);
+    }
+    focusControl(nullptr, true);
+    if (activeWindow() == m_host) {
+        WindowHandle next = (windowStyle(m_host) & WS_CHILD) ? parentWindow(m_host) : ownerWindow(m_host);
+        if (next) setFocus(next);
+    }
+    destroyTooltip();
+}
+
+bool CFormManagerUI::onSetCursor(WParam wParam, LParam lParam, LResult& result) {
+    if (!m_root || static_cast<int>(loWord(static_cast<std::uintptr_t>(lParam))) != HTCLIENT) return false;
+    if (m_captured) {
+        result = 1;
+        return true;
+    }
+    const Point cursor = screenToClient(m_host, cursorPos());
+    CControlUI* control = findControlAt(cursor);
+    if (!control || !(control->behaviourFlags() & ControlFlags::SetCursor)) return false;
+    TInputEventUI e = makeEvent(UiEventKind::SetCursor, control, cursor);
+    e.wparam = wParam;
+    e.lparam = lParam;
+    control->dispatchEvent(e);
+    result = 1;
+    return true;
+}
+
+void CFormManagerUI::onGetMinMaxInfo(LParam lParam) const {
+    auto* info = reinterpret_cast<MinMaxInfo*>(lParam);
+    if (!info) return;
+    if (m_minTrack.cx > 0) info->minTrackSize.cx = m_minTrack.cx;
+    if (m_minTrack.cy > 0) info->minTrackSize.cy = m_minTrack.cy;
+    if (m_maxTrack.cx > 0) info->maxTrackSize.cx = m_maxTrack.cx;
+    if (m_maxTrack.cy > 0) info->maxTrackSize.cy = m_maxTrack.cy;
+}
+
+bool CFormManagerUI::reflectToChild(unsigned message, WParam wParam, LParam lParam, LResult& result) {
+    if (message == WM_NOTIFY) {
+        if (lParam == 0) return true;
+        const auto* header = reinterpret_cast<const NotifyHeader*>(lParam);
+        result = sendMessage(header->from, message + WM_REFLECT, wParam, lParam);
+        return true;
+    }
+    if (lParam == 0) {
+        result = 0;
+        return false;
+    }
+    result = sendMessage(reinterpret_cast<WindowHandle>(lParam), message + WM_REFLECT, wParam, lParam);
+    return true;
+}
+
+void CFormManagerUI::onTimer(WParam wParam, LParam lParam) {
+    if (wParam == kLayeredRefreshTimer) {
+        if (m_perPixelLayered && !m_layeredUpdate.isEmpty() && !isIconic(m_host)) onPaint();
+        return;
+    }
+    for (const auto& t : m_timers) {
+        if (t->window != m_host || t->windowTimerId != loWord(wParam) || t->killed) continue;
+        TInputEventUI e = makeEvent(UiEventKind::Timer, t->control, m_lastMousePosition);
+        e.wparam = t->localId;
+        e.lparam = lParam;
+        t->control->dispatchEvent(e);
+        break;
+    }
+}
+
+void CFormManagerUI::dispatchMouseEvent(UiEventKind kind, CControlUI* control, WParam wParam, LParam lParam) {
+    TInputEventUI e = makeEvent(kind, control, m_lastMousePosition);
+    e.keyState = static_cast<std::uint16_t>(loWord(wParam));
+    e.wparam = wParam;
+    e.lparam = lParam;
+    control->dispatchEvent(e);
+}
+
+void CFormManagerUI::onMouseButton(unsigned message, WParam wParam, LParam lParam) {
+    const bool press = message == WM_LBUTTONDOWN || message == WM_LBUTTONDBLCLK || message == WM_RBUTTONDOWN;
+    if (!press) {
+        m_lastMousePosition = pointOf(lParam);
+        // Released even when the pressed control went away meanwhile: a
+        // capture left behind would keep every mouse message.
+        if (message == WM_LBUTTONUP && m_captured) releaseMouse();
+        if (!m_click) return;
+        CControlUI* control = m_click;
+        m_click = nullptr;
+        dispatchMouseEvent(message == WM_LBUTTONUP ? UiEventKind::ButtonUp : UiEventKind::RightButtonUp, control,
+                           wParam, lParam);
+        return;
+    }
+    if (!m_noActivate) setFocus(m_host);
+    if (!m_root) return;
+    m_lastMousePosition = pointOf(lParam);
+    CControlUI* control = findControlAt(m_lastMousePosition);
+    if (!belongsHere(control)) return;
+    switch (message) {
+    case WM_LBUTTONDOWN:
+        m_click = control;
+        control->takeFocus();
+        captureMouse();
+        if (m_click != control) return; // taking the focus deleted or replaced it
+        dispatchMouseEvent(UiEventKind::ButtonDown, control, wParam, lParam);
+        break;
+    case WM_LBUTTONDBLCLK:
+        captureMouse();
+        m_click = control;
+        dispatchMouseEvent(UiEventKind::DoubleClick, control, wParam, lParam);
+        break;
+    default: // WM_RBUTTONDOWN
+        control->takeFocus();
+        dispatchMouseEvent(UiEventKind::RightButtonDown, control, wParam, lParam);
+        m_click = control;
+        break;
+    }
+}
+
+void CFormManagerUI::onContextMenu(WParam wParam, LParam lParam) {
+    if (!m_root || m_captured) return;
+    m_lastMousePosition = screenToClientPoint(lParam);
+    if (!m_click) return;
+    CControlUI* control = m_click;
+    m_click = nullptr;
+    TInputEventUI e = makeEvent(UiEventKind::ContextMenu, control, m_lastMousePosition);
+    e.keyState = static_cast<std::uint16_t>(loWord(wParam));
+    e.wparam = 0;
+    e.lparam = reinterpret_cast<LParam>(control);
+    control->dispatchEvent(e);
+}
+
+void CFormManagerUI::onMouseWheel(WParam wParam, LParam lParam) {
+    if (!m_root || focusWindow() != m_host) return;
+    m_lastMousePosition = screenToClientPoint(lParam);
+    CControlUI* control = findControlAt(m_lastMousePosition);
+    if (!belongsHere(control)) return;
+    const int delta = static_cast<std::int16_t>(hiWord(wParam));
+    TInputEventUI e = makeEvent(UiEventKind::ScrollWheel, control, m_lastMousePosition);
+    e.wparam = delta < 0 ? 1 : 0;
+    e.lparam = lParam;
+    control->dispatchEvent(e);
+    // What lies under the mouse may have scrolled away.
+    sendMessage(m_host, WM_MOUSEMOVE, 0, makeLParam(m_lastMousePosition.x, m_lastMousePosition.y));
+}
+
+void CFormManagerUI::onKey(unsigned message, WParam wParam, LParam lParam) {
+    if (!m_root) return;
+    CControlUI* control = nullptr;
+    UiEventKind kind = UiEventKind::Char;
+    if (message == WM_KEYUP) {
+        // The release goes to the control that saw the press.
+        control = m_key;
+        m_key = nullptr;
+        kind = UiEventKind::KeyUp;
+    } else {
+        control = m_focus;
+        if (message == WM_KEYDOWN) kind = UiEventKind::KeyDown;
+    }
+    if (!control) return;
+    TInputEventUI e = makeEvent(kind, control, m_lastMousePosition);
+    e.keyChar = static_cast<std::uint16_t>(loWord(wParam));
+    e.wparam = wParam;
+    e.lparam = lParam;
+    control->dispatchEvent(e);
+    if (message == WM_KEYDOWN) m_key = control;
+}
+
+void CFormManagerUI::onPrintClient(WParam wParam, LParam lParam) {
+    auto* canvas = reinterpret_cast<Canvas*>(wParam);
+    if (!m_root || !canvas) return;
+    printClient(*canvas);
+    if (!(static_cast<unsigned>(lParam) & PRF_CHILDREN)) return;
+    for (WindowHandle child = relatedWindow(m_host, GW_CHILD); child; child = relatedWindow(child, GW_HWNDNEXT)) {
+        const Rect r = windowRect(child);
+        const Point origin = screenToClient(m_host, {r.left, r.top});
+        const int level = canvas->save();
+        canvas->offsetOrigin(origin.x, origin.y);
+        sendMessage(child, WM_PRINT, wParam, lParam | PRF_NONCLIENT);
+        canvas->restoreTo(level);
     }
 }
 

@@ -4,7 +4,7 @@
 #include "ui/core/FormManagerUI.h"
 
 #include "ui/core/ControlUI.h"
-#include "ui/render/RenderEngine.h"
+#include "ui/core/ManagerDrawing.h"
 
 #include <algorithm>
 

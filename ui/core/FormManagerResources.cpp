@@ -1,80 +1,15 @@
-// CFormManagerUI, resource half: skin source, image and font tables, default
-// attributes, custom window attributes and the language table.
+// CFormManagerUI, resource half: the skin source and custom window
+// attributes (images, fonts, default attributes, colours and language texts
+// are the window's CSkinResourcesUI, forwarded from the header).
 #include "ui/core/FormManagerUI.h"
 
 #include "ui/render/SkinSource.h"
 
-#include <string>
-
-namespace {
-
-CStringMapUI<CStringUI>& languageTable() {
-    static CStringMapUI<CStringUI> table;
-    return table;
-}
-
-std::wstring idKey(int id) { return std::to_wstring(id); }
-
-// Fonts are made like the stock GUI font with the face, size and styles
-// replaced; a face is at most 31 characters.
-FontHandle createFont(std::wstring_view face, int size, bool bold, bool underline, bool italic, bool strikeout) {
-    platform::FontStyle style;
-    style.bold = bold;
-    style.underline = underline;
-    style.italic = italic;
-    style.strikeout = strikeout;
-    return platform::Font::create(face.substr(0, 31), size, style);
-}
-
-FontRecord makeRecord(FontHandle font, std::wstring_view face, int size, bool bold, bool underline, bool italic,
-                      bool strikeout) {
-    FontRecord r;
-    r.font = std::move(font);
-    r.face = face;
-    r.size = size;
-    r.bold = bold;
-    r.underline = underline;
-    r.italic = italic;
-    r.strikeout = strikeout;
-    return r;
-}
-
-bool startsWithDigit(std::wstring_view s) { return !s.empty() && s[0] >= L'0' && s[0] <= L'9'; }
-
-} // namespace
-
-// --- Construction ---------------------------------------------------------
-
-CFormManagerUI::CFormManagerUI() {
-    ResourceTables& shared = sharedResources();
-    if (shared.defaultFont.face.empty()) {
-        FontHandle gui = platform::Font::defaultGui();
-        const platform::FontStyle& style = gui->style();
-        shared.defaultFont = makeRecord(gui, gui->face(), gui->pixelHeight(), style.bold, style.underline, style.italic,
-                                        style.strikeout);
-    }
-    m_resources.disabledColour = shared.disabledColour;
-    m_resources.textColour = shared.textColour;
-    m_resources.linkColour = shared.linkColour;
-    m_resources.linkHoverColour = shared.linkHoverColour;
-    m_resources.selectedColour = shared.selectedColour;
-}
+CFormManagerUI::CFormManagerUI() = default;
 
 void CFormManagerUI::clearWindowResources() {
-    m_resources.fonts.clear();
-    m_resources.images.clear();
-    m_resources.defaultAttributes.clear();
-    m_resources.defaultFont = FontRecord{};
+    m_skin.clearWindowTables();
     m_windowAttributes.clear();
-}
-
-ResourceTables& CFormManagerUI::sharedResources() {
-    static ResourceTables shared;
-    return shared;
-}
-
-ResourceTables& CFormManagerUI::targetTables(bool shared) {
-    return (shared || m_useSharedResources) ? sharedResources() : m_resources;
 }
 
 // --- Skin source ----------------------------------------------------------
@@ -86,128 +21,6 @@ void CFormManagerUI::setSkinArchive(const void* bytes, std::size_t size, const c
 }
 void CFormManagerUI::setResourcePath(std::wstring_view path) { skinsource::setResourcePath(path); }
 const std::wstring& CFormManagerUI::resourcePath() { return skinsource::resourcePath(); }
-
-// --- Images ---------------------------------------------------------------
-
-ImageHandle CFormManagerUI::addImage(std::wstring_view name, const wchar_t* type, std::uint32_t mask, bool shared) {
-    if (name.empty()) return nullptr;
-    bool hasType = type && *type;
-    ImageSource source = ImageSource::named(name);
-    if (hasType && startsWithDigit(name)) {
-        // Leading decimal digits name a numeric resource id.
-        long long id = 0;
-        for (std::size_t i = 0; i < name.size() && name[i] >= L'0' && name[i] <= L'9' && id <= 0x7FFFFFFF; ++i)
-            id = id * 10 + (name[i] - L'0');
-        if (id > 0x7FFFFFFF) id = 0x7FFFFFFF;
-        source = ImageSource::numbered(static_cast<int>(id));
-    }
-    std::unique_ptr<ImageRecord> image = loadImage(source, hasType ? type : nullptr, mask);
-    if (!image) return nullptr;
-    if (hasType) image->resourceType = type;
-    image->mask = mask;
-    ImageHandle handle(std::move(image));
-    targetTables(shared).images.set(name, handle);
-    return handle;
-}
-
-ImageHandle CFormManagerUI::findImage(std::wstring_view name) const {
-    if (const ImageHandle* found = m_resources.images.find(name)) return *found;
-    if (const ImageHandle* found = sharedResources().images.find(name)) return *found;
-    return nullptr;
-}
-
-ImageHandle CFormManagerUI::findOrLoadImage(std::wstring_view name, const wchar_t* type, std::uint32_t mask) {
-    if (ImageHandle found = findImage(name)) return found;
-    return addImage(name, type, mask, /*shared=*/false);
-}
-
-void CFormManagerUI::removeAllImages(bool shared) { (shared ? sharedResources() : m_resources).images.clear(); }
-
-// --- Fonts ----------------------------------------------------------------
-
-FontHandle CFormManagerUI::addFont(int id, std::wstring_view face, int size, bool bold, bool underline, bool italic,
-                                   bool strikeout, bool shared) {
-    FontHandle font = createFont(face, size, bold, underline, italic, strikeout);
-    if (!font) return nullptr;
-    auto record = std::make_unique<FontRecord>(makeRecord(font, face, size, bold, underline, italic, strikeout));
-    targetTables(shared).fonts.set(idKey(id), std::move(record));
-    return font;
-}
-
-void CFormManagerUI::setDefaultFont(std::wstring_view face, int size, bool bold, bool underline, bool italic,
-                                    bool strikeout, bool shared) {
-    FontHandle font = createFont(face, size, bold, underline, italic, strikeout);
-    if (!font) return;
-    ResourceTables& tables = shared ? sharedResources() : m_resources;
-    tables.defaultFont = makeRecord(font, face, size, bold, underline, italic, strikeout);
-}
-
-FontRecord& CFormManagerUI::measure(FontRecord& record) {
-    if (!record.measured() && record.font) record.metrics = record.font->metrics();
-    return record;
-}
-
-const FontRecord& CFormManagerUI::defaultFontInfo() {
-    if (!m_resources.defaultFont.face.empty()) return measure(m_resources.defaultFont);
-    return measure(sharedResources().defaultFont);
-}
-
-const FontRecord& CFormManagerUI::fontInfo(int id) {
-    if (id >= 0) {
-        std::wstring key = idKey(id);
-        if (auto* found = m_resources.fonts.find(key)) return measure(**found);
-        if (auto* found = sharedResources().fonts.find(key)) return measure(**found);
-    }
-    return defaultFontInfo();
-}
-
-FontHandle CFormManagerUI::fontHandle(int id) { return fontInfo(id).font; }
-
-const FontRecord& CFormManagerUI::fontInfoOf(const FontHandle& font) {
-    FontRecord* hit = nullptr;
-    auto look = [&](ResourceTables& tables) {
-        tables.fonts.forEach([&](std::wstring_view, std::unique_ptr<FontRecord>& r) {
-            if (!hit && font && r->font == font) hit = r.get();
-        });
-    };
-    look(m_resources);
-    if (!hit) look(sharedResources());
-    if (hit) return measure(*hit);
-    return defaultFontInfo();
-}
-
-FontHandle CFormManagerUI::findFont(std::wstring_view face, int size, bool bold, bool underline, bool italic,
-                                    bool strikeout) const {
-    FontHandle hit;
-    auto look = [&](const ResourceTables& tables) {
-        const_cast<ResourceTables&>(tables).fonts.forEach([&](std::wstring_view, std::unique_ptr<FontRecord>& r) {
-            if (!hit && r->face == face && r->size == size && r->bold == bold && r->underline == underline &&
-                r->italic == italic && r->strikeout == strikeout)
-                hit = r->font;
-        });
-    };
-    look(m_resources);
-    if (!hit) look(sharedResources());
-    return hit;
-}
-
-void CFormManagerUI::removeAllFonts(bool shared) { (shared ? sharedResources() : m_resources).fonts.clear(); }
-
-// --- Default attributes ---------------------------------------------------
-
-void CFormManagerUI::addDefaultAttributes(std::wstring_view tag, std::wstring_view attributes, bool shared) {
-    targetTables(shared).defaultAttributes.set(tag, CStringUI(attributes));
-}
-
-const wchar_t* CFormManagerUI::defaultAttributes(std::wstring_view tag) const {
-    if (const CStringUI* found = m_resources.defaultAttributes.find(tag)) return found->c_str();
-    if (const CStringUI* found = sharedResources().defaultAttributes.find(tag)) return found->c_str();
-    return nullptr;
-}
-
-void CFormManagerUI::removeAllDefaultAttributes(bool shared) {
-    (shared ? sharedResources() : m_resources).defaultAttributes.clear();
-}
 
 // --- Custom window attributes ---------------------------------------------
 
@@ -222,40 +35,3 @@ const wchar_t* CFormManagerUI::windowAttribute(std::wstring_view name) const {
 }
 
 void CFormManagerUI::removeAllWindowAttributes() { m_windowAttributes.clear(); }
-
-// --- Language table -------------------------------------------------------
-
-void CFormManagerUI::addLanguageText(int number, std::wstring_view text) {
-    languageTable().set(idKey(number), CStringUI(text));
-}
-
-const wchar_t* CFormManagerUI::languageText(int number) {
-    const CStringUI* found = languageTable().find(idKey(number));
-    return found ? found->c_str() : nullptr;
-}
-
-void CFormManagerUI::removeAllLanguageTexts() { languageTable().clear(); }
-
-void CFormManagerUI::expandTextIds(CStringUI& text) {
-    std::wstring_view in = text.view();
-    if (in.find(L"%{") == std::wstring_view::npos) return;
-    std::wstring out;
-    std::size_t i = 0;
-    while (i < in.size()) {
-        if (in[i] == L'%' && i + 1 < in.size() && in[i + 1] == L'{') {
-            std::size_t j = i + 2;
-            long long number = 0;
-            while (j < in.size() && in[j] >= L'0' && in[j] <= L'9' && number <= 0x7FFFFFFF)
-                number = number * 10 + (in[j++] - L'0');
-            if (j > i + 2 && j < in.size() && in[j] == L'}' && number <= 0x7FFFFFFF) {
-                if (const wchar_t* replacement = languageText(static_cast<int>(number))) {
-                    out += replacement;
-                    i = j + 1;
-                    continue;
-                }
-            }
-        }
-        out += in[i++];
-    }
-    text.assign(out);
-}

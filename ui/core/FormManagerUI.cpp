@@ -6,7 +6,7 @@
 #include "platform/system/System.h"
 #include "ui/core/AttributeValues.h"
 #include "ui/core/ControlUI.h"
-#include "ui/render/RenderEngine.h"
+#include "ui/core/ManagerDrawing.h"
 
 #include <cwctype>
 #include <vector>
@@ -130,7 +130,7 @@ void CFormManagerUI::forgetControl(CControlUI* control) {
     stopTimersOf(control);
     if (CControlUI* const* entry = m_names.find(control->controlName().view()); entry && *entry == control)
         m_names.remove(control->controlName().view());
-    for (TNoticeUI* n : m_queuedNotices)
+    for (const auto& n : m_queuedNotices)
         if (n->sender == control) n->sender = nullptr;
     // Lists that would otherwise keep a dangling pointer when a detached
     // control is deleted later.
@@ -160,7 +160,7 @@ void CFormManagerUI::deferDelete(CControlUI* control) {
         },
         this, FindAll);
     control->bindManager(nullptr, nullptr, /*init=*/false);
-    m_deferredDeletions.add(control);
+    m_deferredDeletions.emplace_back(control);
     postDeferredWork();
 }
 
@@ -218,7 +218,7 @@ void CFormManagerUI::sendNotice(TNoticeUI& notice, bool async, bool allowRepeat)
         return;
     }
     if (!allowRepeat) {
-        for (TNoticeUI* queued : m_queuedNotices) {
+        for (const auto& queued : m_queuedNotices) {
             if (queued->sender != notice.sender || queued->kind != notice.kind) continue;
             queued->virtualWindow = notice.virtualWindow;
             queued->wparam = notice.wparam;
@@ -228,7 +228,7 @@ void CFormManagerUI::sendNotice(TNoticeUI& notice, bool async, bool allowRepeat)
             return;
         }
     }
-    m_queuedNotices.add(new TNoticeUI(notice));
+    m_queuedNotices.push_back(std::make_unique<TNoticeUI>(notice));
     postDeferredWork();
 }
 
@@ -257,34 +257,32 @@ void CFormManagerUI::postDeferredWork() {
 
 void CFormManagerUI::runDeferredWork() {
     m_deferredPosted = false;
-    while (!m_queuedNotices.isEmpty()) {
-        TNoticeUI* notice = m_queuedNotices[0];
-        m_queuedNotices.removeAt(0);
+    // A listener may queue more notices; they are delivered in the same round.
+    while (!m_queuedNotices.empty()) {
+        const std::unique_ptr<TNoticeUI> notice = std::move(m_queuedNotices.front());
+        m_queuedNotices.erase(m_queuedNotices.begin());
         deliverNotice(*notice);
-        delete notice;
     }
     deleteDeferred();
 }
 
 void CFormManagerUI::deleteDeferred() {
     // Deleting may defer more deletions; they go in the same round.
-    while (!m_deferredDeletions.isEmpty()) {
-        CControlUI* control = m_deferredDeletions[0];
-        m_deferredDeletions.removeAt(0);
-        control->destroySelf();
+    while (!m_deferredDeletions.empty()) {
+        std::unique_ptr<CControlUI, DestroySelf> control = std::move(m_deferredDeletions.front());
+        m_deferredDeletions.erase(m_deferredDeletions.begin());
     }
 }
 
-void CFormManagerUI::clearQueuedNotices() {
-    for (TNoticeUI* notice : m_queuedNotices) delete notice;
-    m_queuedNotices.empty();
-}
+void CFormManagerUI::DestroySelf::operator()(CControlUI* control) const { control->destroySelf(); }
+
+void CFormManagerUI::clearQueuedNotices() { m_queuedNotices.clear(); }
 
 // --- Control timers ----------------------------------------------------------
 
 bool CFormManagerUI::startTimer(CControlUI* control, unsigned localId, unsigned elapseMs) {
     if (!control || !m_host) return false;
-    for (TimerRecord* t : m_timers) {
+    for (const auto& t : m_timers) {
         if (t->control != control || t->window != m_host || t->localId != localId) continue;
         if (!t->killed) return false;
         if (!platform::setTimer(m_host, t->windowTimerId, elapseMs)) return false;
@@ -294,13 +292,22 @@ bool CFormManagerUI::startTimer(CControlUI* control, unsigned localId, unsigned 
     // Ids stay below 255: they never meet the layered refresh timer (0x2000).
     m_timerIdCounter = (m_timerIdCounter + 1) % 255;
     if (!platform::setTimer(m_host, static_cast<std::uintptr_t>(m_timerIdCounter), elapseMs)) return false;
-    auto* record = new TimerRecord{control, localId, m_host, static_cast<std::uintptr_t>(m_timerIdCounter), false};
-    m_timers.add(record);
+    m_timers.push_back(std::make_unique<TimerRecord>(
+        TimerRecord{control, localId, m_host, static_cast<std::uintptr_t>(m_timerIdCounter), false}));
     return true;
 }
 
+template <typename Match>
+void CFormManagerUI::stopTimersWhere(Match match) {
+    std::erase_if(m_timers, [&](const std::unique_ptr<TimerRecord>& t) {
+        if (t->window != m_host || !match(*t)) return false;
+        if (!t->killed && platform::isWindow(m_host)) platform::killTimer(m_host, t->windowTimerId);
+        return true;
+    });
+}
+
 bool CFormManagerUI::stopTimer(CControlUI* control, unsigned localId) {
-    for (TimerRecord* t : m_timers) {
+    for (const auto& t : m_timers) {
         if (t->control != control || t->window != m_host || t->localId != localId || t->killed) continue;
         if (platform::isWindow(m_host)) platform::killTimer(m_host, t->windowTimerId);
         t->killed = true;
@@ -310,23 +317,11 @@ bool CFormManagerUI::stopTimer(CControlUI* control, unsigned localId) {
 }
 
 void CFormManagerUI::stopTimersOf(CControlUI* control) {
-    for (int i = m_timers.size() - 1; i >= 0; --i) {
-        TimerRecord* t = m_timers[i];
-        if (t->control != control || t->window != m_host) continue;
-        if (!t->killed && platform::isWindow(m_host)) platform::killTimer(m_host, t->windowTimerId);
-        m_timers.removeAt(i);
-        delete t;
-    }
+    stopTimersWhere([&](const TimerRecord& t) { return t.control == control; });
 }
 
 void CFormManagerUI::stopAllTimers() {
-    for (int i = m_timers.size() - 1; i >= 0; --i) {
-        TimerRecord* t = m_timers[i];
-        if (t->window != m_host) continue;
-        if (!t->killed && platform::isWindow(m_host)) platform::killTimer(m_host, t->windowTimerId);
-        m_timers.removeAt(i);
-        delete t;
-    }
+    stopTimersWhere([](const TimerRecord&) { return true; });
 }
 
 // --- Focus and tab order -----------------------------------------------------

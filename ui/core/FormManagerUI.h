@@ -2,11 +2,12 @@
 // messages into control events, keeps focus, hover, capture and control
 // timers, raises notices to listeners, lays out and paints the tree through
 // an offscreen surface, shows tooltips and applies the window element's
-// attributes. It also holds the window's resource tables; the skin source,
-// the shared tables and the language table are process-wide.
+// attributes. It owns the window's skin resources (ui/render's
+// CSkinResourcesUI) and forwards the resource operations to them; the skin
+// source, the shared tables and the language table are process-wide.
 //
 // Index of the implementation:
-//   FormManagerResources.cpp  skin source, images, fonts, default attributes, language
+//   FormManagerResources.cpp  skin source, custom window attributes
 //   FormManagerUI.cpp         set-up, tree, notices, timers, focus, groups, window attributes
 //   FormManagerInput.cpp      handleMessage, mouse, keys, tooltips, translateQueued
 //   FormManagerPaint.cpp      WM_PAINT, invalidation, offscreen surface
@@ -17,17 +18,19 @@
 #include "platform/window/Window.h"
 #include "platform/window/builtin/WindowTooltip.h"
 #include "ui/core/EventsUI.h"
-#include "ui/core/PtrArrayUI.h"
-#include "ui/core/StringMapUI.h"
-#include "ui/core/StringUI.h"
+#include "ui/base/PtrArrayUI.h"
+#include "ui/base/StringMapUI.h"
+#include "ui/base/StringUI.h"
+#include "ui/core/ManagerDrawing.h"
 #include "ui/render/ImageDescription.h"
-#include "ui/render/ResourceTables.h"
+#include "ui/render/SkinResources.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class CControlUI;
 
@@ -221,43 +224,42 @@ public:
     static void setResourcePath(std::wstring_view path);
     static const std::wstring& resourcePath();
 
-    // --- Images ---
-    // Loads and stores an image under `name` (a name starting with a digit is
-    // a resource id when a type is given). Into the shared table when `shared`
-    // or the window uses shared resources; an image of that name there is
-    // replaced. Null when the name is empty or loading fails.
-    ImageHandle addImage(std::wstring_view name, const wchar_t* type, std::uint32_t mask, bool shared);
-    // The window table, then the shared table; null when in neither.
-    ImageHandle findImage(std::wstring_view name) const;
-    // findImage, else addImage(name, type, mask, shared = false).
-    ImageHandle findOrLoadImage(std::wstring_view name, const wchar_t* type, std::uint32_t mask);
-    void removeAllImages(bool shared);
-
-    // --- Fonts ---
-    // Creates and stores font `id` (replacing an earlier one in the target
-    // table). Returns the new handle, or null when no font could be made.
+    // --- Skin resources (forwarded to the window's CSkinResourcesUI) ---
+    CSkinResourcesUI& skinResources() { return m_skin; }
+    const CSkinResourcesUI& skinResources() const { return m_skin; }
+    // Images: see CSkinResourcesUI for the lookup and storage rules.
+    ImageHandle addImage(std::wstring_view name, const wchar_t* type, std::uint32_t mask, bool shared) {
+        return m_skin.addImage(name, type, mask, shared);
+    }
+    ImageHandle findImage(std::wstring_view name) const { return m_skin.findImage(name); }
+    ImageHandle findOrLoadImage(std::wstring_view name, const wchar_t* type, std::uint32_t mask) {
+        return m_skin.findOrLoadImage(name, type, mask);
+    }
+    void removeAllImages(bool shared) { m_skin.removeAllImages(shared); }
+    // Fonts.
     FontHandle addFont(int id, std::wstring_view face, int size, bool bold, bool underline, bool italic, bool strikeout,
-                       bool shared);
-    // Replaces the window's (or the shared) default font.
+                       bool shared) {
+        return m_skin.addFont(id, face, size, bold, underline, italic, strikeout, shared);
+    }
     void setDefaultFont(std::wstring_view face, int size, bool bold, bool underline, bool italic, bool strikeout,
-                        bool shared);
-    // Font `id` (window table, then shared); the default font when absent or id < 0.
-    FontHandle fontHandle(int id);
-    // The record of fontHandle(id), measured.
-    const FontRecord& fontInfo(int id);
-    // The record holding `font` (window, shared), else the default font's; measured.
-    const FontRecord& fontInfoOf(const FontHandle& font);
-    // First font whose six properties all match (face case-sensitive); null if none.
-    FontHandle findFont(std::wstring_view face, int size, bool bold, bool underline, bool italic, bool strikeout) const;
-    // The window's default font when set, else the shared one; measured.
-    const FontRecord& defaultFontInfo();
-    void removeAllFonts(bool shared);
-
-    // --- Default attributes by control tag ---
-    void addDefaultAttributes(std::wstring_view tag, std::wstring_view attributes, bool shared);
-    // Window table, then shared; null when in neither.
-    const wchar_t* defaultAttributes(std::wstring_view tag) const;
-    void removeAllDefaultAttributes(bool shared);
+                        bool shared) {
+        m_skin.setDefaultFont(face, size, bold, underline, italic, strikeout, shared);
+    }
+    FontHandle fontHandle(int id) { return m_skin.fontHandle(id); }
+    const FontRecord& fontInfo(int id) { return m_skin.fontInfo(id); }
+    const FontRecord& fontInfoOf(const FontHandle& font) { return m_skin.fontInfoOf(font); }
+    FontHandle findFont(std::wstring_view face, int size, bool bold, bool underline, bool italic,
+                        bool strikeout) const {
+        return m_skin.findFont(face, size, bold, underline, italic, strikeout);
+    }
+    const FontRecord& defaultFontInfo() { return m_skin.defaultFontInfo(); }
+    void removeAllFonts(bool shared) { m_skin.removeAllFonts(shared); }
+    // Default attributes by control tag.
+    void addDefaultAttributes(std::wstring_view tag, std::wstring_view attributes, bool shared) {
+        m_skin.addDefaultAttributes(tag, attributes, shared);
+    }
+    const wchar_t* defaultAttributes(std::wstring_view tag) const { return m_skin.defaultAttributes(tag); }
+    void removeAllDefaultAttributes(bool shared) { m_skin.removeAllDefaultAttributes(shared); }
 
     // --- Custom window attributes ---
     // Ignored for an empty name or value; the first value of a name wins.
@@ -265,31 +267,31 @@ public:
     const wchar_t* windowAttribute(std::wstring_view name) const;
     void removeAllWindowAttributes();
 
-    void useSharedResources(bool use) { m_useSharedResources = use; }
-    bool usesSharedResources() const { return m_useSharedResources; }
+    void useSharedResources(bool use) { m_skin.useSharedResources(use); }
+    bool usesSharedResources() const { return m_skin.usesSharedResources(); }
 
     // --- Colours (per window, copied from the shared defaults) ---
-    platform::Argb disabledTextColour() const { return m_resources.disabledColour; }
-    platform::Argb defaultTextColour() const { return m_resources.textColour; }
-    platform::Argb linkColour() const { return m_resources.linkColour; }
-    platform::Argb linkHoverColour() const { return m_resources.linkHoverColour; }
-    platform::Argb selectedColour() const { return m_resources.selectedColour; }
-    void setDisabledTextColour(platform::Argb c) { m_resources.disabledColour = c; }
-    void setDefaultTextColour(platform::Argb c) { m_resources.textColour = c; }
-    void setLinkColour(platform::Argb c) { m_resources.linkColour = c; }
-    void setLinkHoverColour(platform::Argb c) { m_resources.linkHoverColour = c; }
-    void setSelectedColour(platform::Argb c) { m_resources.selectedColour = c; }
+    platform::Argb disabledTextColour() const { return m_skin.disabledTextColour(); }
+    platform::Argb defaultTextColour() const { return m_skin.defaultTextColour(); }
+    platform::Argb linkColour() const { return m_skin.linkColour(); }
+    platform::Argb linkHoverColour() const { return m_skin.linkHoverColour(); }
+    platform::Argb selectedColour() const { return m_skin.selectedColour(); }
+    void setDisabledTextColour(platform::Argb c) { m_skin.setDisabledTextColour(c); }
+    void setDefaultTextColour(platform::Argb c) { m_skin.setDefaultTextColour(c); }
+    void setLinkColour(platform::Argb c) { m_skin.setLinkColour(c); }
+    void setLinkHoverColour(platform::Argb c) { m_skin.setLinkHoverColour(c); }
+    void setSelectedColour(platform::Argb c) { m_skin.setSelectedColour(c); }
 
     // --- Language table (process-wide) ---
     // Stores a copy under the number, replacing an earlier text.
-    static void addLanguageText(int number, std::wstring_view text);
-    static const wchar_t* languageText(int number);
-    static void removeAllLanguageTexts();
+    static void addLanguageText(int number, std::wstring_view text) { CSkinResourcesUI::addLanguageText(number, text); }
+    static const wchar_t* languageText(int number) { return CSkinResourcesUI::languageText(number); }
+    static void removeAllLanguageTexts() { CSkinResourcesUI::removeAllLanguageTexts(); }
     // Replaces every "%{N}" whose number has a language text by that text.
-    static void expandTextIds(CStringUI& text);
+    static void expandTextIds(CStringUI& text) { CSkinResourcesUI::expandTextIds(text); }
 
     // --- Shared tables (process-wide) ---
-    static ResourceTables& sharedResources();
+    static ResourceTables& sharedResources() { return CSkinResourcesUI::sharedTables(); }
 
     // --- Mouse ---
     // Last mouse position in client coordinates, (-1, -1) before any. The
@@ -298,6 +300,9 @@ public:
     void setLastMousePosition(platform::Point p) { m_lastMousePosition = p; }
 
 private:
+    struct DestroySelf {
+        void operator()(CControlUI* control) const;
+    };
     struct TimerRecord {
         CControlUI* control = nullptr;
         unsigned localId = 0;
@@ -306,9 +311,10 @@ private:
         bool killed = false;
     };
 
-    ResourceTables& targetTables(bool shared);
     void clearWindowResources();
-    FontRecord& measure(FontRecord& record);
+    // Kills and forgets this window's timers that `match` accepts.
+    template <typename Match>
+    void stopTimersWhere(Match match);
 
     // FormManagerUI.cpp
     void deliverNotice(TNoticeUI& notice);
@@ -316,7 +322,24 @@ private:
     void runDeferredWork();
     void deleteDeferred();
     void clearQueuedNotices();
-    // FormManagerInput.cpp
+    // FormManagerInput.cpp: handleMessage's steps, one per message family.
+    bool runMessageFilters(unsigned message, platform::WParam wParam, platform::LParam lParam,
+                           platform::LResult& result);
+    bool handleLayeredFrame(unsigned message, platform::WParam wParam, platform::LResult& result);
+    void onSize();
+    void onKillFocus(platform::WParam wParam);
+    void onClose();
+    bool onSetCursor(platform::WParam wParam, platform::LParam lParam, platform::LResult& result);
+    void onGetMinMaxInfo(platform::LParam lParam) const;
+    // WM_NOTIFY, WM_COMMAND and the colour queries go back to the child window that sent them.
+    bool reflectToChild(unsigned message, platform::WParam wParam, platform::LParam lParam, platform::LResult& result);
+    void onTimer(platform::WParam wParam, platform::LParam lParam);
+    void dispatchMouseEvent(UiEventKind kind, CControlUI* control, platform::WParam wParam, platform::LParam lParam);
+    void onMouseButton(unsigned message, platform::WParam wParam, platform::LParam lParam);
+    void onContextMenu(platform::WParam wParam, platform::LParam lParam);
+    void onMouseWheel(platform::WParam wParam, platform::LParam lParam);
+    void onKey(unsigned message, platform::WParam wParam, platform::LParam lParam);
+    void onPrintClient(platform::WParam wParam, platform::LParam lParam);
     void onMouseMove(platform::Point point);
     void onMouseHover(platform::Point point);
     void onMouseLeaveMessage();
@@ -386,19 +409,19 @@ private:
     bool m_deferredPosted = false;
     // Lists.
     CPtrArrayUI<INotifyUI> m_listeners;
-    CPtrArrayUI<TimerRecord> m_timers; // owned records
+    std::vector<std::unique_ptr<TimerRecord>> m_timers;
     CPtrArrayUI<IMessageFilterUI> m_filters;
     CPtrArrayUI<CControlUI> m_postPainters;
     CPtrArrayUI<platform::WindowObject> m_nativeWindows;
     CPtrArrayUI<CControlUI> m_nativeControls;
-    CPtrArrayUI<CControlUI> m_deferredDeletions; // owned
-    CPtrArrayUI<TNoticeUI> m_queuedNotices;      // owned
+    // Detached controls waiting for the deferred work; they go through destroySelf.
+    std::vector<std::unique_ptr<CControlUI, DestroySelf>> m_deferredDeletions;
+    std::vector<std::unique_ptr<TNoticeUI>> m_queuedNotices;
     CPtrArrayUI<CControlUI> m_foundForUpdate;
     CPtrArrayUI<CControlUI> m_mouseLeaveWatchers;
     CStringMapUI<CControlUI*> m_names;
     CStringMapUI<CStringUI> m_windowAttributes;
     CStringMapUI<std::unique_ptr<CPtrArrayUI<CControlUI>>> m_groups;
-    ResourceTables m_resources;
-    bool m_useSharedResources = false;
+    CSkinResourcesUI m_skin;
     CPtrArrayUI<ITranslateAccelerator> m_translators;
 };

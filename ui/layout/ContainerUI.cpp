@@ -271,23 +271,22 @@ Rect CContainerUI::scrolledClientRect() const {
     return rc;
 }
 
-void CContainerUI::place(Rect rect, bool needInvalidate) {
+Rect CContainerUI::placeClientArea(Rect rect, bool needInvalidate) {
     if (rect.width() != m_pos.width() && shownBar(m_hScrollBar)) m_hScrollBar->assignScrollRange(0);
     if (rect.height() != m_pos.height() && shownBar(m_vScrollBar)) m_vScrollBar->assignScrollRange(0);
     CControlUI::place(rect, needInvalidate);
+    return CContainerUI::innerBounds();
+}
+
+void CContainerUI::place(Rect rect, bool needInvalidate) {
+    placeClientArea(rect, needInvalidate);
     if (m_items.isEmpty()) return;
     const Rect client = scrolledClientRect();
-    for (int i = 0; i < m_items.size(); ++i) {
-        CControlUI* child = m_items[i];
-        if (!child->isShown()) continue;
-        if (child->isFloating()) {
-            placeFloatChild(i);
-            continue;
-        }
+    placeChildren([&](int, CControlUI* child) {
         const int w = std::clamp(client.width(), child->minWidth(), child->maxWidth());
         const int h = std::clamp(client.height(), child->minHeight(), child->maxHeight());
         child->place(Rect::fromSize(client.left, client.top, w, h), false);
-    }
+    });
 }
 
 void CContainerUI::shiftBy(int dx, int dy, bool needInvalidate) {

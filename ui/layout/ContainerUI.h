@@ -4,7 +4,7 @@
 #pragma once
 
 #include "ui/core/ControlUI.h"
-#include "ui/core/PtrArrayUI.h"
+#include "ui/base/PtrArrayUI.h"
 
 class CScrollBarUI;
 
@@ -127,6 +127,23 @@ public:
     virtual void fitScrollBars(platform::Rect rc, int requiredWidth, int requiredHeight);
 
 protected:
+    // Places the container itself (a size change resets the matching bar's
+    // range) and returns the client rectangle: position minus inset and the
+    // visible scroll bars, not widened by scrolling.
+    platform::Rect placeClientArea(platform::Rect rect, bool needInvalidate);
+    // Calls `placeChild(index, child)` for every shown child that is not
+    // floating, in order; floating children are placed by their anchors.
+    template <class PlaceChild>
+    void placeChildren(PlaceChild&& placeChild) {
+        for (int i = 0; i < m_items.size(); ++i) {
+            CControlUI* child = m_items[i];
+            if (!child->isShown()) continue;
+            if (child->isFloating())
+                placeFloatChild(i);
+            else
+                placeChild(i, child);
+        }
+    }
     // The client rectangle widened to the scrolled content (base layout step 3).
     platform::Rect scrolledClientRect() const;
     // Places the container again at its own (relative, when floating) position.

@@ -100,19 +100,12 @@ bool CTabLayoutUI::selectPage(int index, bool notify) {
 }
 
 void CTabLayoutUI::place(Rect rect, bool needInvalidate) {
-    if (rect.width() != m_pos.width() && m_hScrollBar && m_hScrollBar->isShown()) m_hScrollBar->assignScrollRange(0);
-    if (rect.height() != m_pos.height() && m_vScrollBar && m_vScrollBar->isShown()) m_vScrollBar->assignScrollRange(0);
-    CControlUI::place(rect, needInvalidate);
+    // The selected page takes the whole inset area, scroll bars or not.
+    placeClientArea(rect, needInvalidate);
     const Rect rc{m_pos.left + m_inset.left, m_pos.top + m_inset.top, m_pos.right - m_inset.right,
                   m_pos.bottom - m_inset.bottom};
-    for (int i = 0; i < m_items.size(); ++i) {
-        CControlUI* child = m_items[i];
-        if (!child->isShown()) continue;
-        if (child->isFloating()) {
-            placeFloatChild(i);
-            continue;
-        }
-        if (i != m_selected) continue;
+    placeChildren([&](int i, CControlUI* child) {
+        if (i != m_selected) return;
         const Rect pad = child->padding();
         const Rect area{rc.left + pad.left, rc.top + pad.top, rc.right - pad.right, rc.bottom - pad.bottom};
         const Size measured = child->measure({area.width(), area.height()});
@@ -121,5 +114,5 @@ void CTabLayoutUI::place(Rect rect, bool needInvalidate) {
         w = std::clamp(w, child->minWidth(), child->maxWidth());
         h = std::clamp(h, child->minHeight(), child->maxHeight());
         child->place({area.left, area.top, area.left + w, area.top + h}, false);
-    }
+    });
 }

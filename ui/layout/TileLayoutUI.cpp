@@ -130,16 +130,9 @@ void CTileLayoutUI::placeInCell(CControlUI* child, int x, int y) {
 }
 
 void CTileLayoutUI::place(Rect rect, bool needInvalidate) {
+    const Rect rc = placeClientArea(rect, needInvalidate);
     CScrollBarUI* vBar = shown(m_vScrollBar);
     CScrollBarUI* hBar = shown(m_hScrollBar);
-    if (rect.width() != m_pos.width() && hBar) hBar->assignScrollRange(0);
-    if (rect.height() != m_pos.height() && vBar) vBar->assignScrollRange(0);
-    CControlUI::place(rect, needInvalidate);
-
-    Rect rc{m_pos.left + m_inset.left, m_pos.top + m_inset.top, m_pos.right - m_inset.right,
-            m_pos.bottom - m_inset.bottom};
-    if (vBar) rc.right -= vBar->fixedWidth();
-    if (hBar) rc.bottom -= hBar->fixedHeight();
     if (m_items.isEmpty()) {
         fitScrollBars(rc, 0, 0);
         return;
@@ -185,18 +178,12 @@ void CTileLayoutUI::place(Rect rect, bool needInvalidate) {
         const int contentH = m_rows > 0 ? sat(Wide(m_rows) * ih + Wide(m_rows - 1) * m_rowGap) : 0;
 
         int k = 0;
-        for (int i = 0; i < m_items.size(); ++i) {
-            CControlUI* child = m_items[i];
-            if (!child->isShown()) continue;
-            if (child->isFloating()) {
-                placeFloatChild(i);
-                continue;
-            }
+        placeChildren([&](int, CControlUI* child) {
             const int row = k / m_columns, column = k % m_columns;
             placeInCell(child, sat(rc.left + (Wide(iw) + columnGap) * column - scrollX),
                         sat(rc.top + (Wide(ih) + m_rowGap) * row - scrollY));
             ++k;
-        }
+        });
         fitScrollBars(rc, contentW, contentH);
         return;
     }
@@ -219,16 +206,10 @@ void CTileLayoutUI::place(Rect rect, bool needInvalidate) {
         columnGap = 0;
     else if (m_childGap < 1)
         columnGap = W < Wide(m_columns) * iw ? 0 : sat((W - Wide(m_columns) * iw) / (m_columns - 1));
-    for (int i = 0; i < m_items.size(); ++i) {
-        CControlUI* child = m_items[i];
-        if (!child->isShown()) continue;
-        if (child->isFloating()) {
-            placeFloatChild(i);
-            continue;
-        }
+    placeChildren([&](int i, CControlUI* child) {
         const int column = i / r, row = i % r;
         placeInCell(child, sat(rc.left + (Wide(iw) + columnGap) * column - scrollX),
                     sat(rc.top + (Wide(ih) + rowGap) * row - scrollY));
-    }
+    });
     fitScrollBars(rc, contentW, H);
 }

@@ -1,7 +1,7 @@
 // Image descriptions: the key='value' grammar and the one-time resolution.
 #include "ui/render/ImageDescription.h"
 
-#include "ui/core/FormManagerUI.h"
+#include "ui/render/SkinResources.h"
 #include "ui/render/Colour.h"
 
 #include <algorithm>
@@ -120,9 +120,8 @@ ParsedImageDescription parseImageDescription(std::wstring_view text) {
     return out;
 }
 
-bool resolveImageDescription(CFormManagerUI* manager, ImageDescription& d) {
+bool resolveImageDescription(CSkinResourcesUI& resources, ImageDescription& d) {
     if (d.image) return true;
-    if (!manager) return true;
     if (d.attempted) return false;
     d.attempted = true;
     if (d.description.isEmpty()) return false;
@@ -136,7 +135,7 @@ bool resolveImageDescription(CFormManagerUI* manager, ImageDescription& d) {
     d.ytiled = parsed.ytiled;
     d.imageName = parsed.name;
     ImageHandle image =
-        manager->findOrLoadImage(parsed.name, parsed.type.empty() ? nullptr : parsed.type.c_str(), parsed.mask);
+        resources.findOrLoadImage(parsed.name, parsed.type.empty() ? nullptr : parsed.type.c_str(), parsed.mask);
     if (!image) return false;
     d.image = std::move(image);
     if (d.source == platform::Rect{}) d.source = {0, 0, d.image->width, d.image->height};

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/graphics/Geometry.h"
-#include "ui/core/StringUI.h"
+#include "ui/base/StringUI.h"
 #include "ui/render/ResourceTables.h"
 
 #include <cstdint>
@@ -29,7 +29,7 @@ struct ImageDescription {
     void setDescription(std::wstring_view text);
 };
 
-class CFormManagerUI;
+class CSkinResourcesUI;
 
 namespace render {
 
@@ -49,9 +49,8 @@ struct ParsedImageDescription {
 ParsedImageDescription parseImageDescription(std::wstring_view text);
 
 // Parses (when needed) and resolves the description's image through the
-// manager's tables. True without a manager or when already resolved; false
-// when the description is empty, its image cannot be loaded, or an earlier
-// attempt failed.
-bool resolveImageDescription(CFormManagerUI* manager, ImageDescription& description);
+// resources' tables. True when already resolved; false when the description
+// is empty, its image cannot be loaded, or an earlier attempt failed.
+bool resolveImageDescription(CSkinResourcesUI& resources, ImageDescription& description);
 
 } // namespace render

@@ -2,8 +2,8 @@
 // gradient fills, lines and frames, plain text, clip scopes, colour adjust.
 #include "ui/render/RenderEngine.h"
 
-#include "ui/core/FormManagerUI.h"
 #include "ui/render/Colour.h"
+#include "ui/render/SkinResources.h"
 
 #include <algorithm>
 #include <cmath>
@@ -17,10 +17,14 @@ namespace render {
 
 // --- Image descriptions ---------------------------------------------------
 
-bool drawImageDescription(Canvas* canvas, CFormManagerUI* manager, const Rect& item, const Rect& paint,
+bool drawImageDescription(Canvas* canvas, CSkinResourcesUI& resources, const Rect& item, const Rect& paint,
                           ImageDescription& d) {
-    if (!resolveImageDescription(manager, d)) return false;
-    if (!d.image) return true; // no manager: nothing to resolve against yet
+    if (!resolveImageDescription(resources, d)) return false;
+    return drawResolvedImage(canvas, item, paint, d);
+}
+
+bool drawResolvedImage(Canvas* canvas, const Rect& item, const Rect& paint, ImageDescription& d) {
+    if (!d.image) return true; // not resolved yet: nothing to draw
     d.source.left = std::max(d.source.left, 0);
     d.source.top = std::max(d.source.top, 0);
     d.source.right = std::min(d.source.right, d.image->width);
@@ -256,12 +260,12 @@ void drawRoundRect(Canvas& canvas, const Rect& rect, int width, int cornerWidth,
 
 // --- Plain text -----------------------------------------------------------
 
-void drawPlainText(Canvas& canvas, CFormManagerUI* manager, Rect& rect, std::wstring_view text, Argb colour, int fontId,
-                   unsigned flags) {
-    if (text.empty() || !manager) return;
+void drawPlainText(Canvas& canvas, CSkinResourcesUI& resources, Rect& rect, std::wstring_view text, Argb colour,
+                   int fontId, unsigned flags) {
+    if (text.empty()) return;
     CStringUI expanded(text);
-    CFormManagerUI::expandTextIds(expanded);
-    auto previous = canvas.setFont(manager->fontHandle(fontId));
+    CSkinResourcesUI::expandTextIds(expanded);
+    auto previous = canvas.setFont(resources.fontHandle(fontId));
     canvas.setBackgroundMode(platform::BackgroundMode::Transparent);
     canvas.setTextColour(substituteBlack(colour));
     canvas.drawText(expanded.view(), rect, flags | platform::DT_NOPREFIX);

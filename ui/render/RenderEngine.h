@@ -1,26 +1,31 @@
 // The render engine: stateless drawing functions over a canvas for colours,
 // gradients, lines and frames, image descriptions, plain and rich text, and
-// clip scopes. Images and fonts come from the window's resource tables.
+// clip scopes. Images and fonts come from the window's skin resources
+// (CSkinResourcesUI); ui/core adds the entry points that take a paint manager.
 #pragma once
 
 #include "platform/graphics/Geometry.h"
 #include "platform/graphics/Graphics.h"
-#include "ui/core/StringUI.h"
+#include "ui/base/StringUI.h"
 #include "ui/render/ImageDescription.h"
 
 #include <cstdint>
 #include <string_view>
 
-class CControlUI;
-class CFormManagerUI;
+class CSkinResourcesUI;
 
 namespace render {
 
 // Draws an image description over `item`, limited to pieces that meet
-// `paint`. Without a canvas it only resolves the image (how controls preload
-// one). False when the image cannot be resolved; nothing is drawn then.
-bool drawImageDescription(platform::Canvas* canvas, CFormManagerUI* manager, const platform::Rect& item,
+// `paint`, its image resolved through `resources`. Without a canvas it only
+// resolves the image (how controls preload one). False when the image cannot
+// be resolved; nothing is drawn then.
+bool drawImageDescription(platform::Canvas* canvas, CSkinResourcesUI& resources, const platform::Rect& item,
                           const platform::Rect& paint, ImageDescription& description);
+// The drawing half of drawImageDescription: draws the description's image
+// when it has been resolved (nothing otherwise). Always true.
+bool drawResolvedImage(platform::Canvas* canvas, const platform::Rect& item, const platform::Rect& paint,
+                       ImageDescription& description);
 
 // How drawBitmap composes the pieces and treats the middle one.
 struct BitmapOptions {
@@ -64,32 +69,23 @@ void drawRect(platform::Canvas& canvas, const platform::Rect& rect, int width, p
 void drawRoundRect(platform::Canvas& canvas, const platform::Rect& rect, int width, int cornerWidth, int cornerHeight,
                    platform::Argb colour, int style = platform::PS_SOLID);
 
-// Text in the font `fontId` of the manager, transparent background, with the
-// DrawText flags (plus DT_NOPREFIX). Language tokens are expanded first.
+// Text in the font `fontId` of the resources, transparent background, with
+// the DrawText flags (plus DT_NOPREFIX). Language tokens are expanded first.
 // With DT_CALCRECT `rect` receives the text's extent.
-void drawPlainText(platform::Canvas& canvas, CFormManagerUI* manager, platform::Rect& rect, std::wstring_view text,
+void drawPlainText(platform::Canvas& canvas, CSkinResourcesUI& resources, platform::Rect& rect, std::wstring_view text,
                    platform::Argb colour, int fontId, unsigned flags);
 
 // Rich text with the tag language. `links` and `linkTargets` receive up to
 // `linkCount` link rectangles and targets; on return `linkCount` is the number
-// found. Pass the arrays filled by the previous paint: a link under the
-// manager's last mouse position is drawn in the link-hover colour. With
-// DT_CALCRECT nothing is drawn and `rect` receives the extent.
-void drawRichText(platform::Canvas& canvas, CFormManagerUI* manager, platform::Rect& rect, std::wstring_view text,
-                  platform::Argb colour, platform::Rect* links, CStringUI* linkTargets, int& linkCount, int fontId,
-                  unsigned flags);
+// found. Pass the arrays filled by the previous paint: a link under `hover`
+// (the mouse, in the canvas's coordinates) is drawn in the link-hover colour.
+// With DT_CALCRECT nothing is drawn and `rect` receives the extent.
+void drawRichText(platform::Canvas& canvas, CSkinResourcesUI& resources, platform::Point hover, platform::Rect& rect,
+                  std::wstring_view text, platform::Argb colour, platform::Rect* links, CStringUI* linkTargets,
+                  int& linkCount, int fontId, unsigned flags);
 
 // A 32-bit bottom-up surface (as a bitmap of positive height), cleared to 0.
 platform::Surface createArgbBitmap(int width, int height);
-
-// A copy of `rect` (client coordinates) of the window as painted, as a
-// 32-bit bottom-up surface of the rectangle's size. Without a stop control
-// (and for a window that is not layered) it is copied from the window's
-// offscreen surface; otherwise the tree is painted into a scratch surface
-// up to, and without, `stop`. A background colour with non-zero alpha is
-// blended over the copy. Empty without a manager or for an empty rectangle.
-platform::Surface snapshotBitmap(CFormManagerUI* manager, const platform::Rect& rect, CControlUI* stop,
-                                 platform::Argb background);
 
 // A clip change that is undone when the scope closes (or is destroyed).
 // While open, the scope can switch between the clip it narrowed (inner) and

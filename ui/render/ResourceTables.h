@@ -4,8 +4,8 @@
 #pragma once
 
 #include "platform/graphics/Graphics.h"
-#include "ui/core/StringMapUI.h"
-#include "ui/core/StringUI.h"
+#include "ui/base/StringMapUI.h"
+#include "ui/base/StringUI.h"
 #include "ui/render/ImageRecord.h"
 
 #include <memory>

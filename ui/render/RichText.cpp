@@ -5,7 +5,7 @@
 // closes one. Escapes: "<{>" "<}>" give "{" "}", "{<}" "{>}" give "<" ">".
 #include "ui/render/RenderEngine.h"
 
-#include "ui/core/FormManagerUI.h"
+#include "ui/render/SkinResources.h"
 #include "ui/render/Colour.h"
 
 #include <algorithm>
@@ -131,12 +131,13 @@ private:
 
 class RichTextLayout {
 public:
-    RichTextLayout(Canvas& canvas, CFormManagerUI& manager, const Rect& rect, std::wstring_view text, Argb colour,
-                   Rect* links, CStringUI* targets, int capacity, int fontId, unsigned flags, WidthCache& widths)
-        : m_widths(widths), m_canvas(canvas), m_manager(manager), m_rect(rect), m_text(text), m_links(links),
-          m_targets(targets), m_capacity(std::max(capacity, 0)), m_flags(flags) {
+    RichTextLayout(Canvas& canvas, CSkinResourcesUI& resources, Point hover, const Rect& rect, std::wstring_view text,
+                   Argb colour, Rect* links, CStringUI* targets, int capacity, int fontId, unsigned flags,
+                   WidthCache& widths)
+        : m_widths(widths), m_canvas(canvas), m_resources(resources), m_hover(hover), m_rect(rect), m_text(text),
+          m_links(links), m_targets(targets), m_capacity(std::max(capacity, 0)), m_flags(flags) {
         m_calc = flags & platform::DT_CALCRECT;
-        m_state.fonts.push_back(fontStateOf(manager.fontInfo(fontId)));
+        m_state.fonts.push_back(fontStateOf(resources.fontInfo(fontId)));
         m_state.colours.push_back(colour);
         m_state.spacing.push_back(0);
         m_state.valign.push_back(VAlign::Bottom);
@@ -192,9 +193,8 @@ private:
     int spacing() const { return m_state.spacing.back(); }
 
     void findHoveredLink() {
-        Point mouse = m_manager.lastMousePosition();
         for (int i = 0; i < m_capacity && m_links && m_targets; ++i) {
-            if (m_links[i].contains(mouse)) {
+            if (m_links[i].contains(m_hover)) {
                 m_hovered = m_targets[i].toStd();
                 m_hasHovered = true;
                 return;
@@ -229,18 +229,18 @@ private:
 
     FontState variant(bool bold, bool underline, bool italic) {
         const FontState& cur = font();
-        FontHandle handle = m_manager.findFont(cur.face, cur.size, bold, underline, italic, cur.strikeout);
+        FontHandle handle = m_resources.findFont(cur.face, cur.size, bold, underline, italic, cur.strikeout);
         if (!handle)
-            handle = m_manager.addFont(g_nextPrivateFontId++, cur.face, cur.size, bold, underline, italic,
-                                       cur.strikeout, /*shared=*/false);
+            handle = m_resources.addFont(g_nextPrivateFontId++, cur.face, cur.size, bold, underline, italic,
+                                         cur.strikeout, /*shared=*/false);
         if (!handle) return cur;
-        return fontStateOf(m_manager.fontInfoOf(handle));
+        return fontStateOf(m_resources.fontInfoOf(handle));
     }
 
     FontState fontFromArgument(std::wstring_view arg) {
         std::vector<std::wstring_view> words = splitSpaces(arg);
         if (words.empty()) return font();
-        if (words[0][0] >= L'0' && words[0][0] <= L'9') return fontStateOf(m_manager.fontInfo(parseInt(words[0])));
+        if (words[0][0] >= L'0' && words[0][0] <= L'9') return fontStateOf(m_resources.fontInfo(parseInt(words[0])));
         std::wstring face(words[0]);
         int size = 10;
         bool bold = false, underline = false, italic = false, strikeout = false;
@@ -256,12 +256,12 @@ private:
             else if (words[i][0] >= L'0' && words[i][0] <= L'9')
                 size = parseInt(words[i]);
         }
-        FontHandle handle = m_manager.findFont(face, size, bold, underline, italic, strikeout);
+        FontHandle handle = m_resources.findFont(face, size, bold, underline, italic, strikeout);
         if (!handle)
-            handle = m_manager.addFont(g_nextPrivateFontId++, face, size, bold, underline, italic, strikeout,
-                                       /*shared=*/false);
+            handle = m_resources.addFont(g_nextPrivateFontId++, face, size, bold, underline, italic, strikeout,
+                                         /*shared=*/false);
         if (!handle) return font();
-        return fontStateOf(m_manager.fontInfoOf(handle));
+        return fontStateOf(m_resources.fontInfoOf(handle));
     }
 
     void popColour() {
@@ -292,10 +292,10 @@ private:
         ParsedImageDescription parsed = parseImageDescription(description);
         if (parsed.name.empty()) return out;
         out.image =
-            m_manager.findOrLoadImage(parsed.name, parsed.type.empty() ? nullptr : parsed.type.c_str(), parsed.mask);
+            m_resources.findOrLoadImage(parsed.name, parsed.type.empty() ? nullptr : parsed.type.c_str(), parsed.mask);
         if (!out.image) return out;
         std::vector<std::wstring_view> n = splitSpaces(numbers);
-        int count = n.size() > 0 ? parseInt(n[0]) : 1;
+        int count = !n.empty() ? parseInt(n[0]) : 1;
         if (count < 1) count = 1;
         int index = n.size() > 1 ? parseInt(n[1]) : 0;
         if (index < 0 || index >= count) index = 0;
@@ -512,7 +512,7 @@ private:
             m_state.linkTarget = arg;
             c.linkStart = c.x;
             const bool hover = m_hasHovered && m_hovered == m_state.linkTarget;
-            m_state.colours.push_back(hover ? m_manager.linkHoverColour() : m_manager.linkColour());
+            m_state.colours.push_back(hover ? m_resources.linkHoverColour() : m_resources.linkColour());
             const FontState& cur = font();
             pushFont(c, cur.underline ? cur : variant(cur.bold, true, cur.italic));
             raise(c);
@@ -659,7 +659,8 @@ private:
 
     WidthCache& m_widths;
     Canvas& m_canvas;
-    CFormManagerUI& m_manager;
+    CSkinResourcesUI& m_resources;
+    Point m_hover; // where the mouse is: a link under it is drawn hovered
     Rect m_rect;
     std::wstring_view m_text;
     Rect* m_links;
@@ -677,8 +678,8 @@ private:
 
 namespace {
 
-void layOutRichText(Canvas& canvas, CFormManagerUI* manager, Rect& rect, std::wstring_view expanded, Argb colour,
-                    Rect* links, CStringUI* linkTargets, int& linkCount, int fontId, unsigned flags,
+void layOutRichText(Canvas& canvas, CSkinResourcesUI& resources, Point hover, Rect& rect, std::wstring_view expanded,
+                    Argb colour, Rect* links, CStringUI* linkTargets, int& linkCount, int fontId, unsigned flags,
                     WidthCache& widths) {
     const bool calc = flags & platform::DT_CALCRECT;
     const unsigned alignFlags = platform::DT_CENTER | platform::DT_RIGHT | platform::DT_VCENTER | platform::DT_BOTTOM;
@@ -692,7 +693,7 @@ void layOutRichText(Canvas& canvas, CFormManagerUI* manager, Rect& rect, std::ws
         const bool single = flags & platform::DT_SINGLELINE;
         Rect probe = single ? Rect{0, 0, 9999, 100} : Rect{0, 0, rect.width(), rect.height()};
         int none = 0;
-        layOutRichText(canvas, manager, probe, expanded, colour, nullptr, nullptr, none, fontId,
+        layOutRichText(canvas, resources, hover, probe, expanded, colour, nullptr, nullptr, none, fontId,
                        flags | platform::DT_CALCRECT, widths);
         int w = probe.width(), h = probe.height();
         if (single) {
@@ -711,10 +712,10 @@ void layOutRichText(Canvas& canvas, CFormManagerUI* manager, Rect& rect, std::ws
         }
     }
 
-    canvas.setBackgroundColour(manager->selectedColour());
+    canvas.setBackgroundColour(resources.selectedColour());
     canvas.setBackgroundMode(platform::BackgroundMode::Transparent);
-    RichTextLayout layout(canvas, *manager, rect, expanded, colour, links, linkTargets, linkCount, fontId, flags,
-                          widths);
+    RichTextLayout layout(canvas, resources, hover, rect, expanded, colour, links, linkTargets, linkCount, fontId,
+                          flags, widths);
     Rect extent = layout.run();
     saved.restore();
     linkCount = layout.linksFound();
@@ -726,17 +727,13 @@ void layOutRichText(Canvas& canvas, CFormManagerUI* manager, Rect& rect, std::ws
 
 } // namespace
 
-void drawRichText(Canvas& canvas, CFormManagerUI* manager, Rect& rect, std::wstring_view text, Argb colour, Rect* links,
-                  CStringUI* linkTargets, int& linkCount, int fontId, unsigned flags) {
-    if (!manager) {
-        linkCount = 0;
-        return;
-    }
+void drawRichText(Canvas& canvas, CSkinResourcesUI& resources, Point hover, Rect& rect, std::wstring_view text,
+                  Argb colour, Rect* links, CStringUI* linkTargets, int& linkCount, int fontId, unsigned flags) {
     CStringUI expanded(text);
-    CFormManagerUI::expandTextIds(expanded);
+    CSkinResourcesUI::expandTextIds(expanded);
     WidthCache widths;
-    layOutRichText(canvas, manager, rect, expanded.view(), substituteBlack(colour), links, linkTargets, linkCount,
-                   fontId, flags, widths);
+    layOutRichText(canvas, resources, hover, rect, expanded.view(), substituteBlack(colour), links, linkTargets,
+                   linkCount, fontId, flags, widths);
 }
 
 } // namespace render

@@ -381,60 +381,60 @@ LResult onMouse(WindowHandle w, EditState& s, unsigned message, LParam lParam) {
     }
 }
 
-LResult editWindowProc(WindowHandle w, unsigned message, WParam wParam, LParam lParam) {
-    if (message == WM_NCCREATE) {
-        auto* s = new EditState;
-        const auto* cp = reinterpret_cast<const CreateParams*>(lParam);
-        const unsigned style = cp ? cp->style : windowStyle(w);
-        if (cp && cp->name) s->model.assign(cp->name);
-        s->model.setReadOnly((style & ES_READONLY) != 0);
-        s->model.setNumbersOnly((style & ES_NUMBER) != 0);
-        if (style & ES_PASSWORD) s->passwordChar = L'*';
-        setWindowProp(w, kStateProp, s);
-        return defWindowProc(w, message, wParam, lParam);
-    }
-    EditState* s = stateOf(w);
-    if (!s) return defWindowProc(w, message, wParam, lParam);
+// The state of a new edit, from its creation parameters (or its style).
+void createState(WindowHandle w, LParam lParam) {
+    auto* s = new EditState;
+    const auto* cp = reinterpret_cast<const CreateParams*>(lParam);
+    const unsigned style = cp ? cp->style : windowStyle(w);
+    if (cp && cp->name) s->model.assign(cp->name);
+    s->model.setReadOnly((style & ES_READONLY) != 0);
+    s->model.setNumbersOnly((style & ES_NUMBER) != 0);
+    if (style & ES_PASSWORD) s->passwordChar = L'*';
+    setWindowProp(w, kStateProp, s);
+}
+
+// The window text and the font.
+LResult onTextMessage(WindowHandle w, EditState& s, unsigned message, WParam wParam, LParam lParam) {
     switch (message) {
-    case WM_NCDESTROY:
-        removeWindowProp(w, kStateProp);
-        delete s;
-        return defWindowProc(w, message, wParam, lParam);
-    case WM_DESTROY:
-        killTimer(w, kCaretTimer);
-        if (s->focused) setTextInputArea(w, Rect{});
-        if (captureWindow() == w) releaseCapture();
-        return 0;
     case WM_SETTEXT: {
         const auto* text = reinterpret_cast<const wchar_t*>(lParam);
-        s->model.assign(text ? std::wstring_view(text) : std::wstring_view());
-        s->scroll = 0;
+        s.model.assign(text ? std::wstring_view(text) : std::wstring_view());
+        s.scroll = 0;
         afterChange(w, EditChange::Text);
         return 1;
     }
     case WM_GETTEXT: {
         auto* buffer = reinterpret_cast<wchar_t*>(lParam);
         if (!buffer || wParam == 0) return 0;
-        const std::size_t n = std::min<std::size_t>(wParam - 1, s->model.text().size());
-        std::memcpy(buffer, s->model.text().data(), n * sizeof(wchar_t));
+        const std::size_t n = std::min<std::size_t>(wParam - 1, s.model.text().size());
+        std::memcpy(buffer, s.model.text().data(), n * sizeof(wchar_t));
         buffer[n] = 0;
         return static_cast<LResult>(n);
     }
     case WM_GETTEXTLENGTH:
-        return static_cast<LResult>(s->model.text().size());
+        return static_cast<LResult>(s.model.text().size());
     case WM_SETFONT:
-        s->font = reinterpret_cast<const Font*>(wParam);
+        s.font = reinterpret_cast<const Font*>(wParam);
         if (lParam) invalidateRect(w, nullptr, false);
-        updateInputArea(w, *s);
+        updateInputArea(w, s);
         return 0;
     case WM_GETFONT:
-        return reinterpret_cast<LResult>(s->font);
+        return reinterpret_cast<LResult>(s.font);
+    default:
+        return defWindowProc(w, message, wParam, lParam);
+    }
+}
+
+// The edit control's own messages: selection, limit, read-only, password,
+// modified flag, margins and replacing the selection.
+LResult onEditMessage(WindowHandle w, EditState& s, unsigned message, WParam wParam, LParam lParam) {
+    switch (message) {
     case EM_SETSEL:
-        afterChange(w, s->model.select(static_cast<std::intptr_t>(wParam), lParam));
+        afterChange(w, s.model.select(static_cast<std::intptr_t>(wParam), lParam));
         return 0;
     case EM_GETSEL: {
-        const auto start = static_cast<std::uint32_t>(s->model.selectionStart());
-        const auto end = static_cast<std::uint32_t>(s->model.selectionEnd());
+        const auto start = static_cast<std::uint32_t>(s.model.selectionStart());
+        const auto end = static_cast<std::uint32_t>(s.model.selectionEnd());
         if (wParam) *reinterpret_cast<std::uint32_t*>(wParam) = start;
         if (lParam) *reinterpret_cast<std::uint32_t*>(lParam) = end;
         return static_cast<LResult>(
@@ -442,42 +442,42 @@ LResult editWindowProc(WindowHandle w, unsigned message, WParam wParam, LParam l
             0xFFFFFFFF);
     }
     case EM_LIMITTEXT:
-        s->model.setLimit(wParam);
+        s.model.setLimit(wParam);
         return 0;
     case EM_GETLIMITTEXT:
-        return static_cast<LResult>(s->model.limit());
+        return static_cast<LResult>(s.model.limit());
     case EM_SETREADONLY: {
         const bool on = wParam != 0;
-        s->model.setReadOnly(on);
+        s.model.setReadOnly(on);
         const unsigned style = windowStyle(w);
         setWindowStyle(w, on ? (style | ES_READONLY) : (style & ~ES_READONLY));
         invalidateRect(w, nullptr, false);
         return 1;
     }
     case EM_SETPASSWORDCHAR: {
-        s->passwordChar = static_cast<wchar_t>(wParam);
+        s.passwordChar = static_cast<wchar_t>(wParam);
         const unsigned style = windowStyle(w);
-        setWindowStyle(w, s->passwordChar ? (style | ES_PASSWORD) : (style & ~ES_PASSWORD));
+        setWindowStyle(w, s.passwordChar ? (style | ES_PASSWORD) : (style & ~ES_PASSWORD));
         invalidateRect(w, nullptr, false);
         return 0;
     }
     case EM_GETPASSWORDCHAR:
-        return static_cast<LResult>(s->passwordChar);
+        return static_cast<LResult>(s.passwordChar);
     case EM_SETMODIFY:
-        s->model.setModified(wParam != 0);
+        s.model.setModified(wParam != 0);
         return 0;
     case EM_GETMODIFY:
-        return s->model.modified() ? 1 : 0;
+        return s.model.modified() ? 1 : 0;
     case EM_SETMARGINS: {
-        const int fallback = std::max(kDefaultMargin, fontOf(*s).metrics().averageCharWidth / 2);
+        const int fallback = std::max(kDefaultMargin, fontOf(s).metrics().averageCharWidth / 2);
         const auto pick = [&](unsigned v) { return v == 0xFFFF ? fallback : static_cast<int>(v); };
-        if (wParam & EC_LEFTMARGIN) s->marginLeft = pick(loWord(static_cast<std::uintptr_t>(lParam)));
-        if (wParam & EC_RIGHTMARGIN) s->marginRight = pick(hiWord(static_cast<std::uintptr_t>(lParam)));
+        if (wParam & EC_LEFTMARGIN) s.marginLeft = pick(loWord(static_cast<std::uintptr_t>(lParam)));
+        if (wParam & EC_RIGHTMARGIN) s.marginRight = pick(hiWord(static_cast<std::uintptr_t>(lParam)));
         invalidateRect(w, nullptr, false);
         return 0;
     }
     case EM_GETMARGINS:
-        return static_cast<LResult>(makeLParam(s->marginLeft, s->marginRight) & 0xFFFFFFFF);
+        return static_cast<LResult>(makeLParam(s.marginLeft, s.marginRight) & 0xFFFFFFFF);
     case EM_REPLACESEL: {
         const auto* text = reinterpret_cast<const wchar_t*>(lParam);
         const std::wstring copy = text ? text : L"";
@@ -497,6 +497,14 @@ LResult editWindowProc(WindowHandle w, unsigned message, WParam wParam, LParam l
             copy.size());
         return 0;
     }
+    default:
+        return defWindowProc(w, message, wParam, lParam);
+    }
+}
+
+// Cut, copy, paste and clear (clear erases the selection without the clipboard).
+LResult onClipboardMessage(WindowHandle w, unsigned message, WParam wParam, LParam lParam) {
+    switch (message) {
     case WM_CUT:
         cutSelection(w);
         return 0;
@@ -509,16 +517,24 @@ LResult editWindowProc(WindowHandle w, unsigned message, WParam wParam, LParam l
     case WM_CLEAR:
         edit(w, [](EditModel& m) { return m.eraseSelection(); });
         return 0;
+    default:
+        return defWindowProc(w, message, wParam, lParam);
+    }
+}
+
+// Focus changes and the caret blink.
+LResult onFocusMessage(WindowHandle w, EditState& s, unsigned message, WParam wParam, LParam lParam) {
+    switch (message) {
     case WM_SETFOCUS:
-        s->focused = true;
-        restartCaret(w, *s);
+        s.focused = true;
+        restartCaret(w, s);
         invalidateRect(w, nullptr, false);
         notifyParent(w, EN_SETFOCUS);
         return 0;
     case WM_KILLFOCUS:
-        s->focused = false;
-        s->caretShown = false;
-        s->selecting = false;
+        s.focused = false;
+        s.caretShown = false;
+        s.selecting = false;
         killTimer(w, kCaretTimer);
         setTextInputArea(w, Rect{});
         invalidateRect(w, nullptr, false);
@@ -526,8 +542,58 @@ LResult editWindowProc(WindowHandle w, unsigned message, WParam wParam, LParam l
         return 0;
     case WM_TIMER:
         if (wParam != kCaretTimer) return defWindowProc(w, message, wParam, lParam);
-        s->caretShown = !s->caretShown && s->focused;
+        s.caretShown = !s.caretShown && s.focused;
         invalidateRect(w, nullptr, false);
+        return 0;
+    default:
+        return defWindowProc(w, message, wParam, lParam);
+    }
+}
+
+LResult editWindowProc(WindowHandle w, unsigned message, WParam wParam, LParam lParam) {
+    if (message == WM_NCCREATE) {
+        createState(w, lParam);
+        return defWindowProc(w, message, wParam, lParam);
+    }
+    EditState* s = stateOf(w);
+    if (!s) return defWindowProc(w, message, wParam, lParam);
+    switch (message) {
+    case WM_SETTEXT:
+    case WM_GETTEXT:
+    case WM_GETTEXTLENGTH:
+    case WM_SETFONT:
+    case WM_GETFONT:
+        return onTextMessage(w, *s, message, wParam, lParam);
+    case EM_SETSEL:
+    case EM_GETSEL:
+    case EM_LIMITTEXT:
+    case EM_GETLIMITTEXT:
+    case EM_SETREADONLY:
+    case EM_SETPASSWORDCHAR:
+    case EM_GETPASSWORDCHAR:
+    case EM_SETMODIFY:
+    case EM_GETMODIFY:
+    case EM_SETMARGINS:
+    case EM_GETMARGINS:
+    case EM_REPLACESEL:
+        return onEditMessage(w, *s, message, wParam, lParam);
+    case WM_CUT:
+    case WM_COPY:
+    case WM_PASTE:
+    case WM_CLEAR:
+        return onClipboardMessage(w, message, wParam, lParam);
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+    case WM_TIMER:
+        return onFocusMessage(w, *s, message, wParam, lParam);
+    case WM_NCDESTROY:
+        removeWindowProp(w, kStateProp);
+        delete s;
+        return defWindowProc(w, message, wParam, lParam);
+    case WM_DESTROY:
+        killTimer(w, kCaretTimer);
+        if (s->focused) setTextInputArea(w, Rect{});
+        if (captureWindow() == w) releaseCapture();
         return 0;
     case WM_ENABLE:
     case WM_SIZE:

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+using platform::Point;
 using platform::Rect;
 using platform::Surface;
 
@@ -133,6 +134,33 @@ TEST_F(RichTextTest, LinksReturnRectanglesAndHoverColour) {
     manager.setLastMousePosition({199, 29});
     Rendered away = render(L"go <a link1>here</a> now", 200, 30, 0, 8, &hovered);
     EXPECT_TRUE(samePixels(away.surface, plain.surface));
+}
+
+// The render layer draws from a resources object and the hover point it is
+// given, with no paint manager behind them.
+TEST_F(RichTextTest, SkinResourcesAndAGivenHoverPointNeedNoManager) {
+    const Rect link = render(L"go <a link1>here</a> now", 200, 30).links.at(0);
+    CSkinResourcesUI resources;
+    resources.addFont(kFont, kFace, 16, false, false, false, false, false);
+    resources.setLinkHoverColour(0xFF00C000);
+    const auto isGreen = [](std::uint32_t p) {
+        return ((p >> 8) & 0xFF) > 120 && ((p >> 16) & 0xFF) < 90 && (p & 0xFF) < 90;
+    };
+    for (const bool over : {false, true}) {
+        Surface surface(200, 30);
+        platform::Canvas canvas(surface);
+        canvas.fillRect(surface.bounds(), 0xFFFFFFFF);
+        std::vector<Rect> links{link};
+        std::vector<CStringUI> targets{CStringUI(L"link1")};
+        int count = 1;
+        Rect rect{0, 0, 200, 30};
+        const Point hover = over ? Point{link.left + 2, link.top + 5} : Point{-1, -1};
+        render::drawRichText(canvas, resources, hover, rect, L"go <a link1>here</a> now", 0xFF000000, links.data(),
+                             targets.data(), count, kFont, 0);
+        EXPECT_EQ(count, 1);
+        EXPECT_EQ(countInk(surface, link, +isGreen) > 10, over) << (over ? "hovered" : "not hovered");
+        EXPECT_EQ(countInk(surface, link, isLinkBlue) > 10, !over);
+    }
 }
 
 TEST_F(RichTextTest, LinkCountIsLimitedByCapacity) {

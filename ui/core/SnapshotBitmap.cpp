@@ -1,8 +1,9 @@
 // snapshotBitmap: a copy of part of a window as painted, from the offscreen
 // surface or from a tree paint that stops at a given control.
+#include "ui/core/ManagerDrawing.h"
+
 #include "ui/core/ControlUI.h"
 #include "ui/core/FormManagerUI.h"
-#include "ui/render/RenderEngine.h"
 
 using platform::Canvas;
 using platform::Rect;

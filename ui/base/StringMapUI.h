@@ -2,7 +2,7 @@
 // chosen at construction (83 for every map the framework creates).
 #pragma once
 
-#include "ui/core/StringUI.h"
+#include "ui/base/StringUI.h"
 
 #include <cstddef>
 #include <cstdint>

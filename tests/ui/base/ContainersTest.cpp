@@ -1,7 +1,7 @@
 // Framework containers: the inline string, the string map and the pointer array.
-#include "ui/core/PtrArrayUI.h"
-#include "ui/core/StringMapUI.h"
-#include "ui/core/StringUI.h"
+#include "ui/base/PtrArrayUI.h"
+#include "ui/base/StringMapUI.h"
+#include "ui/base/StringUI.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The framework's wide string with a 64-character inline buffer.
-#include "ui/core/StringUI.h"
+#include "ui/base/StringUI.h"
 
 #include <cwctype>
 #include <cstring>
