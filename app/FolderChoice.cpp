@@ -19,7 +19,7 @@ platform::FolderChooserResult ChooseInstallFolderFor(platform::WindowHandle owne
     bool quit = false;
     int quitCode = 0;
     enableWindow(owner, false);
-    const FolderChooserResult result = ChooseInstallFolder(title, [&] {
+    FolderChooserResult result = ChooseInstallFolder(title, [&] {
         Message msg;
         while (!quit && peekMessage(msg)) {
             if (msg.message == WM_QUIT) {

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 std::wstring g_programDir;
@@ -158,7 +159,7 @@ int RunUpdateMode(std::wstring_view commandLine, unsigned waitMs) {
         const int error = errno;
         if (const std::wstring temp = platform::tempFolder(); !temp.empty())
             g_log.SetLogFile(temp + kLogFileName, kLogFileCapKilobytes);
-        WRITE_LOG(L"更新失败：无法替换%s（%S）", target.c_str(), std::strerror(error));
+        WRITE_LOG(L"更新失败：无法替换%s（%S）", target.c_str(), std::generic_category().message(error).c_str());
         return 1;
     }
     platform::startDetached(target);
@@ -172,8 +173,9 @@ std::optional<std::wstring> ProgramReplaceProblem(const std::wstring& path) {
     // access() also tells about read-only mounts and immutable files, which
     // the permission bits do not show (and root passes the bits anyway).
     if (::access(file.c_str(), W_OK) != 0)
-        return path + L" cannot be written: " + platform::fromUtf8(std::strerror(errno));
+        return path + L" cannot be written: " + platform::fromUtf8(std::generic_category().message(errno));
     if (::access(folder.c_str(), W_OK | X_OK) != 0)
-        return platform::fromUtf8(folder) + L" cannot be written: " + platform::fromUtf8(std::strerror(errno));
+        return platform::fromUtf8(folder) + L" cannot be written: " +
+               platform::fromUtf8(std::generic_category().message(errno));
     return std::nullopt;
 }

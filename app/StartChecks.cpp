@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
-#include <pwd.h>
 #include <string>
 #include <unistd.h>
 
@@ -32,11 +31,7 @@ bool HasRoomForInstallation(std::wstring_view path) {
 
 namespace {
 
-std::wstring homeFolder() {
-    if (const char* home = std::getenv("HOME"); home && *home) return platform::fromUtf8(home);
-    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir && *pw->pw_dir) return platform::fromUtf8(pw->pw_dir);
-    return {};
-}
+std::wstring homeFolder() { return platform::fromUtf8(platform::homeFolder()); }
 
 } // namespace
 

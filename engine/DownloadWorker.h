@@ -72,12 +72,12 @@ struct DownloadPass {
 
 // Runs one worker on the calling thread until the queue is empty (or the job
 // is cancelled), then waits endWaitMs and posts OnDownloadThreadEnd(threadId,
-// editionIndex). Events go to `events`. The worker copies the pass when it
+// editionIndex). Events go to `sink`. The worker copies the pass when it
 // starts and reaches its queue, failure flag and callback only through the
 // job's gate, so a cancelled worker leaves them alone (see
 // CWindowMultiThreadManager); a cancelled worker posts no end event.
-void RunDownloadWorker(const DownloadPass& pass, std::uint32_t threadId, std::uint32_t editionIndex,
-                       IEngineEvents& events);
+void RunDownloadWorker(const DownloadPass& sharedPass, std::uint32_t threadId, std::uint32_t editionIndex,
+                       IEngineEvents& sink);
 
 // Bytes of the download passes of this process, for statistics: fetched
 // counts what came over the network, resumed what was continued from parts of

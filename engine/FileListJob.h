@@ -17,9 +17,10 @@ std::wstring RequestedInstallFolder();
 // the temporary folder (overwriting an older copy, "?r=<tick>" appended),
 // fills the queue in list order, then posts OnShowStatusText with
 // "正在下载，剩余%d个文件", clears g_downloadFailed and posts OnStartDownload.
-// A list that cannot be fetched posts OnFileListFailed "文件列表获取失败！";
-// a list that is not JSON gives an empty pass.
-void RunGetFileList(std::uint32_t editionIndex, IEngineEvents& events);
+// A list that cannot be fetched, is not JSON, is neither an array nor an
+// object, is over its size cap or does not match its digest in the
+// configuration posts OnFileListFailed "文件列表获取失败！".
+void RunGetFileList(std::uint32_t editionIndex, IEngineEvents& sink);
 
 // Thread function: RunGetFileList reporting to EngineEvents().
 void ThreadGetFileList(std::uintptr_t editionIndex);

@@ -145,7 +145,7 @@ public:
 private:
     bool sendRequest(const std::string& url, int kind, const char* extraHeaders);
     CCancelFlag* cancelFlag() const;
-    static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* self);
+    static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* p);
     static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* text);
 
     // libcurl's handles of this client, each held by an owner type that

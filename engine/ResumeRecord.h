@@ -29,7 +29,7 @@ std::string FormatResumeRecord(const ResumeRecord& record);
 // stale or edited): anything but a well-formed record of this version fails,
 // and so does a record without a validator, without an address, with a
 // digest that is not 32 hex digits or with a length that is not a number.
-bool ParseResumeRecord(std::string_view text, ResumeRecord& record);
+bool ParseResumeRecord(std::string_view text, ResumeRecord& out);
 
 // The record of a part file: hidden, in the same folder ("." + the part's
 // name + ".resume").

@@ -59,7 +59,7 @@ std::wstring RunSelfUpdate(const std::string& address, const std::string& expect
     CJobEvents events(sink);
     const std::uint32_t tick = platform::tickCount();
     const std::wstring folder = platform::tempFolder();
-    const std::wstring updateFile = folder.empty() ? std::wstring() : UpdateFilePath(folder, tick);
+    std::wstring updateFile = folder.empty() ? std::wstring() : UpdateFilePath(folder, tick);
 
     // Without a digest nothing could tell the program from another; and a
     // service reached over TLS does not send its program over plain text.

@@ -39,7 +39,7 @@ struct SelfUpdateRequest {
 // cancelled job does neither. Returns the update file's path (empty without a
 // temporary folder).
 std::wstring RunSelfUpdate(const std::string& address, const std::string& expectedSha256,
-                           const std::wstring& runningProgram, IEngineEvents& events);
+                           const std::wstring& runningProgram, IEngineEvents& sink);
 
 // Thread function: the parameter is a heap SelfUpdateRequest (new
 // SelfUpdateRequest), owned and freed by the job. The running program is the

@@ -59,10 +59,10 @@ bool CallService(const std::string& path, ResponseSite retrySite, std::string& p
 
 class IEngineEvents;
 
-// The job bodies: they report through events (see IEngineEvents).
-void RunCheckVersion(IEngineEvents& events);
+// The job bodies: they report to sink (see IEngineEvents).
+void RunCheckVersion(IEngineEvents& sink);
 // Also fills g_configText and g_downloadPrefix before reporting success.
-void RunGetConfig(IEngineEvents& events);
+void RunGetConfig(IEngineEvents& sink);
 
 // Thread functions for the thread manager; they ignore their parameter and
 // report to EngineEvents().

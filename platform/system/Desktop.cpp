@@ -1,11 +1,11 @@
 // Desktop folder lookup and .desktop launcher entries.
 #include "platform/system/Desktop.h"
 
+#include "platform/system/System.h"
 #include "platform/system/Text.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
-#include <pwd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,16 +16,6 @@
 namespace platform {
 
 namespace {
-
-std::string homeFolder() {
-    if (const char* home = std::getenv("HOME"); home && *home) return home;
-    // The reentrant lookup: other threads may ask for user records too.
-    passwd entry{};
-    passwd* pw = nullptr;
-    std::vector<char> buffer(16384);
-    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &pw) == 0 && pw && pw->pw_dir) return pw->pw_dir;
-    return {};
-}
 
 // Expands a user-dirs value: "$HOME/..." or "${HOME}/..." or an absolute
 // path. Anything else is not a usable folder.

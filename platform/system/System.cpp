@@ -16,11 +16,13 @@
 #include <locale.h>
 #include <map>
 #include <mutex>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <system_error>
 #include <unistd.h>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -116,6 +118,16 @@ void removeFallbackTempFolders() {
         std::filesystem::remove_all(toUtf8(made), ec);
     }
     g_fallbacks.clear();
+}
+
+std::string homeFolder() {
+    if (const char* home = std::getenv("HOME"); home && *home) return home;
+    // The reentrant lookup: other threads may ask for user records too.
+    passwd entry{};
+    passwd* pw = nullptr;
+    std::vector<char> buffer(16384);
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &pw) == 0 && pw && pw->pw_dir) return pw->pw_dir;
+    return {};
 }
 
 std::wstring tempFolder() {

@@ -30,6 +30,10 @@ void sleepMs(std::uint32_t ms);
 // Any thread.
 std::wstring tempFolder();
 
+// The user's home folder: $HOME when set and not empty, else the user
+// database's entry (UTF-8); empty when neither is known. Any thread.
+std::string homeFolder();
+
 // Removes, with everything in them, the fallback folders tempFolder made for
 // this process, unless keepFallbackTempFolders was called: for the end of
 // the process, so that no per-process folder outlives it. Any thread.
