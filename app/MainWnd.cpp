@@ -11,6 +11,7 @@
 #include "app/RunModes.h"
 #include "app/StartChecks.h"
 #include "engine/FileListJob.h"
+#include "engine/PointerArg.h"
 #include "engine/SelfUpdate.h"
 #include "engine/ServiceClient.h"
 #include "engine/ServiceConfig.h"
@@ -369,10 +370,11 @@ void CMainWnd::StartSelfUpdate(const std::string& address, const std::string& sh
         start->assignEnabled(false);
         start->assignText(L"正在下载新版本");
     }
-    auto* copy = new SelfUpdateRequest{address, sha256};
-    if (m_threads.StartThread(&ThreadSelfUpdate, reinterpret_cast<ThreadParam>(copy)) == 0) {
-        // Without the job nothing would ever close the window.
-        delete copy;
+    const ThreadParam request = OwnedArg(std::make_unique<SelfUpdateRequest>(SelfUpdateRequest{address, sha256}));
+    if (m_threads.StartThread(&ThreadSelfUpdate, request) == 0) {
+        // The job never ran, so the request is still ours; and without the
+        // job nothing would ever close the window.
+        TakeOwnedArg<SelfUpdateRequest>(request);
         OnSelfUpdateFailed(0, 0);
     }
 }

@@ -7,6 +7,7 @@
 #include "app/MsgBox.h"
 #include "engine/DownloadWorker.h"
 #include "engine/Manifest.h"
+#include "engine/PointerArg.h"
 #include "platform/system/Desktop.h"
 #include "platform/system/System.h"
 #include "ui/controls/OptionUI.h"
@@ -66,7 +67,7 @@ void CMainWnd::OnStartDownload(EventArg, EventArg) {
 void CMainWnd::OnDownloadProgress(EventArg a1, EventArg a2) {
     const auto id = static_cast<std::uint32_t>(a1);
     const auto found = m_threadSpeeds.find(id);
-    const auto* record = reinterpret_cast<const CProgressRecord*>(a2);
+    const auto* record = ArgPointer<const CProgressRecord>(a2);
     if (found == m_threadSpeeds.end() || !record) return; // a worker of another pass
     const ProgressValues values = record->Snapshot();
     found->second = static_cast<std::int32_t>(values.speed);

@@ -7,6 +7,7 @@
 #include "engine/FileListJob.h"
 #include "engine/HttpClient.h"
 #include "engine/LocalPath.h"
+#include "engine/PointerArg.h"
 #include "engine/ResumeRecord.h"
 #include "engine/SafePath.h"
 #include "engine/WindowMultiThreadManager.h"
@@ -64,7 +65,7 @@ struct WorkerContext {
     void post() {
         lastPost = platform::tickCount();
         posted = true;
-        events->OnDownloadProgress(threadId, reinterpret_cast<EventArg>(record));
+        events->OnDownloadProgress(threadId, PointerArg(record));
     }
 };
 

@@ -2,20 +2,17 @@
 #include "engine/EngineEvents.h"
 
 #include "engine/CancelFlag.h"
+#include "engine/PointerArg.h"
 
 #include <atomic>
 
-EventArg MakeEventText(std::string text) { return reinterpret_cast<EventArg>(new std::string(std::move(text))); }
+EventArg MakeEventText(std::string text) { return OwnedArg(std::make_unique<std::string>(std::move(text))); }
 
-EventArg MakeEventWideText(std::wstring text) { return reinterpret_cast<EventArg>(new std::wstring(std::move(text))); }
+EventArg MakeEventWideText(std::wstring text) { return OwnedArg(std::make_unique<std::wstring>(std::move(text))); }
 
-std::unique_ptr<std::string> TakeEventText(EventArg arg) {
-    return std::unique_ptr<std::string>(reinterpret_cast<std::string*>(arg));
-}
+std::unique_ptr<std::string> TakeEventText(EventArg arg) { return TakeOwnedArg<std::string>(arg); }
 
-std::unique_ptr<std::wstring> TakeEventWideText(EventArg arg) {
-    return std::unique_ptr<std::wstring>(reinterpret_cast<std::wstring*>(arg));
-}
+std::unique_ptr<std::wstring> TakeEventWideText(EventArg arg) { return TakeOwnedArg<std::wstring>(arg); }
 
 void IEngineEvents::OnCheckVersionResult(EventArg, EventArg a2) { TakeEventText(a2); }
 void IEngineEvents::OnCheckVersionFailed(EventArg, EventArg a2) { TakeEventWideText(a2); }

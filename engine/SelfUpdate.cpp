@@ -4,6 +4,7 @@
 #include "engine/CancelFlag.h"
 #include "engine/EngineEvents.h"
 #include "engine/HttpClient.h"
+#include "engine/PointerArg.h"
 #include "engine/ServiceConfig.h"
 #include "engine/SignedAnswer.h"
 #include "platform/system/System.h"
@@ -97,7 +98,7 @@ std::wstring RunSelfUpdate(const std::string& address, const std::string& expect
 }
 
 void ThreadSelfUpdate(std::uintptr_t request) {
-    std::unique_ptr<SelfUpdateRequest> update(reinterpret_cast<SelfUpdateRequest*>(request));
+    const std::unique_ptr<SelfUpdateRequest> update = TakeOwnedArg<SelfUpdateRequest>(request);
     RunSelfUpdate(update ? update->address : std::string(), update ? update->sha256 : std::string(),
                   platform::executablePath(), EngineEvents());
 }

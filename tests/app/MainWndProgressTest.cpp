@@ -4,6 +4,7 @@
 #include "tests/app/InstallerFixture.h"
 
 #include "engine/Manifest.h"
+#include "engine/PointerArg.h"
 #include "platform/system/System.h"
 
 namespace apptest {
@@ -44,7 +45,7 @@ protected:
             record->SetState(state);
         }
         g_lastDetailTick = detailDue ? platform::tickCount() - 5000 : platform::tickCount();
-        m_window->OnDownloadProgress(m_ids[worker], reinterpret_cast<EventArg>(record));
+        m_window->OnDownloadProgress(m_ids[worker], PointerArg(record));
     }
 
     std::vector<std::uint32_t> m_ids;
@@ -97,7 +98,7 @@ TEST_F(MainWndProgress, StatusLineDetailsBarAndThrottle) {
     CProgressRecord* stranger = CProgressRecord::Create(4242);
     stranger->SetTransfer(10, 5, 1e9);
     g_lastDetailTick = 0;
-    m_window->OnDownloadProgress(4242, reinterpret_cast<EventArg>(stranger));
+    m_window->OnDownloadProgress(4242, PointerArg(stranger));
     EXPECT_EQ(text(L"startBtn"), status);
     EXPECT_EQ(m_window->threadSpeeds().count(4242), 0u);
 }

@@ -10,6 +10,7 @@
 #include "engine/HttpClient.h"
 #include "engine/Manifest.h"
 #include "engine/MsgDispatch.h"
+#include "engine/PointerArg.h"
 #include "engine/SelfUpdate.h"
 #include "engine/ServiceClient.h"
 #include "engine/ServiceConfig.h"
@@ -101,7 +102,7 @@ public:
 #define QUELLAN_LEDGER_EVENT(Name)                                                                                     \
     void Name(EventArg a1, EventArg a2) override {                                                                     \
         note(#Name, a2&& std::string_view(#Name) == "OnDownloadProgress"                                               \
-                        ? reinterpret_cast<const CProgressRecord*>(a2)->Snapshot().state                               \
+                        ? ArgPointer<const CProgressRecord>(a2)->Snapshot().state                                      \
                         : 0);                                                                                          \
         IEngineEvents::Name(a1, a2);                                                                                   \
     }
@@ -157,7 +158,7 @@ public:
     void OnShowStatusText(EventArg, EventArg a2) { TakeEventWideText(a2); }
     void OnStartDownload(EventArg, EventArg) {}
     void OnDownloadProgress(EventArg, EventArg a2) {
-        states.push_back(reinterpret_cast<const CProgressRecord*>(a2)->Snapshot().state);
+        states.push_back(ArgPointer<const CProgressRecord>(a2)->Snapshot().state);
     }
     void OnDownloadThreadEnd(EventArg, EventArg) {}
     void OnSelfUpdateFailed(EventArg, EventArg) {}
@@ -250,8 +251,8 @@ protected:
             jobs.StartThread(ThreadGetFileList, 3);
             return parkedAtService;
         case Point::SelfUpdate:
-            jobs.StartThread(ThreadSelfUpdate, reinterpret_cast<ThreadParam>(
-                                                   new SelfUpdateRequest{m_silent.url("/new"), std::string(64, '0')}));
+            jobs.StartThread(ThreadSelfUpdate, OwnedArg(std::make_unique<SelfUpdateRequest>(
+                                                   SelfUpdateRequest{m_silent.url("/new"), std::string(64, '0')})));
             return parkedAtService;
         case Point::Transfer: {
             writeFile(content("birch/slow.bin"), patternBytes(300000));

@@ -4,6 +4,7 @@
 #include "engine/DownloadWorker.h"
 #include "engine/EngineEvents.h"
 #include "engine/HttpClient.h"
+#include "engine/PointerArg.h"
 #include "engine/SafePath.h"
 #include "platform/system/Text.h"
 #include "tests/engine/EngineTestSupport.h"
@@ -30,7 +31,7 @@ std::string md5(const std::string& text) { return CMd5A().GetMd5String(text); }
 class RecordingEvents : public IEngineEvents {
 public:
     void OnDownloadProgress(EventArg a1, EventArg a2) override {
-        ProgressValues v = reinterpret_cast<const CProgressRecord*>(a2)->Snapshot();
+        ProgressValues v = ArgPointer<const CProgressRecord>(a2)->Snapshot();
         std::lock_guard lock(m_lock);
         EXPECT_EQ(v.threadId, a1);
         m_progress.push_back(std::move(v));

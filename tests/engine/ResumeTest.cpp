@@ -3,6 +3,7 @@
 // corrupted parts, and a 200 MiB file completed by its last 50 MiB.
 #include "engine/DownloadWorker.h"
 #include "engine/EngineEvents.h"
+#include "engine/PointerArg.h"
 #include "engine/ResumeRecord.h"
 #include "platform/system/Text.h"
 #include "tests/engine/EngineTestSupport.h"
@@ -75,7 +76,7 @@ TEST(ResumeRecordTest, OnlyWellFormedRecordsParse) {
 class TotalsSeen : public IEngineEvents {
 public:
     void OnDownloadProgress(EventArg, EventArg a2) override {
-        const ProgressValues v = reinterpret_cast<const CProgressRecord*>(a2)->Snapshot();
+        const ProgressValues v = ArgPointer<const CProgressRecord>(a2)->Snapshot();
         std::lock_guard lock(m_lock);
         if (v.state == kStateDownloading) m_maxTotal = std::max(m_maxTotal, v.total);
     }

@@ -2,6 +2,7 @@
 // cooperative termination of blocked jobs.
 #include "engine/CancelFlag.h"
 #include "engine/HttpClient.h"
+#include "engine/PointerArg.h"
 #include "engine/WindowMultiThreadManager.h"
 
 #include "EngineTestSupport.h"
@@ -39,7 +40,7 @@ void observingJob(ThreadParam param) {
 struct Sleepers {
     std::atomic<int> started{0};
     std::atomic<int> finished{0};
-    ThreadParam param() { return reinterpret_cast<ThreadParam>(this); }
+    ThreadParam param() { return PointerArg(this); }
 };
 
 void sleepingJob(ThreadParam param) {
@@ -64,12 +65,12 @@ protected:
 
 TEST_F(ThreadManagerTest, JobIsRegisteredBeforeItRunsAndLeavesAllRegistersWhenItEnds) {
     JobView view;
-    std::uint32_t id = m_manager.StartThread(observingJob, reinterpret_cast<ThreadParam>(&view));
+    std::uint32_t id = m_manager.StartThread(observingJob, PointerArg(&view));
     ASSERT_NE(id, 0u);
     ASSERT_TRUE(waitUntil([&] { return view.id != 0; }));
     EXPECT_EQ(view.id, id);
     EXPECT_TRUE(view.registeredWhileRunning);
-    EXPECT_EQ(view.param, reinterpret_cast<ThreadParam>(&view));
+    EXPECT_EQ(view.param, PointerArg(&view));
     EXPECT_EQ(m_manager.RunningCount(), 1);
 
     view.release = true;

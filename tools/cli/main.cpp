@@ -8,6 +8,7 @@
 #include "engine/FolderLock.h"
 #include "engine/HttpClient.h"
 #include "engine/Manifest.h"
+#include "engine/PointerArg.h"
 #include "engine/ServiceClient.h"
 #include "engine/ServiceConfig.h"
 #include "engine/UsageReport.h"
@@ -320,7 +321,7 @@ int runPass(CCliEvents& events, CWindowMultiThreadManager& jobs, CCliProgress& p
         }
         case CliEvent::DownloadProgress: {
             ++g_stats.progressEvents;
-            const auto* record = reinterpret_cast<const CProgressRecord*>(event.a2);
+            const auto* record = ArgPointer<const CProgressRecord>(event.a2);
             progress.OnProgress(static_cast<std::uint32_t>(event.a1), record->Snapshot(), GetDownloadItemCount());
             break;
         }
