@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CCancelFlag;
 
@@ -66,6 +67,18 @@ struct DownloadOutcome {
     bool rangeMismatch = false; // a 206 that did not continue where asked, or a 416
 };
 
+// Receives the answer of CHttpClient::Fetch as it arrives.
+class IFetchSink {
+public:
+    virtual ~IFetchSink() = default;
+    // The final answer begins (after any redirects; also for an empty
+    // body): its status and header lines ("Name: value", line ends removed).
+    // False aborts the transfer.
+    virtual bool OnResponse(long status, const std::vector<std::string>& headers) = 0;
+    // The next body bytes, as sent (no content decoding). False aborts.
+    virtual bool OnData(const char* data, std::size_t length) = 0;
+};
+
 // One transfer handle and the results of its last transfer. Owned by one job
 // on one thread, never shared. Lifecycle: InitLibCurl, optionally
 // SetTimeLimits and SetPostFields, Request (may repeat, settings persist),
@@ -121,6 +134,11 @@ public:
     [[nodiscard]] bool DownloadFile(void* userData, const std::string& url, const std::wstring& targetFile,
                                     ProgressFunc progress = nullptr, const DownloadOptions& options = {});
     const DownloadOutcome& LastDownload() const { return m_lastDownload; }
+
+    // GETs url (escaped like DownloadFile's) with extra request header lines
+    // on DownloadFile's connections and stall limit, handing the answer to
+    // sink. True when the transfer completed, whatever the status.
+    [[nodiscard]] bool Fetch(const std::string& url, const std::vector<std::string>& headerLines, IFetchSink& sink);
 
     // The job's flag by default (see CCancelFlag::Current); a client used
     // outside jobs may be given one. Null: the calling thread's job flag.

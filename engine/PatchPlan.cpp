@@ -1,0 +1,105 @@
+// Planning a patch: finding a new file's blocks in the old one.
+#include "engine/PatchPlan.h"
+
+#include "engine/RollingChecksum.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+// --- Planning ---
+
+PatchPlan PlanPatch(const BlockMap& map, const unsigned char* old, std::size_t oldLength,
+                    const std::function<bool()>& proceed) {
+    PatchPlan plan;
+    const std::size_t count = map.BlockCount();
+    plan.source.assign(count, -1);
+    if (count == 0 || !old) return plan;
+    const std::size_t size = map.blockSize;
+    const std::size_t sb = map.strongBytes;
+    // Full-size blocks are searched at every offset; a short last block
+    // only where it can be (the old file's end or its own offset).
+    const std::size_t full = map.BlockLength(count - 1) < static_cast<std::int64_t>(size) ? count - 1 : count;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> index;
+    index.reserve(full);
+    for (std::size_t i = 0; i < full; ++i) index.emplace_back(map.weak[i], static_cast<std::uint32_t>(i));
+    std::sort(index.begin(), index.end());
+    // Most offsets match no block: a bit per hashed weak sum rules them out
+    // before the search.
+    constexpr unsigned kFilterBits = 22;
+    std::vector<std::uint64_t> filter((1u << kFilterBits) / 64);
+    auto slot = [](std::uint32_t weak) { return (weak * 0x9E3779B1u) >> (32 - kFilterBits); };
+    for (const auto& entry : index) filter[slot(entry.first) / 64] |= 1ull << (slot(entry.first) % 64);
+
+    auto claim = [&](std::size_t block, std::size_t at) {
+        if (plan.source[block] >= 0) return;
+        plan.source[block] = static_cast<std::int64_t>(at);
+        plan.reusedBytes += map.BlockLength(block);
+    };
+    const std::size_t giveUpAt = std::max<std::size_t>(16 << 20, oldLength / 16);
+    bool found = false;
+    if (oldLength >= size && !index.empty()) {
+        std::size_t pos = 0;
+        CRollingChecksum sum;
+        sum.Reset(old, size);
+        for (;;) {
+            const std::uint32_t weak = sum.Value();
+            bool matched = false;
+            const std::uint32_t bit = slot(weak);
+            if (filter[bit / 64] & (1ull << (bit % 64))) {
+                auto it = std::lower_bound(index.begin(), index.end(), std::make_pair(weak, 0u));
+                if (it != index.end() && it->first == weak) {
+                    const auto strong = StrongChecksum(old + pos, size);
+                    for (; it != index.end() && it->first == weak; ++it) {
+                        if (std::memcmp(strong.data(), map.Strong(it->second), sb) != 0) continue;
+                        claim(it->second, pos);
+                        matched = true;
+                    }
+                }
+            }
+            if (matched) {
+                found = true;
+                pos += size;
+                if (pos + size > oldLength) break;
+                sum.Reset(old + pos, size);
+                continue;
+            }
+            if (pos + size >= oldLength) break;
+            sum.Roll(old[pos], old[pos + size]);
+            ++pos;
+            if ((pos & 0xfffff) == 0) {
+                if (!found && pos >= giveUpAt) {
+                    plan.gaveUp = true;
+                    break;
+                }
+                if (proceed && !proceed()) break;
+            }
+        }
+    }
+    if (full < count && !plan.gaveUp) {
+        const std::size_t last = count - 1;
+        const std::size_t length = static_cast<std::size_t>(map.BlockLength(last));
+        const std::size_t places[] = {oldLength >= length ? oldLength - length : SIZE_MAX,
+                                      static_cast<std::size_t>(map.BlockOffset(last))};
+        for (std::size_t at : places) {
+            if (at == SIZE_MAX || at + length > oldLength || plan.source[last] >= 0) continue;
+            if (WeakChecksum(old + at, length) != map.weak[last]) continue;
+            if (std::memcmp(StrongChecksum(old + at, length).data(), map.Strong(last), sb) == 0) claim(last, at);
+        }
+    }
+    return plan;
+}
+
+std::vector<ByteRange> MissingRanges(const BlockMap& map, const PatchPlan& plan, std::int64_t from) {
+    std::vector<ByteRange> ranges;
+    for (std::size_t block = 0; block < map.BlockCount(); ++block) {
+        const std::int64_t end = map.BlockOffset(block) + map.BlockLength(block);
+        if (plan.source[block] >= 0 || end <= from) continue;
+        const std::int64_t start = std::max(map.BlockOffset(block), from);
+        if (!ranges.empty() && ranges.back().last + 1 == start)
+            ranges.back().last = end - 1;
+        else
+            ranges.push_back({start, end - 1});
+    }
+    return ranges;
+}

@@ -1,0 +1,29 @@
+// Planning a patch: which blocks of a new file an old copy already holds,
+// and the byte ranges left to fetch.
+#pragma once
+
+#include "engine/BlockMap.h"
+#include "engine/ByteRanges.h"
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+// Where each block of the new file can be copied from in the old one.
+struct PatchPlan {
+    std::vector<std::int64_t> source; // per block: offset in the old file, or -1 (fetch it)
+    std::int64_t reusedBytes = 0;
+    bool gaveUp = false; // the scan stopped early, having found nothing
+};
+
+// Finds the map's blocks in old (at any offset) with the rolling checksum,
+// each confirmed by its strong checksum. Gives up when nothing at all
+// matched in the first max(16 MiB, a sixteenth) of the old file: such a file
+// has nothing to offer and the whole fetch should not wait for the scan.
+// proceed (asked every MiB) stops the scan early when it answers false.
+PatchPlan PlanPatch(const BlockMap& map, const unsigned char* old, std::size_t oldLength,
+                    const std::function<bool()>& proceed = {});
+
+// The byte ranges a plan must fetch, from offset `from` on (adjacent
+// blocks merged).
+std::vector<ByteRange> MissingRanges(const BlockMap& map, const PatchPlan& plan, std::int64_t from = 0);
