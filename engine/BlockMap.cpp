@@ -49,8 +49,11 @@ bool blockSizeAllowed(std::uint32_t size) { return size >= kMinBlockSize && size
 
 } // namespace
 
-std::array<unsigned char, 16> StrongChecksum(const unsigned char* data, std::size_t length) {
-    return md5Of(data, length);
+std::array<unsigned char, 32> StrongChecksum(const unsigned char* data, std::size_t length) {
+    std::array<unsigned char, 32> out{};
+    unsigned int size = 0;
+    EVP_Digest(data, length, out.data(), &size, EVP_sha256(), nullptr);
+    return out;
 }
 
 std::int64_t BlockMap::BlockLength(std::size_t block) const {
@@ -75,13 +78,20 @@ std::uint32_t ChooseBlockSize(std::int64_t length) {
     return size;
 }
 
+unsigned ChooseStrongBytes(std::size_t blockCount) {
+    unsigned bytes = kMinStrongBytes;
+    for (std::size_t n = blockCount >> 16; n > 0 && bytes < kMaxStrongBytes; n >>= 8) ++bytes;
+    return bytes;
+}
+
 BlockMap MakeBlockMap(const unsigned char* data, std::size_t length, std::uint32_t blockSize, unsigned strongBytes) {
     BlockMap map;
     map.length = static_cast<std::int64_t>(length);
     map.blockSize = blockSize ? blockSize : ChooseBlockSize(map.length);
-    map.strongBytes = strongBytes;
     map.md5 = md5Of(data, length);
     const std::size_t count = (length + map.blockSize - 1) / map.blockSize;
+    map.strongBytes = strongBytes ? strongBytes : ChooseStrongBytes(count);
+    strongBytes = map.strongBytes;
     map.weak.resize(count);
     map.strong.resize(count * strongBytes);
     for (std::size_t i = 0; i < count; ++i) {

@@ -30,7 +30,7 @@ struct BlockMap {
     std::int64_t length = 0;
     std::array<unsigned char, 16> md5{}; // of the whole file
     std::uint32_t blockSize = 0;
-    unsigned strongBytes = 8;          // leading bytes of each block's MD5 kept
+    unsigned strongBytes = 4;          // leading bytes of each block's SHA-256 kept
     std::vector<std::uint32_t> weak;   // one per block
     std::vector<unsigned char> strong; // strongBytes per block
 
@@ -47,9 +47,15 @@ struct BlockMap {
 // more of an old file again, larger ones keep the map small.
 std::uint32_t ChooseBlockSize(std::int64_t length);
 
-// Builds the map of the bytes given. blockSize 0 chooses one.
+// The strong bytes kept per block for a map of this many blocks. With the
+// weak sum's 32 bits, 4 make a false match of a block rarer than one in
+// 2^50 per offset tried; maps of more blocks keep more. A false match would
+// only cost a whole download (the file's MD5 decides), never a wrong file.
+unsigned ChooseStrongBytes(std::size_t blockCount);
+
+// Builds the map of the bytes given. blockSize 0 and strongBytes 0 choose.
 BlockMap MakeBlockMap(const unsigned char* data, std::size_t length, std::uint32_t blockSize = 0,
-                      unsigned strongBytes = 8);
+                      unsigned strongBytes = 0);
 
 // Builds the map of a file (read through a private mapping). False with an
 // error text when it cannot be read or a block size is out of bounds.

@@ -36,12 +36,14 @@ PatchPlan PlanPatch(const BlockMap& map, const unsigned char* old, std::size_t o
         plan.source[block] = static_cast<std::int64_t>(at);
         plan.reusedBytes += map.BlockLength(block);
     };
-    const std::size_t giveUpAt = std::max<std::size_t>(16 << 20, oldLength / 16);
-    bool found = false;
-    if (oldLength >= size && !index.empty()) {
-        std::size_t pos = 0;
+    // Scans the windows starting in [from, to); true when a block matched.
+    auto scan = [&](std::size_t from, std::size_t to) {
+        bool found = false;
+        if (oldLength < size || index.empty() || from + size > oldLength) return false;
+        to = std::min(to, oldLength - size + 1);
+        std::size_t pos = from;
         CRollingChecksum sum;
-        sum.Reset(old, size);
+        sum.Reset(old + pos, size);
         for (;;) {
             const std::uint32_t weak = sum.Value();
             bool matched = false;
@@ -60,22 +62,27 @@ PatchPlan PlanPatch(const BlockMap& map, const unsigned char* old, std::size_t o
             if (matched) {
                 found = true;
                 pos += size;
-                if (pos + size > oldLength) break;
+                if (pos >= to) break;
                 sum.Reset(old + pos, size);
                 continue;
             }
-            if (pos + size >= oldLength) break;
+            if (pos + 1 >= to) break;
             sum.Roll(old[pos], old[pos + size]);
             ++pos;
-            if ((pos & 0xfffff) == 0) {
-                if (!found && pos >= giveUpAt) {
-                    plan.gaveUp = true;
-                    break;
-                }
-                if (proceed && !proceed()) break;
-            }
+            if ((pos & 0xfffff) == 0 && proceed && !proceed()) break;
         }
+        return found;
+    };
+    const std::size_t window = std::max<std::size_t>(1 << 20, 64 * size);
+    if (oldLength > 4 * window) {
+        bool found = false;
+        for (std::size_t quarter = 0; quarter < 4; ++quarter) {
+            const std::size_t from = oldLength / 4 * quarter;
+            found = scan(from, from + window) || found;
+        }
+        plan.gaveUp = !found;
     }
+    if (!plan.gaveUp) scan(0, oldLength);
     if (full < count && !plan.gaveUp) {
         const std::size_t last = count - 1;
         const std::size_t length = static_cast<std::size_t>(map.BlockLength(last));

@@ -17,9 +17,10 @@ struct PatchPlan {
 };
 
 // Finds the map's blocks in old (at any offset) with the rolling checksum,
-// each confirmed by its strong checksum. Gives up when nothing at all
-// matched in the first max(16 MiB, a sixteenth) of the old file: such a file
-// has nothing to offer and the whole fetch should not wait for the scan.
+// each confirmed by its strong checksum. A large old file is probed first in
+// four windows (start, quarter, half, three quarters): when none holds any
+// block, the scan gives up, as such a file has nothing to offer and the
+// whole fetch should not wait for a full scan.
 // proceed (asked every MiB) stops the scan early when it answers false.
 PatchPlan PlanPatch(const BlockMap& map, const unsigned char* old, std::size_t oldLength,
                     const std::function<bool()>& proceed = {});

@@ -42,5 +42,6 @@ inline std::uint32_t WeakChecksum(const unsigned char* data, std::size_t length)
     return sum.Value();
 }
 
-// The MD5 of one block (a map keeps only its first bytes).
-std::array<unsigned char, 16> StrongChecksum(const unsigned char* data, std::size_t length);
+// The SHA-256 of one block, of which a map keeps the first bytes (SHA-256
+// rather than MD5 because processors hash it more than twice as fast).
+std::array<unsigned char, 32> StrongChecksum(const unsigned char* data, std::size_t length);
