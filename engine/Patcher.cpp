@@ -212,15 +212,17 @@ enum class RangeResult { Complete, Refused, Broken };
 // hands its bytes to the builder; remembers the server's validators.
 class CRangeSink : public IFetchSink, public CByteRangesParser::IHandler {
 public:
-    CRangeSink(CPatchBuilder& builder, const BlockMap& map, std::int64_t& fetched)
-        : m_builder(builder), m_map(map), m_fetched(fetched) {}
+    // validators is told the answer's ETag and Last-Modified before any of
+    // its bytes land.
+    CRangeSink(CPatchBuilder& builder, const BlockMap& map, std::int64_t& fetched,
+               std::function<void(const std::string&, const std::string&)> validators)
+        : m_builder(builder), m_map(map), m_fetched(fetched), m_validators(std::move(validators)) {}
 
     bool OnResponse(long status, const std::vector<std::string>& headers) override {
         if (status != 206) return refuse(); // ranges ignored, or the file changed (If-Range)
         const std::string encoding = headerValue(headers, "Content-Encoding");
         if (!encoding.empty() && encoding != "identity") return refuse();
-        etag = headerValue(headers, "ETag");
-        lastModified = headerValue(headers, "Last-Modified");
+        m_validators(headerValue(headers, "ETag"), headerValue(headers, "Last-Modified"));
         std::string boundary;
         if (MultipartBoundary(headerValue(headers, "Content-Type"), boundary)) {
             m_parser.emplace(boundary, *this);
@@ -268,8 +270,6 @@ public:
         return complete ? RangeResult::Complete : RangeResult::Refused;
     }
 
-    std::string etag, lastModified;
-
 private:
     bool refuse() {
         m_refused = true;
@@ -278,6 +278,7 @@ private:
     CPatchBuilder& m_builder;
     const BlockMap& m_map;
     std::int64_t& m_fetched;
+    std::function<void(const std::string&, const std::string&)> m_validators;
     std::optional<CByteRangesParser> m_parser;
     bool m_single = false;
     bool m_refused = false;
@@ -399,16 +400,17 @@ PatchOutcome PatchFile(CHttpClient& client, const PatchTarget& target, void* use
         // A file published anew while the patch runs answers 200, not
         // ranges of other bytes.
         if (!validator.empty()) headers.push_back("If-Range: " + validator);
-        CRangeSink sink(builder, map, fetched);
-        const bool transferred = client.Fetch(target.address + tickQuery(), headers, sink);
-        if (!recorded && (!sink.etag.empty() || !sink.lastModified.empty())) {
-            // Before any fetched byte lands for good: the part can be
-            // continued once it says where its bytes came from.
-            record.etag = sink.etag;
-            record.lastModified = sink.lastModified;
+        // The record goes down with the first answer, before any fetched byte
+        // lands: the part can be continued once it says where its bytes
+        // came from.
+        CRangeSink sink(builder, map, fetched, [&](const std::string& etag, const std::string& lastModified) {
+            if (recorded) return;
+            record.etag = etag;
+            record.lastModified = lastModified;
             validator = record.IfRangeValidator();
             recorded = !validator.empty() && WriteResumeRecord(recordPath, record);
-        }
+        });
+        const bool transferred = client.Fetch(target.address + tickQuery(), headers, sink);
         switch (sink.Result(transferred)) {
         case RangeResult::Complete:
             if (builder.Position() < batch.back().last + 1) return fallBack();

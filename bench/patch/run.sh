@@ -13,7 +13,8 @@
 #   tree  200 files of 1.25 MiB (--quick: 50), a tenth changed like a; the
 #      peers learn which by md5sum -c, the installer by its own check
 # Figures: bytes nginx sent (headers, maps and .zsync files included) and wall
-# seconds per tool, best of the rounds; each result is checked by MD5.
+# seconds per tool, best of the rounds (QUELLAN_BENCH_ROUNDS overrides their
+# number); each result is checked against the new content.
 set -euo pipefail
 
 quick=0
@@ -42,6 +43,7 @@ if [ $quick = 1 ]; then
 else
   big_mib=256; tree_files=200; rounds=2
 fi
+rounds=${QUELLAN_BENCH_ROUNDS:-$rounds}
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/quellan-patch-bench-XXXXXX")
 chmod 755 "$work"
@@ -70,7 +72,7 @@ python3 - "$work" "$big_mib" "$tree_files" <<'PY'
 import os, random, sys
 work, big_mib, tree_files = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
 rng = random.Random(22)
-def rand(n): return rng.randbytes(n)
+def rand(n): return b''.join(rng.randbytes(min(1 << 20, n - at)) for at in range(0, n, 1 << 20))
 def write(path, data):
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, "wb") as f: f.write(data)
