@@ -42,6 +42,7 @@ PatchPlan PlanPatch(const BlockMap& map, const unsigned char* old, std::size_t o
         if (oldLength < size || index.empty() || from + size > oldLength) return false;
         to = std::min(to, oldLength - size + 1);
         std::size_t pos = from;
+        std::size_t last = 0; // the block found last
         CRollingChecksum sum;
         sum.Reset(old + pos, size);
         for (;;) {
@@ -55,6 +56,7 @@ PatchPlan PlanPatch(const BlockMap& map, const unsigned char* old, std::size_t o
                     for (; it != index.end() && it->first == weak; ++it) {
                         if (std::memcmp(strong.data(), map.Strong(it->second), sb) != 0) continue;
                         claim(it->second, pos);
+                        last = it->second;
                         matched = true;
                     }
                 }
@@ -62,6 +64,14 @@ PatchPlan PlanPatch(const BlockMap& map, const unsigned char* old, std::size_t o
             if (matched) {
                 found = true;
                 pos += size;
+                // Unchanged runs are the rule: the block after the one just
+                // found is tried here first, by its strong sum alone, which
+                // saves the weak sum's pass over the bytes.
+                while (pos < to && last + 1 < full && plan.source[last + 1] < 0 &&
+                       std::memcmp(StrongChecksum(old + pos, size).data(), map.Strong(last + 1), sb) == 0) {
+                    claim(++last, pos);
+                    pos += size;
+                }
                 if (pos >= to) break;
                 sum.Reset(old + pos, size);
                 continue;

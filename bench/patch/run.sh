@@ -14,7 +14,9 @@
 #      peers learn which by md5sum -c, the installer by its own check
 # Figures: bytes nginx sent (headers, maps and .zsync files included) and wall
 # seconds per tool, best of the rounds (QUELLAN_BENCH_ROUNDS overrides their
-# number); each result is checked against the new content.
+# number); each result is checked against the new content. For profiling:
+# QUELLAN_BENCH_CASES picks cases ("a d"), QUELLAN_BENCH_WRAP prefixes the
+# installer's command (a profiler).
 set -euo pipefail
 
 quick=0
@@ -194,7 +196,7 @@ run() {
   start=$(now)
   case $tool in
     quellan|quellan-whole)
-      "$cli" install --edition "$(edition_of "$c")" --path "$dest/" --no-shortcut --stats \
+      ${QUELLAN_BENCH_WRAP:-} "$cli" install --edition "$(edition_of "$c")" --path "$dest/" --no-shortcut --stats \
         >/dev/null 2>"$work/quellan.err" || { cat "$work/quellan.err" >&2; return 1; } ;;
     zsync)
       if [ "$c" = tree ]; then
@@ -223,7 +225,7 @@ run() {
 }
 
 declare -A secs bytes
-cases=(a b c d tree)
+read -r -a cases <<< "${QUELLAN_BENCH_CASES:-a b c d tree}"
 for ((r = 0; r < rounds; r++)); do
   for c in "${cases[@]}"; do
     tools=(quellan zsync curl)
