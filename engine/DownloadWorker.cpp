@@ -288,16 +288,20 @@ void RunDownloadWorker(const DownloadPass& sharedPass, std::uint32_t threadId, s
                                      item.md5};
             ctx.posted = false;
             const PatchOutcome patched = PatchFile(client, target, &ctx, &onProgress);
-            if (patched == PatchOutcome::Patched &&
-                std::rename(platform::toUtf8(target.part).c_str(), platform::toUtf8(local).c_str()) == 0) {
-                ctx.post(); // the whole file produced, before the state says so
-                record->SetState(kStateDownloaded);
-                ctx.post();
-                continue;
-            }
-            if (patched != PatchOutcome::Fallback) {
+            if (patched == PatchOutcome::Patched) {
+                if (std::rename(platform::toUtf8(target.part).c_str(), platform::toUtf8(local).c_str()) == 0) {
+                    ctx.post(); // the whole file produced, before the state says so
+                    record->SetState(kStateDownloaded);
+                    ctx.post();
+                    continue;
+                }
+                DownloadDebugMessage(local + L" 无法写入");
+                removeFile(target.part);
+            } else if (patched == PatchOutcome::Broken) {
                 if (JobCancelled()) break;
                 DownloadDebugMessage(platform::fromUtf8(target.address) + L" 修补中断");
+            }
+            if (patched != PatchOutcome::Fallback) {
                 report(item, FileProblem::Differs);
                 ctx.post();
                 continue;

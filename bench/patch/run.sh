@@ -253,4 +253,6 @@ for c in "${cases[@]}"; do
       "$(calc "${bytes[$tool.$c]} / ${bytes[zsync.$c]}")" "$(calc "${secs[$tool.$c]} / ${secs[zsync.$c]}")"
   done
 done
-echo "d: quellan with its map over its own whole fetch: $(calc "${secs[quellan.d]} / ${secs[quellan-whole.d]}")x the time"
+if [ -n "${secs[quellan-whole.d]:-}" ]; then
+  echo "d: quellan with its map over its own whole fetch: $(calc "${secs[quellan.d]} / ${secs[quellan-whole.d]}")x the time"
+fi
