@@ -6,8 +6,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <thread>
 
 // --- Planning ---
+
+namespace {
+// Old files from this length on are scanned by two threads.
+constexpr std::size_t kSplitScanBytes = 32 << 20;
+} // namespace
 
 PatchPlan PlanPatch(const BlockMap& map, const unsigned char* old, std::size_t oldLength,
                     const std::function<bool()>& proceed) {
@@ -31,13 +37,16 @@ PatchPlan PlanPatch(const BlockMap& map, const unsigned char* old, std::size_t o
     auto slot = [](std::uint32_t weak) { return (weak * 0x9E3779B1u) >> (32 - kFilterBits); };
     for (const auto& entry : index) filter[slot(entry.first) / 64] |= 1ull << (slot(entry.first) % 64);
 
-    auto claim = [&](std::size_t block, std::size_t at) {
-        if (plan.source[block] >= 0) return;
-        plan.source[block] = static_cast<std::int64_t>(at);
-        plan.reusedBytes += map.BlockLength(block);
+    auto claimIn = [&](PatchPlan& into, std::size_t block, std::size_t at) {
+        if (into.source[block] >= 0) return;
+        into.source[block] = static_cast<std::int64_t>(at);
+        into.reusedBytes += map.BlockLength(block);
     };
-    // Scans the windows starting in [from, to); true when a block matched.
-    auto scan = [&](std::size_t from, std::size_t to) {
+    auto claim = [&](std::size_t block, std::size_t at) { claimIn(plan, block, at); };
+    // Scans the windows starting in [from, to) into a plan; true when a
+    // block matched. Reads nothing but the map, the old file and `into`, so
+    // two scans of separate plans may run at once.
+    auto scanInto = [&](PatchPlan& into, std::size_t from, std::size_t to) {
         bool found = false;
         if (oldLength < size || index.empty() || from + size > oldLength) return false;
         to = std::min(to, oldLength - size + 1);
@@ -55,7 +64,7 @@ PatchPlan PlanPatch(const BlockMap& map, const unsigned char* old, std::size_t o
                     const auto strong = StrongChecksum(old + pos, size);
                     for (; it != index.end() && it->first == weak; ++it) {
                         if (std::memcmp(strong.data(), map.Strong(it->second), sb) != 0) continue;
-                        claim(it->second, pos);
+                        claimIn(into, it->second, pos);
                         last = it->second;
                         matched = true;
                     }
@@ -67,9 +76,9 @@ PatchPlan PlanPatch(const BlockMap& map, const unsigned char* old, std::size_t o
                 // Unchanged runs are the rule: the block after the one just
                 // found is tried here first, by its strong sum alone, which
                 // saves the weak sum's pass over the bytes.
-                while (pos < to && last + 1 < full && plan.source[last + 1] < 0 &&
+                while (pos < to && last + 1 < full && into.source[last + 1] < 0 &&
                        std::memcmp(StrongChecksum(old + pos, size).data(), map.Strong(last + 1), sb) == 0) {
-                    claim(++last, pos);
+                    claimIn(into, ++last, pos);
                     pos += size;
                 }
                 if (pos >= to) break;
@@ -83,6 +92,7 @@ PatchPlan PlanPatch(const BlockMap& map, const unsigned char* old, std::size_t o
         }
         return found;
     };
+    auto scan = [&](std::size_t from, std::size_t to) { return scanInto(plan, from, to); };
     const std::size_t window = std::max<std::size_t>(1 << 20, 64 * size);
     if (oldLength > 4 * window) {
         bool found = false;
@@ -92,7 +102,23 @@ PatchPlan PlanPatch(const BlockMap& map, const unsigned char* old, std::size_t o
         }
         plan.gaveUp = !found;
     }
-    if (!plan.gaveUp) scan(0, oldLength);
+    if (!plan.gaveUp && oldLength < kSplitScanBytes) {
+        scan(0, oldLength);
+    } else if (!plan.gaveUp) {
+        // A large file is scanned in two halves at once, on a second core:
+        // the scan is most of a patch's own work. The first half's windows
+        // reach into the second; where both halves found a block, the
+        // first's copy is kept, as a single scan would have.
+        PatchPlan second;
+        second.source.assign(count, -1);
+        const std::size_t middle = oldLength / 2;
+        std::thread helper([&] { scanInto(second, middle, oldLength); });
+        scan(0, middle);
+        helper.join();
+        for (std::size_t block = 0; block < count; ++block)
+            if (plan.source[block] < 0 && second.source[block] >= 0)
+                claim(block, static_cast<std::size_t>(second.source[block]));
+    }
     if (full < count && !plan.gaveUp) {
         const std::size_t last = count - 1;
         const std::size_t length = static_cast<std::size_t>(map.BlockLength(last));

@@ -21,7 +21,8 @@ struct PatchPlan {
 // four windows (start, quarter, half, three quarters): when none holds any
 // block, the scan gives up, as such a file has nothing to offer and the
 // whole fetch should not wait for a full scan.
-// proceed (asked every MiB) stops the scan early when it answers false.
+// A large old file is scanned by two threads at once; proceed (asked every
+// MiB, from either thread) stops the scan early when it answers false.
 PatchPlan PlanPatch(const BlockMap& map, const unsigned char* old, std::size_t oldLength,
                     const std::function<bool()>& proceed = {});
 

@@ -20,11 +20,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <condition_variable>
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 namespace {
 
@@ -148,11 +152,91 @@ std::string tickQuery() {
 
 // --- Building the new file ---
 
-// Writes the new file in order into the part and hashes it as it goes.
+// The MD5 of the part, computed on a thread of its own that reads back what
+// the builder wrote (from the page cache) while the builder goes on: the
+// digest costs as much as copying the file, and the two overlap on a second
+// core. It reads through its own descriptor, so closing the part does not
+// pull the file from under it.
+class CPartDigest {
+public:
+    explicit CPartDigest(int fd) : m_fd(::dup(fd)), m_thread([this] { run(); }) {}
+    ~CPartDigest() {
+        m_stop = true;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_closing = true;
+        }
+        m_wake.notify_one();
+        if (m_thread.joinable()) m_thread.join();
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    CPartDigest(const CPartDigest&) = delete;
+    CPartDigest& operator=(const CPartDigest&) = delete;
+
+    // The part holds the new file's bytes [0, end).
+    void Advance(std::int64_t end) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_end = end;
+        }
+        m_wake.notify_one();
+    }
+
+    // Waits until every byte written is hashed: the digest as 32 lower-case
+    // hex digits, or empty when the part could not be read back.
+    std::string Finish() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_closing = true;
+        }
+        m_wake.notify_one();
+        m_thread.join();
+        return m_failed ? std::string() : m_md5.Finish();
+    }
+
+private:
+    void run() {
+        std::unique_ptr<char[]> buffer(new char[kPiece]);
+        std::int64_t at = 0;
+        for (;;) {
+            std::int64_t end;
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_wake.wait(lock, [&] { return m_end > at || m_closing; });
+                if (m_end <= at) return; // closing, everything hashed
+                end = m_end;
+            }
+            while (at < end) {
+                if (m_stop) return;
+                const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(end - at, kPiece));
+                const ssize_t n = ::pread(m_fd, buffer.get(), want, at);
+                if (n <= 0) {
+                    m_failed = true;
+                    return;
+                }
+                m_md5.Update(buffer.get(), static_cast<std::size_t>(n));
+                at += n;
+            }
+        }
+    }
+
+    static constexpr std::int64_t kPiece = 1 << 20;
+    int m_fd;
+    CMd5Stream m_md5;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::int64_t m_end = 0;
+    bool m_closing = false;
+    std::atomic<bool> m_stop{false};
+    bool m_failed = false; // written by the thread only, read after it ended
+    std::thread m_thread;  // last: starts once the members above exist
+};
+
+// Writes the new file in order into the part; the digest follows it.
 class CPatchBuilder {
 public:
     CPatchBuilder(const BlockMap& map, const PatchPlan& plan, const CMappedFile& old, int fd, std::int64_t from,
-                  CMd5Stream& digest, std::function<void(std::int64_t)> advanced)
+                  CPartDigest& digest, std::function<void(std::int64_t)> advanced)
         : m_map(map), m_plan(plan), m_old(old), m_fd(fd), m_pos(from), m_digest(digest),
           m_advanced(std::move(advanced)) {}
 
@@ -190,8 +274,8 @@ public:
 private:
     bool emit(const void* data, std::size_t length) {
         if (!writeAll(m_fd, data, length)) return false;
-        m_digest.Update(data, length);
         m_pos += static_cast<std::int64_t>(length);
+        m_digest.Advance(m_pos);
         if (m_advanced) m_advanced(m_pos);
         return true;
     }
@@ -201,7 +285,7 @@ private:
     const CMappedFile& m_old;
     int m_fd;
     std::int64_t m_pos;
-    CMd5Stream& m_digest;
+    CPartDigest& m_digest;
     std::function<void(std::int64_t)> m_advanced;
 };
 
@@ -285,20 +369,6 @@ private:
     std::int64_t m_partOffset = 0, m_partLeft = 0;
 };
 
-bool hashPrefix(int fd, std::int64_t length, CMd5Stream& digest) {
-    std::unique_ptr<char[]> buffer(new char[1 << 20]);
-    std::int64_t at = 0;
-    while (at < length) {
-        if (JobCancelled()) return false;
-        const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(length - at, 1 << 20));
-        const ssize_t n = ::pread(fd, buffer.get(), want, at);
-        if (n <= 0) return false;
-        digest.Update(buffer.get(), static_cast<std::size_t>(n));
-        at += n;
-    }
-    return true;
-}
-
 } // namespace
 
 // --- Patching ---
@@ -340,7 +410,11 @@ PatchOutcome PatchFile(CHttpClient& client, const PatchTarget& target, void* use
         discard();
         return PatchOutcome::Fallback;
     }
-    const PatchPlan plan = PlanPatch(map, old.Data(), old.Length(), [] { return !JobCancelled(); });
+    // The scan may run on two threads: the job's flag is taken here, as
+    // JobCancelled() answers for the calling thread only.
+    CCancelFlag* const cancel = CCancelFlag::Current();
+    const PatchPlan plan =
+        PlanPatch(map, old.Data(), old.Length(), [cancel] { return !(cancel && cancel->IsCancelled()); });
     if (JobCancelled()) return PatchOutcome::Broken;
     if (plan.reusedBytes == 0) {
         // Nothing to reuse: one plain request does better than ranges.
@@ -353,14 +427,14 @@ PatchOutcome PatchFile(CHttpClient& client, const PatchTarget& target, void* use
         discard();
         return PatchOutcome::Fallback;
     }
-    CMd5Stream digest;
-    if (from > 0 && (::ftruncate(part.fd, from) != 0 || !hashPrefix(part.fd, from, digest) ||
-                     ::lseek(part.fd, from, SEEK_SET) != from)) {
-        if (JobCancelled()) return PatchOutcome::Broken;
+    if (from > 0 && (::ftruncate(part.fd, from) != 0 || ::lseek(part.fd, from, SEEK_SET) != from)) {
         part.reset();
         discard();
         return PatchOutcome::Fallback;
     }
+    // The kept beginning of a continued part is hashed alongside the rest.
+    CPartDigest digest(part.fd);
+    digest.Advance(from);
     if (from > 0) {
         g_transferTotals.resumedBytes += from;
         ++g_transferTotals.resumedFiles;
@@ -428,12 +502,12 @@ PatchOutcome PatchFile(CHttpClient& client, const PatchTarget& target, void* use
         }
     }
     if (!builder.ProduceUpTo(map.length) || builder.Position() != map.length) return fallBack();
+    const std::string got = digest.Finish();
     if (::close(part.fd) != 0) {
         part.fd = -1;
         return fallBack();
     }
     part.fd = -1;
-    const std::string got = digest.Finish();
     if (!DigestsMatch(got, target.md5)) {
         DownloadDebugMessage(target.local + L" 修补后md5不一致,整体下载");
         return fallBack();

@@ -129,6 +129,28 @@ TEST(BlockMapTest, PlanFindsMovedBlocksAndGivesUpOnNewContent) {
     ASSERT_EQ(tail.size(), 1u);
     EXPECT_EQ(tail[0].first, map.length - 10);
 
+    // An old file large enough to be scanned in two halves at once: blocks
+    // moved from one half into the other and a change across the middle are
+    // found as by one scan.
+    const std::string big = randomBytes(40 * kMiB, 9);
+    std::string moved = big.substr(0, 5 * kMiB) + big.substr(30 * kMiB, kMiB) + big.substr(6 * kMiB, 24 * kMiB) +
+                        big.substr(5 * kMiB, kMiB) + big.substr(31 * kMiB);
+    moved.insert(20 * kMiB - 100, randomBytes(333, 10));
+    const BlockMap bigMap = MakeBlockMap(bytes(moved), moved.size(), 16384);
+    const PatchPlan bigPlan = PlanPatch(bigMap, bytes(big), big.size());
+    std::int64_t bigFetch = 0;
+    for (const ByteRange& r : MissingRanges(bigMap, bigPlan)) bigFetch += r.Length();
+    EXPECT_EQ(bigPlan.reusedBytes + bigFetch, bigMap.length);
+    // The insertion's two blocks, and the two that, shifted by it, straddle
+    // where the moved megabytes meet.
+    EXPECT_LE(bigFetch, 4 * 16384);
+    for (std::size_t b = 0; b < bigMap.BlockCount(); ++b) {
+        if (bigPlan.source[b] < 0) continue;
+        ASSERT_EQ(
+            big.compare(bigPlan.source[b], bigMap.BlockLength(b), moved, bigMap.BlockOffset(b), bigMap.BlockLength(b)),
+            0);
+    }
+
     const std::string large = randomBytes(20 * kMiB, 7);
     const std::string other = randomBytes(20 * kMiB, 8);
     const BlockMap otherMap = MakeBlockMap(bytes(other), other.size());
