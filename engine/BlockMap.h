@@ -30,7 +30,7 @@ struct BlockMap {
     std::int64_t length = 0;
     std::array<unsigned char, 16> md5{}; // of the whole file
     std::uint32_t blockSize = 0;
-    unsigned strongBytes = 4;          // leading bytes of each block's SHA-256 kept
+    unsigned strongBytes = 4;          // leading bytes of each block's strong checksum kept
     std::vector<std::uint32_t> weak;   // one per block
     std::vector<unsigned char> strong; // strongBytes per block
 
@@ -61,7 +61,7 @@ BlockMap MakeBlockMap(const unsigned char* data, std::size_t length, std::uint32
 // error text when it cannot be read or a block size is out of bounds.
 bool MakeBlockMapOfFile(const std::string& path, std::uint32_t blockSize, BlockMap& map, std::string& error);
 
-// The map's bytes: "QBM" 0x1A, version 1, weak bytes 4, strong bytes,
+// The map's bytes: "QBM" 0x1A, version 2, weak bytes 4, strong bytes,
 // a zero byte; block size (u32); length (u64); MD5 (16 bytes); block count
 // (u32); then per block the weak checksum (u32) and the strong bytes. All
 // numbers little-endian.

@@ -42,6 +42,10 @@ inline std::uint32_t WeakChecksum(const unsigned char* data, std::size_t length)
     return sum.Value();
 }
 
-// The SHA-256 of one block, of which a map keeps the first bytes (SHA-256
-// rather than MD5 because processors hash it more than twice as fast).
-std::array<unsigned char, 32> StrongChecksum(const unsigned char* data, std::size_t length);
+// The strong checksum of one block: a 128-bit hash of which a map keeps the
+// first bytes. It only tells blocks of benign data apart (a false match
+// costs a whole download, as the file's MD5 decides), so it is built for
+// speed, not against forgery: it takes about a quarter of SHA-256's time
+// even where the processor has SHA instructions, and the scan hashes every
+// block of an unchanged run.
+std::array<unsigned char, 16> StrongChecksum(const unsigned char* data, std::size_t length);

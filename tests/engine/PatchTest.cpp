@@ -52,6 +52,29 @@ TEST(BlockMapTest, RollingSumEqualsAFreshSumAtEveryOffset) {
     }
 }
 
+// Published maps must keep meaning the same: the strong sum of a known input
+// is pinned. Every bit of a block counts, and so does its length (a short
+// tail is padded with zeros inside).
+TEST(BlockMapTest, StrongSumIsStableAndSeesEveryBitAndTheLength) {
+    auto hex = [](const std::array<unsigned char, 16>& sum) {
+        std::string text;
+        for (unsigned char c : sum) text += "0123456789abcdef"[c >> 4], text += "0123456789abcdef"[c & 15];
+        return text;
+    };
+    const std::string known = "The quick brown fox jumps over the lazy dog";
+    EXPECT_EQ(hex(StrongChecksum(bytes(known), known.size())), "d2d0a6e5ea7be9c99931a04f1543c541");
+    const std::string block = randomBytes(4096, 11);
+    const auto original = StrongChecksum(bytes(block), block.size());
+    for (std::size_t bit = 0; bit < block.size() * 8; bit += 7) {
+        std::string flipped = block;
+        flipped[bit / 8] = static_cast<char>(flipped[bit / 8] ^ (1 << (bit % 8)));
+        ASSERT_NE(StrongChecksum(bytes(flipped), flipped.size()), original) << bit;
+    }
+    const std::string padded = block.substr(0, 4000) + std::string(5, '\0');
+    EXPECT_NE(StrongChecksum(bytes(padded), 4000), StrongChecksum(bytes(padded), 4005));
+    EXPECT_NE(StrongChecksum(bytes(padded), 0), StrongChecksum(bytes(padded), 1));
+}
+
 TEST(BlockMapTest, FormatRoundTripsAndOnlyWellFormedMapsParse) {
     const std::string data = randomBytes(100000, 2);
     const BlockMap map = MakeBlockMap(bytes(data), data.size(), 4096);
@@ -82,7 +105,8 @@ TEST(BlockMapTest, FormatRoundTripsAndOnlyWellFormedMapsParse) {
         {"cut short", text.substr(0, text.size() - 1)},
         {"trailing byte", text + "x"},
         {"magic", with(0, "QBX")},
-        {"version", with(4, "\x02")},
+        {"earlier version", with(4, "\x01")},
+        {"later version", with(4, "\x03")},
         {"weak bytes", with(5, "\x02")},
         {"strong bytes too few", with(6, "\x03")},
         {"strong bytes too many", with(6, "\x11")},
