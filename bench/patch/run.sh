@@ -12,8 +12,10 @@
 #      without a map)
 #   tree  200 files of 1.25 MiB (--quick: 50), a tenth changed like a; the
 #      peers learn which by md5sum -c, the installer by its own check
-# Figures: bytes nginx sent (headers, maps and .zsync files included) and wall
-# seconds per tool, best of the rounds (QUELLAN_BENCH_ROUNDS overrides their
+# Figures: bytes nginx sent (headers, maps and .zsync files included), wall
+# seconds and CPU seconds (user + system, every process and thread of the
+# tool; steadier than wall time on a shared machine) per tool, best of the
+# rounds (QUELLAN_BENCH_ROUNDS overrides their
 # number); each result is checked against the new content. For profiling:
 # QUELLAN_BENCH_CASES picks cases ("a d"), QUELLAN_BENCH_WRAP prefixes the
 # installer's command (a profiler).
@@ -185,14 +187,22 @@ bytes_since() {
 
 edition_of() { case $1 in a) echo alder ;; b) echo birch ;; c) echo cedar ;; d) echo dogwood ;; tree) echo elm ;; esac; }
 
+# CPU seconds (user + system) the shell's finished children used so far, as
+# the builtin times wrote them to file $1. times must run in the shell that
+# started the tool, not in a command substitution (a subshell of its own).
+cpu_of() {
+  tail -1 "$1" | awk '{ for (i = 1; i <= 2; i++) { split($i, p, "m"); s += p[1] * 60 + p[2] } } END { printf "%.3f", s }'
+}
+
 # run TOOL CASE: one update of the old copy to the case's content; prints
-# "seconds bytes".
+# "seconds bytes cpu-seconds" (the tool's processes, all their threads).
 run() {
   local tool=$1 c=$2 dest=$work/out start end lines
   rm -rf "$dest"; mkdir -p "$dest"
   if [ "$c" = tree ]; then cp "$old"/tree/*.bin "$dest/"; else cp "$old/big/game.bin" "$dest/"; fi
   sync
   lines=$(log_lines)
+  times > "$work/times.start"
   start=$(now)
   case $tool in
     quellan|quellan-whole)
@@ -214,6 +224,8 @@ run() {
       fi ;;
   esac
   end=$(now)
+  times > "$work/times.end"
+  local cpu; cpu=$(calc "$(cpu_of "$work/times.end") - $(cpu_of "$work/times.start")")
   local bytes; bytes=$(bytes_since "$lines")
   # The result must be the new content.
   if [ "$c" = tree ]; then
@@ -221,10 +233,10 @@ run() {
   else
     cmp -s "$dest/game.bin" "$content/$c/game.bin" || { echo "$tool $c: wrong result" >&2; return 1; }
   fi
-  echo "$(calc "$end - $start") $bytes"
+  echo "$(calc "$end - $start") $bytes $cpu"
 }
 
-declare -A secs bytes
+declare -A secs bytes cpus
 read -r -a cases <<< "${QUELLAN_BENCH_CASES:-a b c d tree}"
 for ((r = 0; r < rounds; r++)); do
   for c in "${cases[@]}"; do
@@ -232,10 +244,11 @@ for ((r = 0; r < rounds; r++)); do
     [ "$c" = d ] && tools+=(quellan-whole)
     for tool in "${tools[@]}"; do
       if [ "$tool" = quellan-whole ]; then mv "$content/d/game.bin.qbm" "$work/d.qbm"; fi
-      read -r s b < <(run "$tool" "$c")
+      read -r s b u < <(run "$tool" "$c")
       if [ "$tool" = quellan-whole ]; then mv "$work/d.qbm" "$content/d/game.bin.qbm"; fi
       key=$tool.$c
       if [ -z "${secs[$key]:-}" ] || awk "BEGIN { exit !($s < ${secs[$key]}) }"; then secs[$key]=$s; fi
+      if [ -z "${cpus[$key]:-}" ] || awk "BEGIN { exit !($u < ${cpus[$key]}) }"; then cpus[$key]=$u; fi
       bytes[$key]=$b
       [ "$tool" = quellan ] && grep '^stats:' "$work/quellan.err" | tail -1 | sed "s/^/  $c: /" >&2
     done
@@ -244,13 +257,14 @@ done
 
 echo
 echo "Patch benchmark: ${big_mib} MiB file (blocks of $big_bs bytes), tree of $tree_files files of 1.25 MiB (blocks of $tree_bs), best of $rounds"
-printf '%-6s %-14s %12s %9s %14s %14s\n' case tool bytes seconds "bytes/zsync" "seconds/zsync"
+printf '%-6s %-14s %12s %9s %14s %14s %9s %10s\n' case tool bytes seconds "bytes/zsync" "seconds/zsync" "cpu s" "cpu/zsync"
 for c in "${cases[@]}"; do
   tools=(quellan zsync curl)
   [ "$c" = d ] && tools+=(quellan-whole)
   for tool in "${tools[@]}"; do
-    printf '%-6s %-14s %12d %9.3f %14.3f %14.3f\n' "$c" "$tool" "${bytes[$tool.$c]}" "${secs[$tool.$c]}" \
-      "$(calc "${bytes[$tool.$c]} / ${bytes[zsync.$c]}")" "$(calc "${secs[$tool.$c]} / ${secs[zsync.$c]}")"
+    printf '%-6s %-14s %12d %9.3f %14.3f %14.3f %9.3f %10.3f\n' "$c" "$tool" "${bytes[$tool.$c]}" "${secs[$tool.$c]}" \
+      "$(calc "${bytes[$tool.$c]} / ${bytes[zsync.$c]}")" "$(calc "${secs[$tool.$c]} / ${secs[zsync.$c]}")" \
+      "${cpus[$tool.$c]}" "$(calc "${cpus[$tool.$c]} / ${cpus[zsync.$c]}")"
   done
 done
 if [ -n "${secs[quellan-whole.d]:-}" ]; then
