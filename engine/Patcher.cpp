@@ -173,13 +173,18 @@ public:
     CPartDigest(const CPartDigest&) = delete;
     CPartDigest& operator=(const CPartDigest&) = delete;
 
-    // The part holds the new file's bytes [0, end).
+    // The part holds the new file's bytes [0, end). The thread is woken
+    // once per MiB written, not per piece an answer delivers: waking it for
+    // every few KiB of a long range costs more than the hashing.
     void Advance(std::int64_t end) {
+        bool wake;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_end = end;
+            wake = end - m_signalled >= kPiece;
+            if (wake) m_signalled = end;
         }
-        m_wake.notify_one();
+        if (wake) m_wake.notify_one();
     }
 
     // Waits until every byte written is hashed: the digest as 32 lower-case
@@ -226,6 +231,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::int64_t m_end = 0;
+    std::int64_t m_signalled = 0; // m_end when the thread was last woken
     bool m_closing = false;
     std::atomic<bool> m_stop{false};
     bool m_failed = false; // written by the thread only, read after it ended
