@@ -7,6 +7,7 @@
 #include "engine/FileListJob.h"
 #include "engine/HttpClient.h"
 #include "engine/LocalPath.h"
+#include "engine/Patcher.h"
 #include "engine/PointerArg.h"
 #include "engine/ResumeRecord.h"
 #include "engine/SafePath.h"
@@ -244,102 +245,191 @@ void DownloadDebugMessage(std::wstring text) {
     platform::debugOutput(text);
 }
 
-void RunDownloadWorker(const DownloadPass& sharedPass, std::uint32_t threadId, std::uint32_t editionIndex,
-                       IEngineEvents& sink) {
-    // The pass belongs to whoever started the worker: take a copy through the
-    // gate, and reach its queue, flag and callback only through the gate.
-    DownloadPass pass;
-    if (!PublishUnlessCancelled([&] { pass = sharedPass; })) return;
-    CJobEvents events(sink);
-    CProgressRecord* record = CProgressRecord::Create(threadId);
-    WorkerContext ctx{record, &events, threadId};
-    auto report = [&pass](const DownloadItem& item, FileProblem problem) {
-        PublishUnlessCancelled([&] {
-            pass.failed->store(true);
-            if (pass.verifyOnly) pass.verifyOnly(item, problem);
-        });
-    };
-    auto next = [&pass](DownloadItem& item) {
-        bool taken = false;
-        PublishUnlessCancelled([&] { taken = pass.queue->Pop(item); });
-        return taken;
-    };
-    // The MD5 of a large file takes long: it stops between pieces when the
-    // job is cancelled.
-    auto proceed = [] { return !JobCancelled(); };
+namespace {
 
-    CHttpClient client; // one per worker: its connections serve file after file
-    // Everything below the folder is reached from this descriptor without
-    // following links (engine/SafePath.h). A folder that is missing is made
-    // for a download; a verification finds every file missing instead.
-    if (!pass.verifyOnly) CreateDirectoryTree(pass.installDir);
-    const int rootFd = ::open(platform::toUtf8(pass.installDir).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    struct FdCloser {
-        int fd;
-        ~FdCloser() {
-            if (fd >= 0) ::close(fd);
+// Closes a descriptor when its scope ends.
+struct FdCloser {
+    int fd = -1;
+    FdCloser() = default;
+    explicit FdCloser(int descriptor) : fd(descriptor) {}
+    FdCloser(const FdCloser&) = delete;
+    FdCloser& operator=(const FdCloser&) = delete;
+    ~FdCloser() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+// What became of one entry of the queue.
+enum class EntryResult {
+    InPlace,   // verified, downloaded or patched, or skipped by rule
+    Failed,    // reported as failed
+    Cancelled, // the job was cancelled: stop the worker
+};
+
+// Where an entry that is not in place gets written: its folder, reached from
+// the installation folder without links (a link in place of one of its
+// folders is removed), and the names in it. Everything below is taken
+// relative to the folder's descriptor, never by a path someone could bend.
+struct EntryPlace {
+    FdCloser folder;
+    std::string leaf;       // the entry's own name
+    std::string partName;   // leaf + ".quellan-part"
+    std::string folderPath; // a path of the descriptor itself, with "/"
+};
+
+// One worker's run over the pass's queue: each entry in turn is checked,
+// then patched or fetched where it is not in place. Lives on the worker's
+// thread.
+class CWorker {
+public:
+    CWorker(DownloadPass& pass, IEngineEvents& events, std::uint32_t threadId)
+        : m_pass(pass), m_record(CProgressRecord::Create(threadId)), m_ctx{m_record, &events, threadId} {}
+
+    // Works until the queue is empty; false when the job was cancelled.
+    bool Run() {
+        // Everything below the folder is reached from this descriptor without
+        // following links (engine/SafePath.h). A folder that is missing is made
+        // for a download; a verification finds every file missing instead.
+        if (!m_pass.verifyOnly) CreateDirectoryTree(m_pass.installDir);
+        m_root.fd = ::open(platform::toUtf8(m_pass.installDir).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        DownloadItem item;
+        while (next(item)) {
+            const EntryResult result = handle(item);
+            if (result == EntryResult::Cancelled) return false;
+            if (result == EntryResult::Failed) {
+                report(item, FileProblem::Differs);
+                m_ctx.post(); // the file's last values
+            }
         }
-    } rootCloser{rootFd};
-    DownloadItem item;
-    while (next(item)) {
+        return !JobCancelled();
+    }
+
+private:
+    bool next(DownloadItem& item) {
+        bool taken = false;
+        PublishUnlessCancelled([&] { taken = m_pass.queue->Pop(item); });
+        return taken;
+    }
+
+    void report(const DownloadItem& item, FileProblem problem) {
+        PublishUnlessCancelled([&] {
+            m_pass.failed->store(true);
+            if (m_pass.verifyOnly) m_pass.verifyOnly(item, problem);
+        });
+    }
+
+    // --- Step 1: is the entry in place? ---
+    EntryResult handle(const DownloadItem& item) {
         const std::wstring fileName = platform::fromUtf8(item.file);
         std::wstring skipName = fileName;
         std::replace(skipName.begin(), skipName.end(), L'/', L'\\');
-        if (skipName.find(kSkippedFolder) != std::wstring::npos) continue;
-        const std::wstring local = LocalPathForEntry(pass.installDir, item.file);
+        if (skipName.find(kSkippedFolder) != std::wstring::npos) return EntryResult::InPlace;
+        const std::wstring local = LocalPathForEntry(m_pass.installDir, item.file);
         const std::string relative = RelativePathForEntry(item.file);
         if (local.empty() || relative.empty()) {
             // Never written: it could land anywhere on the disk.
             DownloadDebugMessage(fileName + L" 路径不安全,不予写入");
             report(item, FileProblem::Unsafe);
-            continue;
+            return EntryResult::InPlace;
         }
-        record->SetFile(fileName);
-        record->SetState(kStateChecking);
-        ctx.post();
+        m_record->SetFile(fileName);
+        m_record->SetState(kStateChecking);
+        m_ctx.post();
 
         // A link anywhere on the way reads as no file: it is replaced below.
-        const int localFd = rootFd < 0 ? -1 : openBeneath(rootFd, relative, O_RDONLY);
-        const std::string localMd5 = localFd < 0 ? std::string() : descriptorMd5(localFd, proceed);
+        // The MD5 of a large file takes long: it stops between pieces when
+        // the job is cancelled.
+        const int localFd = m_root.fd < 0 ? -1 : openBeneath(m_root.fd, relative, O_RDONLY);
+        const std::string localMd5 =
+            localFd < 0 ? std::string() : descriptorMd5(localFd, [] { return !JobCancelled(); });
         const bool present = localFd >= 0;
         if (localFd >= 0) ::close(localFd);
-        if (JobCancelled()) break;
+        if (JobCancelled()) return EntryResult::Cancelled;
         if (DigestsMatch(localMd5, item.md5)) {
-            record->SetState(kStateVerified);
-            ctx.post();
-            continue;
+            m_record->SetState(kStateVerified);
+            m_ctx.post();
+            return EntryResult::InPlace;
+        }
+        if (m_pass.verifyOnly) {
+            report(item, present ? FileProblem::Differs : FileProblem::Missing);
+            return EntryResult::InPlace;
         }
 
-        if (pass.verifyOnly) {
-            report(item, present ? FileProblem::Differs : FileProblem::Missing);
-            continue;
-        }
-        record->SetState(kStateDownloading);
-        record->SetTransfer(0, 0, 0);
+        m_record->SetState(kStateDownloading);
+        m_record->SetTransfer(0, 0, 0);
         DownloadDebugMessage(local + L" md5不一致,本地:" + platform::fromUtf8(localMd5) + L",线上:" +
                              platform::fromUtf8(item.md5));
-        // The entry's folder, reached without links (a link in place of one
-        // of its folders is removed); every name below is taken relative to it.
+        EntryPlace place;
+        if (!placeEntry(relative, place)) {
+            DownloadDebugMessage(local + L" 无法写入");
+            return EntryResult::Failed;
+        }
+        const std::string address = DownloadAddressForEntry(m_pass.prefix, item.file);
+        EntryResult result = EntryResult::Failed;
+        if (present && patch(item, address, place, local, result)) return result;
+        ::unlinkat(place.folder.fd, place.leaf.c_str(), 0); // the file, or a link in its place (never its target)
+        return fetchWhole(item, address, place, local);
+    }
+
+    bool placeEntry(const std::string& relative, EntryPlace& place) const {
         std::vector<std::string> parents;
         for (std::size_t start = 0, slash; (slash = relative.find('/', start)) != std::string::npos; start = slash + 1)
             parents.push_back(relative.substr(start, slash - start));
-        const std::string leaf = relative.substr(relative.rfind('/') + 1);
-        const int folderFd = rootFd < 0 ? -1 : openEntryFolder(rootFd, parents);
-        FdCloser folderCloser{folderFd};
-        if (folderFd < 0) {
-            DownloadDebugMessage(local + L" 无法写入");
-            report(item, FileProblem::Differs);
-            ctx.post();
-            continue;
-        }
-        ::unlinkat(folderFd, leaf.c_str(), 0); // the file, or a link in its place (never its target)
-        const std::string folderPath = descriptorPath(folderFd) + "/";
-        const std::string partName = leaf + platform::toUtf8(kPartSuffix);
-        const std::wstring part = platform::fromUtf8(folderPath + partName);
+        place.leaf = relative.substr(relative.rfind('/') + 1);
+        place.folder.fd = m_root.fd < 0 ? -1 : openEntryFolder(m_root.fd, parents);
+        if (place.folder.fd < 0) return false;
+        place.partName = place.leaf + platform::toUtf8(kPartSuffix);
+        place.folderPath = descriptorPath(place.folder.fd) + "/";
+        return true;
+    }
 
+    // --- Step 2: patch a large old copy (engine/Patcher) ---
+    // True when the patch decided the entry (result set); false when the
+    // file is to be fetched whole instead.
+    bool patch(const DownloadItem& item, const std::string& address, const EntryPlace& place, const std::wstring& local,
+               EntryResult& result) {
+        struct stat st;
+        if (item.md5.empty() || ::fstatat(place.folder.fd, place.leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(st.st_mode) || st.st_size < kMinMappedFileBytes)
+            return false;
+        // Paths through the folder's descriptor: the patch opens them without
+        // following a link at the last component.
+        const PatchTarget target{platform::fromUtf8(place.folderPath + place.leaf),
+                                 platform::fromUtf8(place.folderPath + place.partName), address, item.md5};
+        m_ctx.posted = false;
+        const PatchOutcome patched = PatchFile(m_client, target, &m_ctx, &onProgress);
+        if (patched == PatchOutcome::Patched) {
+            if (::renameat(place.folder.fd, place.partName.c_str(), place.folder.fd, place.leaf.c_str()) == 0) {
+                m_ctx.post(); // the whole file produced, before the state says so
+                m_record->SetState(kStateDownloaded);
+                m_ctx.post();
+                result = EntryResult::InPlace;
+                return true;
+            }
+            DownloadDebugMessage(local + L" 无法写入");
+            ::unlinkat(place.folder.fd, place.partName.c_str(), 0);
+        } else if (patched == PatchOutcome::Broken) {
+            if (JobCancelled()) {
+                result = EntryResult::Cancelled;
+                return true;
+            }
+            DownloadDebugMessage(platform::fromUtf8(address) + L" 修补中断");
+        }
+        if (patched != PatchOutcome::Fallback) {
+            result = EntryResult::Failed;
+            return true;
+        }
+        m_record->SetTransfer(0, 0, 0);
+        return false;
+    }
+
+    // --- Step 3: fetch the whole file into its part, check, rename ---
+    EntryResult fetchWhole(const DownloadItem& item, const std::string& address, const EntryPlace& place,
+                           const std::wstring& local) {
+        const int folderFd = place.folder.fd;
+        const std::wstring part = platform::fromUtf8(place.folderPath + place.partName);
         char tick[16];
         std::snprintf(tick, sizeof tick, "?r=%u", platform::tickCount());
-        const std::string address = DownloadAddressForEntry(pass.prefix, item.file);
         const std::wstring recordPath = ResumeRecordPath(part);
         auto discardPart = [&] {
             removeFile(part);
@@ -357,31 +447,31 @@ void RunDownloadWorker(const DownloadPass& sharedPass, std::uint32_t threadId, s
         // The part is opened once, without following a link, and created
         // only where nothing is: a link planted under its name meanwhile
         // fails this file instead of receiving the download.
-        int partFd = options.resumeFrom > 0 ? ::openat(folderFd, partName.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC)
-                                            : createPartBeneath(folderFd, partName);
-        FdCloser partCloser{partFd};
-        bool ok = partFd >= 0;
+        FdCloser partFd{options.resumeFrom > 0
+                            ? ::openat(folderFd, place.partName.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC)
+                            : createPartBeneath(folderFd, place.partName)};
+        bool ok = partFd.fd >= 0;
         bool transferred = false;
-        PartObserver observer(partFd, recordPath, base, options.resumeFrom > 0);
+        PartObserver observer(partFd.fd, recordPath, base, options.resumeFrom > 0);
         PartObserver* active = &observer;
         std::optional<PartObserver> whole;
         if (ok) {
-            options.targetFd = partFd;
+            options.targetFd = partFd.fd;
             options.observer = &observer;
-            ctx.posted = false; // the first progress report of a file always goes out
-            ok = client.DownloadFile(&ctx, address + tick, part, &onProgress, options);
-            if (!ok && client.LastDownload().rangeMismatch && !JobCancelled()) {
+            m_ctx.posted = false; // the first progress report of a file always goes out
+            ok = m_client.DownloadFile(&m_ctx, address + tick, part, &onProgress, options);
+            if (!ok && m_client.LastDownload().rangeMismatch && !JobCancelled()) {
                 // The server answered the range with other bytes than asked for:
                 // its ranges cannot be trusted for this file, so fetch it whole.
                 discardPart();
-                ::close(partFd);
-                partFd = partCloser.fd = createPartBeneath(folderFd, partName);
-                whole.emplace(partFd, recordPath, base, false);
+                ::close(partFd.fd);
+                partFd.fd = createPartBeneath(folderFd, place.partName);
+                whole.emplace(partFd.fd, recordPath, base, false);
                 options.resumeFrom = 0;
                 options.ifRange.clear();
-                options.targetFd = partFd;
+                options.targetFd = partFd.fd;
                 options.observer = active = &*whole;
-                ok = partFd >= 0 && client.DownloadFile(&ctx, address + tick, part, &onProgress, options);
+                ok = partFd.fd >= 0 && m_client.DownloadFile(&m_ctx, address + tick, part, &onProgress, options);
             }
             transferred = ok;
         } else {
@@ -397,7 +487,7 @@ void RunDownloadWorker(const DownloadPass& sharedPass, std::uint32_t threadId, s
         }
         if (ok) {
             removeFile(recordPath);
-            if (::renameat(folderFd, partName.c_str(), folderFd, leaf.c_str()) != 0) {
+            if (::renameat(folderFd, place.partName.c_str(), folderFd, place.leaf.c_str()) != 0) {
                 DownloadDebugMessage(local + L" 无法写入");
                 ok = false;
             }
@@ -407,18 +497,35 @@ void RunDownloadWorker(const DownloadPass& sharedPass, std::uint32_t threadId, s
             // record describes it and it is worth continuing; a complete one
             // that failed its check is wrong somewhere and goes. A part we
             // could not open is not ours to remove.
-            if (partFd >= 0 && (transferred || !active->Resumable() || fileSize(part) < kMinResumeBytes)) discardPart();
-            if (JobCancelled()) break;
-            if (partFd >= 0 && !transferred)
+            if (partFd.fd >= 0 && (transferred || !active->Resumable() || fileSize(part) < kMinResumeBytes))
+                discardPart();
+            if (JobCancelled()) return EntryResult::Cancelled;
+            if (partFd.fd >= 0 && !transferred)
                 DownloadDebugMessage(platform::fromCodePage(address + tick) + L" 下载失败");
-            report(item, FileProblem::Differs);
-            ctx.post(); // the file's last values, still in state 0
-            continue;
+            return EntryResult::Failed; // still in state 0
         }
-        record->SetState(kStateDownloaded);
-        ctx.post();
+        m_record->SetState(kStateDownloaded);
+        m_ctx.post();
+        return EntryResult::InPlace;
     }
-    if (JobCancelled()) return;
+
+    DownloadPass& m_pass;
+    CProgressRecord* m_record;
+    WorkerContext m_ctx;
+    CHttpClient m_client; // one per worker: its connections serve file after file
+    FdCloser m_root;
+};
+
+} // namespace
+
+void RunDownloadWorker(const DownloadPass& sharedPass, std::uint32_t threadId, std::uint32_t editionIndex,
+                       IEngineEvents& sink) {
+    // The pass belongs to whoever started the worker: take a copy through the
+    // gate, and reach its queue, flag and callback only through the gate.
+    DownloadPass pass;
+    if (!PublishUnlessCancelled([&] { pass = sharedPass; })) return;
+    CJobEvents events(sink);
+    if (!CWorker(pass, events, threadId).Run()) return;
     CancellableSleep(pass.endWaitMs);
     events.OnDownloadThreadEnd(threadId, editionIndex);
 }

@@ -86,6 +86,11 @@ struct TransferTotals {
     std::atomic<std::int64_t> fetchedBytes{0};
     std::atomic<std::int64_t> resumedBytes{0};
     std::atomic<std::int64_t> resumedFiles{0};
+    // Files rebuilt from their old copy and the bytes of them taken from it
+    // rather than fetched (engine/Patcher; its maps and ranges count as
+    // fetched).
+    std::atomic<std::int64_t> patchedFiles{0};
+    std::atomic<std::int64_t> reusedBytes{0};
 };
 extern TransferTotals g_transferTotals;
 

@@ -638,6 +638,88 @@ bool CHttpClient::DownloadFile(void* userData, const std::string& url, const std
     return fail();
 }
 
+// --- Fetch ---
+
+namespace {
+
+// Header lines of the answer whose body is arriving, and whether the sink
+// has been told about it yet.
+struct FetchState {
+    CURL* curl;
+    IFetchSink* sink;
+    std::vector<std::string> headers;
+    bool started = false;
+
+    bool begin() {
+        started = true;
+        long status = 0;
+        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+        return sink->OnResponse(status, headers);
+    }
+};
+
+std::size_t fetchHeader(char* data, std::size_t size, std::size_t count, void* p) {
+    auto* state = static_cast<FetchState*>(p);
+    std::string_view line(data, size * count);
+    if (startsWithNoCase(line, "HTTP/")) {
+        state->headers.clear(); // a redirect's or an interim answer's headers
+    } else {
+        while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
+        if (!line.empty() && state->headers.size() < 200) state->headers.emplace_back(line);
+    }
+    return size * count;
+}
+
+std::size_t fetchBody(char* data, std::size_t size, std::size_t count, void* p) {
+    auto* state = static_cast<FetchState*>(p);
+    if (!state->started && !state->begin()) return 0;
+    return state->sink->OnData(data, size * count) ? size * count : 0;
+}
+
+} // namespace
+
+bool CHttpClient::Fetch(const std::string& url, const std::vector<std::string>& headerLines, IFetchSink& sink) {
+    EasyHandle curl(curl_easy_init());
+    if (!curl || url.empty()) return false;
+    if (!m_handles->share) {
+        m_handles->share.reset(curl_share_init());
+        if (CURLSH* share = m_handles->share.get()) {
+            curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
+            curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+        }
+    }
+    if (CURLSH* share = m_handles->share.get()) curl_easy_setopt(curl.get(), CURLOPT_SHARE, share);
+    const std::string escaped = UrlEscape(url);
+    curl_easy_setopt(curl.get(), CURLOPT_URL, escaped.c_str());
+    setSecurity(curl.get());
+    HeaderList headers;
+    for (const std::string& line : headerLines) {
+        if (line.find_first_of("\r\n") != std::string::npos) return false;
+        curl_slist* next = curl_slist_append(headers.get(), line.c_str());
+        if (!next) return false;
+        headers.release();
+        headers.reset(next);
+    }
+    if (headers) curl_easy_setopt(curl.get(), CURLOPT_HTTPHEADER, headers.get());
+    FetchState state{curl.get(), &sink, {}};
+    curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, fetchBody);
+    curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &state);
+    curl_easy_setopt(curl.get(), CURLOPT_HEADERFUNCTION, fetchHeader);
+    curl_easy_setopt(curl.get(), CURLOPT_HEADERDATA, &state);
+    curl_easy_setopt(curl.get(), CURLOPT_VERBOSE, debugTrace() ? 1L : 0L);
+    curl_easy_setopt(curl.get(), CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curl.get(), CURLOPT_BUFFERSIZE, kReceiveBufferSize);
+    curl_easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
+    if (long stall = g_downloadStallSeconds.load(); stall > 0) {
+        curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_TIME, stall);
+    }
+    if (!m_handles->downloadMulti) m_handles->downloadMulti.reset(curl_multi_init());
+    const CURLcode code = performCancellable(curl.get(), cancelFlag(), m_handles->downloadMulti.get());
+    // An empty body never reached the write callback.
+    return code == CURLE_OK && (state.started || state.begin());
+}
+
 // --- Free functions ---
 
 std::string UrlEscape(const std::string& text) {

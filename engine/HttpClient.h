@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CCancelFlag;
 
@@ -70,15 +71,26 @@ struct DownloadOutcome {
     bool rangeMismatch = false; // a 206 that did not continue where asked, or a 416
 };
 
-// Every transfer follows redirects, but one that started on https follows
-// them to https only: a redirect must not take a transfer off TLS.
+// Receives the answer of CHttpClient::Fetch as it arrives.
+class IFetchSink {
+public:
+    virtual ~IFetchSink() = default;
+    // The final answer begins (after any redirects; also for an empty
+    // body): its status and header lines ("Name: value", line ends removed).
+    // False aborts the transfer.
+    virtual bool OnResponse(long status, const std::vector<std::string>& headers) = 0;
+    // The next body bytes, as sent (no content decoding). False aborts.
+    virtual bool OnData(const char* data, std::size_t length) = 0;
+};
 
 // One transfer handle and the results of its last transfer. Owned by one job
 // on one thread, never shared. Lifecycle: InitLibCurl, optionally
 // SetTimeLimits and SetPostFields, Request (may repeat, settings persist),
 // Cleanup. Transfers verify the server's certificate and host name against
 // the system's CA store plus the deployment's extra CAs (and QUELLAN_CA_FILE)
-// and stop promptly when the job's cancellation flag is set.
+// and stop promptly when the job's cancellation flag is set. Every transfer
+// follows redirects, but one that started on https follows them to https
+// only: a redirect must not take a transfer off TLS.
 class CHttpClient {
 public:
     CHttpClient();
@@ -132,6 +144,11 @@ public:
     [[nodiscard]] bool DownloadFile(void* userData, const std::string& url, const std::wstring& targetFile,
                                     ProgressFunc progress = nullptr, const DownloadOptions& options = {});
     const DownloadOutcome& LastDownload() const { return m_lastDownload; }
+
+    // GETs url (escaped like DownloadFile's) with extra request header lines
+    // on DownloadFile's connections and stall limit, handing the answer to
+    // sink. True when the transfer completed, whatever the status.
+    [[nodiscard]] bool Fetch(const std::string& url, const std::vector<std::string>& headerLines, IFetchSink& sink);
 
     // The job's flag by default (see CCancelFlag::Current); a client used
     // outside jobs may be given one. Null: the calling thread's job flag.

@@ -62,13 +62,14 @@ std::string FormatResumeRecord(const ResumeRecord& record) {
     line("etag", record.etag);
     line("last-modified", record.lastModified);
     if (record.length >= 0) line("length", std::to_string(record.length));
+    if (record.patch) line("kind", "patch");
     return text;
 }
 
 bool ParseResumeRecord(std::string_view text, ResumeRecord& out) {
     if (text.size() > kMaxRecordBytes || text.empty() || text.back() != '\n') return false; // cut short
     ResumeRecord record;
-    bool seen[5] = {};
+    bool seen[6] = {};
     bool first = true;
     std::size_t start = 0;
     while (start < text.size()) {
@@ -96,6 +97,8 @@ bool ParseResumeRecord(std::string_view text, ResumeRecord& out) {
             index = 3;
         else if (key == "length")
             index = 4;
+        else if (key == "kind" && value == "patch")
+            index = 5;
         else
             return false;
         if (seen[index]) return false;
@@ -114,8 +117,11 @@ bool ParseResumeRecord(std::string_view text, ResumeRecord& out) {
         case 3:
             record.lastModified = value;
             break;
-        default:
+        case 4:
             if (!parseLength(value, record.length)) return false;
+            break;
+        default:
+            record.patch = true;
             break;
         }
     }

@@ -15,6 +15,8 @@ struct ResumeRecord {
     std::string etag;         // the server's ETag, quotes included; may be empty
     std::string lastModified; // the server's Last-Modified; may be empty
     std::int64_t length = -1; // the whole resource's length; -1 when not said
+    bool patch = false;       // the part was built from an older copy and ranges (it holds the
+                              // new file's first bytes all the same)
 
     // The If-Range value to continue with: a strong ETag, else Last-Modified
     // (a weak ETag may not be used for ranges); empty when there is none.
@@ -22,7 +24,8 @@ struct ResumeRecord {
 };
 
 // The record's text: a first line "quellan-resume 1", then one "key value"
-// line each for address, md5, etag, last-modified, length.
+// line each for address, md5, etag, last-modified, length, and "kind patch"
+// for a part a patch built.
 std::string FormatResumeRecord(const ResumeRecord& record);
 
 // Parses a record's text. The file is outside input (it may be cut short,

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the benchmarks against their peers. Usage: bench.sh [--quick] [BUILD_DIR]
-# --quick keeps the whole run under a minute. Builds what the benchmarks need.
-# The last line is the download benchmark's "ratios: ..." summary.
+# --quick keeps each benchmark's run under a minute. Builds what the
+# benchmarks need. Runs the download benchmark (its last line is the
+# "ratios: ..." summary), then the patch benchmark against zsync.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 quick=()
@@ -13,5 +14,7 @@ for arg in "$@"; do
   esac
 done
 [ -f "$build/CMakeCache.txt" ] || bash scripts/build.sh "$build" >/dev/null
-cmake --build "$build" -j2 --target quellan-cli quellan-devserver quellan-bench-content quellan-bench-receive >/dev/null
+cmake --build "$build" -j2 --target quellan-cli quellan-devserver quellan-publish quellan-bench-content \
+  quellan-bench-receive >/dev/null
 bash bench/download/run.sh "${quick[@]}" "$build"
+bash bench/patch/run.sh "${quick[@]}" "$build"

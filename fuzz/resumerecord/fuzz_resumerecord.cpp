@@ -32,6 +32,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ResumeRecord back;
     check(ParseResumeRecord(FormatResumeRecord(record), back));
     check(back.address == record.address && back.md5 == record.md5 && back.etag == record.etag &&
-          back.lastModified == record.lastModified && back.length == record.length);
+          back.lastModified == record.lastModified && back.length == record.length && back.patch == record.patch);
     return 0;
 }

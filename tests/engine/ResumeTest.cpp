@@ -36,6 +36,8 @@ TEST(ResumeRecordTest, OnlyWellFormedRecordsParse) {
         {"weak etag gives way to the date", head + "etag W/\"abc\"\nlast-modified D\n", true, "D"},
         {"weak etag alone is no validator", head + "etag W/\"abc\"\n", false, ""},
         {"no validator", head, false, ""},
+        {"a patch's part", head + "etag \"abc\"\nkind patch\n", true, "\"abc\""},
+        {"unknown kind", head + "etag \"abc\"\nkind other\n", false, ""},
         {"cut short", head + "etag \"abc\"", false, ""},
         {"other version", "quellan-resume 2\naddress a\nmd5 " + md5 + "\netag \"x\"\n", false, ""},
         {"no header", "address a\nmd5 " + md5 + "\netag \"x\"\n", false, ""},
@@ -59,7 +61,7 @@ TEST(ResumeRecordTest, OnlyWellFormedRecordsParse) {
         }
     }
 
-    ResumeRecord original{"http://127.0.0.1:1/files/a b.bin", md5, "\"e\"", "Tue, 02 Jan 2024 10:00:00 GMT", 123};
+    ResumeRecord original{"http://127.0.0.1:1/files/a b.bin", md5, "\"e\"", "Tue, 02 Jan 2024 10:00:00 GMT", 123, true};
     ResumeRecord back;
     ASSERT_TRUE(ParseResumeRecord(FormatResumeRecord(original), back));
     EXPECT_EQ(back.address, original.address);
@@ -67,6 +69,7 @@ TEST(ResumeRecordTest, OnlyWellFormedRecordsParse) {
     EXPECT_EQ(back.etag, original.etag);
     EXPECT_EQ(back.lastModified, original.lastModified);
     EXPECT_EQ(back.length, 123);
+    EXPECT_TRUE(back.patch);
     EXPECT_EQ(ResumeRecordPath(L"/g/Data/x.MPQ.quellan-part"), L"/g/Data/.x.MPQ.quellan-part.resume");
 }
 

@@ -50,8 +50,10 @@ const char kUsage[] = "Usage: quellan-cli COMMAND [options]\n"
                       "                                 are done; a desktop shortcut and menu entry\n"
                       "                                 (with the launcher's icon) on success;\n"
                       "                                 --stats prints the event load of the passes\n"
-                      "                                 and the bytes fetched and resumed (continued\n"
-                      "                                 from parts of broken-off transfers)\n"
+                      "                                 and the bytes fetched (block maps and ranges\n"
+                      "                                 included), resumed (continued from parts of\n"
+                      "                                 broken-off transfers) and reused (taken from\n"
+                      "                                 old copies of patched files)\n"
                       "  verify --edition CODE --path DIR\n"
                       "                                 check DIR against the edition's file list; list\n"
                       "                                 every missing or differing file\n"
@@ -366,12 +368,15 @@ int commandInstall(const Options& options, CCliEvents& events, CWindowMultiThrea
         const double cpu = threadCpuSeconds() - cpuStart;
         std::fprintf(stderr,
                      "stats: progress-events %llu, seconds %.3f, events-per-second %.1f, owner-cpu-seconds %.3f, "
-                     "owner-cpu-share %.2f%%, fetched-bytes %lld, resumed-bytes %lld, resumed-files %lld\n",
+                     "owner-cpu-share %.2f%%, fetched-bytes %lld, resumed-bytes %lld, resumed-files %lld, "
+                     "patched-files %lld, reused-bytes %lld\n",
                      static_cast<unsigned long long>(g_stats.progressEvents), wall,
                      wall > 0 ? static_cast<double>(g_stats.progressEvents) / wall : 0.0, cpu,
                      wall > 0 ? cpu * 100.0 / wall : 0.0, static_cast<long long>(g_transferTotals.fetchedBytes.load()),
                      static_cast<long long>(g_transferTotals.resumedBytes.load()),
-                     static_cast<long long>(g_transferTotals.resumedFiles.load()));
+                     static_cast<long long>(g_transferTotals.resumedFiles.load()),
+                     static_cast<long long>(g_transferTotals.patchedFiles.load()),
+                     static_cast<long long>(g_transferTotals.reusedBytes.load()));
     }
     jobs.WaitForAll(std::chrono::milliseconds(kReportGraceMs));
     if (g_downloadFailed) {

@@ -1,6 +1,8 @@
 // The local service and download server over cpp-httplib.
 #include "tools/devserver/DevServer.h"
 
+#include "tools/devserver/MultiRange.h"
+
 #include <httplib.h>
 #include <json/json.h>
 #include <openssl/evp.h>
@@ -426,6 +428,13 @@ struct DevServer::Impl {
                 record(req, res.status);
                 return;
             }
+            // --- Several ranges in one answer.
+            std::vector<FileRange> ranges;
+            if (rangeApplies && !ranged && ParseMultiRange(req.get_header_value("Range"), size, ranges)) {
+                answerMultiRange(req, res, handle, size, fault, std::move(ranges));
+                record(req, res.status);
+                return;
+            }
             if (!ranged) first = 0, last = size - 1;
             if (ranged && fault.wrongRange) first = first >= 4096 ? first - 4096 : first + 1;
             if (ranged) {
@@ -436,12 +445,13 @@ struct DevServer::Impl {
             int stall = fault.stallMs;
             std::int64_t rate = fault.rate;
             bool corrupt = fault.corrupt;
+            bool stale = fault.staleMap;
             std::string path = req.path;
             auto started = std::make_shared<std::chrono::steady_clock::time_point>(std::chrono::steady_clock::now());
             res.status = ranged ? 206 : 200;
             res.set_content_provider(
                 static_cast<std::size_t>(last - first + 1), "application/octet-stream",
-                [this, handle, first, limit, stall, rate, corrupt, started,
+                [this, handle, first, limit, stall, rate, corrupt, stale, started,
                  path](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
                     const std::int64_t at = first + static_cast<std::int64_t>(offset);
                     if (limit >= 0 && at >= limit) return false; // break the connection off mid-body
@@ -461,12 +471,53 @@ struct DevServer::Impl {
                     const ssize_t got = ::pread(*handle, buffer.data(), n, at);
                     if (got <= 0) return false;
                     if (corrupt && at == 0) buffer[0] = static_cast<char>(buffer[0] ^ 0x5A);
+                    // A map's file digest lies at bytes 20 to 35.
+                    if (stale && at <= 20 && at + got > 20) buffer[20 - at] = static_cast<char>(buffer[20 - at] ^ 0x5A);
                     if (!sink.write(buffer.data(), static_cast<std::size_t>(got))) return false;
                     countSent(path, static_cast<std::size_t>(got));
                     return true;
                 });
         }
         record(req, res.status);
+    }
+
+    // A multipart/byteranges answer; wrongRange shifts the first part, and
+    // truncateAt breaks the connection off before that byte of the file.
+    void answerMultiRange(const httplib::Request& req, httplib::Response& res, std::shared_ptr<int> handle,
+                          std::int64_t size, const Fault& fault, std::vector<FileRange> ranges) {
+        if (fault.wrongRange) {
+            FileRange& r = ranges.front();
+            const std::int64_t shift = r.first >= 4096 ? -4096 : 1;
+            r.first += shift;
+            r.last = std::min(size - 1, r.last + shift);
+        }
+        auto layout = std::make_shared<MultipartLayout>(LayOutMultipart(ranges, size));
+        const std::int64_t limit = fault.truncateAt;
+        // corrupt: the first byte of the first part is another.
+        const std::int64_t corruptAt = fault.corrupt ? ranges.front().first : -1;
+        const std::string path = req.path;
+        res.status = 206;
+        res.set_content_provider(
+            static_cast<std::size_t>(layout->length), "multipart/byteranges; boundary=" + layout->boundary,
+            [this, handle, layout, limit, corruptAt, path](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                std::size_t part;
+                std::int64_t at, left;
+                bool inHead;
+                layout->Locate(static_cast<std::int64_t>(offset), part, at, inHead, left);
+                if (inHead) {
+                    const std::string& text = part < layout->heads.size() ? layout->heads[part] : layout->tail;
+                    return sink.write(text.data() + at, static_cast<std::size_t>(left));
+                }
+                if (limit >= 0 && at >= limit) return false;
+                std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(left, 256 * 1024));
+                if (limit >= 0) n = std::min<std::size_t>(n, static_cast<std::size_t>(limit - at));
+                std::string buffer(n, '\0');
+                const ssize_t got = ::pread(*handle, buffer.data(), n, at);
+                if (got > 0 && at == corruptAt) buffer[0] = static_cast<char>(buffer[0] ^ 0x5A);
+                if (got <= 0 || !sink.write(buffer.data(), static_cast<std::size_t>(got))) return false;
+                countSent(path, static_cast<std::size_t>(got));
+                return true;
+            });
     }
 
     void routes() {

@@ -47,6 +47,8 @@ struct Fault {
     bool ignoreRanges = false;    // files: answer a range request with the whole file (200)
     bool wrongRange = false;      // files: answer a range request with 206 and a Content-Range (and
                                   // bytes) starting elsewhere than asked
+    bool staleMap = false;        // block maps (.qbm): the map of an earlier release, its file
+                                  // digest other than the file's
     bool unsignedAnswer = false;  // service: the envelope has no "sig"
     // service: sees (and may change) the envelope's "data" and "sig" before
     // it goes out, for answers spliced, forged or played back.
@@ -111,7 +113,8 @@ public:
 
     // Files are served with an ETag and a Last-Modified from the file's size
     // and modification time, and single "bytes=N-" or "bytes=N-M" ranges are
-    // answered with 206 (unless an If-Range names other validators).
+    // answered with 206 (unless an If-Range names other validators); several
+    // ranges ("bytes=A-B,C-D") get a multipart/byteranges answer.
 
     std::vector<RecordedRequest> Requests() const;
     // Body bytes of files sent under path so far (whole or in ranges).

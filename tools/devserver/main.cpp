@@ -2,6 +2,7 @@
 // local address, for development, demos and front-end tests.
 #include "tools/devserver/DevServer.h"
 #include "tools/devserver/SampleContent.h"
+#include "tools/publish/Publish.h"
 
 #include <csignal>
 #include <cstdio>
@@ -50,7 +51,8 @@ const char kUsage[] = "Usage: quellan-devserver [options]\n"
                       "                         stall=MS, gzip, corrupt (same length, other bytes),\n"
                       "                         rate=BYTES_PER_SECOND, changed (new validators),\n"
                       "                         ignore-ranges (200 to a range) or wrong-range (206 from\n"
-                      "                         elsewhere than asked) (repeatable)\n"
+                      "                         elsewhere than asked), stale-map (a block map of an earlier\n"
+                      "                         release) (repeatable)\n"
                       "  --make-sample DIR      write demo content for all five editions into DIR (each\n"
                       "                         edition's files and DIR/EDITION/filelist.json) and exit;\n"
                       "                         then serve it with --content DIR\n"
@@ -77,6 +79,8 @@ bool parseFault(const std::string& spec, std::string& path, devserver::Fault& fa
     int number = value.empty() ? 0 : std::atoi(value.c_str());
     if (kind == "status" && number > 0)
         fault.status = number;
+    else if (kind == "stale-map")
+        fault.staleMap = true;
     else if (kind == "empty")
         fault.emptyBody = true;
     else if (kind == "delay" && number > 0)
@@ -171,9 +175,12 @@ int main(int argc, char** argv) {
         } else if (arg == "--make-list") {
             const std::string dir = next("a folder");
             const std::string list = next("a list file");
-            devserver::ContentSummary summary;
+            // The publisher's list, without block maps (quellan-publish makes those).
+            publish::PublishOptions options;
+            options.maps = false;
+            publish::PublishSummary summary;
             std::string error;
-            if (!devserver::WriteFileList(dir, list, false, summary, error)) {
+            if (!publish::PublishTree(dir, list, options, summary, error)) {
                 std::fprintf(stderr, "quellan-devserver: %s\n", error.c_str());
                 return 1;
             }

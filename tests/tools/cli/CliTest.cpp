@@ -500,6 +500,57 @@ TEST_F(CliTest, ARunKilledMidWriteLeavesPartsTheNextRunContinues) {
         EXPECT_NE(e.path().extension(), ".resume") << e.path(); // no record outlives its part
 }
 
+TEST_F(CliTest, PublishedMapsLetTheNextReleasePatchTheChangedFiles) {
+    // A release folder of our own, published with quellan-publish and served.
+    const fs::path release = m_dir / "content" / "birch";
+    fs::create_directories(release.parent_path());
+    fs::copy(s_content / "birch", release, fs::copy_options::recursive);
+    const fs::path list = release / "filelist.json";
+    auto publish = [&] {
+        return runProcess(
+            {std::string(QUELLAN_BINARY_DIR) + "/quellan-publish", release.string(), "--list", list.string()},
+            environment());
+    };
+    ProcessResult p = publish();
+    ASSERT_EQ(p.exitCode, 0) << p.err;
+    EXPECT_NE(p.out.find("list sha256: "), std::string::npos) << p.out;
+    m_server.Stop();
+    devserver::Options options;
+    options.contentDir = (m_dir / "content").string();
+    ASSERT_TRUE(m_server.Start(options));
+    ASSERT_EQ(install("birch", {"--no-shortcut"}).exitCode, 0);
+
+    // The next release changes 5000 bytes in every large file.
+    std::vector<std::string> large;
+    for (const auto& e : fs::recursive_directory_iterator(release)) {
+        if (!e.is_regular_file() || e.path().extension() == ".qbm" || e.file_size() < (1u << 20)) continue;
+        large.push_back(fs::relative(e.path(), release).generic_string());
+        std::fstream f(e.path(), std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(100000);
+        f << std::string(5000, 'n');
+    }
+    ASSERT_FALSE(large.empty());
+    p = publish();
+    ASSERT_EQ(p.exitCode, 0) << p.err;
+    EXPECT_NE(p.out.find("maps: " + std::to_string(large.size()) + " written"), std::string::npos) << p.out;
+    std::map<std::string, std::int64_t> sentBefore;
+    for (const auto& file : large) sentBefore[file] = m_server.BodyBytesSent("/files/birch/" + file);
+
+    const ProcessResult r = install("birch", {"--no-shortcut", "--stats"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    for (const auto& [file, digest] : listedFiles(list))
+        EXPECT_EQ(devserver::FileMd5((installDir() / file).string()), digest) << file;
+    EXPECT_NE(r.err.find("patched-files " + std::to_string(large.size()) + ","), std::string::npos) << r.err;
+    for (const auto& file : large) {
+        SCOPED_TRACE(file);
+        // The changed bytes and at most the two blocks (of at most 64 KiB) they touch.
+        const std::int64_t sent = m_server.BodyBytesSent("/files/birch/" + file) - sentBefore[file];
+        EXPECT_GE(sent, 5000);
+        EXPECT_LE(sent, 5000 + 2 * 65536);
+        EXPECT_FALSE(fs::exists(installDir() / (file + ".quellan-part")));
+    }
+}
+
 TEST_F(CliTest, BadArgumentsExit1WithUsage) {
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"install", "--edition", "oak", "--path", "/x"}, {"install", "--edition", "birch"}, {"frobnicate"}, {}}) {

@@ -1,0 +1,531 @@
+// Patching a changed file from its old copy, its block map and range requests.
+//
+// The new file is written in order, from its first byte to its last: blocks
+// found in the old file are copied from there, the rest arrive in range
+// answers (which come in the order asked). So the part is always a beginning
+// of the new file, its MD5 grows as it is written, and a patch that breaks
+// off leaves a part that either a patch or a plain range request continues.
+#include "engine/Patcher.h"
+
+#include "engine/CancelFlag.h"
+#include "engine/DownloadWorker.h"
+#include "engine/ResumeRecord.h"
+#include "platform/system/System.h"
+#include "platform/system/Text.h"
+#include "util/Text.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <condition_variable>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace {
+
+constexpr std::int64_t kMiB = 1 << 20;
+
+// --- Opening files ---
+
+enum class PatchFileRole { OldFile, NewPart, ContinuedPart };
+
+// The one place that opens the old file and the part, so how files below
+// the installation folder are opened is decided once for the patch path.
+// Never follows a link at the last component; a new part is created
+// exclusively.
+int openPatchFile(const std::wstring& path, PatchFileRole role) {
+    const std::string native = platform::toUtf8(path);
+    switch (role) {
+    case PatchFileRole::OldFile:
+        return ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    case PatchFileRole::NewPart:
+        ::unlink(native.c_str());
+        return ::open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+    case PatchFileRole::ContinuedPart:
+        return ::open(native.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+    }
+    return -1;
+}
+
+void removePath(const std::wstring& path) { ::unlink(platform::toUtf8(path).c_str()); }
+
+std::int64_t regularFileSize(const std::wstring& path) {
+    struct stat st;
+    if (::lstat(platform::toUtf8(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+    return st.st_size;
+}
+
+bool writeAll(int fd, const void* data, std::size_t length) {
+    const char* p = static_cast<const char*>(data);
+    while (length > 0) {
+        const ssize_t n = ::write(fd, p, length);
+        if (n <= 0) return false;
+        p += n;
+        length -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+struct FdCloser {
+    int fd = -1;
+    ~FdCloser() { reset(); }
+    void reset() {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+    }
+};
+
+// The old file, mapped read-only for the scan and the copies.
+class CMappedFile {
+public:
+    ~CMappedFile() {
+        if (m_data) ::munmap(m_data, m_length);
+    }
+    bool Open(const std::wstring& path) {
+        FdCloser file{openPatchFile(path, PatchFileRole::OldFile)};
+        struct stat st;
+        if (file.fd < 0 || ::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) return false;
+        m_length = static_cast<std::size_t>(st.st_size);
+        void* data = ::mmap(nullptr, m_length, PROT_READ, MAP_PRIVATE, file.fd, 0);
+        if (data == MAP_FAILED) return false;
+        m_data = data;
+        ::madvise(m_data, m_length, MADV_SEQUENTIAL);
+        return true;
+    }
+    const unsigned char* Data() const { return static_cast<const unsigned char*>(m_data); }
+    std::size_t Length() const { return m_length; }
+
+private:
+    void* m_data = nullptr;
+    std::size_t m_length = 0;
+};
+
+// --- The map ---
+
+// Collects a map's bytes, refusing anything larger than a map can be.
+class CMapSink : public IFetchSink {
+public:
+    bool OnResponse(long status, const std::vector<std::string>&) override {
+        m_status = status;
+        return status == 200;
+    }
+    bool OnData(const char* data, std::size_t length) override {
+        g_transferTotals.fetchedBytes += static_cast<std::int64_t>(length);
+        if (static_cast<std::int64_t>(m_bytes.size() + length) > kMaxBlockMapBytes) return false;
+        m_bytes.append(data, length);
+        return true;
+    }
+    long m_status = 0;
+    std::string m_bytes;
+};
+
+std::string headerValue(const std::vector<std::string>& headers, std::string_view name) {
+    for (const std::string& line : headers) {
+        if (line.size() <= name.size() || line[name.size()] != ':') continue;
+        bool same = true;
+        for (std::size_t i = 0; i < name.size() && same; ++i)
+            same =
+                std::tolower(static_cast<unsigned char>(line[i])) == std::tolower(static_cast<unsigned char>(name[i]));
+        if (!same) continue;
+        std::string value = line.substr(name.size() + 1);
+        value.erase(0, value.find_first_not_of(" \t"));
+        value.erase(value.find_last_not_of(" \t") + 1);
+        return value;
+    }
+    return {};
+}
+
+std::string tickQuery() {
+    char tick[16];
+    std::snprintf(tick, sizeof tick, "?r=%u", platform::tickCount());
+    return tick;
+}
+
+// --- Building the new file ---
+
+// The MD5 of the part, computed on a thread of its own that reads back what
+// the builder wrote (from the page cache) while the builder goes on: the
+// digest costs as much as copying the file, and the two overlap on a second
+// core. It reads through its own descriptor, so closing the part does not
+// pull the file from under it.
+class CPartDigest {
+public:
+    explicit CPartDigest(int fd) : m_fd(::dup(fd)), m_thread([this] { run(); }) {}
+    ~CPartDigest() {
+        m_stop = true;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_closing = true;
+        }
+        m_wake.notify_one();
+        if (m_thread.joinable()) m_thread.join();
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    CPartDigest(const CPartDigest&) = delete;
+    CPartDigest& operator=(const CPartDigest&) = delete;
+
+    // The part holds the new file's bytes [0, end). The thread is woken
+    // once per MiB written, not per piece an answer delivers: waking it for
+    // every few KiB of a long range costs more than the hashing.
+    void Advance(std::int64_t end) {
+        bool wake;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_end = end;
+            wake = end - m_signalled >= kPiece;
+            if (wake) m_signalled = end;
+        }
+        if (wake) m_wake.notify_one();
+    }
+
+    // Waits until every byte written is hashed: the digest as 32 lower-case
+    // hex digits, or empty when the part could not be read back.
+    std::string Finish() {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_closing = true;
+        }
+        m_wake.notify_one();
+        m_thread.join();
+        return m_failed ? std::string() : m_md5.Finish();
+    }
+
+private:
+    void run() {
+        std::unique_ptr<char[]> buffer(new char[kPiece]);
+        std::int64_t at = 0;
+        for (;;) {
+            std::int64_t end;
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_wake.wait(lock, [&] { return m_end > at || m_closing; });
+                if (m_end <= at) return; // closing, everything hashed
+                end = m_end;
+            }
+            while (at < end) {
+                if (m_stop) return;
+                const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(end - at, kPiece));
+                const ssize_t n = ::pread(m_fd, buffer.get(), want, at);
+                if (n <= 0) {
+                    m_failed = true;
+                    return;
+                }
+                m_md5.Update(buffer.get(), static_cast<std::size_t>(n));
+                at += n;
+            }
+        }
+    }
+
+    static constexpr std::int64_t kPiece = 1 << 20;
+    int m_fd;
+    CMd5Stream m_md5;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::int64_t m_end = 0;
+    std::int64_t m_signalled = 0; // m_end when the thread was last woken
+    bool m_closing = false;
+    std::atomic<bool> m_stop{false};
+    bool m_failed = false; // written by the thread only, read after it ended
+    std::thread m_thread;  // last: starts once the members above exist
+};
+
+// Writes the new file in order into the part; the digest follows it.
+class CPatchBuilder {
+public:
+    CPatchBuilder(const BlockMap& map, const PatchPlan& plan, const CMappedFile& old, int fd, std::int64_t from,
+                  CPartDigest& digest, std::function<void(std::int64_t)> advanced)
+        : m_map(map), m_plan(plan), m_old(old), m_fd(fd), m_pos(from), m_digest(digest),
+          m_advanced(std::move(advanced)) {}
+
+    // Copies the blocks found in the old file up to offset; false when a
+    // block in between has to be fetched (its bytes were skipped) or the
+    // part cannot be written.
+    bool ProduceUpTo(std::int64_t offset) {
+        offset = std::min(offset, m_map.length);
+        while (m_pos < offset) {
+            const std::size_t block = static_cast<std::size_t>(m_pos / m_map.blockSize);
+            const std::int64_t source = m_plan.source[block];
+            if (source < 0) return false;
+            const std::int64_t inBlock = m_pos - m_map.BlockOffset(block);
+            // Blocks that follow each other in the old file too are copied
+            // in one piece, of at most a MiB, so the progress moves through
+            // long runs.
+            std::int64_t run = m_map.BlockLength(block) - inBlock;
+            for (std::size_t next = block + 1;
+                 run < kMiB && next < m_map.BlockCount() &&
+                 m_plan.source[next] == source + static_cast<std::int64_t>((next - block) * m_map.blockSize);
+                 ++next)
+                run += m_map.BlockLength(next);
+            const std::int64_t n = std::min({run, offset - m_pos, static_cast<std::int64_t>(kMiB)});
+            if (!emit(m_old.Data() + source + inBlock, static_cast<std::size_t>(n))) return false;
+            g_transferTotals.reusedBytes += n;
+        }
+        return true;
+    }
+
+    // Bytes of the new file from offset on, as an answer gave them; what was
+    // written already is skipped.
+    bool Write(std::int64_t offset, const char* data, std::size_t length) {
+        if (offset + static_cast<std::int64_t>(length) > m_map.length) return false;
+        if (offset > m_pos && !ProduceUpTo(offset)) return false;
+        const std::int64_t skip = m_pos - offset;
+        if (skip >= static_cast<std::int64_t>(length)) return true;
+        return emit(data + skip, length - static_cast<std::size_t>(skip));
+    }
+
+    std::int64_t Position() const { return m_pos; }
+
+private:
+    bool emit(const void* data, std::size_t length) {
+        if (!writeAll(m_fd, data, length)) return false;
+        m_pos += static_cast<std::int64_t>(length);
+        m_digest.Advance(m_pos);
+        if (m_advanced) m_advanced(m_pos);
+        return true;
+    }
+
+    const BlockMap& m_map;
+    const PatchPlan& m_plan;
+    const CMappedFile& m_old;
+    int m_fd;
+    std::int64_t m_pos;
+    CPartDigest& m_digest;
+    std::function<void(std::int64_t)> m_advanced;
+};
+
+// Why a range request did not deliver.
+enum class RangeResult { Complete, Refused, Broken };
+
+// Takes one range answer apart (a single range or multipart/byteranges) and
+// hands its bytes to the builder; remembers the server's validators.
+class CRangeSink : public IFetchSink, public CByteRangesParser::IHandler {
+public:
+    // validators is told the answer's ETag and Last-Modified before any of
+    // its bytes land.
+    CRangeSink(CPatchBuilder& builder, const BlockMap& map, std::int64_t& fetched,
+               std::function<void(const std::string&, const std::string&)> validators)
+        : m_builder(builder), m_map(map), m_fetched(fetched), m_validators(std::move(validators)) {}
+
+    bool OnResponse(long status, const std::vector<std::string>& headers) override {
+        if (status != 206) return refuse(); // ranges ignored, or the file changed (If-Range)
+        const std::string encoding = headerValue(headers, "Content-Encoding");
+        if (!encoding.empty() && encoding != "identity") return refuse();
+        m_validators(headerValue(headers, "ETag"), headerValue(headers, "Last-Modified"));
+        std::string boundary;
+        if (MultipartBoundary(headerValue(headers, "Content-Type"), boundary)) {
+            m_parser.emplace(boundary, *this);
+            return true;
+        }
+        ByteRange range;
+        std::int64_t total;
+        if (!ParseContentRange(headerValue(headers, "Content-Range"), range, total) || !OnPart(range, total))
+            return refuse();
+        m_single = true;
+        return true;
+    }
+
+    bool OnData(const char* data, std::size_t length) override {
+        g_transferTotals.fetchedBytes += static_cast<std::int64_t>(length);
+        m_fetched += static_cast<std::int64_t>(length);
+        bool ok;
+        if (m_parser)
+            ok = m_parser->Feed(data, length);
+        else
+            ok = m_single && static_cast<std::int64_t>(length) <= m_partLeft && OnPartData(data, length);
+        if (!ok) return refuse();
+        return true;
+    }
+
+    bool OnPart(const ByteRange& range, std::int64_t total) override {
+        if (total != m_map.length) return false;
+        m_partOffset = range.first;
+        m_partLeft = range.Length();
+        return true;
+    }
+
+    bool OnPartData(const char* data, std::size_t length) override {
+        if (!m_builder.Write(m_partOffset, data, length)) return false;
+        m_partOffset += static_cast<std::int64_t>(length);
+        m_partLeft -= static_cast<std::int64_t>(length);
+        return true;
+    }
+
+    // After the transfer: did it deliver every byte up to `end`?
+    RangeResult Result(bool transferred) const {
+        if (m_refused) return RangeResult::Refused;
+        if (!transferred) return RangeResult::Broken;
+        const bool complete = m_parser ? m_parser->Finish() : m_single && m_partLeft == 0;
+        return complete ? RangeResult::Complete : RangeResult::Refused;
+    }
+
+private:
+    bool refuse() {
+        m_refused = true;
+        return false;
+    }
+    CPatchBuilder& m_builder;
+    const BlockMap& m_map;
+    std::int64_t& m_fetched;
+    std::function<void(const std::string&, const std::string&)> m_validators;
+    std::optional<CByteRangesParser> m_parser;
+    bool m_single = false;
+    bool m_refused = false;
+    std::int64_t m_partOffset = 0, m_partLeft = 0;
+};
+
+} // namespace
+
+// --- Patching ---
+
+PatchOutcome PatchFile(CHttpClient& client, const PatchTarget& target, void* userData, ProgressFunc progress) {
+    const std::wstring recordPath = ResumeRecordPath(target.part);
+    auto discard = [&] {
+        removePath(target.part);
+        removePath(recordPath);
+    };
+
+    // A part a patch left is continued by the rules of any broken-off
+    // transfer; a whole download's part is left to the whole download.
+    ResumeRecord kept;
+    const std::int64_t partSize = regularFileSize(target.part);
+    const bool haveRecord = ReadResumeRecord(recordPath, kept);
+    if (haveRecord && !kept.patch && partSize >= 0) return PatchOutcome::Fallback;
+    std::int64_t from = 0;
+    if (haveRecord && kept.address == target.address && DigestsMatch(kept.md5, target.md5) &&
+        partSize >= kMinResumeBytes && (kept.length < 0 || partSize < kept.length))
+        from = partSize;
+    else
+        discard();
+
+    // The map: its own address and cache-busting query.
+    CMapSink mapSink;
+    BlockMap map;
+    const bool mapFetched = client.Fetch(target.address + std::string(kBlockMapSuffix) + tickQuery(), {}, mapSink);
+    if (JobCancelled()) return PatchOutcome::Broken;
+    if (!mapFetched || mapSink.m_status != 200 || !ParseBlockMap(mapSink.m_bytes, map) ||
+        !DigestsMatch(map.Md5Hex(), target.md5) || (from > 0 && kept.length >= 0 && kept.length != map.length)) {
+        DownloadDebugMessage(target.local + L" 无可用的块映射,整体下载");
+        discard();
+        return PatchOutcome::Fallback;
+    }
+
+    CMappedFile old;
+    if (!old.Open(target.local)) {
+        discard();
+        return PatchOutcome::Fallback;
+    }
+    // The scan may run on two threads: the job's flag is taken here, as
+    // JobCancelled() answers for the calling thread only.
+    CCancelFlag* const cancel = CCancelFlag::Current();
+    const PatchPlan plan =
+        PlanPatch(map, old.Data(), old.Length(), [cancel] { return !(cancel && cancel->IsCancelled()); });
+    if (JobCancelled()) return PatchOutcome::Broken;
+    if (plan.reusedBytes == 0) {
+        // Nothing to reuse: one plain request does better than ranges.
+        discard();
+        return PatchOutcome::Fallback;
+    }
+
+    FdCloser part{openPatchFile(target.part, from > 0 ? PatchFileRole::ContinuedPart : PatchFileRole::NewPart)};
+    if (part.fd < 0) {
+        discard();
+        return PatchOutcome::Fallback;
+    }
+    if (from > 0 && (::ftruncate(part.fd, from) != 0 || ::lseek(part.fd, from, SEEK_SET) != from)) {
+        part.reset();
+        discard();
+        return PatchOutcome::Fallback;
+    }
+    // The kept beginning of a continued part is hashed alongside the rest.
+    CPartDigest digest(part.fd);
+    digest.Advance(from);
+    if (from > 0) {
+        g_transferTotals.resumedBytes += from;
+        ++g_transferTotals.resumedFiles;
+    }
+    // Progress counts the new file's bytes produced, at most one report per
+    // 256 KiB and always the last; the speed is that of the fetched bytes.
+    const std::uint64_t started = platform::tickCount64();
+    std::int64_t fetched = 0, reported = -1;
+    auto report = [&](std::int64_t produced) {
+        if (!progress || (produced - reported < (256 << 10) && produced != map.length)) return;
+        reported = produced;
+        const double seconds = static_cast<double>(platform::tickCount64() - started) / 1000.0;
+        progress(userData, map.length, produced, seconds > 0 ? static_cast<double>(fetched) / seconds : 0);
+    };
+    report(from);
+    CPatchBuilder builder(map, plan, old, part.fd, from, digest, report);
+
+    ResumeRecord record;
+    record.address = target.address;
+    record.md5 = target.md5;
+    record.length = map.length;
+    record.patch = true;
+    bool recorded = from > 0;
+    std::string validator = from > 0 ? kept.IfRangeValidator() : std::string();
+    auto fallBack = [&] {
+        part.reset();
+        discard();
+        return PatchOutcome::Fallback;
+    };
+
+    const std::vector<ByteRange> ranges = MissingRanges(map, plan, from);
+    for (std::size_t first = 0; first < ranges.size(); first += kRangesPerRequest) {
+        const std::size_t end = std::min(ranges.size(), first + kRangesPerRequest);
+        const std::vector<ByteRange> batch(ranges.begin() + static_cast<std::ptrdiff_t>(first),
+                                           ranges.begin() + static_cast<std::ptrdiff_t>(end));
+        std::vector<std::string> headers{"Range: " + FormatRangeHeader(batch)};
+        // A file published anew while the patch runs answers 200, not
+        // ranges of other bytes.
+        if (!validator.empty()) headers.push_back("If-Range: " + validator);
+        // The record goes down with the first answer, before any fetched byte
+        // lands: the part can be continued once it says where its bytes
+        // came from.
+        CRangeSink sink(builder, map, fetched, [&](const std::string& etag, const std::string& lastModified) {
+            if (recorded) return;
+            record.etag = etag;
+            record.lastModified = lastModified;
+            validator = record.IfRangeValidator();
+            recorded = !validator.empty() && WriteResumeRecord(recordPath, record);
+        });
+        const bool transferred = client.Fetch(target.address + tickQuery(), headers, sink);
+        switch (sink.Result(transferred)) {
+        case RangeResult::Complete:
+            if (builder.Position() < batch.back().last + 1) return fallBack();
+            break;
+        case RangeResult::Refused:
+            if (JobCancelled()) return PatchOutcome::Broken;
+            DownloadDebugMessage(target.local + L" 分段下载不可用,整体下载");
+            return fallBack();
+        case RangeResult::Broken:
+            if (!recorded || builder.Position() < kMinResumeBytes) {
+                part.reset();
+                discard();
+            }
+            return PatchOutcome::Broken;
+        }
+    }
+    if (!builder.ProduceUpTo(map.length) || builder.Position() != map.length) return fallBack();
+    const std::string got = digest.Finish();
+    if (::close(part.fd) != 0) {
+        part.fd = -1;
+        return fallBack();
+    }
+    part.fd = -1;
+    if (!DigestsMatch(got, target.md5)) {
+        DownloadDebugMessage(target.local + L" 修补后md5不一致,整体下载");
+        return fallBack();
+    }
+    removePath(recordPath);
+    ++g_transferTotals.patchedFiles;
+    return PatchOutcome::Patched;
+}
