@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/system/Shell.h"
+#include "platform/window/Window.h"
 
 #include <functional>
 #include <string_view>
@@ -19,6 +20,14 @@ using FolderChooserFn =
 // Asks the user for a folder through the current chooser
 // (platform::chooseFolder unless replaced). UI thread only.
 platform::FolderChooserResult ChooseInstallFolder(std::wstring_view title, const std::function<void()>& whileWaiting);
+
+// The same, with owner (a window of ours) behaving as the owner of a modal
+// dialog while the chooser, another program, is open: its input is off, but
+// its messages are read meanwhile, so it repaints what the chooser uncovers,
+// its timers run and the jobs' events are handled (a pass running behind
+// the chooser keeps its progress display live). A quit request that arrives
+// meanwhile is passed on once the chooser has closed. UI thread only.
+platform::FolderChooserResult ChooseInstallFolderFor(platform::WindowHandle owner, std::wstring_view title);
 
 // Replaces the chooser for the lifetime of the object.
 class ScopedFolderChooser {

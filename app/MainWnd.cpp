@@ -16,11 +16,13 @@
 #include "engine/ServiceConfig.h"
 #include "engine/UsageReport.h"
 #include "platform/system/Shell.h"
+#include "platform/system/System.h"
 #include "platform/window/Window.h"
 #include "ui/controls/ButtonUI.h"
 #include "ui/controls/OptionUI.h"
 #include "ui/core/ControlUI.h"
 #include "ui/layout/ContainerUI.h"
+#include "util/LogFile.h"
 
 #include <json/json.h>
 
@@ -276,10 +278,8 @@ void CMainWnd::OnBrowseFolder() {
         return;
     }
     const WindowHandle self = m_window;
-    const FolderChooserResult chosen = ChooseInstallFolder(kFolderChooserTitle, [self] {
-        // The chooser blocks this thread: keep the window painted meanwhile.
-        updateWindow(self);
-    });
+    const FolderChooserResult chosen = ChooseInstallFolderFor(self, kFolderChooserTitle);
+    if (!isWindow(self)) return; // closed meanwhile (the self-update, a quit)
     switch (chosen.choice) {
     case FolderChoice::Cancelled:
         return; // the field stays as it is
@@ -308,13 +308,18 @@ void CMainWnd::OnStartClicked(CControlUI* sender) {
         return;
     }
     CControlUI* field = control(L"path_edit");
-    m_installPath = field ? field->textValue().toStd() : std::wstring();
+    m_installPath = ResolveTypedPath(field ? field->textValue().view() : std::wstring_view());
     if (m_installPath.empty()) {
         ask(L"保存路径不能为空！", kMsgBoxOk, L"确定", L"取消");
         return;
     }
+    if (field) field->assignText(m_installPath); // the path that is really used
     if (!CheckDiskSpace()) {
         ask(L"所选磁盘空间不足！", kMsgBoxOk, L"确定", L"取消");
+        return;
+    }
+    if (!PrepareInstallFolder(m_installPath)) {
+        ask(kFolderNotWritableText, kMsgBoxOk, L"确定", L"取消");
         return;
     }
     sender->assignEnabled(false);
@@ -346,7 +351,17 @@ void CMainWnd::CloseApp() {
 }
 
 void CMainWnd::StartSelfUpdate(const std::string& address) {
-    if (CControlUI* start = control(L"startBtn")) start->assignText(L"正在下载新版本");
+    const std::wstring program = m_programFile.empty() ? platform::executablePath() : m_programFile;
+    if (const auto problem = ProgramReplaceProblem(program)) {
+        WRITE_LOG(L"无法更新：%s", problem->c_str());
+        OnSelfUpdateFailed(0, 0);
+        return;
+    }
+    if (CControlUI* start = control(L"startBtn")) {
+        // The window closes when the download ends: nothing to start now.
+        start->assignEnabled(false);
+        start->assignText(L"正在下载新版本");
+    }
     auto* copy = new std::string(address);
     if (m_threads.StartThread(&ThreadSelfUpdate, reinterpret_cast<ThreadParam>(copy)) == 0) {
         // Without the job nothing would ever close the window.

@@ -94,9 +94,15 @@ public:
     bool CheckDiskSpace() const;
     // Hides the window and asks it to close; the modal loop then ends.
     void CloseApp();
-    // Shows "正在下载新版本" and starts the self-update job for address.
+    // Checks that the program file can be replaced (else: the update
+    // failure, and the reason in the log), then disables the start button,
+    // shows "正在下载新版本" and starts the self-update job for address.
     void StartSelfUpdate(const std::string& address);
-    // The desktop entry for the edition (older ones removed first).
+    // The program file the self-update replaces: the running executable
+    // unless set otherwise (tests).
+    void setProgramFile(std::wstring path) { m_programFile = std::move(path); }
+    // The desktop and menu entries for the edition (older ones removed
+    // first), with the launcher's icon when it has one.
     bool CreateDesktopShortcut(int editionNumber) const;
 
     // --- State, for the entry point and tests ---
@@ -127,6 +133,7 @@ private:
     CFormManagerUI m_manager;
     CWindowMultiThreadManager m_threads;
     std::wstring m_installPath;
+    std::wstring m_programFile;
     std::map<std::uint32_t, std::int32_t> m_threadSpeeds;
     CControlUI* m_fileNameLabel = nullptr;
     CControlUI* m_filePercentLabel = nullptr;

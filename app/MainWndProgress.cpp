@@ -2,6 +2,7 @@
 // progress into the status line and the detail labels, and the end of a pass
 // with its outcome and the desktop entry.
 #include "app/Editions.h"
+#include "app/GameIcon.h"
 #include "app/MainWnd.h"
 #include "app/MsgBox.h"
 #include "engine/DownloadWorker.h"
@@ -119,5 +120,8 @@ void CMainWnd::OnDownloadThreadEnd(EventArg a1, EventArg a2) {
 bool CMainWnd::CreateDesktopShortcut(int editionNumber) const {
     const Edition* edition = FindEditionByNumber(editionNumber);
     if (!edition) return false;
-    return platform::createDesktopShortcut(m_installPath, edition->launcher);
+    std::wstring folder = m_installPath;
+    if (!folder.empty() && folder.back() != L'/' && folder.back() != L'\\') folder += L'/';
+    const std::wstring icon = InstallGameIcon(folder + std::wstring(edition->launcher));
+    return platform::createDesktopShortcut(m_installPath, edition->launcher, icon);
 }

@@ -4,6 +4,10 @@
 #include "platform/system/System.h"
 #include "platform/system/Text.h"
 #include "util/FileHelpers.h"
+#include "util/LogFile.h"
+
+#include <algorithm>
+#include <cstring>
 
 #include <cerrno>
 #include <cstdio>
@@ -150,7 +154,26 @@ int RunUpdateMode(std::wstring_view commandLine, unsigned waitMs) {
     TerminateProcessByName(targetName, /*all=*/true);
     // The running image is read through /proc/self/exe, which stays valid
     // even if our own file was moved meanwhile.
-    ReplaceFileAtomically(L"/proc/self/exe", target);
+    if (!ReplaceFileAtomically(L"/proc/self/exe", target)) {
+        const int error = errno;
+        if (const std::wstring temp = platform::tempFolder(); !temp.empty())
+            g_log.SetLogFile(temp + kLogFileName, kLogFileCapKilobytes);
+        WRITE_LOG(L"更新失败：无法替换%s（%S）", target.c_str(), std::strerror(error));
+        return 1;
+    }
     platform::startDetached(target);
     return 0;
+}
+
+std::optional<std::wstring> ProgramReplaceProblem(const std::wstring& path) {
+    const std::string file = platform::toUtf8(path);
+    if (file.empty() || file.front() != '/') return L"the program's own path is unknown";
+    const std::string folder = file.substr(0, std::max<std::size_t>(file.find_last_of('/'), 1));
+    // access() also tells about read-only mounts and immutable files, which
+    // the permission bits do not show (and root passes the bits anyway).
+    if (::access(file.c_str(), W_OK) != 0)
+        return path + L" cannot be written: " + platform::fromUtf8(std::strerror(errno));
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        return platform::fromUtf8(folder) + L" cannot be written: " + platform::fromUtf8(std::strerror(errno));
+    return std::nullopt;
 }

@@ -56,11 +56,20 @@ std::wstring ExtractUpdateTarget(std::wstring_view commandLine);
 // failure target is untouched and no temporary file is left.
 bool ReplaceFileAtomically(const std::wstring& source, const std::wstring& target);
 
+// Why this user cannot replace the program file at path (the file and its
+// folder must both be writable), or nothing when it can. The self-update
+// asks before it downloads anything: an update that cannot be put in place
+// would otherwise be offered, fetched and started again and again.
+std::optional<std::wstring> ProgramReplaceProblem(const std::wstring& path);
+
 // Update mode, completely: waits for the old version to close its window,
 // ends every process running an executable of the target's file name, puts a
 // copy of the running executable in the target's place and starts it
-// detached without arguments. Every failure is ignored; returns 0. A command
-// line without a target (UpdateTargetOf), or whose target is the running
-// executable itself, touches nothing and returns 0 at once.
+// detached without arguments; returns 0. When the copy fails, the old
+// program is NOT started (it would offer the same update again, for ever):
+// the reason goes to the log file in the temporary folder (the one normal
+// mode writes) and the result is 1. A command line without a target
+// (UpdateTargetOf), or whose target is the running executable itself,
+// touches nothing and returns 0 at once.
 // waitMs is the initial wait (1000 in the program; tests may shorten it).
 int RunUpdateMode(std::wstring_view commandLine, unsigned waitMs = 1000);

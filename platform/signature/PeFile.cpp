@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string_view>
 
 namespace platform::pe {
@@ -15,9 +16,11 @@ namespace {
 constexpr std::uint16_t kPe32Magic = 0x10B;
 constexpr std::uint16_t kPe32PlusMagic = 0x20B;
 constexpr std::uint16_t kCertTypePkcsSignedData = 0x0002;
+constexpr std::uint32_t kResourceTypeIcon = 3;
+constexpr std::uint32_t kResourceTypeIconGroup = 14;
 constexpr std::uint32_t kResourceTypeVersion = 16;
 constexpr std::uint32_t kFixedFileInfoSignature = 0xFEEF04BD;
-constexpr std::size_t kMaxVersionFileSize = 256u << 20;
+constexpr std::size_t kMaxImageFileSize = 256u << 20;
 
 // Little-endian reads that fail instead of reading past the end.
 struct Reader {
@@ -66,6 +69,70 @@ std::optional<std::uint32_t> resourceEntry(const Reader& r, std::size_t dir, std
         if (id == 0 || (!(*name & 0x80000000u) && *name == id)) return *target;
     }
     return std::nullopt;
+}
+
+// The bytes of the resource of that type and integer id (0: the first one),
+// first language. Offsets inside the resource tree are relative to its root.
+std::optional<std::span<const std::uint8_t>> resourceData(std::span<const std::uint8_t> image, const Headers& headers,
+                                                          std::uint32_t type, std::uint32_t id) {
+    if (headers.resources.size == 0) return std::nullopt;
+    const Reader r{image};
+    const std::uint32_t rootRva = headers.resources.address;
+    const auto root = rvaToOffset(headers, rootRva, 16);
+    if (!root) return std::nullopt;
+    // type → name → first language → data entry.
+    std::size_t dir = *root;
+    const std::uint32_t ids[3] = {type, id, 0};
+    for (int level = 0; level < 3; ++level) {
+        const auto entry = resourceEntry(r, dir, ids[level]);
+        if (!entry) return std::nullopt;
+        const bool isDirectory = *entry & 0x80000000u;
+        if (isDirectory != (level < 2)) return std::nullopt;
+        const auto next = rvaToOffset(headers, rootRva + (*entry & 0x7FFFFFFFu), 16);
+        if (!next) return std::nullopt;
+        dir = *next;
+    }
+    const auto dataRva = r.u32(dir);
+    const auto dataSize = r.u32(dir + 4);
+    if (!dataRva || !dataSize || *dataSize == 0) return std::nullopt;
+    const auto data = rvaToOffset(headers, *dataRva, *dataSize);
+    if (!data || !r.has(*data, *dataSize)) return std::nullopt;
+    return image.subspan(*data, *dataSize);
+}
+
+std::uint32_t bigEndian32(std::span<const std::uint8_t> d, std::size_t at) {
+    return (std::uint32_t(d[at]) << 24) | (std::uint32_t(d[at + 1]) << 16) | (std::uint32_t(d[at + 2]) << 8) |
+           d[at + 3];
+}
+
+// Reads the size of one RT_ICON image from its own header.
+std::optional<IconImage> describeIcon(std::span<const std::uint8_t> bytes) {
+    static constexpr std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    IconImage icon;
+    if (bytes.size() >= 24 && std::equal(kPngSignature, kPngSignature + 8, bytes.begin())) {
+        if (bytes[12] != 'I' || bytes[13] != 'H' || bytes[14] != 'D' || bytes[15] != 'R') return std::nullopt;
+        const std::uint32_t w = bigEndian32(bytes, 16), h = bigEndian32(bytes, 20);
+        if (w == 0 || h == 0 || w > kMaxIconSide || h > kMaxIconSide) return std::nullopt;
+        icon.width = static_cast<int>(w);
+        icon.height = static_cast<int>(h);
+        icon.bitCount = 32;
+        icon.png = true;
+    } else {
+        const Reader r{bytes};
+        const auto size = r.u32(0);
+        const auto w = r.u32(4);
+        const auto h = r.u32(8);
+        const auto bits = r.u16(14);
+        if (!size || *size < 40 || !w || !h || !bits) return std::nullopt;
+        // The height counts the colour rows and the mask rows.
+        const auto width = static_cast<std::int32_t>(*w);
+        const std::int64_t height = std::abs(static_cast<std::int64_t>(static_cast<std::int32_t>(*h))) / 2;
+        if (width <= 0 || width > kMaxIconSide || height <= 0 || height > kMaxIconSide) return std::nullopt;
+        icon.width = width;
+        icon.height = static_cast<int>(height);
+        icon.bitCount = *bits;
+    }
+    return icon; // the bytes are copied for the one image that is kept
 }
 
 } // namespace
@@ -130,36 +197,13 @@ std::optional<std::span<const std::uint8_t>> findPkcs7(std::span<const std::uint
 
 std::optional<FileVersion> readFileVersion(std::span<const std::uint8_t> image) {
     const auto headers = parseHeaders(image);
-    if (!headers || headers->resources.size == 0) return std::nullopt;
-    const Reader r{image};
-    const std::uint32_t rootRva = headers->resources.address;
-    const auto root = rvaToOffset(*headers, rootRva, 16);
-    if (!root) return std::nullopt;
-
-    // type (RT_VERSION) → first name → first language → data entry.
-    // Offsets inside the resource tree are relative to its root.
-    std::size_t dir = *root;
-    const std::uint32_t ids[3] = {kResourceTypeVersion, 0, 0};
-    std::uint32_t target = 0;
-    for (int level = 0; level < 3; ++level) {
-        const auto entry = resourceEntry(r, dir, ids[level]);
-        if (!entry) return std::nullopt;
-        target = *entry;
-        const bool isDirectory = target & 0x80000000u;
-        if (isDirectory != (level < 2)) return std::nullopt;
-        const auto next = rvaToOffset(*headers, rootRva + (target & 0x7FFFFFFFu), 16);
-        if (!next) return std::nullopt;
-        dir = *next;
-    }
-    const auto dataRva = r.u32(dir);
-    const auto dataSize = r.u32(dir + 4);
-    if (!dataRva || !dataSize) return std::nullopt;
-    const auto data = rvaToOffset(*headers, *dataRva, *dataSize);
-    if (!data || !r.has(*data, *dataSize)) return std::nullopt;
+    if (!headers) return std::nullopt;
+    const auto found = resourceData(image, *headers, kResourceTypeVersion, 0);
+    if (!found) return std::nullopt;
 
     // VS_VERSIONINFO: length, value length, type, L"VS_VERSION_INFO\0",
     // padding to 32 bits, then VS_FIXEDFILEINFO.
-    const Reader v{image.subspan(*data, *dataSize)};
+    const Reader v{*found};
     constexpr std::u16string_view kKey = u"VS_VERSION_INFO";
     for (std::size_t i = 0; i <= kKey.size(); ++i) {
         const auto c = v.u16(6 + i * 2);
@@ -200,12 +244,136 @@ bool InputFile::readAt(std::size_t offset, std::span<std::uint8_t> out) const {
     return true;
 }
 
-std::optional<FileVersion> readFileVersionOfFile(const std::string& path) {
+namespace {
+
+std::optional<std::vector<std::uint8_t>> readWholeImage(const std::string& path) {
     const InputFile file(path);
-    if (!file.isOpen() || file.size() > kMaxVersionFileSize) return std::nullopt;
+    if (!file.isOpen() || file.size() > kMaxImageFileSize) return std::nullopt;
     std::vector<std::uint8_t> bytes(file.size());
     if (!file.readAt(0, bytes)) return std::nullopt;
-    return readFileVersion(bytes);
+    return bytes;
+}
+
+} // namespace
+
+std::optional<FileVersion> readFileVersionOfFile(const std::string& path) {
+    const auto bytes = readWholeImage(path);
+    return bytes ? readFileVersion(*bytes) : std::nullopt;
+}
+
+std::optional<IconImage> readLargestIcon(std::span<const std::uint8_t> image) {
+    const auto headers = parseHeaders(image);
+    if (!headers) return std::nullopt;
+    const auto group = resourceData(image, *headers, kResourceTypeIconGroup, 0);
+    if (!group) return std::nullopt;
+    // GRPICONDIR: reserved, type 1, count, then 14-byte entries whose last
+    // field is the id of the RT_ICON resource.
+    const Reader g{*group};
+    const auto type = g.u16(2);
+    const auto count = g.u16(4);
+    if (!type || *type != 1 || !count) return std::nullopt;
+    std::optional<IconImage> best;
+    std::span<const std::uint8_t> bestBytes;
+    // Real icons hold a dozen images or so; a hostile count must not make
+    // the search quadratic in the size of the file.
+    constexpr std::size_t kMaxImages = 256;
+    for (std::size_t i = 0; i < std::min<std::size_t>(*count, kMaxImages); ++i) {
+        const auto id = g.u16(6 + i * 14 + 12);
+        if (!id) break; // the directory ends early
+        if (*id == 0) continue;
+        const auto bytes = resourceData(image, *headers, kResourceTypeIcon, *id);
+        if (!bytes) continue;
+        auto icon = describeIcon(*bytes);
+        if (!icon) continue;
+        const auto area = [](const IconImage& c) { return std::int64_t(c.width) * c.height; };
+        if (!best || area(*icon) > area(*best) || (area(*icon) == area(*best) && icon->bitCount > best->bitCount)) {
+            best = std::move(icon);
+            bestBytes = *bytes;
+        }
+    }
+    if (best) best->data.assign(bestBytes.begin(), bestBytes.end());
+    return best;
+}
+
+std::optional<IconImage> readLargestIconOfFile(const std::string& path) {
+    const auto bytes = readWholeImage(path);
+    return bytes ? readLargestIcon(*bytes) : std::nullopt;
+}
+
+std::optional<std::vector<std::uint32_t>> decodeIconBitmap(const IconImage& icon) {
+    if (icon.png || icon.width <= 0 || icon.height <= 0 || icon.width > kMaxIconSide || icon.height > kMaxIconSide)
+        return std::nullopt;
+    const Reader r{icon.data};
+    const auto headerSize = r.u32(0);
+    const auto storedHeight = r.u32(8);
+    const auto planes = r.u16(12);
+    const auto bits = r.u16(14);
+    const auto compression = r.u32(16);
+    const auto coloursUsed = r.u32(32);
+    if (!headerSize || *headerSize < 40 || !storedHeight || !planes || !bits || !compression || !coloursUsed)
+        return std::nullopt;
+    const int bpp = *bits;
+    if (*compression != 0 || (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 24 && bpp != 32)) return std::nullopt;
+    // Rows run from the bottom up unless the height is negative.
+    const bool topDown = static_cast<std::int32_t>(*storedHeight) < 0;
+    const std::size_t w = static_cast<std::size_t>(icon.width), h = static_cast<std::size_t>(icon.height);
+
+    std::size_t paletteSize = 0;
+    if (bpp <= 8) {
+        paletteSize = *coloursUsed ? *coloursUsed : (std::size_t(1) << bpp);
+        if (paletteSize > (std::size_t(1) << bpp)) return std::nullopt;
+    }
+    const std::size_t palette = *headerSize;
+    if (!r.has(palette, paletteSize * 4)) return std::nullopt;
+    const std::size_t colourStride = ((w * bpp + 31) / 32) * 4;
+    const std::size_t colours = palette + paletteSize * 4;
+    if (!r.has(colours, colourStride * h)) return std::nullopt;
+    const std::size_t maskStride = ((w + 31) / 32) * 4;
+    const std::size_t mask = colours + colourStride * h;
+    // 32-bit images may leave the mask out: their alpha says it all.
+    const bool hasMask = r.has(mask, maskStride * h);
+    if (!hasMask && bpp != 32) return std::nullopt;
+
+    const std::span<const std::uint8_t> d = icon.data;
+    std::vector<std::uint32_t> pixels(w * h);
+    bool anyAlpha = false;
+    for (std::size_t y = 0; y < h; ++y) {
+        const std::size_t stored = topDown ? y : h - 1 - y;
+        const std::size_t row = colours + stored * colourStride;
+        for (std::size_t x = 0; x < w; ++x) {
+            std::uint32_t argb = 0;
+            if (bpp == 32) {
+                const std::size_t p = row + x * 4;
+                argb = (std::uint32_t(d[p + 3]) << 24) | (std::uint32_t(d[p + 2]) << 16) |
+                       (std::uint32_t(d[p + 1]) << 8) | d[p];
+                anyAlpha = anyAlpha || d[p + 3] != 0;
+            } else if (bpp == 24) {
+                const std::size_t p = row + x * 3;
+                argb = 0xFF000000u | (std::uint32_t(d[p + 2]) << 16) | (std::uint32_t(d[p + 1]) << 8) | d[p];
+            } else {
+                const std::size_t bit = x * bpp;
+                const std::size_t index = (d[row + bit / 8] >> (8 - bpp - bit % 8)) & ((1u << bpp) - 1);
+                if (index >= paletteSize) return std::nullopt;
+                const std::size_t p = palette + index * 4;
+                argb = 0xFF000000u | (std::uint32_t(d[p + 2]) << 16) | (std::uint32_t(d[p + 1]) << 8) | d[p];
+            }
+            pixels[y * w + x] = argb;
+        }
+    }
+    // The mask makes pixels transparent, unless a 32-bit image carries its
+    // own alpha (older 32-bit icons leave it all zero and rely on the mask).
+    if (hasMask && !(bpp == 32 && anyAlpha)) {
+        for (std::size_t y = 0; y < h; ++y) {
+            const std::size_t stored = topDown ? y : h - 1 - y;
+            const std::size_t row = mask + stored * maskStride;
+            for (std::size_t x = 0; x < w; ++x) {
+                const bool transparent = (d[row + x / 8] >> (7 - x % 8)) & 1;
+                std::uint32_t& px = pixels[y * w + x];
+                px = transparent ? 0 : (px | 0xFF000000u);
+            }
+        }
+    }
+    return pixels;
 }
 
 } // namespace platform::pe

@@ -1,6 +1,6 @@
 // Bounds-checked reading of Windows PE images: headers, the certificate table
-// that carries an Authenticode signature, and the fixed file version of the
-// version resource. Every offset read from the image is checked against the
+// that carries an Authenticode signature, the fixed file version of the
+// version resource and the program's icon. Every offset read from the image is checked against the
 // bytes actually present; malformed input gives nullopt, never a read out of
 // bounds.
 #pragma once
@@ -56,6 +56,35 @@ struct FileVersion {
 
 // The same for the file at `path` (UTF-8). Files over 256 MiB are refused.
 [[nodiscard]] std::optional<FileVersion> readFileVersionOfFile(const std::string& path);
+
+// One image of an icon: its size and its bytes as the RT_ICON resource holds
+// them, either a PNG file or a device-independent bitmap (a
+// BITMAPINFOHEADER, the palette, the colour rows and the transparency mask).
+struct IconImage {
+    int width = 0;
+    int height = 0;
+    int bitCount = 0; // colour depth (32 for PNG images)
+    bool png = false;
+    std::vector<std::uint8_t> data;
+};
+
+// The largest sides an icon image may have here; larger ones are skipped.
+inline constexpr int kMaxIconSide = 1024;
+
+// The largest image (by area, then colour depth) of the first icon group
+// (RT_GROUP_ICON) of a whole image in memory, taken from the RT_ICON
+// resource the group names. Sizes are read from the image itself, not from
+// the group's directory. Nothing without an icon group or a usable image.
+[[nodiscard]] std::optional<IconImage> readLargestIcon(std::span<const std::uint8_t> image);
+
+// The same for the file at `path` (UTF-8). Files over 256 MiB are refused.
+[[nodiscard]] std::optional<IconImage> readLargestIconOfFile(const std::string& path);
+
+// The pixels of a bitmap icon image (not PNG) as straight 0xAARRGGBB values,
+// width × height, top row first. 1, 4, 8, 24 and 32 bits per pixel without
+// compression; transparency from the alpha channel (32 bits) or the mask.
+// Nothing when the bytes do not hold the whole bitmap.
+[[nodiscard]] std::optional<std::vector<std::uint32_t>> decodeIconBitmap(const IconImage& icon);
 
 // A regular file opened for reading parts of it; closed with the object.
 class InputFile {

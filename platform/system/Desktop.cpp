@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <vector>
 
@@ -128,7 +129,7 @@ std::string desktopExecLine(std::wstring_view target) {
 }
 
 bool createDesktopEntry(std::wstring_view linkPath, std::wstring_view name, std::wstring_view target,
-                        std::wstring_view workingDir) {
+                        std::wstring_view workingDir, std::wstring_view icon) {
     const std::string path = toUtf8(linkPath);
     ::unlink(path.c_str());
     std::string text = "[Desktop Entry]\n"
@@ -144,6 +145,7 @@ bool createDesktopEntry(std::wstring_view linkPath, std::wstring_view name, std:
                        escapeValue(toUtf8(workingDir)) +
                        "\n"
                        "Terminal=false\n";
+    if (!icon.empty()) text += "Icon=" + escapeValue(toUtf8(icon)) + "\n";
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
     bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
@@ -167,7 +169,13 @@ void removeOldDesktopShortcuts() {
     }
 }
 
-bool createDesktopShortcut(std::wstring_view installDir, std::wstring_view launcher) {
+std::wstring dataHomeFolder() {
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/') return fromUtf8(stripTrailingSlashes(xdg));
+    const std::string home = homeFolder();
+    return home.empty() ? std::wstring() : fromUtf8(stripTrailingSlashes(home) + "/.local/share");
+}
+
+bool createDesktopShortcut(std::wstring_view installDir, std::wstring_view launcher, std::wstring_view icon) {
     removeOldDesktopShortcuts();
     std::wstring folder(installDir);
     if (folder.empty()) return false;
@@ -177,7 +185,17 @@ bool createDesktopShortcut(std::wstring_view installDir, std::wstring_view launc
     if (workingDir.size() > 1) workingDir.pop_back();
     const std::wstring desktop = desktopFolder();
     if (desktop.empty()) return false;
-    return createDesktopEntry(desktop + L"/" + std::wstring(kShortcutFileName), kShortcutName, target, workingDir);
+    const bool onDesktop =
+        createDesktopEntry(desktop + L"/" + std::wstring(kShortcutFileName), kShortcutName, target, workingDir, icon);
+    bool inMenu = false;
+    if (const std::wstring data = dataHomeFolder(); !data.empty()) {
+        const std::wstring applications = data + L"/applications";
+        std::error_code ec;
+        std::filesystem::create_directories(toUtf8(applications), ec);
+        inMenu = createDesktopEntry(applications + L"/" + std::wstring(kMenuEntryFileName), kShortcutName, target,
+                                    workingDir, icon);
+    }
+    return onDesktop && inMenu;
 }
 
 } // namespace platform

@@ -1,6 +1,6 @@
 // Finding a window of another process (the single-instance check): every
 // top-level window is published as an abstract Unix socket named after the
-// user, its class and its title; a small server thread accepts commands from
+// user, the display, its class and its title; a small server thread accepts commands from
 // other processes of the same user and posts them to the UI thread.
 //
 // Protocol: one line per connection, answered with "ok\n" or "error\n":
@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cctype>
 #include <cstring>
 
@@ -87,13 +88,37 @@ std::pair<int, int> parseCommand(const std::string& line) {
     return {0, 0};
 }
 
+std::string withoutScreen(std::string display) {
+    // ":1" and ":1.0" are the same X display.
+    const std::size_t colon = display.rfind(':');
+    const std::size_t dot = display.find('.', colon == std::string::npos ? 0 : colon);
+    if (colon != std::string::npos && dot != std::string::npos) display.erase(dot);
+    return display;
+}
+
 } // namespace
+
+std::string displayKey() {
+    const WindowBackend* backend = Core::get().backend();
+    const char* chosen = std::getenv("QUELLAN_DISPLAY");
+    // A process's virtual display is shared with nobody, but instances that
+    // run on one (tests) still find each other.
+    if (backend ? std::strcmp(backend->name(), "virtual") == 0 : (chosen && std::strcmp(chosen, "virtual") == 0))
+        return "virtual";
+    std::string key;
+    if (const char* x = std::getenv("DISPLAY"); x && *x) key += "x11 " + withoutScreen(x);
+    if (const char* wayland = std::getenv("WAYLAND_DISPLAY"); wayland && *wayland)
+        key += std::string("\nwayland ") + wayland;
+    return key; // empty: no display at all
+}
 
 std::string remoteSocketName(const std::wstring& cls, const std::wstring& title) {
     // Class names compare without regard to ASCII case, titles exactly.
     std::wstring key;
     for (wchar_t ch : cls) key.push_back(ch < 128 ? static_cast<wchar_t>(std::tolower(ch)) : ch);
-    std::string bytes = toUtf8(key) + '\n' + toUtf8(title);
+    // The display is part of the name: a start on another display, or
+    // without one, must not find (and raise) a window it cannot show.
+    std::string bytes = displayKey() + '\n' + toUtf8(key) + '\n' + toUtf8(title);
     std::uint64_t hash = 14695981039346656037ull;
     for (unsigned char b : bytes) {
         hash ^= b;

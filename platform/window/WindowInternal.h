@@ -234,6 +234,9 @@ inline void assertUiThread() {
 
 // Abstract socket name of the window with this class and title for the current user.
 std::string remoteSocketName(const std::wstring& cls, const std::wstring& title);
+// The display this process's windows are on ("virtual", or the X11 and
+// Wayland display names; empty without any), part of the names above.
+std::string displayKey();
 
 std::unique_ptr<WindowBackend> createVirtualBackend(Size screen);
 

@@ -199,6 +199,7 @@ protected:
         m_tmp = std::make_unique<ScopedEnv>("TMPDIR", (m_dir / "tmp").string());
         m_xdg = std::make_unique<ScopedEnv>("XDG_CONFIG_HOME", (m_dir / "home/.config").string());
         unsetenv("XDG_DESKTOP_DIR");
+        m_dataHome = std::make_unique<ScopedEnv>("XDG_DATA_HOME", (m_dir / "home/.local/share").string());
         fs::create_directories(m_dir / "home/Desktop");
         fs::create_directories(m_dir / "tmp");
         const fs::path prefix = DemoPrefix();
@@ -288,6 +289,7 @@ protected:
     }
     fs::path installDir(const Edition& e) const { return m_dir / "home/Games" / utf8(e.folderName); }
     fs::path desktopEntry() const { return m_dir / "home/Desktop/Tolvar Realms.desktop"; }
+    fs::path menuEntry() const { return m_dir / "home/.local/share/applications/tolvar-realms.desktop"; }
 
     ScratchFolder m_dir;
     devserver::DevServer m_server;
@@ -296,7 +298,7 @@ protected:
     std::deque<int> m_answers; // answers of the next questions; OK when empty
 
 private:
-    std::unique_ptr<ScopedEnv> m_home, m_tmp, m_xdg, m_prefix;
+    std::unique_ptr<ScopedEnv> m_home, m_tmp, m_xdg, m_dataHome, m_prefix;
     std::unique_ptr<ChildProcess> m_accelerator;
     std::unique_ptr<ScopedMsgBoxPresenter> m_user;
     std::string m_savedBase, m_savedFallback;

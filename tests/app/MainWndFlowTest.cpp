@@ -5,11 +5,15 @@
 #include "tests/app/InstallerFixture.h"
 
 #include "app/FolderChoice.h"
+#include "engine/EngineEvents.h"
 #include "engine/Manifest.h"
+#include "platform/graphics/Graphics.h"
 #include "platform/system/Shell.h"
+#include "tests/support/PeFixture.h"
 #include "ui/controls/OptionUI.h"
 
 #include <regex>
+#include <thread>
 
 namespace apptest {
 namespace {
@@ -170,6 +174,38 @@ TEST_F(MainWndFlow, FolderButtonAppliesTheFolderRule) {
     EXPECT_EQ(utf8(titles[0]), "选择安装路径");
 }
 
+// While the chooser (another program) is open, the window behaves as the
+// owner of a modal dialog: input off, but the jobs' events are handled and
+// what the chooser uncovers is painted again. Afterwards it takes input again.
+TEST_F(MainWndFlow, WindowStaysLiveBehindTheFolderChooser) {
+    OpenWindow();
+    ASSERT_TRUE(waitIdle());
+    select("birch");
+    const platform::WindowHandle w = m_window->windowHandle();
+    bool disabled = false;
+    std::string statusDuring;
+    bool repainted = false;
+    ScopedFolderChooser chooser([&](std::wstring_view, const std::function<void()>& whileWaiting) {
+        disabled = !platform::isWindowEnabled(w);
+        // A job reports from its thread; an expose arrives for a part of the window.
+        std::thread([] { EngineEvents().OnShowStatusText(0, MakeEventWideText(L"剩余3个文件")); }).join();
+        platform::invalidateRect(w, nullptr, false);
+        testsupport::waitUntil([&] {
+            whileWaiting();
+            return text(L"startBtn") == "剩余3个文件" && !platform::getUpdateRect(w, nullptr, false);
+        });
+        statusDuring = text(L"startBtn");
+        repainted = !platform::getUpdateRect(w, nullptr, false);
+        return platform::FolderChooserResult{platform::FolderChoice::Cancelled, L""};
+    });
+    click(L"selected_path_btn");
+    EXPECT_TRUE(disabled);
+    EXPECT_EQ(statusDuring, "剩余3个文件");
+    EXPECT_TRUE(repainted);
+    EXPECT_TRUE(platform::isWindowEnabled(w));
+    EXPECT_TRUE(m_asked.empty());
+}
+
 // A whole installation of each edition (cedar selected by the program, since
 // its option is hidden): every file in place, the completion texts and full
 // bar, the desktop entry for the edition's launcher, the usage report with
@@ -209,6 +245,9 @@ TEST_F(MainWndFlow, InstallsEveryEditionAndLeavesTheDesktopEntry) {
         const std::string entry = testsupport::readBytes(desktopEntry());
         EXPECT_NE(entry.find(utf8(e.launcher)), std::string::npos) << entry;
         EXPECT_NE(entry.find("Tolvar-" + std::string(e.code)), std::string::npos) << entry;
+        // The same entry in the menu; the test launchers carry no icon.
+        EXPECT_EQ(testsupport::readBytes(menuEntry()), entry);
+        EXPECT_EQ(entry.find("Icon="), std::string::npos) << entry;
         ASSERT_TRUE(pump([&] { return m_server.RequestsTo("/Speed/Server/Report").size() > 0; }));
         bool reported = false;
         for (const auto& r : m_server.RequestsTo("/Speed/Server/Report"))
@@ -216,6 +255,55 @@ TEST_F(MainWndFlow, InstallsEveryEditionAndLeavesTheDesktopEntry) {
         EXPECT_TRUE(reported);
     }
     EXPECT_EQ(g_downloadRound, 5);
+}
+
+// Paths typed the way a Linux user types them; the folder check as the last
+// start check; the launcher's own icon in the desktop and menu entries.
+TEST_F(MainWndFlow, TypedPathFolderCheckAndLauncherIcon) {
+    // birch's launcher becomes a Windows program with a 48 × 48 icon.
+    const auto colour = [](int x, int y) { return 0xFF000000u | (std::uint32_t(x) << 16) | (std::uint32_t(y) << 8); };
+    const auto launcher = testsupport::makePeWithResources(
+        {{3, 5, testsupport::makeBitmapIcon(48, 48, 32, colour, [](int, int) { return false; })},
+         {14, 1, testsupport::makeIconGroup({{48, 48, 32, 5}})}});
+    const fs::path content = m_dir / "content/birch";
+    testsupport::writeBytes(content / "WoW.exe", std::string(launcher.begin(), launcher.end()));
+    devserver::ContentSummary summary;
+    std::string error;
+    ASSERT_TRUE(devserver::WriteFileList(content.string(), (content / "filelist.json").string(), false, summary, error))
+        << error;
+
+    OpenWindow();
+    ASSERT_TRUE(waitIdle());
+    select("birch");
+    // A folder that cannot be made (a file is in the way): refused before
+    // anything is fetched, the window as it was.
+    testsupport::writeBytes(m_dir / "home/blocker", "a file");
+    control(L"path_edit")->assignText(L"~/blocker/game");
+    click(L"startBtn");
+    ASSERT_TRUE(waitAsked(1));
+    EXPECT_EQ(m_asked[0].text, "无法写入所选文件夹，请选择其他路径！");
+    EXPECT_EQ(m_asked[0].ok, "确定");
+    EXPECT_EQ(m_asked[0].kind, kMsgBoxOk);
+    EXPECT_EQ(text(L"startBtn"), "开始下载");
+    EXPECT_TRUE(control(L"startBtn")->enabledState());
+    EXPECT_TRUE(m_server.RequestsTo("/files/birch/filelist.json").empty());
+    EXPECT_EQ(text(L"path_edit"), (m_dir / "home/blocker/game").string());
+
+    // "~/…" is the home folder; the field shows the path really used.
+    control(L"path_edit")->assignText(L"~/Games/typed");
+    ASSERT_TRUE(runPass(1));
+    EXPECT_EQ(m_asked[1].text, "下载结束，安装完成！");
+    EXPECT_EQ(text(L"path_edit"), (m_dir / "home/Games/typed").string());
+    EXPECT_TRUE(InstalledCompletely(content, m_dir / "home/Games/typed"));
+
+    const std::string entry = testsupport::readBytes(desktopEntry());
+    EXPECT_NE(entry.find("\nIcon=tolvar-realms\n"), std::string::npos) << entry;
+    EXPECT_EQ(testsupport::readBytes(menuEntry()), entry);
+    const platform::Surface icon =
+        platform::Surface::readPng((m_dir / "home/.local/share/icons/hicolor/48x48/apps/tolvar-realms.png").string());
+    ASSERT_EQ(icon.size(), (platform::Size{48, 48}));
+    EXPECT_EQ(icon.pixel(10, 20), colour(10, 20));
+    EXPECT_EQ(icon.pixel(47, 0), colour(47, 0));
 }
 
 // A pass with a failed file asks for another pass; the second pass (one
@@ -364,8 +452,17 @@ TEST_F(MainWndFlow, UpdateOfferTakenRunsTheNewProgram) {
     testsupport::writeBytes(m_dir / "content/update/new-quellan",
                             "#!/bin/sh\nprintf '%s' \"$*\" > '" + marker.string() + "'\n");
     m_server.SetVersion("21", m_server.BaseUrl() + "/files/update/new-quellan");
+    devserver::Fault slow;
+    slow.delayMs = 1500;
+    m_server.SetFault("/files/update/new-quellan", slow);
     OpenWindow();
     ASSERT_TRUE(waitAsked(1));
+    // While the new version downloads, start does nothing.
+    ASSERT_TRUE(pump([&] { return text(L"startBtn") == "正在下载新版本"; }));
+    EXPECT_FALSE(control(L"startBtn")->enabledState());
+    select("birch");
+    click(L"startBtn");
+    EXPECT_TRUE(m_server.RequestsTo("/files/birch/filelist.json").empty());
     ASSERT_TRUE(pump([&] { return !windowOpen(); }, kLongWait));
     EXPECT_TRUE(testsupport::waitUntil([&] { return !testsupport::readBytes(marker).empty(); }));
     EXPECT_EQ(testsupport::readBytes(marker).rfind("update '", 0), 0u) << testsupport::readBytes(marker);
@@ -387,6 +484,22 @@ TEST_F(MainWndFlow, UpdateDownloadFailureCloses) {
     ASSERT_TRUE(waitAsked(2, kLongWait));
     EXPECT_EQ(m_asked[1].text, "更新失败，请去网站获取最新版本！");
     ASSERT_TRUE(pump([&] { return !windowOpen(); }));
+}
+
+// An update that could never be put in place (the program file cannot be
+// replaced by this user) is not even downloaded: it fails as a failed
+// download does, instead of being offered again after every restart.
+TEST_F(MainWndFlow, UpdateThatCannotReplaceTheProgramIsNotDownloaded) {
+    testsupport::writeBytes(m_dir / "content/update/new-quellan", "#!/bin/sh\n");
+    m_server.SetVersion("21", m_server.BaseUrl() + "/files/update/new-quellan");
+    m_window = std::make_unique<CMainWnd>();
+    m_window->setProgramFile(platform::fromUtf8((m_dir / "gone/quellan").string()));
+    ASSERT_TRUE(m_window->Create(title()));
+    ASSERT_TRUE(waitAsked(2, kLongWait));
+    EXPECT_EQ(m_asked[0].text, "发现新版本，请更新后使用！");
+    EXPECT_EQ(m_asked[1].text, "更新失败，请去网站获取最新版本！");
+    ASSERT_TRUE(pump([&] { return !windowOpen(); }));
+    EXPECT_TRUE(m_server.RequestsTo("/files/update/new-quellan").empty());
 }
 
 // Configuration failures close the program after their message: one that

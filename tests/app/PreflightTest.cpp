@@ -3,11 +3,13 @@
 // program folder and the free space.
 #include "app/MsgBox.h"
 #include "app/Preflight.h"
+#include "app/RunModes.h"
 #include "app/StartChecks.h"
 #include "platform/system/System.h"
 #include "platform/system/Text.h"
-#include "tests/support/ScratchFolder.h"
+#include "tests/support/Immutable.h"
 #include "tests/support/PeFixture.h"
+#include "tests/support/ScratchFolder.h"
 #include "tests/support/SigningFixture.h"
 
 #include <gtest/gtest.h>
@@ -142,6 +144,80 @@ TEST(StartChecks, FreeSpaceMustExceedTenGiBOnTheNearestExistingFolder) {
     EXPECT_EQ(HasRoomForInstallation(future), IsEnoughFreeSpace(*available));
     EXPECT_EQ(HasRoomForInstallation(existing), IsEnoughFreeSpace(*available));
     EXPECT_FALSE(HasRoomForInstallation(L""));
+}
+
+// Paths typed the way a Linux user types them end up below the home folder.
+TEST(StartChecks, TypedPathsAreTakenFromTheHomeFolder) {
+    const char* old = std::getenv("HOME");
+    const std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
+    const struct {
+        const char* home;
+        std::wstring_view typed, used;
+    } cases[] = {
+        {"/home/li", L"~", L"/home/li"},
+        {"/home/li", L"~/", L"/home/li/"},
+        {"/home/li/", L"~/Games/x", L"/home/li/Games/x"},
+        {"/home/li", L"Games/x/", L"/home/li/Games/x/"},
+        {"/home/li", L"~other/x", L"/home/li/~other/x"}, // only "~" alone names a home folder
+        {"/home/li", L"/srv/games", L"/srv/games"},
+        {"/home/li", L"", L""},
+        {"/", L"~/x", L"/x"},
+    };
+    for (const auto& c : cases) {
+        setenv("HOME", c.home, 1);
+        EXPECT_EQ(platform::toUtf8(ResolveTypedPath(c.typed)), platform::toUtf8(c.used))
+            << c.home << " " << platform::toUtf8(c.typed);
+    }
+    if (saved)
+        setenv("HOME", saved->c_str(), 1);
+    else
+        unsetenv("HOME");
+}
+
+// The installation folder is made with its parents and must take a file;
+// the probe leaves nothing behind.
+TEST(StartChecks, InstallFolderIsCreatedAndMustBeWritable) {
+    ScratchFolder dir;
+    const std::filesystem::path made = dir / "a/b/Tolvar-birch";
+    EXPECT_TRUE(PrepareInstallFolder(platform::fromUtf8(made.string()) + L"/"));
+    EXPECT_TRUE(std::filesystem::is_directory(made));
+    EXPECT_TRUE(std::filesystem::is_empty(made));
+    EXPECT_TRUE(PrepareInstallFolder(platform::fromUtf8(made.string()))); // existing: fine
+
+    testsupport::writeBytes(dir / "file", "x");
+    EXPECT_FALSE(PrepareInstallFolder(platform::fromUtf8((dir / "file/game").string())));
+    EXPECT_FALSE(PrepareInstallFolder(platform::fromUtf8((dir / "file").string())));
+    EXPECT_FALSE(PrepareInstallFolder(L""));
+
+    // A folder that exists but takes no file (root passes the mode bits, so
+    // the immutable attribute stands in for a read-only folder).
+    std::filesystem::create_directories(dir / "locked");
+    testsupport::ScopedImmutable locked(dir / "locked");
+    if (!locked.active()) GTEST_SKIP() << "no immutable folders on this file system";
+    EXPECT_FALSE(PrepareInstallFolder(platform::fromUtf8((dir / "locked").string())));
+    EXPECT_FALSE(PrepareInstallFolder(platform::fromUtf8((dir / "locked/game").string())));
+}
+
+// The self-update's precheck: the program file and its folder must both be
+// writable.
+TEST(StartChecks, ProgramFileMustBeReplaceable) {
+    ScratchFolder dir;
+    const std::filesystem::path program = dir / "bin/quellan";
+    testsupport::writeBytes(program, "program");
+    const std::wstring path = platform::fromUtf8(program.string());
+    EXPECT_EQ(ProgramReplaceProblem(path), std::nullopt);
+    EXPECT_NE(ProgramReplaceProblem(platform::fromUtf8((dir / "bin/absent").string())), std::nullopt);
+    EXPECT_NE(ProgramReplaceProblem(L""), std::nullopt);
+    {
+        testsupport::ScopedImmutable file(program);
+        if (!file.active()) GTEST_SKIP() << "no immutable files on this file system";
+        const auto problem = ProgramReplaceProblem(path);
+        ASSERT_NE(problem, std::nullopt);
+        EXPECT_NE(problem->find(path), std::wstring::npos) << "the reason names the file";
+    }
+    testsupport::ScopedImmutable folder(dir / "bin");
+    ASSERT_TRUE(folder.active());
+    EXPECT_NE(ProgramReplaceProblem(path), std::nullopt);
 }
 
 } // namespace

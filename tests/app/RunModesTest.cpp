@@ -4,6 +4,7 @@
 
 #include "platform/system/Process.h"
 #include "platform/system/Text.h"
+#include "tests/support/Immutable.h"
 #include "tests/support/Pump.h"
 #include "tests/support/ScratchFolder.h"
 #include "util/FileHelpers.h"
@@ -347,14 +348,37 @@ TEST(InstallerProgram, UpdateModeTouchesOnlyWhatTheExactFormNames) {
     EXPECT_TRUE(std::filesystem::is_empty(tmp));
 }
 
-TEST(InstallerProgram, UpdateModeIgnoresFailuresAndExitsZero) {
+// A copy that fails never starts the old program again (it would offer the
+// same update, for ever): update mode logs why and exits with status 1.
+TEST(InstallerProgram, UpdateModeFailedCopyLogsAndExitsOne) {
     ScratchFolder root;
+    const auto tmp = root / "tmp";
+    std::filesystem::create_directories(tmp);
+    const auto log = privateTemp(tmp) / "brenniklog.txt";
+    bool bom = false;
+
     const auto missing = root / "no/such/folder/prog";
-    const pid_t updater = spawn(kInstaller, {"update '" + missing.string() + "'"}, {"TMPDIR=" + root.path().string()});
-    EXPECT_EQ(waitExit(updater), 0);
+    const pid_t updater = spawn(kInstaller, {"update '" + missing.string() + "'"}, {"TMPDIR=" + tmp.string()});
+    EXPECT_EQ(waitExit(updater), 1);
     EXPECT_FALSE(std::filesystem::exists(root / "no"));
-    // Update mode writes no log.
-    EXPECT_FALSE(std::filesystem::exists(root / "brenniklog.txt"));
+    EXPECT_NE(readLog(log, &bom).find(platform::fromUtf8(missing.string())), std::wstring::npos);
+
+    // The old program is there but its folder takes no new file: it stays as
+    // it was and is not started.
+    const auto folder = root / "locked";
+    const auto marker = root / "started.txt";
+    const std::string name = "lockedprog" + std::to_string(getpid());
+    testsupport::writeBytes(folder / name, "#!/bin/sh\necho started > '" + marker.string() + "'\n");
+    std::filesystem::permissions(folder / name, std::filesystem::perms::owner_all);
+    testsupport::ScopedImmutable locked(folder);
+    if (!locked.active()) GTEST_SKIP() << "no immutable folders on this file system";
+    const pid_t again = spawn(kInstaller, {"update '" + (folder / name).string() + "'"}, {"TMPDIR=" + tmp.string()});
+    EXPECT_EQ(waitExit(again), 1);
+    EXPECT_EQ(testsupport::readBytes(folder / name).rfind("#!/bin/sh", 0), 0u);
+    EXPECT_FALSE(std::filesystem::exists(marker));
+    const std::wstring text = readLog(log, &bom);
+    EXPECT_NE(text.find(platform::fromUtf8((folder / name).string())), std::wstring::npos) << platform::toUtf8(text);
+    EXPECT_EQ(versionEntries(text), 0) << "update mode writes its reason, not the version entry";
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <filesystem>
 
 #include <string>
 
@@ -95,6 +96,22 @@ TEST(SkinView, WindowTreeNoticesAndErrors) {
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.out.find("no control named \"nobody\""), std::string::npos) << missing.out;
     EXPECT_EQ(skinview("--window w.xml --skin-dir '" + dir.string() + "' --act jump:ok").status, 2);
+
+    // A control the build dropped (a second top-level element) cannot be
+    // reached by its name any more.
+    testsupport::writeBytes(dir / "two.xml", R"(<Window size="200,100"><VerticalLayout name="root"><Button name="b"/>
+        </VerticalLayout><Button name="extra" width="50" height="30"/></Window>)");
+    ToolRun dropped = skinview("--window two.xml --skin-dir '" + dir.string() + "' --act click:extra");
+    EXPECT_EQ(dropped.status, 1);
+    EXPECT_NE(dropped.out.find("no control named \"extra\""), std::string::npos) << dropped.out;
+
+    // A window far larger than any picture: refused before it is painted.
+    testsupport::writeBytes(dir / "huge.xml", R"(<Window size="16777216,16777216"><Control/></Window>)");
+    ToolRun huge =
+        skinview("--window huge.xml --skin-dir '" + dir.string() + "' --png '" + (dir / "h.png").string() + "'");
+    EXPECT_EQ(huge.status, 1);
+    EXPECT_NE(huge.out.find("error: picture 32767x32767 too large"), std::string::npos) << huge.out;
+    EXPECT_FALSE(std::filesystem::exists(dir / "h.png"));
 }
 
 TEST(SkinView, DrawsTheShippedSkin) {

@@ -1,6 +1,7 @@
 // quellan-cli: the installer without a window. `check` asks the service,
 // `install` runs the window's whole flow, `verify` checks an installation.
 #include "app/Editions.h"
+#include "app/GameIcon.h"
 #include "engine/DownloadWorker.h"
 #include "engine/EngineEvents.h"
 #include "engine/FileListJob.h"
@@ -44,7 +45,8 @@ const char kUsage[] = "Usage: quellan-cli COMMAND [options]\n"
                       "                                 configuration, file list, usage report, then\n"
                       "                                 download passes (four workers, then one) until\n"
                       "                                 every file is in place or N passes (default 1)\n"
-                      "                                 are done; a desktop shortcut on success;\n"
+                      "                                 are done; a desktop shortcut and menu entry\n"
+                      "                                 (with the launcher's icon) on success;\n"
                       "                                 --stats prints the event load of the passes\n"
                       "                                 and the bytes fetched and resumed (continued\n"
                       "                                 from parts of broken-off transfers)\n"
@@ -369,8 +371,13 @@ int commandInstall(const Options& options, CCliEvents& events, CWindowMultiThrea
                        : L"下载结束，有部分文件下载失败，请检查磁盘空间后再次点击开始下载按钮！");
         return kExitFiles;
     }
-    if (options.shortcut && !platform::createDesktopShortcut(options.path, edition->launcher))
-        printError(L"未能创建桌面快捷方式");
+    if (options.shortcut) {
+        std::wstring folder = options.path;
+        if (!folder.empty() && folder.back() != L'/') folder += L'/';
+        const std::wstring icon = InstallGameIcon(folder + std::wstring(edition->launcher));
+        if (!platform::createDesktopShortcut(options.path, edition->launcher, icon))
+            printError(L"未能创建桌面快捷方式");
+    }
     std::printf("%s\n", platform::toUtf8(L"下载结束，安装完成！").c_str());
     return kExitOk;
 }

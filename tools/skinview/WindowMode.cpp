@@ -29,6 +29,9 @@ using platform::Point;
 namespace skinview {
 namespace {
 
+// The largest picture side the viewer paints (a 16384² picture is 1 GiB).
+constexpr int kMaxPictureSide = 16384;
+
 std::string utf8(std::wstring_view text) { return platform::toUtf8(std::wstring(text)); }
 
 // The previewed window: forwards every message to its manager and prints
@@ -320,6 +323,15 @@ int runWindow(const std::string& documentArg, const std::map<std::string, std::s
     if (width > 0)
         platform::setWindowPos(window.windowHandle(), nullptr, 0, 0, width, height,
                                platform::SWP_NOMOVE | platform::SWP_NOZORDER | platform::SWP_NOACTIVATE);
+    // The window system allows windows up to 32767 a side, whose picture
+    // would take gigabytes to copy out: refuse before anything is painted.
+    if (const platform::Rect client = platform::clientRect(window.windowHandle());
+        !png.empty() && (client.width() > kMaxPictureSide || client.height() > kMaxPictureSide)) {
+        std::fprintf(stderr, "error: picture %dx%d too large\n", client.width(), client.height());
+        root->destroySelf();
+        platform::destroyWindow(window.windowHandle());
+        return 1;
+    }
     window.manager.setRoot(root);
     window.manager.addListener(&window);
     window.setShown(true, true);

@@ -57,6 +57,11 @@ bool CFormManagerUI::handleMessage(unsigned message, WParam wParam, LParam lPara
         onPaint();
         result = 0;
         return true;
+    case WM_ENABLE:
+        // Disabled for a modal loop (a message box, a chooser): a tip left
+        // showing would stand over the dialog.
+        if (wParam == 0) hideTooltip();
+        return false;
     case WM_CLOSE:
         onClose();
         return false;

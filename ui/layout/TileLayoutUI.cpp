@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <limits>
 #include <string>
 
 using platform::Rect;
@@ -15,6 +16,14 @@ namespace {
 
 CScrollBarUI* shown(CScrollBarUI* bar) { return bar && bar->isShown() ? bar : nullptr; }
 
+// Skins may ask for any "columns" or "itemsize": sums and products are taken
+// in 64 bits and pinned to the int range instead of wrapping.
+int sat(long long value) {
+    return static_cast<int>(
+        std::clamp<long long>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+}
+using Wide = long long;
+
 // "80,60": two decimal integers separated by one character.
 Size parseItemSize(std::wstring_view text) {
     const std::wstring s(text);
@@ -22,7 +31,7 @@ Size parseItemSize(std::wstring_view text) {
     const long cx = std::wcstol(s.c_str(), &end, 10);
     long cy = 0;
     if (end && *end) cy = std::wcstol(end + 1, nullptr, 10);
-    return {static_cast<int>(cx), static_cast<int>(cy)};
+    return {sat(cx), sat(cy)};
 }
 
 } // namespace
@@ -88,18 +97,19 @@ bool CTileLayoutUI::insertItem(CControlUI* control, int index) {
 // One axis of a child's place in its cell: at the start (0), centred (1) or
 // at the end (2) of the cell, its padding taken off as the tile rule has it.
 static void alignInCell(int start, int cell, int size, int padLow, int padHigh, int where, int& low, int& high) {
+    const Wide s = start, c = cell, z = size;
     switch (where) {
     case 1:
-        low = start + (cell - size) / 2 + padLow;
-        high = start + (cell - size) / 2 + size - padHigh;
+        low = sat(s + (c - z) / 2 + padLow);
+        high = sat(s + (c - z) / 2 + z - padHigh);
         break;
     case 2:
-        low = start + cell + padLow - size;
-        high = start + cell - padHigh;
+        low = sat(s + c + padLow - z);
+        high = sat(s + c - padHigh);
         break;
     default:
-        low = start + padLow;
-        high = start + size - padHigh;
+        low = sat(s + padLow);
+        high = sat(s + z - padHigh);
         break;
     }
 }
@@ -109,8 +119,8 @@ void CTileLayoutUI::placeInCell(CControlUI* child, int x, int y) {
     // the edges), in every alignment alike; skins are drawn for this.
     const Rect pad = child->padding();
     const int iw = m_itemSize.cx, ih = m_itemSize.cy;
-    const int w = std::min(iw - pad.left - pad.right, child->maxWidth());
-    const int h = std::min(ih - pad.top - pad.bottom, child->maxHeight());
+    const int w = std::min(sat(Wide(iw) - pad.left - pad.right), child->maxWidth());
+    const int h = std::min(sat(Wide(ih) - pad.top - pad.bottom), child->maxHeight());
     Rect r;
     const int hPlace = m_childAlign == ChildAlignUI::Centre ? 1 : m_childAlign == ChildAlignUI::Right ? 2 : 0;
     const int vPlace = m_childVAlign == ChildAlignUI::VCentre ? 1 : m_childVAlign == ChildAlignUI::Bottom ? 2 : 0;
@@ -128,8 +138,8 @@ void CTileLayoutUI::place(Rect rect, bool needInvalidate) {
         return;
     }
     const int W = rc.width(), H = rc.height();
-    const int availableW = W + (hBar ? hBar->range() : 0);
-    const int availableH = H + (vBar ? vBar->range() : 0);
+    const int availableW = sat(Wide(W) + (hBar ? hBar->range() : 0));
+    const int availableH = sat(Wide(H) + (vBar ? vBar->range() : 0));
     const int scrollX = hBar ? hBar->scrollPos() : 0;
     const int scrollY = vBar ? vBar->scrollPos() : 0;
     const int iw = m_itemSize.cx, ih = m_itemSize.cy;
@@ -146,30 +156,32 @@ void CTileLayoutUI::place(Rect rect, bool needInvalidate) {
             if (c < 2) {
                 columnGap = 0;
             } else if (m_childGap < 1) {
-                columnGap = (hBar && W >= c * iw) ? (W - c * iw) / (c - 1) : (availableW - c * iw) / (c - 1);
-                columnGap = std::max(columnGap, 0);
+                const Wide row = Wide(c) * iw;
+                columnGap =
+                    sat(std::max<Wide>((hBar && W >= row) ? (W - row) / (c - 1) : (availableW - row) / (c - 1), 0));
             }
             const int used = std::min(n, c);
-            contentW = std::max(0, used * iw + (used - 1) * columnGap);
+            contentW = sat(std::max<Wide>(0, Wide(used) * iw + Wide(used - 1) * columnGap));
         } else if (W < iw) {
             m_columns = 1;
             columnGap = 0;
             contentW = iw;
         } else {
-            m_columns = std::max(1, (W + m_childGap) / std::max(1, iw + m_childGap));
+            m_columns = sat(std::max<Wide>(1, (Wide(W) + m_childGap) / std::max<Wide>(1, Wide(iw) + m_childGap)));
             contentW = W;
             if (m_columns < 2)
                 columnGap = 0;
             else if (m_childGap < 1)
-                columnGap = std::max(0, (W - m_columns * iw) / (m_columns - 1));
+                columnGap = sat(std::max<Wide>(0, (W - Wide(m_columns) * iw) / (m_columns - 1)));
         }
         m_rows = n > 0 ? (n - 1) / m_columns + 1 : 0;
-        const int contentH = m_rows > 0 ? m_rows * ih + (m_rows - 1) * m_rowGap : 0;
+        const int contentH = m_rows > 0 ? sat(Wide(m_rows) * ih + Wide(m_rows - 1) * m_rowGap) : 0;
 
         int k = 0;
         placeChildren([&](int, CControlUI* child) {
             const int row = k / m_columns, column = k % m_columns;
-            placeInCell(child, rc.left + (iw + columnGap) * column - scrollX, rc.top + (ih + m_rowGap) * row - scrollY);
+            placeInCell(child, sat(rc.left + (Wide(iw) + columnGap) * column - scrollX),
+                        sat(rc.top + (Wide(ih) + m_rowGap) * row - scrollY));
             ++k;
         });
         fitScrollBars(rc, contentW, contentH);
@@ -183,19 +195,21 @@ void CTileLayoutUI::place(Rect rect, bool needInvalidate) {
     if (r < 2) {
         rowGap = 0;
     } else if (m_rowGap < 1) {
-        rowGap = (vBar && H >= r * ih) ? (H - r * ih) / (r - 1) : (availableH - r * ih) / (r - 1);
-        rowGap = std::max(rowGap, 0);
+        const Wide column = Wide(r) * ih;
+        rowGap =
+            sat(std::max<Wide>((vBar && H >= column) ? (H - column) / (r - 1) : (availableH - column) / (r - 1), 0));
     }
-    m_columns = m_requestedColumns > 0 ? m_requestedColumns : (m_items.size() + r - 1) / r;
-    const int contentW = m_columns * iw + (m_columns - 1) * m_childGap;
+    m_columns = m_requestedColumns > 0 ? m_requestedColumns : sat((Wide(m_items.size()) + r - 1) / r);
+    const int contentW = sat(Wide(m_columns) * iw + Wide(m_columns - 1) * m_childGap);
     int columnGap = m_childGap;
     if (m_columns < 2)
         columnGap = 0;
     else if (m_childGap < 1)
-        columnGap = W < m_columns * iw ? 0 : (W - m_columns * iw) / (m_columns - 1);
+        columnGap = W < Wide(m_columns) * iw ? 0 : sat((W - Wide(m_columns) * iw) / (m_columns - 1));
     placeChildren([&](int i, CControlUI* child) {
         const int column = i / r, row = i % r;
-        placeInCell(child, rc.left + (iw + columnGap) * column - scrollX, rc.top + (ih + rowGap) * row - scrollY);
+        placeInCell(child, sat(rc.left + (Wide(iw) + columnGap) * column - scrollX),
+                    sat(rc.top + (Wide(ih) + rowGap) * row - scrollY));
     });
     fitScrollBars(rc, contentW, H);
 }

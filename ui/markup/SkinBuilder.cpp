@@ -171,6 +171,28 @@ void CSkinBuilder::applyWindowAttributes(CSkinXmlNode root, CFormManagerUI* mana
 
 // --- The build step ---
 
+namespace {
+
+// Names are registered while a control is bound during the build; a control
+// the build then drops must take them along, or a lookup by name would hand
+// out a freed control.
+void forgetNames(CControlUI* control, CFormManagerUI* manager) {
+    if (!control || !manager) return;
+    control->walkTree(
+        [](CControlUI* c, void* m) -> CControlUI* {
+            static_cast<CFormManagerUI*>(m)->forgetControl(c);
+            return nullptr;
+        },
+        manager, FindAll);
+}
+
+void dropControl(CControlUI* control, CFormManagerUI* manager) {
+    forgetNames(control, manager);
+    control->destroySelf();
+}
+
+} // namespace
+
 bool CSkinBuilder::spend() {
     if (m_limits->work <= 0) return false;
     --m_limits->work;
@@ -200,7 +222,7 @@ void CSkinBuilder::buildInclude(CSkinXmlNode include, CControlUI* parent, CFormM
             first = included.buildLoaded(m_callback, manager, parent);
         }
         // Without a parent nothing would own what the include made.
-        if (!parent && first) first->destroySelf();
+        if (!parent && first) dropControl(first, manager);
         if (i == 0 && !included.m_document.isValid()) break; // nothing to build again
     }
 }
@@ -233,6 +255,8 @@ CControlUI* CSkinBuilder::buildLevel(CSkinXmlNode element, CControlUI* parent, C
         if (parent) {
             wchar_t cover[8] = {};
             if (node.copyAttributeValue(L"cover", cover, 7) && std::wstring_view(cover) == L"true") {
+                // A second cover replaces (and deletes) the first.
+                forgetNames(parent->coverControl(), manager);
                 parent->assignCover(control);
             } else {
                 if (!containerAsked) {
@@ -242,11 +266,11 @@ CControlUI* CSkinBuilder::buildLevel(CSkinXmlNode element, CControlUI* parent, C
                 if (!container) {
                     // A control inside a control that holds none: the rest
                     // of this level is not built.
-                    control->destroySelf();
+                    dropControl(control, manager);
                     return nullptr;
                 }
                 if (!container->addItem(control)) {
-                    control->destroySelf();
+                    dropControl(control, manager);
                     continue;
                 }
             }
@@ -267,7 +291,7 @@ CControlUI* CSkinBuilder::buildLevel(CSkinXmlNode element, CControlUI* parent, C
         } else if (!parent) {
             // Only the first top-level control is handed back; nothing
             // would own the others.
-            control->destroySelf();
+            dropControl(control, manager);
         }
     }
     return first;

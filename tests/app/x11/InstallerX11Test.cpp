@@ -3,7 +3,8 @@
 // a folder in the real folder dialog (zenity), type a path into the field,
 // press start, watch the bar
 // advance, confirm the completion in the message box (centred on the window),
-// close the window. Screenshots of each step go to
+// close the window; and the window behind the folder dialog, which keeps
+// painting and showing progress. Screenshots of each step go to
 // BUILD/tests/app/x11-shots/ and are checked by their pixels.
 #include "tests/app/InstallerFixture.h"
 
@@ -93,6 +94,92 @@ protected:
     fs::path m_shots;
     int m_shotCount = 0;
 };
+
+// The raw RGB bytes of a rectangle of a screenshot.
+std::string regionBytes(const std::string& png, const Geometry& r) {
+    return run("convert '" + png + "' -crop " + std::to_string(r.width) + "x" + std::to_string(r.height) + "+" +
+               std::to_string(r.x) + "+" + std::to_string(r.y) + " -depth 8 rgb:-");
+}
+
+// Width of the gold part of the bar in a screenshot of the window at g.
+int barWidth(const std::string& png, const Geometry& g) {
+    int width = 0;
+    while (width < 640 && isGold(pixelAt(png, g.x + 60 + width + 2, g.y + 584))) width += 8;
+    return width;
+}
+
+// The folder dialog is another program: while it is open the window keeps
+// painting what it uncovers and a pass running behind it keeps its bar
+// moving.
+TEST_F(InstallerOnX, WindowStaysLiveBehindTheFolderChooser) {
+    ScratchFolder dir;
+    const fs::path home = dir / "home";
+    fs::create_directories(home / "Desktop");
+    fs::create_directories(dir / "tmp");
+    const fs::path prefix = DemoPrefix();
+    ASSERT_TRUE(fs::exists(prefix / "ready"));
+    ChildProcess accelerator((prefix / "stand-in/wine64").string(),
+                             {"C:\\Program Files\\Harrow\\harrowjiasu.exe", "infinity"},
+                             {"WINEPREFIX=" + prefix.string()});
+    WriteGameContent(dir / "content");
+    devserver::DevServer server;
+    devserver::Options options;
+    options.contentDir = (dir / "content").string();
+    std::string error;
+    ASSERT_TRUE(server.Start(options, &error)) << error;
+    // The pass lasts while the dialog is moved about.
+    devserver::Fault slow;
+    slow.rate = 24 * 1024;
+    server.SetFault("/files/birch/Data/big.mpq", slow);
+
+    const std::string title = "Quellan-x11-chooser-" + std::to_string(::getpid());
+    ChildProcess quellan(QUELLAN_BINARY_DIR "/quellan", {"quellan"},
+                         {"QUELLAN_DISPLAY=sdl", "QUELLAN_WINDOW_TITLE=" + title, "HOME=" + home.string(),
+                          "TMPDIR=" + (dir / "tmp").string(), "XDG_CONFIG_HOME=" + (home / ".config").string(),
+                          "WINEPREFIX=" + prefix.string(), "QUELLAN_SERVICE_BASE=" + server.BaseUrl(),
+                          "QUELLAN_SERVICE_FALLBACK=" + server.BaseUrl()});
+    ASSERT_TRUE(quellan.started());
+    const std::string window = waitForWindow(title);
+    ASSERT_FALSE(window.empty()) << "the installer's window did not appear";
+    ASSERT_TRUE(testsupport::waitUntil([&] { return !server.RequestsTo("/Speed/Config/getConfig").empty(); }));
+    const Geometry g = geometryOf(window);
+
+    // Birch, start: the pass runs; the pointer leaves the window.
+    click(g, 361, 412);
+    click(g, 880, 563);
+    ASSERT_TRUE(testsupport::waitUntil([&] { return !server.RequestsTo("/files/birch/Data/big.mpq").empty(); }));
+    run("xdotool mousemove --sync 2 2");
+    // The upper part of the window, which the pass does not change.
+    const Geometry still{g.x + 20, g.y + 60, 1050, 340};
+    const std::string before = regionBytes(shot("before-chooser"), still);
+    ASSERT_EQ(before.size(), std::size_t(still.width) * still.height * 3);
+
+    click(g, 845, 483);
+    const std::string chooser = waitForWindow("选择安装路径", std::chrono::seconds(60));
+    ASSERT_FALSE(chooser.empty()) << "no folder dialog (zenity missing?)";
+    run("xdotool mousemove --sync 2 2");
+    // Over the window...
+    run("timeout 20 xdotool windowsize --sync " + chooser + " 520 300");
+    run("timeout 20 xdotool windowmove --sync " + chooser + " " + std::to_string(g.x + 200) + " " +
+        std::to_string(g.y + 80));
+    ASSERT_NE(regionBytes(shot("covered"), still), before) << "the dialog is not over the window";
+    // ...where the bar goes on moving behind it.
+    const int firstWidth = barWidth(shot("bar-behind"), g);
+    EXPECT_TRUE(
+        testsupport::waitUntil([&] { return barWidth(shot("bar-behind"), g) > firstWidth; }, std::chrono::seconds(30)))
+        << "the bar stood still while the dialog was open";
+    // ...and away: the window shows again what it showed before.
+    run("timeout 20 xdotool windowminimize --sync " + chooser);
+    EXPECT_TRUE(testsupport::waitUntil([&] { return regionBytes(shot("uncovered"), still) == before; },
+                                       std::chrono::seconds(15)))
+        << "the window was not painted again where the dialog had been";
+
+    // The dialog cancelled: the window takes input again.
+    run("timeout 20 xdotool windowactivate --sync " + chooser);
+    run("xdotool key Escape");
+    ASSERT_TRUE(
+        testsupport::waitUntil([] { return run("xdotool search --onlyvisible --name '^选择安装路径$'").empty(); }));
+}
 
 TEST_F(InstallerOnX, PlayerInstallsBirch) {
     ScratchFolder dir;

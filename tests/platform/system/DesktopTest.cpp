@@ -25,9 +25,11 @@ protected:
         saveEnv("HOME");
         saveEnv("XDG_CONFIG_HOME");
         saveEnv("XDG_DESKTOP_DIR");
+        saveEnv("XDG_DATA_HOME");
         ::setenv("HOME", (m_root / "home").c_str(), 1);
         ::unsetenv("XDG_CONFIG_HOME");
         ::unsetenv("XDG_DESKTOP_DIR");
+        ::unsetenv("XDG_DATA_HOME");
     }
     void TearDown() override {
         for (auto& [name, value] : m_saved) {
@@ -135,9 +137,42 @@ TEST_F(DesktopTest, OlderEntriesLeaveEveryUserDesktopFolder) {
     EXPECT_FALSE(fs::exists(classic / "Tolvar Realms.desktop"));
 }
 
+// Where desktops do not show the desktop folder, the menu has the game: the
+// same entry, with the icon when there is one, replacing an older one.
+TEST_F(DesktopTest, MenuEntryBesideTheDesktopEntry) {
+    fs::create_directories(m_root / "home" / "Desktop");
+    const fs::path menu = m_root / "home/.local/share/applications/tolvar-realms.desktop";
+    auto read = [](const fs::path& p) {
+        std::stringstream text;
+        text << std::ifstream(p).rdbuf();
+        return text.str();
+    };
+    ASSERT_TRUE(platform::createDesktopShortcut(L"/g/Tolvar-birch/", L"WoW.exe", L"tolvar-realms"));
+    const std::string entry = read(m_root / "home/Desktop/Tolvar Realms.desktop");
+    EXPECT_EQ(entry, "[Desktop Entry]\nType=Application\nVersion=1.0\nName=Tolvar Realms\n"
+                     "Exec=wine \"/g/Tolvar-birch/WoW.exe\"\nPath=/g/Tolvar-birch\nTerminal=false\n"
+                     "Icon=tolvar-realms\n");
+    EXPECT_EQ(read(menu), entry);
+
+    // Without an icon: no Icon line; the older menu entry is replaced.
+    ASSERT_TRUE(platform::createDesktopShortcut(L"/g/Tolvar-elm/", L"Wow.exe"));
+    EXPECT_EQ(read(menu).find("Icon="), std::string::npos) << read(menu);
+    EXPECT_NE(read(menu).find("Tolvar-elm/Wow.exe"), std::string::npos);
+
+    // XDG_DATA_HOME names the data folder (a relative value does not count).
+    ::setenv("XDG_DATA_HOME", (m_root / "data").c_str(), 1);
+    EXPECT_EQ(platform::dataHomeFolder(), platform::fromUtf8((m_root / "data").string()));
+    ASSERT_TRUE(platform::createDesktopShortcut(L"/g/Tolvar-elm/", L"Wow.exe"));
+    EXPECT_TRUE(fs::exists(m_root / "data/applications/tolvar-realms.desktop"));
+    ::setenv("XDG_DATA_HOME", "relative/data", 1);
+    EXPECT_EQ(platform::dataHomeFolder(), platform::fromUtf8(home() + "/.local/share"));
+}
+
 TEST_F(DesktopTest, MissingDesktopFolderFailsWithoutCreatingIt) {
     EXPECT_FALSE(platform::createDesktopShortcut(L"/g/Tolvar-elm/", L"Wow.exe"));
     EXPECT_FALSE(fs::exists(m_root / "home" / "Desktop"));
+    // The menu has the game all the same.
+    EXPECT_TRUE(fs::exists(m_root / "home/.local/share/applications/tolvar-realms.desktop"));
 }
 
 } // namespace

@@ -76,6 +76,7 @@ protected:
                 {"QUELLAN_SERVICE_FALLBACK", m_server.BaseUrl()},
                 {"HOME", (m_dir / "home").string()},
                 {"XDG_CONFIG_HOME", (m_dir / "home" / ".config").string()},
+                {"XDG_DATA_HOME", (m_dir / "home" / ".local/share").string()},
                 {"TMPDIR", (m_dir / "tmp").string()}};
     }
     ProcessResult cli(std::vector<std::string> args) {
@@ -153,6 +154,7 @@ TEST_F(CliTest, InstallPutsEveryFileInPlaceAndASecondRunTransfersNothing) {
     EXPECT_EQ(reports[0].body.rfind("code=163000&ts=", 0), 0u);
     const std::string shortcut = readText(m_dir / "home" / "Desktop" / "Tolvar Realms.desktop");
     EXPECT_NE(shortcut.find("Exec=wine \"" + installDir().string() + "/WoW.exe\""), std::string::npos) << shortcut;
+    EXPECT_EQ(readText(m_dir / "home/.local/share/applications/tolvar-realms.desktop"), shortcut);
 
     m_server.ClearRequests();
     r = install();

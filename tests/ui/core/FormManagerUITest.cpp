@@ -398,6 +398,30 @@ TEST_F(FormManagerTest, TooltipsShowTheExpandedTextOnHoverAndHideOnLeave) {
     CFormManagerUI::removeAllLanguageTexts();
 }
 
+// A tip that is showing goes when the window is disabled, as it is when a
+// modal loop (a message box) starts over it; it does not come back by itself.
+TEST_F(FormManagerTest, TooltipsHideWhenTheWindowIsDisabled) {
+    root = new CVerticalLayoutUI;
+    auto* probe = new CProbeUI;
+    probe->assignTooltip(L"close");
+    root->addItem(probe);
+    host.open(root, {200, 100});
+    vdisplay::moveMouse(host.centreOf(probe));
+    host.settle();
+    vdisplay::advanceTime(1000);
+    host.settle();
+    ASSERT_NE(shownTooltip(), nullptr);
+    enableWindow(host.windowHandle(), false);
+    host.settle();
+    EXPECT_EQ(shownTooltip(), nullptr);
+    vdisplay::advanceTime(1000);
+    host.settle();
+    EXPECT_EQ(shownTooltip(), nullptr);
+    enableWindow(host.windowHandle(), true);
+    host.settle();
+    EXPECT_EQ(shownTooltip(), nullptr);
+}
+
 // --- Native children and reflection -------------------------------------------------------------
 
 // A superclass of the built-in edit that records what its parent reflects to it.

@@ -125,6 +125,43 @@ TEST(TileLayout, ScrollRangeAndFullGrid) {
     EXPECT_EQ(grid.rowGap(), 0);
 }
 
+// Counts and sizes at the ends of the int range: every place is pinned to
+// the range instead of wrapping round to the other side.
+TEST(TileLayout, ExtremeCountsAndSizesSaturate) {
+    const wchar_t* const cases[] = {
+        L"columns=\"2147483647\" itemsize=\"2147483647,2147483647\"",
+        L"itemsize=\"2147483647,2147483647\" childpadding=\"2147483647\" childvpadding=\"2147483647\"",
+        L"rows=\"2147483647\" itemsize=\"2147483647,2147483647\"",
+        L"rows=\"2\" columns=\"2147483647\" itemsize=\"2147483647,2147483647\" childpadding=\"2147483647\"",
+    };
+    for (const wchar_t* attributes : cases) {
+        SCOPED_TRACE(testing::Message() << attributes);
+        vdisplay::reset();
+        testsupport::SkinWindow w(
+            std::wstring(L"<Window><TileLayout name=\"t\" ") + attributes +
+                L"><Control name=\"a\"/><Control name=\"b\"/><Control name=\"c\"/></TileLayout></Window>",
+            {300, 200});
+        ASSERT_TRUE(w.built());
+        const Rect a = w.find(L"a")->bounds(), b = w.find(L"b")->bounds(), c = w.find(L"c")->bounds();
+        // Later cells never land before earlier ones.
+        EXPECT_GE(b.left, a.left);
+        EXPECT_GE(b.top, a.top);
+        EXPECT_GE(c.left, a.left);
+        EXPECT_GE(c.top, a.top);
+        EXPECT_GE(a.left, 0);
+        EXPECT_GE(a.top, 0);
+    }
+    // Negative sizes at the end of the range: laid out without wrapping
+    // (the sanitizer build watches the arithmetic).
+    vdisplay::reset();
+    testsupport::SkinWindow w(L"<Window><TileLayout name=\"t\" rows=\"2\" columns=\"2147483647\" "
+                              L"itemsize=\"-2147483648,-2147483648\" childpadding=\"-2147483648\">"
+                              L"<Control name=\"a\"/><Control name=\"b\"/><Control name=\"c\"/></TileLayout></Window>",
+                              {300, 200});
+    ASSERT_TRUE(w.built());
+    EXPECT_LE(w.find(L"c")->bounds().left, w.find(L"a")->bounds().left);
+}
+
 class TabLayout : public WindowTest {};
 
 TEST_F(TabLayout, SelectionInsertAndRemove) {

@@ -131,6 +131,33 @@ TEST_F(Builder, CoverNeedsExactlyLowerCaseTrue) {
     EXPECT_EQ(nameAt(host, 0), L"k");
 }
 
+// Whatever the build drops takes its names along; what it keeps stays
+// reachable.
+TEST_F(Builder, DroppedControlsLeaveNoNameBehind) {
+    SkinSourceGuard guard;
+    const testsupport::ScratchFolder dir;
+    testsupport::writeBytes(dir / "part.xml", "<Include><Label name=\"part\"/></Include>");
+    testsupport::writeBytes(dir / "lost.xml", "<Include><Label name=\"lost\"/></Include>");
+    CFormManagerUI::setResourcePath((dir.path().wstring() + L"/"));
+    CFormManagerUI manager;
+    CControlUI* root = build(LR"(<Window><VerticalLayout name="root"><Button name="b"/>
+        <Container name="host"><Container name="cover1" cover="true"><Label name="under1"/></Container>
+        <Control name="cover2" cover="true"/></Container>
+        <Label name="text"><Rec name="inside"><Label name="deep"/></Rec></Label>
+        <Include source="part.xml"/></VerticalLayout>
+        <Button name="extra"><Label name="extrachild"/></Button>
+        <Include source="lost.xml"/></Window>)",
+                             &manager);
+    ASSERT_NE(root, nullptr);
+    owned.back().release(); // the manager owns the tree now
+    manager.setRoot(root);
+    for (const wchar_t* kept : {L"root", L"b", L"host", L"cover2", L"text", L"part"})
+        EXPECT_NE(manager.findControlByName(kept), nullptr) << kept;
+    for (const wchar_t* dropped : {L"cover1", L"under1", L"inside", L"deep", L"extra", L"extrachild", L"lost"})
+        EXPECT_EQ(manager.findControlByName(dropped), nullptr) << dropped;
+    manager.setRoot(nullptr);
+}
+
 TEST_F(Builder, ControlsInsideANonContainerAreDiscardedWithTheirLaterSiblings) {
     CControlUI* root = build(LR"(<Window><HBox><Label name="text"><Rec name="first"/><Rec name="second"/></Label>
         <Label name="after"/></HBox></Window>)");
