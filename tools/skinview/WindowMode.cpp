@@ -336,6 +336,17 @@ int runWindow(const std::string& documentArg, const std::map<std::string, std::s
     window.manager.addListener(&window);
     window.setShown(true, true);
     settle();
+    // A layered window paints, and so moves the focus it was given at start,
+    // on its refresh timer: let that happen before the steps, so that their
+    // notices never depend on how soon the timer fired.
+    const auto letLayeredRefreshRun = [&] {
+        if (!window.manager.isLayered()) return;
+        for (unsigned i = 0; i < CFormManagerUI::kLayeredRefreshMs; ++i) {
+            platform::vdisplay::advanceTime(1);
+            settle();
+        }
+    };
+    letLayeredRefreshRun();
 
     window.printing = true;
     Stepper stepper(window);
@@ -346,12 +357,8 @@ int runWindow(const std::string& documentArg, const std::map<std::string, std::s
         }
     }
     window.printing = false;
-    // A layered window shows what its refresh timer painted last: let it run once more.
-    if (window.manager.isLayered())
-        for (unsigned i = 0; i < CFormManagerUI::kLayeredRefreshMs; ++i) {
-            platform::vdisplay::advanceTime(1);
-            settle();
-        }
+    // A layered window shows what its refresh timer painted last.
+    letLayeredRefreshRun();
 
     int status = 0;
     if (!png.empty() && !platform::vdisplay::writeWindowPng(window.windowHandle(), png)) {
