@@ -114,6 +114,34 @@ TEST(SkinView, WindowTreeNoticesAndErrors) {
     EXPECT_FALSE(std::filesystem::exists(dir / "h.png"));
 }
 
+TEST(SkinView, ListStateSelectStepAndKeys) {
+    const testsupport::ScratchFolder dir;
+    testsupport::writeBytes(dir / "l.xml", R"(<Window size="100,60"><List name="l" multiselect="true">
+        <ListHeader name="h" height="10"><ListHeaderItem name="c" width="40"/></ListHeader>
+        <ListLabelElement name="a" height="20"/><ListLabelElement name="b" height="20"/>
+        <ListLabelElement name="c2" height="20"/></List></Window>)");
+    const std::string base = "--window l.xml --skin-dir '" + dir.string() + "' --tree";
+    ToolRun run = skinview(base + " --act select:l:0 --act key:down --act key:pagedown --act key:up");
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(run.out, "notice itemselect \"l\"\n"
+                       "notice itemselect \"l\"\n"
+                       "notice itemselect \"l\"\n"
+                       "notice scroll \"\"\n" // PageDown scrolled the last row into view
+                       "notice itemselect \"l\"\n"
+                       "List \"l\" 0,0,100,60 focused selected=1\n"
+                       "  ListHeader \"h\" 0,0,100,10\n"
+                       "    ListHeaderItem \"c\" 0,0,40,10\n"
+                       "  ListLabelElement \"a\" 0,0,84,20\n"
+                       "  ListLabelElement \"b\" 0,20,84,40\n"
+                       "  ListLabelElement \"c2\" 0,40,84,60\n");
+    ToolRun none = skinview(base);
+    ASSERT_EQ(none.status, 0) << none.out;
+    EXPECT_EQ(none.out.substr(0, none.out.find('\n')), "List \"l\" 0,0,100,60 focused selected=-1");
+    ToolRun missing = skinview(base + " --act select:l:7");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.out.find("\"l\" has no item 7"), std::string::npos) << missing.out;
+}
+
 TEST(SkinView, DrawsTheShippedSkin) {
     const testsupport::ScratchFolder dir;
     std::string png = (dir / "main.png").string();

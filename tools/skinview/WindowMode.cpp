@@ -6,6 +6,8 @@
 #include "platform/window/VirtualDisplay.h"
 #include "platform/window/Window.h"
 #include "ui/controls/EditUI.h"
+#include "ui/controls/ListHeaderUI.h"
+#include "ui/controls/ListUI.h"
 #include "ui/controls/OptionUI.h"
 #include "ui/core/ControlUI.h"
 #include "ui/core/FormManagerUI.h"
@@ -91,6 +93,12 @@ void printTree(const CFormManagerUI& manager, CControlUI* control, int depth) {
     if (auto* tab = static_cast<CTabLayoutUI*>(control->castTo(L"TabLayout")))
         line += " page " + std::to_string(tab->selectedIndex());
     if (manager.focusedControl() == control) line += " focused";
+    // State words, after the flags.
+    if (auto* list = static_cast<CListUI*>(control->castTo(L"List"))) {
+        std::string indexes;
+        for (int i : list->selectedIndexes()) indexes += (indexes.empty() ? "" : ",") + std::to_string(i);
+        line += " selected=" + (indexes.empty() ? std::string("-1") : indexes);
+    }
     std::printf("%s\n", line.c_str());
 
     // The order the framework walks a control: cover, scroll bars, children.
@@ -99,6 +107,9 @@ void printTree(const CFormManagerUI& manager, CControlUI* control, int depth) {
         if (CScrollBarUI* bar = container->verticalScrollBar()) printTree(manager, bar, depth + 1);
         if (CScrollBarUI* bar = container->horizontalScrollBar()) printTree(manager, bar, depth + 1);
     }
+    // A list's container interface answers its rows; its header comes first.
+    if (auto* list = static_cast<CListUI*>(control->castTo(L"List")); list && list->header())
+        printTree(manager, list->header(), depth + 1);
     if (auto* items = static_cast<IContainerUI*>(control->castTo(L"IContainer")))
         for (int i = 0; i < items->itemCount(); ++i) printTree(manager, items->itemAt(i), depth + 1);
 }
@@ -166,12 +177,13 @@ public:
             const std::string name = arg.substr(0, sep);
             CControlUI* control = m_window.manager.findControlByName(platform::fromUtf8(name));
             auto* tab = control ? static_cast<CTabLayoutUI*>(control->castTo(L"TabLayout")) : nullptr;
-            if (!tab) {
-                std::fprintf(stderr, "error: no tab layout named \"%s\"\n", name.c_str());
+            auto* list = control ? static_cast<CListUI*>(control->castTo(L"List")) : nullptr;
+            if (!tab && !list) {
+                std::fprintf(stderr, "error: no tab layout or list named \"%s\"\n", name.c_str());
                 return 1;
             }
-            if (!tab->selectPage(index)) {
-                std::fprintf(stderr, "error: \"%s\" has no page %d\n", name.c_str(), index);
+            if (tab ? !tab->selectPage(index) : !list->selectItem(index)) {
+                std::fprintf(stderr, "error: \"%s\" has no %s %d\n", name.c_str(), tab ? "page" : "item", index);
                 return 1;
             }
         } else if (verb == "wait") {
@@ -217,13 +229,16 @@ private:
         return 0;
     }
 
-    // The keys that move and delete in an edit; 0 for other names.
+    // The keys that move and delete in an edit and move in a list; 0 for
+    // other names.
     static unsigned editingKey(const std::string& key) {
         static const struct {
             const char* name;
             unsigned vk;
         } kKeys[] = {{"backspace", platform::VK_BACK}, {"delete", platform::VK_DELETE}, {"left", platform::VK_LEFT},
-                     {"right", platform::VK_RIGHT},    {"home", platform::VK_HOME},     {"end", platform::VK_END}};
+                     {"right", platform::VK_RIGHT},    {"home", platform::VK_HOME},     {"end", platform::VK_END},
+                     {"up", platform::VK_UP},          {"down", platform::VK_DOWN},     {"pageup", platform::VK_PRIOR},
+                     {"pagedown", platform::VK_NEXT}};
         for (const auto& k : kKeys)
             if (key == k.name) return k.vk;
         return 0;
