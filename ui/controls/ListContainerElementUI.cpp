@@ -9,6 +9,10 @@ void* CListContainerElementUI::castTo(std::wstring_view name) {
     return CContainerUI::castTo(name);
 }
 
+void CListContainerElementUI::takeFocus() {
+    if (!m_row.passFocus()) CContainerUI::takeFocus();
+}
+
 void CListContainerElementUI::handleEvent(TInputEventUI& event) {
     if (m_row.handleEvent(event)) return;
     CContainerUI::handleEvent(event);

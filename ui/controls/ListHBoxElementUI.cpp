@@ -32,6 +32,10 @@ void CListHBoxElementUI::place(Rect rect, bool needInvalidate) {
     });
 }
 
+void CListHBoxElementUI::takeFocus() {
+    if (!m_row.passFocus()) CHorizontalLayoutUI::takeFocus();
+}
+
 void CListHBoxElementUI::handleEvent(TInputEventUI& event) {
     if (m_row.handleEvent(event)) return;
     CHorizontalLayoutUI::handleEvent(event);

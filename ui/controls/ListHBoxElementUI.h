@@ -16,6 +16,7 @@ public:
     std::wstring_view typeName() const override;
     void* castTo(std::wstring_view name) override;
     void place(platform::Rect rect, bool needInvalidate = true) override;
+    void takeFocus() override;
     void handleEvent(TInputEventUI& event) override;
     platform::Size measure(platform::Size available) override;
     void drawBackground(platform::Canvas& canvas) override;

@@ -9,6 +9,10 @@ void* CListLabelElementUI::castTo(std::wstring_view name) {
     return CLabelUI::castTo(name);
 }
 
+void CListLabelElementUI::takeFocus() {
+    if (!m_row.passFocus()) CLabelUI::takeFocus();
+}
+
 void CListLabelElementUI::handleEvent(TInputEventUI& event) {
     if (m_row.handleEvent(event)) return;
     CLabelUI::handleEvent(event);

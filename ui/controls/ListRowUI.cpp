@@ -18,6 +18,7 @@ bool CListRowUI::handleEvent(TInputEventUI& event) {
     if (!m_owner) return false;
     switch (event.kind) {
     case UiEventKind::ButtonDown:
+        // The manager may not focus a disabled row; the list takes the focus either way.
         m_owner->focusList();
         if (!m_row.enabledState()) return true;
         m_owner->rowPressed(m_index, event.keyState);

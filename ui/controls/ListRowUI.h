@@ -29,6 +29,13 @@ public:
     void assignSelected(bool selected);
     bool hot() const { return m_hot; }
 
+    // Passes the keyboard focus on to the list (rows never hold it, so the
+    // keys always reach the list); false without a list.
+    bool passFocus() {
+        if (!m_owner) return false;
+        m_owner->focusList();
+        return true;
+    }
     // Handles what rows share (press, double click, hover, keys); true when
     // the event was used.
     bool handleEvent(TInputEventUI& event);

@@ -27,6 +27,15 @@ void CChildLayoutUI::onInitialise() {
     // Markup text would let a skin attribute smuggle in a whole document;
     // only a document name is accepted here.
     if (source.front() == L'<') return;
+    // Built under a detached holder first, so that every control is
+    // complete (attributes applied) before it joins this live container and
+    // is bound and initialised like any control added at run time.
+    CContainerUI holder;
     CSkinBuilder builder;
-    builder.build(source.c_str(), nullptr, nullptr, m_manager, this);
+    builder.build(source.c_str(), nullptr, nullptr, m_manager, &holder);
+    while (holder.itemCount() > 0) {
+        CControlUI* control = holder.itemAt(0);
+        holder.removeItemAt(0, /*keepAlive=*/true);
+        addItem(control);
+    }
 }

@@ -268,6 +268,10 @@ TEST(ChildLayout, BuildsTheNamedDocument) {
     EXPECT_EQ(child->itemAt(0), w.find(L"inner"));
     ASSERT_NE(w.find(L"b"), nullptr);
     EXPECT_EQ(w.find(L"b")->bounds(), (Rect{0, 0, 40, 50}));
+    // The built controls are bound like any child: they paint and find their parent.
+    EXPECT_EQ(w.find(L"inner")->owningManager(), &w.manager());
+    EXPECT_EQ(w.find(L"inner")->parentControl(), child);
+    EXPECT_EQ(w.find(L"b")->owningManager(), &w.manager());
     for (const wchar_t* empty : {L"m", L"k", L"t"})
         EXPECT_EQ(w.as<CChildLayoutUI>(empty, L"ChildLayout")->itemCount(), 0) << empty;
     EXPECT_EQ(w.find(L"smuggled"), nullptr);
