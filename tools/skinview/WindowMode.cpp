@@ -304,7 +304,7 @@ int runWindow(const std::string& documentArg, const std::map<std::string, std::s
     std::string document = documentArg;
     if (!option("archive")) {
         if (!option("skin-dir")) useDocumentFolder(document);
-        std::wstring folder = skinsource::resourcePath();
+        const std::wstring& folder = skinsource::resourcePath();
         std::error_code ec;
         if (!folder.empty()) fs::current_path(platform::toUtf8(folder), ec);
         if (ec) {
