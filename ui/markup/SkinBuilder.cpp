@@ -5,6 +5,7 @@
 #include "platform/system/Resources.h"
 #include "ui/controls/ButtonUI.h"
 #include "ui/controls/CheckBoxUI.h"
+#include "ui/controls/ComboUI.h"
 #include "ui/controls/EditUI.h"
 #include "ui/controls/LabelUI.h"
 #include "ui/controls/ListContainerElementUI.h"
@@ -50,8 +51,8 @@ CControlUI* make() {
     return new T;
 }
 
-// The controls markup names directly. Tags that are not here (combo boxes,
-// tree views, rich edits, ...) go to the
+// The controls markup names directly. Tags that are not here (tree views,
+// rich edits, ...) go to the
 // window's IDialogBuilderCallback; a new control class joins with one row.
 struct TagEntry {
     const wchar_t* tag;
@@ -75,6 +76,8 @@ constexpr TagEntry kTags[] = {
     {L"Progress", make<CProgressUI>},
     {L"Edit", make<CEditUI>},
     {L"ScrollBar", make<CScrollBarUI>},
+    {L"Combo", make<CComboUI>},
+    {L"ComboBox", make<CComboUI>},
     {L"List", make<CListUI>},
     {L"ListHeader", make<CListHeaderUI>},
     {L"ListHeaderItem", make<CListHeaderItemUI>},

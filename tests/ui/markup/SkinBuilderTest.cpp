@@ -113,7 +113,7 @@ TEST_F(Builder, TagTableIgnoresCaseAndCallbackGetsTheRest) {
 TEST_F(Builder, UnknownTagWithoutCallbackIsSkippedWithItsSubtree) {
     CSkinBuilder builder;
     CControlUI* root =
-        builder.build(LR"(<Window><HBox><Combo><Label name="in"/></Combo><Label name="after"/></HBox></Window>)");
+        builder.build(LR"(<Window><HBox><ActiveX><Label name="in"/></ActiveX><Label name="after"/></HBox></Window>)");
     ASSERT_NE(root, nullptr);
     owned.emplace_back(root);
     ASSERT_EQ(items(root)->itemCount(), 1);
