@@ -137,6 +137,18 @@ TEST(SkinView, ListStateSelectStepAndKeys) {
     ToolRun none = skinview(base);
     ASSERT_EQ(none.status, 0) << none.out;
     EXPECT_EQ(none.out.substr(0, none.out.find('\n')), "List \"l\" 0,0,100,60 focused selected=-1");
+    // A combo: its state, and its open popup with the rows under it.
+    testsupport::writeBytes(dir / "c.xml", R"(<Window size="100,60"><VBox><Combo name="c" height="20">
+        <ListLabelElement name="x" height="20"/><ListLabelElement name="y" height="20"/></Combo><Control/>
+        </VBox></Window>)");
+    ToolRun combo = skinview("--window c.xml --skin-dir '" + dir.string() + "' --tree --act select:c:1 --act click:c");
+    ASSERT_EQ(combo.status, 0) << combo.out;
+    EXPECT_NE(combo.out.find("Combo \"c\" 0,0,100,20 focused selected=1 open=1\n"
+                             "    Popup \"\" 0,20,100,62\n"
+                             "      ListLabelElement \"x\" 1,1,99,21\n" // the popup's own coordinates
+                             "      ListLabelElement \"y\" 1,21,99,41\n"),
+              std::string::npos)
+        << combo.out;
     ToolRun missing = skinview(base + " --act select:l:7");
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.out.find("\"l\" has no item 7"), std::string::npos) << missing.out;

@@ -5,6 +5,8 @@
 #include "platform/system/Text.h"
 #include "platform/window/VirtualDisplay.h"
 #include "platform/window/Window.h"
+#include "ui/controls/ComboUI.h"
+#include "ui/controls/ComboWnd.h"
 #include "ui/controls/EditUI.h"
 #include "ui/controls/ListHeaderUI.h"
 #include "ui/controls/ListUI.h"
@@ -99,7 +101,19 @@ void printTree(const CFormManagerUI& manager, CControlUI* control, int depth) {
         for (int i : list->selectedIndexes()) indexes += (indexes.empty() ? "" : ",") + std::to_string(i);
         line += " selected=" + (indexes.empty() ? std::string("-1") : indexes);
     }
+    auto* combo = static_cast<CComboUI*>(control->castTo(L"Combo"));
+    if (combo) line += " selected=" + std::to_string(combo->selectedIndex()) + " open=" + (combo->isOpen() ? "1" : "0");
     std::printf("%s\n", line.c_str());
+    // An open combo's rows are in its popup window (screen coordinates).
+    if (combo && combo->isOpen()) {
+        const platform::Rect p = platform::windowRect(combo->popup()->windowHandle());
+        std::printf("%s\n", (std::string(static_cast<std::size_t>(depth + 1) * 2, ' ') + "Popup \"\" " +
+                             std::to_string(p.left) + "," + std::to_string(p.top) + "," + std::to_string(p.right) +
+                             "," + std::to_string(p.bottom))
+                                .c_str());
+        for (int i = 0; i < combo->itemCount(); ++i) printTree(manager, combo->itemAt(i), depth + 2);
+        return;
+    }
 
     // The order the framework walks a control: cover, scroll bars, children.
     if (CControlUI* cover = control->coverControl()) printTree(manager, cover, depth + 1);
@@ -178,11 +192,13 @@ public:
             CControlUI* control = m_window.manager.findControlByName(platform::fromUtf8(name));
             auto* tab = control ? static_cast<CTabLayoutUI*>(control->castTo(L"TabLayout")) : nullptr;
             auto* list = control ? static_cast<CListUI*>(control->castTo(L"List")) : nullptr;
-            if (!tab && !list) {
-                std::fprintf(stderr, "error: no tab layout or list named \"%s\"\n", name.c_str());
+            auto* combo = control ? static_cast<CComboUI*>(control->castTo(L"Combo")) : nullptr;
+            if (!tab && !list && !combo) {
+                std::fprintf(stderr, "error: no tab layout, list or combo named \"%s\"\n", name.c_str());
                 return 1;
             }
-            if (tab ? !tab->selectPage(index) : !list->selectItem(index)) {
+            const bool done = tab ? tab->selectPage(index) : list ? list->selectItem(index) : combo->selectItem(index);
+            if (!done) {
                 std::fprintf(stderr, "error: \"%s\" has no %s %d\n", name.c_str(), tab ? "page" : "item", index);
                 return 1;
             }

@@ -33,7 +33,7 @@ int usage() {
         "  quellan-skinview --window DOC [--skin-dir DIR | --archive ZIP --password PW] [--size WxH]\n"
         "                   [--png OUT] [--tree] [--act STEP]...\n"
         "      steps: click:NAME dblclick:NAME hover:NAME type:TEXT wheel:NAME:+N|-N\n"
-        "             drag:NAME:DX,DY wait:MS select:TABLAYOUT|LIST:INDEX\n"
+        "             drag:NAME:DX,DY wait:MS select:TABLAYOUT|LIST|COMBO:INDEX\n"
         "             "
         "key:tab|shift+tab|return|escape|backspace|delete|left|right|up|down|home|end|pageup|pagedown|ctrl+X|alt+X\n");
     return 2;

@@ -122,7 +122,7 @@ TEST(Gallery, SkinViewPreviewsATypedInEditAndATabPage) {
     EXPECT_NE(bad.out.find("no page 7"), std::string::npos) << bad.out;
     bad = skinview("--window '" + (kGallery / "gallery.xml").string() + "' --act select:e_name:0");
     EXPECT_EQ(bad.status, 1);
-    EXPECT_NE(bad.out.find("no tab layout or list named \"e_name\""), std::string::npos) << bad.out;
+    EXPECT_NE(bad.out.find("no tab layout, list or combo named \"e_name\""), std::string::npos) << bad.out;
 }
 
 } // namespace
