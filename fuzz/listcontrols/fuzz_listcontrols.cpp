@@ -1,4 +1,4 @@
-// Fuzzes the list controls and child layouts: the input is a skin document,
+// Fuzzes the list controls, combo boxes and child layouts: the input is a skin document,
 // a zero byte, then steps (clicks with and without Ctrl and Shift, double
 // clicks, header drags, wheel turns, keys, selecting and removing rows by
 // code). Whatever the document builds is driven by the steps and destroyed
