@@ -92,16 +92,17 @@ void CComboUI::removeAllItems() {
 
 // --- Layout and painting: the items live in the popup only ---
 
-void CComboUI::place(Rect rect, bool needInvalidate) { CControlUI::place(rect, needInvalidate); }
+void CComboUI::place(Rect rect, bool needInvalidate) { placeClientArea(rect, needInvalidate); }
 
 CControlUI* CComboUI::walkTree(FindControlProc proc, void* data, unsigned flags) {
     // Hit tests and painting never reach the items inside the closed combo.
-    if (flags & FindHitTest) return CControlUI::walkTree(proc, data, flags);
+    if (flags & FindHitTest) return CControlUI::walkTree(proc, data, flags); // NOLINT(bugprone-parent-virtual-call)
     return CContainerUI::walkTree(proc, data, flags);
 }
 
 bool CComboUI::paintSelf(platform::Canvas& canvas, const Rect& paint, CControlUI* stop) {
-    return CControlUI::paintSelf(canvas, paint, stop);
+    // The control's own drawing only, without the container's children.
+    return CControlUI::paintSelf(canvas, paint, stop); // NOLINT(bugprone-parent-virtual-call)
 }
 
 void CComboUI::drawStateImage(platform::Canvas& canvas) {
@@ -272,7 +273,7 @@ void CComboUI::handleEvent(TInputEventUI& event) {
     default:
         break;
     }
-    CControlUI::handleEvent(event);
+    CContainerUI::handleEvent(event);
 }
 
 void CComboUI::applyAttribute(std::wstring_view name, std::wstring_view value) {

@@ -130,7 +130,7 @@ TEST(Combo, OpensAboveNearTheBottomOfTheScreen) {
     const Rect work = platform::workAreaNear(w.handle());
     platform::setWindowPos(w.handle(), nullptr, 0, work.bottom - 30, 0, 0,
                            platform::SWP_NOSIZE | platform::SWP_NOZORDER | platform::SWP_NOACTIVATE);
-    w.settle();
+    SkinWindow::settle();
     auto* combo = w.as<CComboUI>(L"c", L"Combo");
     w.click(L"c");
     ASSERT_TRUE(combo->isOpen());

@@ -136,7 +136,8 @@ TEST(Gallery, ListsPage) {
     const testsupport::ScratchFolder dir;
     std::string args =
         "--window '" + (kGallery / "lists.xml").string() + "' --png '" + (dir / "lists.png").string() + "' --tree";
-    for (const char* s : {"select:files:1", "click:p1", "key:down", "select:edition:1", "hover:f2"}) args += std::string(" --act ") + s;
+    for (const char* s : {"select:files:1", "click:p1", "key:down", "select:edition:1", "hover:f2"})
+        args += std::string(" --act ") + s;
     ToolRun run = skinview(args);
     ASSERT_EQ(run.status, 0) << run.out;
     EXPECT_NE(run.out.find("List \"files\" 8,8,432,178 selected=1"), std::string::npos) << run.out;

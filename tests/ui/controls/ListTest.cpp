@@ -103,7 +103,7 @@ TEST(List, RowsAndCellsFollowTheColumns) {
         // Dragging never clicks the header.
         EXPECT_EQ(itemNotices(w), Notices{});
         w.as<CListHeaderItemUI>(L"c0", L"ListHeaderItem")->assignFixedWidth(100);
-        w.settle();
+        SkinWindow::settle();
     }
     // A click beside the separator is a header click.
     w.click(L"c1");
@@ -170,7 +170,7 @@ TEST(List, SelectionRules) {
         else
             w.key(s.key);
         if (s.mod != None) vd::keyUp(modKey);
-        w.settle();
+        SkinWindow::settle();
         EXPECT_EQ(selection(list), s.selected);
         EXPECT_EQ(list->currentIndex(), s.current);
     }
@@ -183,7 +183,7 @@ TEST(List, SelectionRules) {
     vd::keyDown(platform::VK_SHIFT);
     w.click(L"r5");
     vd::keyUp(platform::VK_SHIFT);
-    w.settle();
+    SkinWindow::settle();
     EXPECT_EQ(selection(list), "5");
     // Selecting by code: a row alone, a disabled row refused, -1 clears.
     EXPECT_TRUE(list->selectItem(1));
