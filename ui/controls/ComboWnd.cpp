@@ -4,6 +4,8 @@
 #include "ui/controls/ComboUI.h"
 #include "ui/layout/VerticalLayoutUI.h"
 
+#include <algorithm>
+
 using platform::LResult;
 
 bool CComboWnd::openAt(const platform::Rect& rect) {
