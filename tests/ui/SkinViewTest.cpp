@@ -114,6 +114,46 @@ TEST(SkinView, WindowTreeNoticesAndErrors) {
     EXPECT_FALSE(std::filesystem::exists(dir / "h.png"));
 }
 
+TEST(SkinView, ListStateSelectStepAndKeys) {
+    const testsupport::ScratchFolder dir;
+    testsupport::writeBytes(dir / "l.xml", R"(<Window size="100,60"><List name="l" multiselect="true">
+        <ListHeader name="h" height="10"><ListHeaderItem name="c" width="40"/></ListHeader>
+        <ListLabelElement name="a" height="20"/><ListLabelElement name="b" height="20"/>
+        <ListLabelElement name="c2" height="20"/></List></Window>)");
+    const std::string base = "--window l.xml --skin-dir '" + dir.string() + "' --tree";
+    ToolRun run = skinview(base + " --act select:l:0 --act key:down --act key:pagedown --act key:up");
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(run.out, "notice itemselect \"l\"\n"
+                       "notice itemselect \"l\"\n"
+                       "notice itemselect \"l\"\n"
+                       "notice scroll \"\"\n" // PageDown scrolled the last row into view
+                       "notice itemselect \"l\"\n"
+                       "List \"l\" 0,0,100,60 focused selected=1\n"
+                       "  ListHeader \"h\" 0,0,100,10\n"
+                       "    ListHeaderItem \"c\" 0,0,40,10\n"
+                       "  ListLabelElement \"a\" 0,0,84,20\n"
+                       "  ListLabelElement \"b\" 0,20,84,40\n"
+                       "  ListLabelElement \"c2\" 0,40,84,60\n");
+    ToolRun none = skinview(base);
+    ASSERT_EQ(none.status, 0) << none.out;
+    EXPECT_EQ(none.out.substr(0, none.out.find('\n')), "List \"l\" 0,0,100,60 focused selected=-1");
+    // A combo: its state, and its open popup with the rows under it.
+    testsupport::writeBytes(dir / "c.xml", R"(<Window size="100,60"><VBox><Combo name="c" height="20">
+        <ListLabelElement name="x" height="20"/><ListLabelElement name="y" height="20"/></Combo><Control/>
+        </VBox></Window>)");
+    ToolRun combo = skinview("--window c.xml --skin-dir '" + dir.string() + "' --tree --act select:c:1 --act click:c");
+    ASSERT_EQ(combo.status, 0) << combo.out;
+    EXPECT_NE(combo.out.find("Combo \"c\" 0,0,100,20 focused selected=1 open=1\n"
+                             "    Popup \"\" 0,20,100,62\n"
+                             "      ListLabelElement \"x\" 1,1,99,21\n" // the popup's own coordinates
+                             "      ListLabelElement \"y\" 1,21,99,41\n"),
+              std::string::npos)
+        << combo.out;
+    ToolRun missing = skinview(base + " --act select:l:7");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.out.find("\"l\" has no item 7"), std::string::npos) << missing.out;
+}
+
 TEST(SkinView, DrawsTheShippedSkin) {
     const testsupport::ScratchFolder dir;
     std::string png = (dir / "main.png").string();

@@ -5,7 +5,11 @@
 #include "platform/system/Text.h"
 #include "platform/window/VirtualDisplay.h"
 #include "platform/window/Window.h"
+#include "ui/controls/ComboUI.h"
+#include "ui/controls/ComboWnd.h"
 #include "ui/controls/EditUI.h"
+#include "ui/controls/ListHeaderUI.h"
+#include "ui/controls/ListUI.h"
 #include "ui/controls/OptionUI.h"
 #include "ui/core/ControlUI.h"
 #include "ui/core/FormManagerUI.h"
@@ -91,7 +95,25 @@ void printTree(const CFormManagerUI& manager, CControlUI* control, int depth) {
     if (auto* tab = static_cast<CTabLayoutUI*>(control->castTo(L"TabLayout")))
         line += " page " + std::to_string(tab->selectedIndex());
     if (manager.focusedControl() == control) line += " focused";
+    // State words, after the flags.
+    if (auto* list = static_cast<CListUI*>(control->castTo(L"List"))) {
+        std::string indexes;
+        for (int i : list->selectedIndexes()) indexes += (indexes.empty() ? "" : ",") + std::to_string(i);
+        line += " selected=" + (indexes.empty() ? std::string("-1") : indexes);
+    }
+    auto* combo = static_cast<CComboUI*>(control->castTo(L"Combo"));
+    if (combo) line += " selected=" + std::to_string(combo->selectedIndex()) + " open=" + (combo->isOpen() ? "1" : "0");
     std::printf("%s\n", line.c_str());
+    // An open combo's rows are in its popup window (screen coordinates).
+    if (combo && combo->isOpen()) {
+        const platform::Rect p = platform::windowRect(combo->popup()->windowHandle());
+        std::printf("%s\n", (std::string(static_cast<std::size_t>(depth + 1) * 2, ' ') + "Popup \"\" " +
+                             std::to_string(p.left) + "," + std::to_string(p.top) + "," + std::to_string(p.right) +
+                             "," + std::to_string(p.bottom))
+                                .c_str());
+        for (int i = 0; i < combo->itemCount(); ++i) printTree(manager, combo->itemAt(i), depth + 2);
+        return;
+    }
 
     // The order the framework walks a control: cover, scroll bars, children.
     if (CControlUI* cover = control->coverControl()) printTree(manager, cover, depth + 1);
@@ -99,6 +121,9 @@ void printTree(const CFormManagerUI& manager, CControlUI* control, int depth) {
         if (CScrollBarUI* bar = container->verticalScrollBar()) printTree(manager, bar, depth + 1);
         if (CScrollBarUI* bar = container->horizontalScrollBar()) printTree(manager, bar, depth + 1);
     }
+    // A list's container interface answers its rows; its header comes first.
+    if (auto* list = static_cast<CListUI*>(control->castTo(L"List")); list && list->header())
+        printTree(manager, list->header(), depth + 1);
     if (auto* items = static_cast<IContainerUI*>(control->castTo(L"IContainer")))
         for (int i = 0; i < items->itemCount(); ++i) printTree(manager, items->itemAt(i), depth + 1);
 }
@@ -166,12 +191,15 @@ public:
             const std::string name = arg.substr(0, sep);
             CControlUI* control = m_window.manager.findControlByName(platform::fromUtf8(name));
             auto* tab = control ? static_cast<CTabLayoutUI*>(control->castTo(L"TabLayout")) : nullptr;
-            if (!tab) {
-                std::fprintf(stderr, "error: no tab layout named \"%s\"\n", name.c_str());
+            auto* list = control ? static_cast<CListUI*>(control->castTo(L"List")) : nullptr;
+            auto* combo = control ? static_cast<CComboUI*>(control->castTo(L"Combo")) : nullptr;
+            if (!tab && !list && !combo) {
+                std::fprintf(stderr, "error: no tab layout, list or combo named \"%s\"\n", name.c_str());
                 return 1;
             }
-            if (!tab->selectPage(index)) {
-                std::fprintf(stderr, "error: \"%s\" has no page %d\n", name.c_str(), index);
+            const bool done = tab ? tab->selectPage(index) : list ? list->selectItem(index) : combo->selectItem(index);
+            if (!done) {
+                std::fprintf(stderr, "error: \"%s\" has no %s %d\n", name.c_str(), tab ? "page" : "item", index);
                 return 1;
             }
         } else if (verb == "wait") {
@@ -217,13 +245,16 @@ private:
         return 0;
     }
 
-    // The keys that move and delete in an edit; 0 for other names.
+    // The keys that move and delete in an edit and move in a list; 0 for
+    // other names.
     static unsigned editingKey(const std::string& key) {
         static const struct {
             const char* name;
             unsigned vk;
         } kKeys[] = {{"backspace", platform::VK_BACK}, {"delete", platform::VK_DELETE}, {"left", platform::VK_LEFT},
-                     {"right", platform::VK_RIGHT},    {"home", platform::VK_HOME},     {"end", platform::VK_END}};
+                     {"right", platform::VK_RIGHT},    {"home", platform::VK_HOME},     {"end", platform::VK_END},
+                     {"up", platform::VK_UP},          {"down", platform::VK_DOWN},     {"pageup", platform::VK_PRIOR},
+                     {"pagedown", platform::VK_NEXT}};
         for (const auto& k : kKeys)
             if (key == k.name) return k.vk;
         return 0;

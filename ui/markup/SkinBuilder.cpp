@@ -5,14 +5,23 @@
 #include "platform/system/Resources.h"
 #include "ui/controls/ButtonUI.h"
 #include "ui/controls/CheckBoxUI.h"
+#include "ui/controls/ComboUI.h"
 #include "ui/controls/EditUI.h"
 #include "ui/controls/LabelUI.h"
+#include "ui/controls/ListContainerElementUI.h"
+#include "ui/controls/ListHBoxElementUI.h"
+#include "ui/controls/ListHeaderItemUI.h"
+#include "ui/controls/ListHeaderUI.h"
+#include "ui/controls/ListLabelElementUI.h"
+#include "ui/controls/ListTextElementUI.h"
+#include "ui/controls/ListUI.h"
 #include "ui/controls/OptionUI.h"
 #include "ui/controls/ProgressUI.h"
 #include "ui/controls/TextUI.h"
 #include "ui/core/AttributeValues.h"
 #include "ui/core/ControlUI.h"
 #include "ui/core/FormManagerUI.h"
+#include "ui/layout/ChildLayoutUI.h"
 #include "ui/layout/ContainerUI.h"
 #include "ui/layout/HorizontalLayoutUI.h"
 #include "ui/layout/ScrollBarUI.h"
@@ -42,8 +51,8 @@ CControlUI* make() {
     return new T;
 }
 
-// The controls markup names directly. Tags that are not here (lists, combo
-// boxes, tree views, rich edits, ...) go to the
+// The controls markup names directly. Tags that are not here (tree views,
+// rich edits, ...) go to the
 // window's IDialogBuilderCallback; a new control class joins with one row.
 struct TagEntry {
     const wchar_t* tag;
@@ -58,6 +67,7 @@ constexpr TagEntry kTags[] = {
     {L"HBox", make<CHorizontalLayoutUI>},
     {L"TileLayout", make<CTileLayoutUI>},
     {L"TabLayout", make<CTabLayoutUI>},
+    {L"ChildLayout", make<CChildLayoutUI>},
     {L"Label", make<CLabelUI>},
     {L"Text", make<CTextUI>},
     {L"Button", make<CButtonUI>},
@@ -66,6 +76,15 @@ constexpr TagEntry kTags[] = {
     {L"Progress", make<CProgressUI>},
     {L"Edit", make<CEditUI>},
     {L"ScrollBar", make<CScrollBarUI>},
+    {L"Combo", make<CComboUI>},
+    {L"ComboBox", make<CComboUI>},
+    {L"List", make<CListUI>},
+    {L"ListHeader", make<CListHeaderUI>},
+    {L"ListHeaderItem", make<CListHeaderItemUI>},
+    {L"ListTextElement", make<CListTextElementUI>},
+    {L"ListLabelElement", make<CListLabelElementUI>},
+    {L"ListHBoxElement", make<CListHBoxElementUI>},
+    {L"ListContainerElement", make<CListContainerElementUI>},
 };
 
 // Attribute values of resource elements (names compared without regard to case).

@@ -122,7 +122,30 @@ TEST(Gallery, SkinViewPreviewsATypedInEditAndATabPage) {
     EXPECT_NE(bad.out.find("no page 7"), std::string::npos) << bad.out;
     bad = skinview("--window '" + (kGallery / "gallery.xml").string() + "' --act select:e_name:0");
     EXPECT_EQ(bad.status, 1);
-    EXPECT_NE(bad.out.find("no tab layout named \"e_name\""), std::string::npos) << bad.out;
+    EXPECT_NE(bad.out.find("no tab layout, list or combo named \"e_name\""), std::string::npos) << bad.out;
+}
+
+} // namespace
+
+namespace {
+
+// The data controls page after selecting a file by code, hovering another,
+// picking an edition with the mouse and then the keyboard, and selecting a
+// combo item.
+TEST(Gallery, ListsPage) {
+    const testsupport::ScratchFolder dir;
+    std::string args =
+        "--window '" + (kGallery / "lists.xml").string() + "' --png '" + (dir / "lists.png").string() + "' --tree";
+    for (const char* s : {"select:files:1", "click:p1", "key:down", "select:edition:1", "hover:f2"})
+        args += std::string(" --act ") + s;
+    ToolRun run = skinview(args);
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("List \"files\" 8,8,432,178 selected=1"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(" selected=2\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("      ChildLayout \"child\" 288,212,426,236\n        Label \"\" 288,212,426,236\n"),
+              std::string::npos)
+        << "the child layout's content: " << run.out;
+    EXPECT_TRUE(testsupport::matchesGolden(platform::Surface::readPng((dir / "lists.png").string()), "gallery/lists"));
 }
 
 } // namespace

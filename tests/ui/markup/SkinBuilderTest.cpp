@@ -97,7 +97,7 @@ TEST_F(Builder, BuildsTopDownAndAppliesAttributesBottomUp) {
 TEST_F(Builder, TagTableIgnoresCaseAndCallbackGetsTheRest) {
     CControlUI* root = build(LR"(<window><vbox name="v"><HBOX name="h"/><checkbox name="c"/><Progress name="p"/>
         <Text name="t"/><Option name="o"/><Container name="k"/><Control name="x"/><ScrollBar name="s"/>
-        <Edit name="e"/><List name="list"><Label name="inside"/></List><Rec name="r"/><TreeNode name="n"/>
+        <Edit name="e"/><ActiveX name="list"><Label name="inside"/></ActiveX><Rec name="r"/><TreeNode name="n"/>
         <TileLayout/><TabLayout/></vbox></window>)");
     ASSERT_NE(root, nullptr);
     std::vector<std::wstring> types;
@@ -107,13 +107,13 @@ TEST_F(Builder, TagTableIgnoresCaseAndCallbackGetsTheRest) {
                                    L"Control", L"ScrollBar", L"Edit", L"Rec", L"TileLayout", L"TabLayout"}),
         types);
     // Unknown tags go to the callback as written; its null skips the subtree.
-    EXPECT_EQ((std::vector<std::wstring>{L"List", L"Rec", L"TreeNode"}), callback.asked);
+    EXPECT_EQ((std::vector<std::wstring>{L"ActiveX", L"Rec", L"TreeNode"}), callback.asked);
 }
 
 TEST_F(Builder, UnknownTagWithoutCallbackIsSkippedWithItsSubtree) {
     CSkinBuilder builder;
     CControlUI* root =
-        builder.build(LR"(<Window><HBox><Combo><Label name="in"/></Combo><Label name="after"/></HBox></Window>)");
+        builder.build(LR"(<Window><HBox><ActiveX><Label name="in"/></ActiveX><Label name="after"/></HBox></Window>)");
     ASSERT_NE(root, nullptr);
     owned.emplace_back(root);
     ASSERT_EQ(items(root)->itemCount(), 1);
