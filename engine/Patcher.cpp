@@ -256,16 +256,9 @@ public:
             const std::int64_t source = m_plan.source[block];
             if (source < 0) return false;
             const std::int64_t inBlock = m_pos - m_map.BlockOffset(block);
-            // Blocks that follow each other in the old file too are copied
-            // in one piece, of at most a MiB, so the progress moves through
-            // long runs.
-            std::int64_t run = m_map.BlockLength(block) - inBlock;
-            for (std::size_t next = block + 1;
-                 run < kMiB && next < m_map.BlockCount() &&
-                 m_plan.source[next] == source + static_cast<std::int64_t>((next - block) * m_map.blockSize);
-                 ++next)
-                run += m_map.BlockLength(next);
-            const std::int64_t n = std::min({run, offset - m_pos, static_cast<std::int64_t>(kMiB)});
+            // Copied in pieces, so the progress moves through long runs too.
+            const std::int64_t n =
+                std::min({m_map.BlockLength(block) - inBlock, offset - m_pos, static_cast<std::int64_t>(kMiB)});
             if (!emit(m_old.Data() + source + inBlock, static_cast<std::size_t>(n))) return false;
             g_transferTotals.reusedBytes += n;
         }
