@@ -5,6 +5,9 @@
 # compilers in CC/CXX) take effect when DIR is configured the first time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Paths relative to the checkout, so that another clone of the tree (CI's)
+# finds what ccache already compiled.
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$PWD}
 dir=${1:-build}; shift || true
 targets=()
 while [ $# -ge 2 ] && [ "$1" = --target ]; do
