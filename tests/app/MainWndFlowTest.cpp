@@ -503,7 +503,7 @@ TEST_F(MainWndFlow, UpdateWithoutTheNamedDigestIsNeverStarted) {
     testsupport::writeBytes(m_dir / "content/update/new-quellan",
                             "#!/bin/sh\nprintf '%s' \"$*\" > '" + marker.string() + "'\n");
     m_server.SetVersion("21", m_server.BaseUrl() + "/files/update/new-quellan");
-    for (const std::string digest : {devserver::Sha256Hex("the program the service meant"), std::string()}) {
+    for (const std::string& digest : {devserver::Sha256Hex("the program the service meant"), std::string()}) {
         SCOPED_TRACE(digest);
         m_asked.clear();
         m_server.SetUpdateDigest(digest);
