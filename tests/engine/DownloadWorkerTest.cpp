@@ -269,7 +269,9 @@ TEST_F(DownloadWorkerTest, PartNameReplantedAsALinkNeverReceivesTheDownload) {
         serve("big.bin", patternBytes(200000));
         run();
         failedPasses += m_failed ? 1 : 0;
-        if (fs::exists(local("big.bin"))) EXPECT_TRUE(readFile(local("big.bin")) == patternBytes(200000));
+        if (fs::exists(local("big.bin"))) {
+            EXPECT_TRUE(readFile(local("big.bin")) == patternBytes(200000));
+        }
     }
     stop = true;
     planter.join();
