@@ -71,4 +71,4 @@ std::string FormatBlockMap(const BlockMap& map);
 // version within the limits above fails, and so does one whose block count
 // does not follow from its length and block size or whose size is not
 // exactly what its header promises.
-bool ParseBlockMap(std::string_view bytes, BlockMap& map);
+bool ParseBlockMap(std::string_view bytes, BlockMap& out);

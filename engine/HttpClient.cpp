@@ -697,7 +697,8 @@ bool CHttpClient::Fetch(const std::string& url, const std::vector<std::string>& 
         if (line.find_first_of("\r\n") != std::string::npos) return false;
         curl_slist* next = curl_slist_append(headers.get(), line.c_str());
         if (!next) return false;
-        headers.release();
+        // next heads the same list, one entry longer: no entry is freed here.
+        static_cast<void>(headers.release());
         headers.reset(next);
     }
     if (headers) curl_easy_setopt(curl.get(), CURLOPT_HTTPHEADER, headers.get());

@@ -483,7 +483,7 @@ struct DevServer::Impl {
 
     // A multipart/byteranges answer; wrongRange shifts the first part, and
     // truncateAt breaks the connection off before that byte of the file.
-    void answerMultiRange(const httplib::Request& req, httplib::Response& res, std::shared_ptr<int> handle,
+    void answerMultiRange(const httplib::Request& req, httplib::Response& res, const std::shared_ptr<int>& handle,
                           std::int64_t size, const Fault& fault, std::vector<FileRange> ranges) {
         if (fault.wrongRange) {
             FileRange& r = ranges.front();
