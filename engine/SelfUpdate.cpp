@@ -70,8 +70,8 @@ std::wstring RunSelfUpdate(const std::string& address, const std::string& expect
     // creates exclusively; its result, not the file's existence, says
     // whether we hold the program we asked for.
     bool started = false;
-    if (acceptable && !updateFile.empty() && HttpDownloadFile(address, updateFile, /*overwrite=*/true) &&
-        !JobCancelled()) {
+    if (acceptable && !updateFile.empty() &&
+        HttpDownloadFile(address, updateFile, /*overwrite=*/true, kMaxUpdateBytes) && !JobCancelled()) {
         if (holdsProgram(updateFile, expectedSha256)) {
             ::chmod(platform::toUtf8(updateFile).c_str(), 0700);
             // The new program runs from the temporary folder after we end.

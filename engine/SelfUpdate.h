@@ -21,6 +21,10 @@ std::wstring UpdateFilePath(const std::wstring& tempFolder, std::uint32_t tick);
 // "update '" + target + "'".
 std::wstring UpdateParameters(const std::wstring& target);
 
+// An installer program is a few MiB; a download past this is not one, and
+// stopping it keeps a hostile or broken answer from filling the disk.
+inline constexpr std::int64_t kMaxUpdateBytes = std::int64_t{256} << 20;
+
 // What the signed version answer says about the update: where it is and the
 // SHA-256 (hex) of the program found there.
 struct SelfUpdateRequest {
@@ -33,7 +37,7 @@ struct SelfUpdateRequest {
 // before), makes it executable for this user and starts it detached with
 // UpdateParameters(runningProgram), then asks for the close. Only a download
 // that completed and whose SHA-256 is expectedSha256 is started: a failed,
-// cut, stalled or different one (or a missing digest, an http address while
+// cut, stalled, oversized (kMaxUpdateBytes) or different one (or a missing digest, an http address while
 // the service is reached over https, a start that fails) posts
 // OnSelfUpdateFailed and starts nothing; a different file is removed. A
 // cancelled job does neither. Returns the update file's path (empty without a
