@@ -56,7 +56,7 @@ void CListRowUI::drawBackground(platform::Canvas& canvas) {
     const Rect& pos = m_row.bounds();
     const Rect& paint = m_row.paintRect();
     Argb colour = info.bkColour;
-    if (m_index % 2 == 1 && info.altBkColour != 0) colour = info.altBkColour;
+    if (info.altBkColour != 0 && m_owner->alternateRow(m_index)) colour = info.altBkColour;
     ImageDescription* image = &info.bkImage;
     if (!m_row.enabledState()) {
         if (info.disabledBkColour != 0) colour = info.disabledBkColour;

@@ -57,9 +57,23 @@ void* CTreeNodeUI::castTo(std::wstring_view name) {
     return CListContainerElementUI::castTo(name);
 }
 
+void CTreeNodeUI::assignShown(bool visible) {
+    const bool was = isShown();
+    CListContainerElementUI::assignShown(visible);
+    if (m_view && isShown() != was) {
+        // The subtree comes and goes with the node.
+        m_view->body()->scheduleLayout();
+        m_view->countShownRows();
+    }
+}
+
 bool CTreeNodeUI::isShown() const {
     if (!CListContainerElementUI::isShown()) return false;
     return !m_parentNode || (m_parentNode->m_expanded && m_parentNode->isShown());
+}
+
+bool CTreeNodeUI::shownInTree() const {
+    return m_visible && (!m_parentNode || (m_parentNode->m_expanded && m_parentNode->shownInTree()));
 }
 
 int CTreeNodeUI::depth() const {
@@ -103,7 +117,10 @@ bool CTreeNodeUI::insertItem(CControlUI* control, int index) {
                                   : m_view->indexOf(this) + subtreeSize();
     m_nodes.insert(m_nodes.begin() + index, child);
     child->m_parentNode = this;
-    if (m_view) m_view->insertRows(child, row);
+    if (m_view) {
+        m_view->insertRows(child, row);
+        m_view->countShownRows();
+    }
     if (m_nodes.size() == 1) invalidate(); // the expand button appears
     return true;
 }

@@ -49,6 +49,7 @@ public:
     void* castTo(std::wstring_view name) override;
     // Hidden also under a collapsed or hidden parent node.
     bool isShown() const override;
+    void assignShown(bool visible = true) override;
     void place(platform::Rect rect, bool needInvalidate = true) override;
     CControlUI* walkTree(FindControlProc proc, void* data, unsigned flags) override;
     void handleEvent(TInputEventUI& event) override;
@@ -60,6 +61,9 @@ public:
     CHorizontalLayoutUI* content() const { return m_content; }
     CTreeNodeUI* parentNode() const { return m_parentNode; }
     CTreeViewUI* treeView() const { return m_view; }
+    // Shown as far as the tree goes: not hidden itself, and every node
+    // above it expanded and not hidden (whether the view is shown aside).
+    bool shownInTree() const;
     // Levels above this node (0 for a top-level node).
     int depth() const;
     // This node and every node below it.

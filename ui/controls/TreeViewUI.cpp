@@ -43,6 +43,7 @@ bool CTreeViewUI::insertItem(CControlUI* control, int index) {
     int row = std::clamp(index, 0, itemCount());
     while (row < itemCount() && nodeAt(row)->parentNode()) ++row;
     insertRows(node, row);
+    countShownRows();
     return true;
 }
 
@@ -84,6 +85,7 @@ void CTreeViewUI::removeNode(CTreeNodeUI* node, bool keepAlive) {
         }
     }
     for (int i = first + static_cast<int>(subtree.size()) - 1; i >= first; --i) CListUI::removeItemAt(i, keepAlive);
+    countShownRows();
 }
 
 void CTreeViewUI::removeAllItems() {
@@ -94,6 +96,7 @@ void CTreeViewUI::removeAllItems() {
         n->m_parentNode = nullptr;
     }
     CListUI::removeAllItems();
+    m_shownBefore.clear();
 }
 
 bool CTreeViewUI::moveItemTo(CControlUI*, int) { return false; }
@@ -101,7 +104,23 @@ bool CTreeViewUI::moveItemsTo(CControlUI*, int, int) { return false; }
 
 // --- Expanding and collapsing ---
 
+void CTreeViewUI::countShownRows() {
+    m_shownBefore.assign(static_cast<std::size_t>(itemCount()), 0);
+    int shown = 0;
+    for (int i = 0; i < itemCount(); ++i) {
+        m_shownBefore[static_cast<std::size_t>(i)] = shown;
+        if (nodeAt(i)->shownInTree()) ++shown;
+    }
+    invalidate();
+}
+
+bool CTreeViewUI::alternateRow(int index) const {
+    return index >= 0 && index < static_cast<int>(m_shownBefore.size()) &&
+           m_shownBefore[static_cast<std::size_t>(index)] % 2 == 1;
+}
+
 void CTreeViewUI::expansionChanged(CTreeNodeUI* node) {
+    countShownRows();
     bool hiddenSelection = currentIndex() >= 0 && !itemAt(currentIndex())->isShown();
     for (int i : selectedIndexes()) hiddenSelection = hiddenSelection || !itemAt(i)->isShown();
     if (!hiddenSelection) return;

@@ -69,6 +69,8 @@ public:
 
     // --- IListOwnerUI ---
     bool rowKey(const TInputEventUI& event) override;
+    // Rows under collapsed nodes do not count.
+    bool alternateRow(int index) const override;
 
     TTreeInfoUI& treeInfo() { return m_tree; }
     // The node at row `index`; null out of range.
@@ -87,6 +89,11 @@ private:
     void expansionChanged(CTreeNodeUI* node);
     // Part sizes or images changed: every row places its parts again.
     void partsChanged();
+    // Counts the shown rows again for the alternate background.
+    void countShownRows();
 
     TTreeInfoUI m_tree;
+    // For each row, the shown rows before it (counted when rows come, go,
+    // or are shown or hidden).
+    std::vector<int> m_shownBefore;
 };

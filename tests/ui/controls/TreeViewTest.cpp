@@ -90,8 +90,12 @@ TEST(TreeView, RowsIndentedAndCollapsedSubtreesTakeNoSpace) {
         SkinWindow::settle();
         EXPECT_EQ(rows(tree), c.rows);
         std::vector<int> tops;
-        for (int i = 0; i < tree->itemCount(); ++i)
-            if (tree->nodeAt(i)->isShown()) tops.push_back(tree->nodeAt(i)->bounds().top);
+        for (int i = 0; i < tree->itemCount(); ++i) {
+            if (!tree->nodeAt(i)->isShown()) continue;
+            // The alternate background counts shown rows only.
+            EXPECT_EQ(tree->alternateRow(i), tops.size() % 2 == 1) << i;
+            tops.push_back(tree->nodeAt(i)->bounds().top);
+        }
         EXPECT_EQ(tops, c.tops);
     }
     // The parts by depth: indent 12 a level, a 14-pixel folder, a 16-pixel
