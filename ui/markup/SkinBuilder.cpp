@@ -293,8 +293,11 @@ CControlUI* CSkinBuilder::buildLevel(CSkinXmlNode element, CControlUI* parent, C
         }
         if (!spend()) break;
         if (equalsNoCase(tag, L"TreeNode")) {
-            if (!buildTreeNode(node, parent, manager, depth)) return nullptr;
-            continue;
+            if (buildTreeNode(node, parent, manager, depth)) continue;
+            // The level ends with nothing handed back: at the top nothing
+            // would own the control built first.
+            if (!parent && first) dropControl(first, manager);
+            return nullptr;
         }
 
         // 1. Create: the table, else the window's callback; unknown tags

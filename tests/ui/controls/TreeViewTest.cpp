@@ -272,6 +272,10 @@ TEST(TreeView, BuiltFromMarkupAndChangedByCode) {
     ASSERT_TRUE(stray.built());
     EXPECT_NE(stray.find(L"before"), nullptr);
     for (const wchar_t* gone : {L"lost", L"inner", L"after"}) EXPECT_EQ(stray.find(gone), nullptr);
+    // At the top the build hands back nothing, and the control built first
+    // is deleted rather than left to nobody (the leak checker watches).
+    SkinWindow top(LR"(<Window><VBox name="v"><Label/></VBox><TreeNode name="n"/></Window>)");
+    EXPECT_FALSE(top.built());
 
     SkinWindow w(LR"(<Window><Tree name="t"><Button name="btn"/><TreeNode name="a"><TreeNode name="a1"/>
         <TreeNode name="a2"><TreeNode name="a21"/></TreeNode></TreeNode><TreeNode name="b"/></Tree></Window>)",
