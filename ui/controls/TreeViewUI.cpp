@@ -48,8 +48,9 @@ bool CTreeViewUI::insertItem(CControlUI* control, int index) {
 }
 
 void CTreeViewUI::insertRows(CTreeNodeUI* node, int& row) {
-    CListUI::insertItem(node, row++);
+    // In the view first, so that binding it walks its own row only.
     node->m_view = this;
+    CListUI::insertItem(node, row++);
     // The body owns the subtree from now on.
     for (CTreeNodeUI* child : node->m_nodes) insertRows(child, row);
 }
