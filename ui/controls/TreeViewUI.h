@@ -5,6 +5,8 @@
 #include "ui/controls/ListUI.h"
 #include "ui/render/ImageDescription.h"
 
+#include <vector>
+
 class CTreeNodeUI;
 
 // What a tree view tells its nodes about the parts of a row, besides the
