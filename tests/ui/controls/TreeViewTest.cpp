@@ -333,3 +333,38 @@ TEST(TreeView, BuiltFromMarkupAndChangedByCode) {
     EXPECT_EQ(tree->itemCount(), 0);
     EXPECT_EQ(w.find(L"c1"), nullptr);
 }
+
+// The expand button's image by state: normal, hot under the mouse,
+// selected when expanded, and a missing selected-hot image falling back to
+// the selected one.
+TEST(TreeView, PartImagesFollowTheState) {
+    SkinWindow w(LR"(<Window><TreeView name="t" foldernormalimage="color='#FFFF0000'"
+        folderhotimage="color='#FF00FF00'" folderselectedimage="color='#FF0000FF'">
+        <TreeNode name="a" height="20" expanded="false"><TreeNode name="a1" height="20"/></TreeNode>
+        <TreeNode name="b" height="20"/></TreeView></Window>)",
+                 {200, 100});
+    ASSERT_TRUE(w.built());
+    auto* a = w.as<CTreeNodeUI>(L"a", L"TreeNode");
+    const platform::Point part = centreOf(a->folderRect());
+    struct Step {
+        const char* proves;
+        bool hover;
+        bool expand;
+        std::uint32_t colour;
+    } steps[] = {
+        {"collapsed", false, false, 0xFFFF0000u},
+        {"collapsed under the mouse", true, false, 0xFF00FF00u},
+        {"expanded under the mouse: no selected-hot image", true, true, 0xFF0000FFu},
+        {"expanded", false, true, 0xFF0000FFu},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.proves);
+        w.moveTo(s.hover ? part : centreOf(w.find(L"b")->bounds()));
+        a->assignExpanded(s.expand);
+        SkinWindow::settle();
+        EXPECT_EQ(w.pixel(part), s.colour);
+    }
+    // A leaf draws no button.
+    auto* b = w.as<CTreeNodeUI>(L"b", L"TreeNode");
+    EXPECT_NE(w.pixel(centreOf(b->folderRect())), 0xFFFF0000u);
+}
