@@ -154,6 +154,29 @@ TEST(SkinView, ListStateSelectStepAndKeys) {
     EXPECT_NE(missing.out.find("\"l\" has no item 7"), std::string::npos) << missing.out;
 }
 
+TEST(SkinView, TreeStateWordsAndKeys) {
+    const testsupport::ScratchFolder dir;
+    testsupport::writeBytes(dir / "t.xml", R"(<Window size="100,60"><TreeView name="t" showcheck="true" indent="10">
+        <TreeNode name="a" height="20" checked="true"><TreeNode name="a1" height="20"><Label name="l"/></TreeNode>
+        </TreeNode><TreeNode name="b" height="20"/></TreeView></Window>)");
+    ToolRun run = skinview("--window t.xml --skin-dir '" + dir.string() +
+                           "' --tree --act select:t:0 --act key:left --act key:down --act key:space");
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(run.out, "notice itemselect \"t\"\n"
+                       "notice itemcollapse \"a\"\n"
+                       "notice itemselect \"t\"\n"
+                       "notice itemcheck \"b\"\n"
+                       "TreeView \"t\" 0,0,100,60 focused selected=2\n"
+                       "  ListHeader \"\" 0,0,0,0 hidden\n"
+                       "  TreeNode \"a\" 0,0,100,20 expanded=0 checked=1\n"
+                       "    HorizontalLayout \"\" 32,0,100,20\n"
+                       "    TreeNode \"a1\" 0,20,100,40 hidden expanded=1 checked=0\n"
+                       "      HorizontalLayout \"\" 42,20,100,40\n"
+                       "        Label \"l\" 42,20,100,40\n"
+                       "  TreeNode \"b\" 0,20,100,40 expanded=1 checked=1\n"
+                       "    HorizontalLayout \"\" 32,20,100,40\n");
+}
+
 TEST(SkinView, DrawsTheShippedSkin) {
     const testsupport::ScratchFolder dir;
     std::string png = (dir / "main.png").string();

@@ -11,6 +11,8 @@
 #include "ui/controls/ListHeaderUI.h"
 #include "ui/controls/ListUI.h"
 #include "ui/controls/OptionUI.h"
+#include "ui/controls/TreeNodeUI.h"
+#include "ui/controls/TreeViewUI.h"
 #include "ui/core/ControlUI.h"
 #include "ui/core/FormManagerUI.h"
 #include "ui/core/WindowWnd.h"
@@ -101,6 +103,10 @@ void printTree(const CFormManagerUI& manager, CControlUI* control, int depth) {
         for (int i : list->selectedIndexes()) indexes += (indexes.empty() ? "" : ",") + std::to_string(i);
         line += " selected=" + (indexes.empty() ? std::string("-1") : indexes);
     }
+    auto* node = static_cast<CTreeNodeUI*>(control->castTo(L"TreeNode"));
+    if (node)
+        line +=
+            std::string(" expanded=") + (node->expanded() ? "1" : "0") + " checked=" + (node->checked() ? "1" : "0");
     auto* combo = static_cast<CComboUI*>(control->castTo(L"Combo"));
     if (combo) line += " selected=" + std::to_string(combo->selectedIndex()) + " open=" + (combo->isOpen() ? "1" : "0");
     std::printf("%s\n", line.c_str());
@@ -124,8 +130,13 @@ void printTree(const CFormManagerUI& manager, CControlUI* control, int depth) {
     // A list's container interface answers its rows; its header comes first.
     if (auto* list = static_cast<CListUI*>(control->castTo(L"List")); list && list->header())
         printTree(manager, list->header(), depth + 1);
+    // A tree node's row parts come before its child nodes; a tree view
+    // prints its top-level nodes, and each node those below it.
+    if (node) printTree(manager, node->content(), depth + 1);
+    auto* tree = static_cast<CTreeViewUI*>(control->castTo(L"TreeView"));
     if (auto* items = static_cast<IContainerUI*>(control->castTo(L"IContainer")))
-        for (int i = 0; i < items->itemCount(); ++i) printTree(manager, items->itemAt(i), depth + 1);
+        for (int i = 0; i < items->itemCount(); ++i)
+            if (!tree || !tree->nodeAt(i)->parentNode()) printTree(manager, items->itemAt(i), depth + 1);
 }
 
 // One step of --act, applied to the window.
@@ -254,7 +265,7 @@ private:
         } kKeys[] = {{"backspace", platform::VK_BACK}, {"delete", platform::VK_DELETE}, {"left", platform::VK_LEFT},
                      {"right", platform::VK_RIGHT},    {"home", platform::VK_HOME},     {"end", platform::VK_END},
                      {"up", platform::VK_UP},          {"down", platform::VK_DOWN},     {"pageup", platform::VK_PRIOR},
-                     {"pagedown", platform::VK_NEXT}};
+                     {"pagedown", platform::VK_NEXT},  {"space", platform::VK_SPACE}};
         for (const auto& k : kKeys)
             if (key == k.name) return k.vk;
         return 0;

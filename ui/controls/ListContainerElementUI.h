@@ -20,6 +20,6 @@ public:
 
     CListRowUI& listRow() override { return m_row; }
 
-private:
+protected:
     CListRowUI m_row{*this};
 };

@@ -23,7 +23,7 @@ struct TListInfoUI {
     platform::Argb selectedTextColour = 0;
     platform::Argb disabledTextColour = 0;
     platform::Argb bkColour = 0;
-    platform::Argb altBkColour = 0; // every second row (odd index)
+    platform::Argb altBkColour = 0; // every second shown row
     platform::Argb hotBkColour = 0;
     platform::Argb selectedBkColour = 0;
     platform::Argb disabledBkColour = 0;
@@ -55,6 +55,9 @@ public:
     virtual void rowActivated(int index) = 0;
     // A key reached a row; true when the list used it.
     virtual bool rowKey(const TInputEventUI& event) = 0;
+    // Whether row `index` takes the alternate background: every second
+    // row, counting only the rows that are shown.
+    virtual bool alternateRow(int index) const { return index % 2 == 1; }
 
 protected:
     ~IListOwnerUI() = default;

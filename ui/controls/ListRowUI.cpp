@@ -56,7 +56,7 @@ void CListRowUI::drawBackground(platform::Canvas& canvas) {
     const Rect& pos = m_row.bounds();
     const Rect& paint = m_row.paintRect();
     Argb colour = info.bkColour;
-    if (m_index % 2 == 1 && info.altBkColour != 0) colour = info.altBkColour;
+    if (info.altBkColour != 0 && m_owner->alternateRow(m_index)) colour = info.altBkColour;
     ImageDescription* image = &info.bkImage;
     if (!m_row.enabledState()) {
         if (info.disabledBkColour != 0) colour = info.disabledBkColour;
@@ -105,12 +105,15 @@ Rect CListRowUI::cellRect(int column) const {
 }
 
 void CListRowUI::drawCellText(platform::Canvas& canvas, int column, std::wstring_view text, bool wholeRow) {
+    drawTextIn(canvas, wholeRow ? m_row.bounds() : cellRect(column), text);
+}
+
+void CListRowUI::drawTextIn(platform::Canvas& canvas, const Rect& area, std::wstring_view text) {
     CFormManagerUI* manager = m_row.owningManager();
     if (!m_owner || !manager || text.empty()) return;
     const TListInfoUI& info = m_owner->listInfo();
-    Rect cell = wholeRow ? m_row.bounds() : cellRect(column);
-    Rect rect{cell.left + info.textPadding.left, cell.top + info.textPadding.top, cell.right - info.textPadding.right,
-              cell.bottom - info.textPadding.bottom};
+    Rect rect{area.left + info.textPadding.left, area.top + info.textPadding.top, area.right - info.textPadding.right,
+              area.bottom - info.textPadding.bottom};
     if (rect.right <= rect.left || rect.bottom <= rect.top) return;
     render::drawPlainText(canvas, manager, rect, text, textColour(), info.font, info.textStyle);
 }

@@ -47,6 +47,9 @@ public:
     // Draws `text` in the cell of `column` (the whole row without columns,
     // or for a single text), padded, in the list's font and style.
     void drawCellText(platform::Canvas& canvas, int column, std::wstring_view text, bool wholeRow);
+    // Draws `text` in `area` (window coordinates), padded, in the list's
+    // font and style and the row's text colour.
+    void drawTextIn(platform::Canvas& canvas, const platform::Rect& area, std::wstring_view text);
     // The cell rectangle of `column` in this row (the whole row without
     // columns or for a column past the last).
     platform::Rect cellRect(int column) const;

@@ -18,6 +18,8 @@
 #include "ui/controls/OptionUI.h"
 #include "ui/controls/ProgressUI.h"
 #include "ui/controls/TextUI.h"
+#include "ui/controls/TreeNodeUI.h"
+#include "ui/controls/TreeViewUI.h"
 #include "ui/core/AttributeValues.h"
 #include "ui/core/ControlUI.h"
 #include "ui/core/FormManagerUI.h"
@@ -51,9 +53,9 @@ CControlUI* make() {
     return new T;
 }
 
-// The controls markup names directly. Tags that are not here (tree views,
-// rich edits, ...) go to the
-// window's IDialogBuilderCallback; a new control class joins with one row.
+// The controls markup names directly ("TreeNode" has a build step of its
+// own). Tags that are not here (rich edits, ...) go to the window's
+// IDialogBuilderCallback; a new control class joins with one row.
 struct TagEntry {
     const wchar_t* tag;
     CControlUI* (*create)();
@@ -85,6 +87,8 @@ constexpr TagEntry kTags[] = {
     {L"ListLabelElement", make<CListLabelElementUI>},
     {L"ListHBoxElement", make<CListHBoxElementUI>},
     {L"ListContainerElement", make<CListContainerElementUI>},
+    {L"TreeView", make<CTreeViewUI>},
+    {L"Tree", make<CTreeViewUI>},
 };
 
 // Attribute values of resource elements (names compared without regard to case).
@@ -246,6 +250,34 @@ void CSkinBuilder::buildInclude(CSkinXmlNode include, CControlUI* parent, CFormM
     }
 }
 
+bool CSkinBuilder::buildTreeNode(CSkinXmlNode element, CControlUI* parent, CFormManagerUI* manager, int depth) {
+    auto* node = new CTreeNodeUI;
+    auto* parentNode = parent ? static_cast<CTreeNodeUI*>(parent->castTo(L"TreeNode")) : nullptr;
+    if (parentNode && !parentNode->addItem(node)) {
+        dropControl(node, manager);
+        return true;
+    }
+    // A node stays bound: it gets its attributes before its child nodes
+    // are built, and they need its manager to register their names.
+    const wchar_t* tag = element.name();
+    if (manager) {
+        node->bindManager(manager, nullptr, false);
+        if (const wchar_t* defaults = manager->defaultAttributes(tag)) node->applyAttributeText(defaults);
+    }
+    for (int i = 0; i < element.attributeCount(); ++i)
+        node->applyAttribute(element.attributeName(i), element.attributeValue(i));
+    if (element.hasChildren()) buildLevel(element, node, manager, depth + 1);
+    if (parentNode) return true;
+    // A top-level node needs a tree view; anywhere else the level ends.
+    auto* view = parent ? static_cast<CTreeViewUI*>(parent->castTo(L"TreeView")) : nullptr;
+    if (!view) {
+        dropControl(node, manager);
+        return false;
+    }
+    if (!view->addItem(node)) dropControl(node, manager);
+    return true;
+}
+
 CControlUI* CSkinBuilder::buildLevel(CSkinXmlNode element, CControlUI* parent, CFormManagerUI* manager, int depth) {
     if (depth >= kMaxDepth) return nullptr;
     CControlUI* first = nullptr;
@@ -260,6 +292,13 @@ CControlUI* CSkinBuilder::buildLevel(CSkinXmlNode element, CControlUI* parent, C
             continue;
         }
         if (!spend()) break;
+        if (equalsNoCase(tag, L"TreeNode")) {
+            if (buildTreeNode(node, parent, manager, depth)) continue;
+            // The level ends with nothing handed back: at the top nothing
+            // would own the control built first.
+            if (!parent && first) dropControl(first, manager);
+            return nullptr;
+        }
 
         // 1. Create: the table, else the window's callback; unknown tags
         // are skipped with their subtree.
@@ -277,6 +316,12 @@ CControlUI* CSkinBuilder::buildLevel(CSkinXmlNode element, CControlUI* parent, C
                 // A second cover replaces (and deletes) the first.
                 forgetNames(parent->coverControl(), manager);
                 parent->assignCover(control);
+            } else if (auto* treeNode = static_cast<CTreeNodeUI*>(parent->castTo(L"TreeNode"))) {
+                // A node's own controls go beside its text, not among its child nodes.
+                if (!treeNode->content()->addItem(control)) {
+                    dropControl(control, manager);
+                    continue;
+                }
             } else {
                 if (!containerAsked) {
                     container = static_cast<IContainerUI*>(parent->castTo(L"IContainer"));

@@ -80,6 +80,9 @@ private:
     // Builds the children of `element` under `parent`; the first control made at this level, or null.
     CControlUI* buildLevel(CSkinXmlNode element, CControlUI* parent, CFormManagerUI* manager, int depth);
     void buildInclude(CSkinXmlNode include, CControlUI* parent, CFormManagerUI* manager, int depth);
+    // A TreeNode element: under a node, or at the top of a tree view; false
+    // when the parent is neither (the level then ends).
+    bool buildTreeNode(CSkinXmlNode element, CControlUI* parent, CFormManagerUI* manager, int depth);
     bool spend();
 
     CSkinXml m_document;

@@ -148,4 +148,22 @@ TEST(Gallery, ListsPage) {
     EXPECT_TRUE(testsupport::matchesGolden(platform::Surface::readPng((dir / "lists.png").string()), "gallery/lists"));
 }
 
+// The tree page after selecting a settings row, moving from a file to its
+// folder with Left, unchecking that folder's subtree with Space and
+// hovering a settings row.
+TEST(Gallery, TreesPage) {
+    const testsupport::ScratchFolder dir;
+    std::string args =
+        "--window '" + (kGallery / "trees.xml").string() + "' --png '" + (dir / "trees.png").string() + "' --tree";
+    for (const char* s : {"select:settings:1", "select:game:3", "key:left", "key:space", "hover:s_vsync"})
+        args += std::string(" --act ") + s;
+    ToolRun run = skinview(args);
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("notice itemcheck \"g_bin\"\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("TreeView \"game\" 8,8,224,252 focused selected=1\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("TreeNode \"g_exe\" 9,57,223,81 expanded=1 checked=0\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("TreeNode \"g_pak\" 0,0,0,0 hidden expanded=1 checked=0\n"), std::string::npos) << run.out;
+    EXPECT_TRUE(testsupport::matchesGolden(platform::Surface::readPng((dir / "trees.png").string()), "gallery/trees"));
+}
+
 } // namespace
