@@ -3,11 +3,14 @@
 // Return rules, input-method text, filters, scrolling, and rich text links.
 #include "ui/controls/RichEditUI.h"
 
+#include "tests/ui/GoldenImage.h"
 #include "tests/ui/SkinWindow.h"
+#include "tests/ui/TestSupport.h"
 #include "ui/layout/ScrollBarUI.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -353,6 +356,28 @@ TEST(RichEdit, TabRuleAsksTheControl) {
     EXPECT_EQ(richEdit(w, L"tabs")->readAttribute(L"wanttab").toStd(), L"true");
     EXPECT_EQ(richEdit(w, L"r")->readAttribute(L"wanttab").toStd(), L"false");
     EXPECT_EQ(richEdit(w, L"rich")->readAttribute(L"rich").toStd(), L"true");
+}
+
+// The gallery page, through the skin viewer: typing, a selection made by
+// dragging, the state words of --tree, and the picture.
+TEST(RichEdit, GalleryPage) {
+    const std::filesystem::path page = std::filesystem::path(QUELLAN_SOURCE_DIR) / "tests" / "gallery" / "richedit.xml";
+    const testsupport::ScratchFolder dir;
+    std::string args = "--window '" + page.string() + "' --png '" + (dir / "richedit.png").string() + "' --tree";
+    for (const char* s : {"click:notes", "key:pagedown", "key:end", "type: ok", "drag:coloured:-60,0"})
+        args += std::string(" --act '") + s + "'";
+    const testsupport::ToolRun run = testsupport::runSkinView(args);
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_NE(run.out.find("RichEdit \"notes\" 8,8,274,118 text \"Release notes: the patcher now resumes interrupted "
+                           "downloads and checks every file.\\n中文输入法也可以。\\nThe third line is near the "
+                           "fold.\\nThe fourth scrolls the box. ok\"\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("RichEdit \"off\" 296,126,432,156 disabled text \"disabled\"\n"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("notice textchanged \"notes\"\n"), std::string::npos) << run.out;
+    EXPECT_TRUE(
+        testsupport::matchesGolden(platform::Surface::readPng((dir / "richedit.png").string()), "gallery/richedit"));
 }
 
 } // namespace
