@@ -626,8 +626,15 @@ void CRichEditUI::handleEvent(TInputEventUI& event) {
         updateInputArea();
         invalidate();
         return;
+    case UiEventKind::Composition:
+        m_composition.clear();
+        m_compositionCursor = 0;
+        if (m_enabled && editable()) m_composition = compositionText(&m_compositionCursor);
+        invalidate();
+        return;
     case UiEventKind::KillFocus:
         m_focused = false;
+        m_composition.clear();
         m_selecting = false;
         m_caretShown = false;
         if (m_manager) {
@@ -723,8 +730,26 @@ void CRichEditUI::drawTextPart(Canvas& canvas) {
         canvas.setTextColour(m_selectedTextColour);
         if (!text.empty()) canvas.textOut({left, top}, text);
     }
-    if (m_focused && m_caretShown && m_enabled) {
+    if (m_focused && !m_composition.empty()) {
+        drawComposition(canvas, *font, colour);
+    } else if (m_focused && m_caretShown && m_enabled) {
         const Rect caret = caretRect(m_model.caret());
         canvas.fillRect(caret, colour);
+    }
+}
+
+void CRichEditUI::drawComposition(Canvas& canvas, const Font& font, Argb colour) {
+    // Over the text after the caret, on the edit's own background, underlined.
+    const Rect at = caretRect(m_model.caret());
+    const std::vector<int> carets = font.caretPositions(m_composition);
+    const Rect box{at.left, at.top, at.left + carets.back() + 1, at.top + m_lineHeight};
+    canvas.fillRect(box, (m_bkColour >> 24) == 0xFF ? m_bkColour : 0xFFFFFFFF);
+    canvas.setTextColour(colour);
+    canvas.textOut({at.left, at.top}, m_composition);
+    canvas.fillRect({box.left, box.bottom - 1, box.right - 1, box.bottom}, colour);
+    if (m_caretShown) {
+        const int x = at.left + carets[static_cast<std::size_t>(
+                                    std::clamp(m_compositionCursor, 0, static_cast<int>(m_composition.size())))];
+        canvas.fillRect({x, box.top, x + 1, box.bottom - 1}, colour);
     }
 }

@@ -37,7 +37,8 @@ std::vector<TRichEditLine> layOutRichEditLines(std::wstring_view text, const pla
 // "maxchar", "numberonly", "wanttab", "wantreturn", "rich" (the text is
 // rich-text markup, shown read-only with its links). Notices: "textchanged",
 // "return" (Return without "wantreturn"), "link" (wparam: the link's index),
-// "selchanged" (the caret or selection moved without a text change).
+// "selchanged" (the caret or selection moved without a text change). Text an
+// input method is composing is drawn at the caret, underlined, until committed.
 // UI thread only.
 class CRichEditUI : public CContainerUI {
 public:
@@ -119,6 +120,8 @@ public:
     // The character position nearest to a point.
     std::size_t positionAt(platform::Point point) const;
     bool caretShown() const { return m_caretShown; }
+    // What the input method is composing at the caret (drawn there, not yet text).
+    const std::wstring& composition() const { return m_composition; }
     // Links of rich text as the last paint found them.
     int linkCount() const { return m_linkCount; }
     platform::Rect linkRect(int index) const;
@@ -141,9 +144,12 @@ private:
     bool onChar(wchar_t ch);
     bool onMouse(const TInputEventUI& event);
     int linkAt(platform::Point point) const;
+    void drawComposition(platform::Canvas& canvas, const platform::Font& font, platform::Argb colour);
 
     platform::EditModel m_model{platform::EditLines::Multiple};
     CStringUI m_text; // mirrors the model (or holds the markup of rich text)
+    std::wstring m_composition;
+    int m_compositionCursor = 0;
     std::vector<TRichEditLine> m_lines;
     int m_lineHeight = 0;
     platform::Size m_content; // pixels of the laid-out text (plain) or its extent (rich)

@@ -293,6 +293,44 @@ TEST(RichEdit, ClipboardFiltersAndInputMethodText) {
     EXPECT_EQ(ro->textValue().toStd(), L"read only");
 }
 
+TEST(RichEdit, InputMethodCompositionIsShownUntilCommitted) {
+    SkinWindow w(kForm);
+    ASSERT_TRUE(w.built());
+    CRichEditUI* r = richEdit(w, L"r");
+    w.click(L"r");
+    type(L"ab");
+    w.key(VK_LEFT);
+    w.takeNotices();
+    const Rect caret = r->caretRect(1);
+    const Point underline{caret.left + 3, caret.bottom - 1};
+    EXPECT_EQ(w.pixel(underline), 0xFFFFFFFFu) << "white under the text before composing";
+
+    vdisplay::composeText(L"zhong", 2);
+    SkinWindow::settle();
+    EXPECT_EQ(r->composition(), L"zhong");
+    EXPECT_EQ(r->textValue().toStd(), L"ab") << "a composition is not text yet";
+    EXPECT_TRUE(w.takeNotices().empty());
+    EXPECT_EQ(w.pixel(underline), 0xFF000000u) << "the composition is drawn underlined at the caret";
+
+    // Committing replaces the composition with the text, at the caret.
+    type(L"中");
+    EXPECT_EQ(r->composition(), L"");
+    EXPECT_EQ(r->textValue().toStd(), L"a中b");
+    EXPECT_EQ(w.takeNotices(), (Notices{"textchanged:r"}));
+
+    // A cancelled composition leaves nothing; nor does one in a read-only edit.
+    vdisplay::composeText(L"wen");
+    SkinWindow::settle();
+    vdisplay::composeText(L"");
+    SkinWindow::settle();
+    EXPECT_EQ(r->composition(), L"");
+    EXPECT_EQ(r->textValue().toStd(), L"a中b");
+    w.click(L"ro");
+    vdisplay::composeText(L"wen");
+    SkinWindow::settle();
+    EXPECT_EQ(richEdit(w, L"ro")->composition(), L"");
+}
+
 TEST(RichEdit, WrapsAndScrollsToTheCaret) {
     SkinWindow w(kForm);
     ASSERT_TRUE(w.built());
