@@ -455,9 +455,7 @@ void CRichEditUI::moveVertically(int lines, SelectionMode mode) {
                       area.top - off.cy + static_cast<int>(target) * m_lineHeight + m_lineHeight / 2};
         position = positionAt(p);
     }
-    const int goal = m_goalX;
-    afterChange(m_model.placeCaret(position, mode));
-    m_goalX = goal;
+    afterChange(m_model.placeCaret(position, mode)); // keeps m_goalX for the next Up or Down
 }
 
 // --- Events -----------------------------------------------------------------------------------

@@ -122,6 +122,11 @@ TEST(RichEdit, TypingSelectingUndoAndTheirNotices) {
     shiftKey(VK_LEFT, 5);
     EXPECT_EQ(r->selectedText(), L"world");
     EXPECT_EQ(w.takeNotices(), Notices(5, "selchanged:r"));
+    // The selection is painted in the selected background (the line's top row holds no ink).
+    const Rect inside = r->caretRect(8);
+    EXPECT_EQ(w.pixel({inside.left, inside.top}), 0xFF3875D7u);
+    const Rect before = r->caretRect(5);
+    EXPECT_NE(w.pixel({before.left - 2, before.top}), 0xFF3875D7u) << "nothing before the selection";
 
     type(L"there");
     EXPECT_EQ(r->textValue().toStd(), L"hello there");
@@ -348,6 +353,12 @@ TEST(RichEdit, WrapsAndScrollsToTheCaret) {
     EXPECT_TRUE(e->textArea().contains({caret.left, caret.top}));
     EXPECT_FALSE(e->horizontalScrollBar()->isShown()) << "wrapped text needs no horizontal bar";
     ctrlKey(VK_HOME);
+    EXPECT_EQ(e->scrollOffset().cy, 0);
+    // The wheel scrolls without moving the caret.
+    w.wheel(L"long", -1);
+    EXPECT_GT(e->scrollOffset().cy, 0);
+    EXPECT_EQ(e->caretPosition(), 0u);
+    w.wheel(L"long", 1);
     EXPECT_EQ(e->scrollOffset().cy, 0);
 
     // Without wrapping a long line scrolls sideways.
