@@ -706,6 +706,7 @@ void CRichEditUI::drawTextPart(Canvas& canvas) {
     const Rect clip = area.intersect(m_paintRect);
     for (std::size_t i = 0; i < m_lines.size(); ++i) {
         const TRichEditLine& line = m_lines[i];
+        if (line.end > shown.size()) break; // a layout older than the text: the next layout redraws
         const int top = area.top - off.cy + static_cast<int>(i) * m_lineHeight;
         if (top >= clip.bottom) break;
         if (top + m_lineHeight <= clip.top) continue;
