@@ -37,8 +37,11 @@ void keyDown(unsigned vk, bool repeat = false);
 void keyUp(unsigned vk);
 void pressKey(unsigned vk);            // down, up
 void typeText(std::wstring_view text); // committed text, as from an input method
-void altKey(unsigned vk);              // Alt down, key down/up, Alt up
-void pointerLeft();                    // the pointer left every window
+// What an input method is composing (empty: the composition is cancelled),
+// the cursor in it (negative: at its end). Committing is typeText.
+void composeText(std::wstring_view text, int cursor = -1);
+void altKey(unsigned vk); // Alt down, key down/up, Alt up
+void pointerLeft();       // the pointer left every window
 // Desktop requests for a top-level window.
 void requestClose(WindowHandle window);
 void requestMinimize(WindowHandle window);

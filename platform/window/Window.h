@@ -252,6 +252,11 @@ unsigned doubleClickTime();
 void setTextInputArea(WindowHandle window, Rect caret);
 std::wstring clipboardText();
 bool setClipboardText(std::wstring_view text);
+// The text an input method is composing for the focused window (not yet
+// committed: it arrives as WM_CHAR when it is), empty when none; `cursor`
+// receives the input method's cursor in it. WM_IME_COMPOSITION tells the
+// focused window that it changed.
+std::wstring compositionText(int* cursor = nullptr);
 
 // --- Timers ---
 

@@ -264,6 +264,8 @@ void Core::resetAll() {
     }
     m_rawInput.clear();
     std::fill(std::begin(m_keys), std::end(m_keys), 0);
+    m_composition.clear();
+    m_compositionCursor = 0;
     m_focus = m_active = m_capture = m_underPointer = m_lastClickWindow = m_dragWindow = nullptr;
     m_altAlone = m_keyMenuPending = false;
     m_cursor = {-1, -1};

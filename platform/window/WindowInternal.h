@@ -194,6 +194,8 @@ public:
     Point m_cursor{-1, -1};
     CursorShape m_cursorShape = CursorShape::Arrow;
     std::uint8_t m_keys[256] = {}; // bit 0x80 down, bit 0x01 toggled
+    std::wstring m_composition;    // the input method's text being composed
+    int m_compositionCursor = 0;
     bool m_altAlone = false;
     bool m_keyMenuPending = false;
     WindowHandle m_lastClickWindow = nullptr;

@@ -52,6 +52,8 @@ inline constexpr unsigned WM_CHAR = 0x0102;
 inline constexpr unsigned WM_SYSKEYDOWN = 0x0104;
 inline constexpr unsigned WM_SYSKEYUP = 0x0105;
 inline constexpr unsigned WM_SYSCHAR = 0x0106;
+// The input method's composition changed: read it with compositionText(); wParam is its cursor.
+inline constexpr unsigned WM_IME_COMPOSITION = 0x010F;
 inline constexpr unsigned WM_COMMAND = 0x0111;
 inline constexpr unsigned WM_SYSCOMMAND = 0x0112;
 inline constexpr unsigned WM_TIMER = 0x0113;

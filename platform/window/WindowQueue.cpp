@@ -448,10 +448,24 @@ void Core::processInput(const BackendEvent& e) {
         break;
     case BackendEvent::Kind::Text: {
         WindowHandle target = keyTarget();
+        // Committed text ends a composition, which disappears before the text arrives.
+        if (!m_composition.empty()) {
+            m_composition.clear();
+            m_compositionCursor = 0;
+            if (target) postInput(target, WM_IME_COMPOSITION, 0, 0);
+        }
         // With Alt held the characters come as WM_SYSCHAR from translation.
         if (!target || ((m_keys[VK_MENU] & 0x80) && !(m_keys[VK_CONTROL] & 0x80))) break;
         for (wchar_t ch : e.text)
             if (ch) postInput(target, WM_CHAR, static_cast<WParam>(ch), 1);
+        break;
+    }
+    case BackendEvent::Kind::Composition: {
+        if (e.text == m_composition && e.cursor == m_compositionCursor) break;
+        m_composition = e.text;
+        m_compositionCursor = std::clamp(e.cursor, 0, static_cast<int>(m_composition.size()));
+        if (WindowHandle target = keyTarget())
+            postInput(target, WM_IME_COMPOSITION, static_cast<WParam>(m_compositionCursor), 0);
         break;
     }
     case BackendEvent::Kind::CloseRequest:
@@ -683,6 +697,13 @@ std::wstring clipboardText() {
     assertUiThread();
     Core& c = Core::get();
     return c.m_backend ? c.m_backend->clipboardText() : std::wstring();
+}
+
+std::wstring compositionText(int* cursor) {
+    assertUiThread();
+    Core& c = Core::get();
+    if (cursor) *cursor = c.m_compositionCursor;
+    return c.m_composition;
 }
 
 bool setClipboardText(std::wstring_view text) {

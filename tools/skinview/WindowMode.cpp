@@ -8,6 +8,7 @@
 #include "ui/controls/ComboUI.h"
 #include "ui/controls/ComboWnd.h"
 #include "ui/controls/EditUI.h"
+#include "ui/controls/RichEditUI.h"
 #include "ui/controls/ListHeaderUI.h"
 #include "ui/controls/ListUI.h"
 #include "ui/controls/OptionUI.h"
@@ -93,6 +94,13 @@ void printTree(const CFormManagerUI& manager, CControlUI* control, int depth) {
     if (auto* edit = static_cast<CEditUI*>(control->castTo(L"Edit"))) {
         line += " text \"" + utf8(edit->textValue().view()) + "\"";
         if (edit->nativeHandle()) line += " editing";
+    }
+    if (auto* rich = static_cast<CRichEditUI*>(control->castTo(L"RichEdit"))) {
+        // One line per control: line breaks of the text are shown as "\n".
+        std::string text = utf8(rich->textValue().view());
+        for (std::size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2))
+            text.replace(at, 1, "\\n");
+        line += " text \"" + text + "\"";
     }
     if (auto* tab = static_cast<CTabLayoutUI*>(control->castTo(L"TabLayout")))
         line += " page " + std::to_string(tab->selectedIndex());

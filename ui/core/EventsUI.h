@@ -35,6 +35,8 @@ enum class UiEventKind : int {
     WindowSize = 23,
     SetCursor = 24,
     Timer = 25,
+    // The input method's composition changed (platform::compositionText); wparam: its cursor.
+    Composition = 26,
 };
 
 constexpr bool isMouseEvent(UiEventKind kind) {

@@ -116,6 +116,13 @@ bool CFormManagerUI::handleMessage(unsigned message, WParam wParam, LParam lPara
         if (message == WM_KEYDOWN && (!m_root || !m_focus)) result = 0;
         onKey(message, wParam, lParam);
         return false;
+    case WM_IME_COMPOSITION:
+        if (m_root && m_focus) {
+            TInputEventUI e = makeEvent(UiEventKind::Composition, m_focus, m_lastMousePosition);
+            e.wparam = wParam;
+            m_focus->dispatchEvent(e);
+        }
+        return false;
     case WM_PRINTCLIENT:
         onPrintClient(wParam, lParam);
         return false;

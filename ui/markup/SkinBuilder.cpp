@@ -7,6 +7,7 @@
 #include "ui/controls/CheckBoxUI.h"
 #include "ui/controls/ComboUI.h"
 #include "ui/controls/EditUI.h"
+#include "ui/controls/RichEditUI.h"
 #include "ui/controls/LabelUI.h"
 #include "ui/controls/ListContainerElementUI.h"
 #include "ui/controls/ListHBoxElementUI.h"
@@ -77,6 +78,7 @@ constexpr TagEntry kTags[] = {
     {L"CheckBox", make<CCheckBoxUI>},
     {L"Progress", make<CProgressUI>},
     {L"Edit", make<CEditUI>},
+    {L"RichEdit", make<CRichEditUI>},
     {L"ScrollBar", make<CScrollBarUI>},
     {L"Combo", make<CComboUI>},
     {L"ComboBox", make<CComboUI>},

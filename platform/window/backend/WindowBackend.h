@@ -40,6 +40,7 @@ struct BackendEvent {
         PointerLeft,  // the pointer left all windows of the process
         Key,          // vk, down, repeat
         Text,         // text (committed text of the keyboard or input method)
+        Composition,  // text: what the input method is composing (empty: none), cursor in it
         CloseRequest, // the desktop asks to close `window` (becomes WM_SYSCOMMAND SC_CLOSE)
         Minimized,    // the desktop minimised `window`
         Restored,     // the desktop restored `window`
@@ -59,6 +60,7 @@ struct BackendEvent {
     int wheelDelta = 0;
     unsigned vk = 0;
     std::wstring text;
+    int cursor = 0; // Composition: the input method's cursor, in characters of text
     Rect rect;
 };
 

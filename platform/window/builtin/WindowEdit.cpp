@@ -5,7 +5,7 @@
 #include "platform/graphics/Graphics.h"
 #include "platform/window/Window.h"
 #include "platform/window/backend/WindowBackend.h"
-#include "platform/window/builtin/WindowEditInternal.h"
+#include "platform/window/builtin/EditModel.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -808,6 +808,18 @@ void SdlBackend::handle(const SDL_Event& e) {
         deliver(std::move(ev));
         break;
     }
+    case SDL_TEXTEDITING: {
+        // The input method's pre-edit text; the committed text comes as SDL_TEXTINPUT.
+        BackendEvent ev;
+        ev.kind = BackendEvent::Kind::Composition;
+        NativeWindow* n = findById(e.edit.windowID);
+        ev.window = n ? n->handle : nullptr;
+        ev.text = fromUtf8(e.edit.text);
+        // SDL counts the cursor in characters of the text.
+        ev.cursor = e.edit.start;
+        deliver(std::move(ev));
+        break;
+    }
     case SDL_TEXTINPUT: {
         BackendEvent ev;
         ev.kind = BackendEvent::Kind::Text;

@@ -311,6 +311,14 @@ void typeText(std::wstring_view text) {
     inject(std::move(e));
 }
 
+void composeText(std::wstring_view text, int cursor) {
+    BackendEvent e;
+    e.kind = BackendEvent::Kind::Composition;
+    e.text = std::wstring(text);
+    e.cursor = cursor < 0 ? static_cast<int>(text.size()) : cursor;
+    inject(std::move(e));
+}
+
 void altKey(unsigned vk) {
     key(VK_MENU, true, false);
     key(vk, true, false);

@@ -1,7 +1,8 @@
 // The Edit class's text rules on their own, one table row per rule: typing
 // and inserting against selection, limit and filters, erasing, caret moves by
-// character and word with and without extending, word selection, select().
-#include "platform/window/builtin/WindowEditInternal.h"
+// character and word with and without extending, word selection, select();
+// the multi-line rules (line breaks, tabs, filters) and undo/redo sequences.
+#include "platform/window/builtin/EditModel.h"
 
 #include <gtest/gtest.h>
 
@@ -10,10 +11,11 @@
 
 namespace {
 
-using platform::detail::CaretStep;
-using platform::detail::EditChange;
-using platform::detail::EditModel;
-using platform::detail::SelectionMode;
+using platform::CaretStep;
+using platform::EditChange;
+using platform::EditLines;
+using platform::EditModel;
+using platform::SelectionMode;
 
 constexpr auto kChar = CaretStep::Character;
 constexpr auto kWord = CaretStep::Word;
@@ -189,6 +191,168 @@ TEST(EditModel, AssignTakesTheFirstLineIgnoresTheLimitAndStartsClean) {
     EXPECT_EQ(m.typeChar(L'y'), EditChange::None) << "over the limit: no room to type";
     m.setLimit(0);
     EXPECT_EQ(m.limit(), EditModel::kMaxLimit);
+}
+
+// --- Multiple lines ---
+
+struct LinesCase {
+    const char* rule;
+    const wchar_t* text;
+    long long from, to;
+    std::function<EditChange(EditModel&)> act;
+    const wchar_t* wantText;
+    std::size_t wantCaret;
+    EditChange wantChange;
+};
+
+const LinesCase kLinesCases[] = {
+    {"a line break is typed", L"ab", 1, 1, [](EditModel& m) { return m.typeChar(L'\n'); }, L"a\nb", 2,
+     EditChange::Text},
+    {"a tab is typed", L"ab", 1, 1, [](EditModel& m) { return m.typeChar(L'\t'); }, L"a\tb", 2, EditChange::Text},
+    {"other controls are still refused", L"ab", 1, 1, [](EditModel& m) { return m.typeChar(L'\r'); }, L"ab", 1,
+     EditChange::None},
+    {"inserted text keeps its lines, CR LF and CR become LF", L"", 0, 0,
+     [](EditModel& m) { return m.insert(L"a\r\nb\rc\nd"); }, L"a\nb\nc\nd", 7, EditChange::Text},
+    {"numbers only lets line breaks through", L"1", 1, 1,
+     [](EditModel& m) {
+         m.setNumbersOnly(true);
+         return m.insert(L"2\r\n3");
+     },
+     L"12\n3", 4, EditChange::Text},
+    {"numbers only refuses a tab", L"1", 1, 1,
+     [](EditModel& m) {
+         m.setNumbersOnly(true);
+         return m.typeChar(L'\t');
+     },
+     L"1", 1, EditChange::None},
+    {"the limit counts line breaks", L"ab", 2, 2,
+     [](EditModel& m) {
+         m.setLimit(4);
+         return m.insert(L"\n\nxyz");
+     },
+     L"ab\n\n", 4, EditChange::Text},
+    {"a word move crosses a line break", L"one\ntwo", 0, 0,
+     [](EditModel& m) { return m.moveRight(CaretStep::Word, SelectionMode::Collapse); }, L"one\ntwo", 4,
+     EditChange::Selection},
+};
+
+TEST(EditModel, MultipleLinesTable) {
+    for (const LinesCase& c : kLinesCases) {
+        SCOPED_TRACE(c.rule);
+        EditModel m(EditLines::Multiple);
+        m.assign(c.text);
+        m.select(c.from, c.to);
+        EXPECT_EQ(c.act(m), c.wantChange);
+        EXPECT_EQ(m.text(), c.wantText);
+        EXPECT_EQ(m.caret(), c.wantCaret);
+    }
+}
+
+TEST(EditModel, AssignKeepsEveryLineOfAMultiLineModel) {
+    EditModel m(EditLines::Multiple);
+    m.assign(L"one\r\ntwo\rthree");
+    EXPECT_EQ(m.text(), L"one\ntwo\nthree");
+}
+
+// --- Undo and redo ---
+
+// One action of an undo sequence: 't' types the text character by
+// character, 'i' inserts it, 'b' is Backspace, 'l'/'r' move the caret one
+// character, 'u' undoes, 'y' redoes; then the text and caret expected.
+struct UndoStep {
+    char action;
+    const wchar_t* arg;
+    const wchar_t* wantText;
+    std::size_t wantCaret;
+};
+
+struct UndoCase {
+    const char* rule;
+    std::vector<UndoStep> steps;
+};
+
+void apply(EditModel& m, const UndoStep& s) {
+    switch (s.action) {
+    case 't':
+        for (const wchar_t* p = s.arg; *p; ++p) m.typeChar(*p);
+        break;
+    case 'i':
+        m.insert(s.arg);
+        break;
+    case 'b':
+        m.erasePrevious();
+        break;
+    case 'l':
+        m.moveLeft(CaretStep::Character, SelectionMode::Collapse);
+        break;
+    case 'r':
+        m.moveRight(CaretStep::Character, SelectionMode::Collapse);
+        break;
+    case 'u':
+        m.undo();
+        break;
+    case 'y':
+        m.redo();
+        break;
+    default:
+        FAIL() << "unknown action " << s.action;
+    }
+}
+
+const UndoCase kUndoCases[] = {
+    {"a run of typing is one step",
+     {{'t', L"hello", L"hello", 5}, {'u', L"", L"", 0}, {'y', L"", L"hello", 5}, {'u', L"", L"", 0}}},
+    {"a caret move ends the run",
+     {{'t', L"ab", L"ab", 2}, {'l', L"", L"ab", 1}, {'t', L"X", L"aXb", 2}, {'u', L"", L"ab", 1}, {'u', L"", L"", 0}}},
+    {"a line break ends the run",
+     {{'t', L"ab\ncd", L"ab\ncd", 5}, {'u', L"", L"ab\n", 3}, {'u', L"", L"", 0}, {'y', L"", L"ab\n", 3}}},
+    {"backspace is undone with the character back",
+     {{'t', L"abc", L"abc", 3}, {'b', L"", L"ab", 2}, {'u', L"", L"abc", 3}, {'u', L"", L"", 0}}},
+    {"a paste is one step",
+     {{'i', L"one two", L"one two", 7}, {'t', L"!", L"one two!", 8}, {'u', L"", L"one two", 7}, {'u', L"", L"", 0}}},
+    {"a new change forgets the redo",
+     {{'t', L"ab", L"ab", 2}, {'u', L"", L"", 0}, {'t', L"c", L"c", 1}, {'y', L"", L"c", 1}, {'u', L"", L"", 0}}},
+    {"undo with nothing left changes nothing", {{'u', L"", L"", 0}, {'y', L"", L"", 0}}},
+    {"redo after several undos replays in order",
+     {{'i', L"a", L"a", 1},
+      {'i', L"b", L"ab", 2},
+      {'i', L"c", L"abc", 3},
+      {'u', L"", L"ab", 2},
+      {'u', L"", L"a", 1},
+      {'y', L"", L"ab", 2},
+      {'y', L"", L"abc", 3},
+      {'y', L"", L"abc", 3}}},
+};
+
+TEST(EditModel, UndoSequencesTable) {
+    for (const UndoCase& c : kUndoCases) {
+        SCOPED_TRACE(c.rule);
+        EditModel m(EditLines::Multiple);
+        int index = 0;
+        for (const UndoStep& s : c.steps) {
+            SCOPED_TRACE("step " + std::to_string(index++) + " '" + s.action + "'");
+            apply(m, s);
+            EXPECT_EQ(m.text(), s.wantText);
+            EXPECT_EQ(m.caret(), s.wantCaret);
+        }
+    }
+}
+
+TEST(EditModel, UndoDepthReadOnlyAndAssign) {
+    EditModel m(EditLines::Multiple);
+    m.setUndoDepth(2);
+    for (const wchar_t* piece : {L"a", L"b", L"c"}) m.insert(piece);
+    EXPECT_EQ(m.undo(), EditChange::Text);
+    EXPECT_EQ(m.undo(), EditChange::Text);
+    EXPECT_EQ(m.text(), L"a") << "only the last two steps are kept";
+    EXPECT_FALSE(m.canUndo());
+    m.setReadOnly(true);
+    EXPECT_EQ(m.redo(), EditChange::None) << "read only refuses redo";
+    m.setReadOnly(false);
+    EXPECT_EQ(m.redo(), EditChange::Text);
+    m.assign(L"fresh");
+    EXPECT_FALSE(m.canUndo());
+    EXPECT_FALSE(m.canRedo());
 }
 
 } // namespace
