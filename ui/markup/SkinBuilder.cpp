@@ -17,6 +17,7 @@
 #include "ui/controls/ListUI.h"
 #include "ui/controls/OptionUI.h"
 #include "ui/controls/ProgressUI.h"
+#include "ui/controls/SliderUI.h"
 #include "ui/controls/TextUI.h"
 #include "ui/core/AttributeValues.h"
 #include "ui/core/ControlUI.h"
@@ -85,6 +86,7 @@ constexpr TagEntry kTags[] = {
     {L"ListLabelElement", make<CListLabelElementUI>},
     {L"ListHBoxElement", make<CListHBoxElementUI>},
     {L"ListContainerElement", make<CListContainerElementUI>},
+    {L"Slider", make<CSliderUI>},
 };
 
 // Attribute values of resource elements (names compared without regard to case).
