@@ -3,6 +3,7 @@
 #include "ui/markup/SkinBuilder.h"
 
 #include "platform/system/Resources.h"
+#include "ui/controls/ActiveXUI.h"
 #include "ui/controls/ButtonUI.h"
 #include "ui/controls/CheckBoxUI.h"
 #include "ui/controls/ComboUI.h"
@@ -19,6 +20,7 @@
 #include "ui/controls/ProgressUI.h"
 #include "ui/controls/SliderUI.h"
 #include "ui/controls/TextUI.h"
+#include "ui/controls/WebBrowserUI.h"
 #include "ui/core/AttributeValues.h"
 #include "ui/core/ControlUI.h"
 #include "ui/core/FormManagerUI.h"
@@ -87,6 +89,8 @@ constexpr TagEntry kTags[] = {
     {L"ListHBoxElement", make<CListHBoxElementUI>},
     {L"ListContainerElement", make<CListContainerElementUI>},
     {L"Slider", make<CSliderUI>},
+    {L"ActiveX", make<CActiveXUI>},
+    {L"WebBrowser", make<CWebBrowserUI>},
 };
 
 // Attribute values of resource elements (names compared without regard to case).
