@@ -6,6 +6,7 @@
 #include "ui/controls/ActiveXUI.h"
 #include "ui/controls/ButtonUI.h"
 #include "ui/controls/CheckBoxUI.h"
+#include "ui/controls/ChrysanthemumLoadingUI.h"
 #include "ui/controls/ComboUI.h"
 #include "ui/controls/EditUI.h"
 #include "ui/controls/LabelUI.h"
@@ -18,6 +19,7 @@
 #include "ui/controls/ListUI.h"
 #include "ui/controls/OptionUI.h"
 #include "ui/controls/ProgressUI.h"
+#include "ui/controls/RotateImageUI.h"
 #include "ui/controls/SliderUI.h"
 #include "ui/controls/TextUI.h"
 #include "ui/controls/WebBrowserUI.h"
@@ -91,6 +93,8 @@ constexpr TagEntry kTags[] = {
     {L"Slider", make<CSliderUI>},
     {L"ActiveX", make<CActiveXUI>},
     {L"WebBrowser", make<CWebBrowserUI>},
+    {L"RotateImage", make<CRotateImageUI>},
+    {L"ChrysanthemumLoading", make<CChrysanthemumLoadingUI>},
 };
 
 // Attribute values of resource elements (names compared without regard to case).
