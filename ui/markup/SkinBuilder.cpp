@@ -8,6 +8,7 @@
 #include "ui/controls/CheckBoxUI.h"
 #include "ui/controls/ChrysanthemumLoadingUI.h"
 #include "ui/controls/ComboUI.h"
+#include "ui/controls/DateTimeUI.h"
 #include "ui/controls/EditUI.h"
 #include "ui/controls/LabelUI.h"
 #include "ui/controls/ListContainerElementUI.h"
@@ -95,6 +96,7 @@ constexpr TagEntry kTags[] = {
     {L"WebBrowser", make<CWebBrowserUI>},
     {L"RotateImage", make<CRotateImageUI>},
     {L"ChrysanthemumLoading", make<CChrysanthemumLoadingUI>},
+    {L"DateTime", make<CDateTimeUI>},
 };
 
 // Attribute values of resource elements (names compared without regard to case).
