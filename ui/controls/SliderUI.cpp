@@ -252,8 +252,14 @@ void CSliderUI::drawStateImage(platform::Canvas& canvas) {
     const Rect thumb = thumbRect();
     ImageDescription& image = thumbImage();
     if (image.description.isEmpty()) {
-        // Without images the thumb still shows where the value is.
-        canvas.fillRect(thumb, m_dragging ? 0xFF3A6BB5u : 0xFF5A87C8u);
+        // Without images the thumb still shows where the value is: framed,
+        // so that it stands out on a track of any colour.
+        const platform::Argb frame = !m_enabled ? 0xFF9AA0A8u : m_dragging ? 0xFF1D3E6Bu : 0xFF3A6BB5u;
+        const platform::Argb face = !m_enabled                      ? 0xFFE4E7EBu
+                                    : m_thumbHotState || m_dragging ? 0xFFDCE8FAu
+                                                                    : 0xFFFFFFFFu;
+        canvas.fillRect(thumb, frame);
+        canvas.fillRect({thumb.left + 1, thumb.top + 1, thumb.right - 1, thumb.bottom - 1}, face);
         return;
     }
     if (!render::resolveImageDescription(m_manager, image)) return;
