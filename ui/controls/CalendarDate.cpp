@@ -30,8 +30,8 @@ long long toDayNumber(const TDateUI& d) {
     return era * 146097 + doe - 719468;
 }
 
-TDateUI fromDayNumber(long long z) {
-    z += 719468;
+TDateUI fromDayNumber(long long days) {
+    const long long z = days + 719468;
     const long long era = (z >= 0 ? z : z - 146096) / 146097;
     const long long doe = z - era * 146097;
     const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
@@ -78,7 +78,8 @@ TDateUI addMonths(const TDateUI& date, int months) {
     return out;
 }
 
-std::wstring format(const TDateUI& date, std::wstring_view fmt, std::vector<FieldSpan>* spans) {
+std::wstring format(const TDateUI& date, std::wstring_view format, std::vector<FieldSpan>* spans) {
+    const std::wstring_view fmt = format;
     std::wstring out;
     auto number = [](int value, int width) {
         wchar_t buffer[16];
