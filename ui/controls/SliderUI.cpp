@@ -93,6 +93,12 @@ Rect CSliderUI::thumbRect() const {
     return thumbRectFor(m_pos, m_thumbSize, minValue(), maxValue(), value(), isHorizontal());
 }
 
+Rect CSliderUI::foreImagePart() const {
+    const Rect thumb = thumbRect();
+    if (isHorizontal()) return {0, 0, std::max(0, (thumb.left + thumb.right) / 2 - m_pos.left), m_pos.height()};
+    return {0, std::max(0, (thumb.top + thumb.bottom) / 2 - m_pos.top), m_pos.width(), m_pos.height()};
+}
+
 int CSliderUI::pageSize() const {
     const long long range = static_cast<long long>(maxValue()) - minValue();
     return static_cast<int>(std::max<long long>(m_step, range / 10));

@@ -48,6 +48,10 @@ public:
     // `value` moved by `delta` and snapped to the steps as valueAt does.
     static int snapped(int min, int max, int step, long long value);
 
+protected:
+    // Up to the thumb's centre, so that the filled track meets the thumb.
+    platform::Rect foreImagePart() const override;
+
 private:
     // Sets the value the user chose; true when it changed.
     bool userValue(int value);

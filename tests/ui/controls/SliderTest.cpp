@@ -115,6 +115,9 @@ TEST(Slider, DragKeysWheelAndTrackWithNotices) {
     ASSERT_NE(s, nullptr);
     ASSERT_EQ(s->bounds(), (Rect{10, 10, 120, 30}));
     EXPECT_EQ(s->thumbRect(), (Rect{30, 15, 40, 25}));
+    // The filled track ends at the thumb's centre (above and below the thumb).
+    EXPECT_EQ(w.pixel({34, 12}) & 0xFFFFFFu, 0x3A7BD5u);
+    EXPECT_EQ(w.pixel({35, 27}) & 0xFFFFFFu, 0xD0D6E0u);
     w.takeNotices();
 
     // Dragging the thumb by 23 pixels: the value follows in steps of 5 while
