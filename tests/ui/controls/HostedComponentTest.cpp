@@ -6,6 +6,7 @@
 
 #include "platform/system/Text.h"
 #include "tests/support/Pump.h"
+#include "tests/support/EnvGuard.h"
 #include "tests/support/ScratchFolder.h"
 #include "tests/ui/SkinWindow.h"
 
@@ -13,54 +14,21 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <optional>
-#include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
 using testsupport::SkinWindow;
 using Notices = std::vector<std::string>;
 
+using testsupport::EnvGuard;
+
 namespace {
-
-// Sets environment variables for one test and puts them back after it.
-class EnvGuard {
-public:
-    void set(const char* name, const char* value) {
-        const char* old = std::getenv(name);
-        m_saved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~EnvGuard() {
-        for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it) {
-            if (it->second)
-                setenv(it->first.c_str(), it->second->c_str(), 1);
-            else
-                unsetenv(it->first.c_str());
-        }
-    }
-
-private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
-};
 
 Notices shownNotices(SkinWindow& w) {
     Notices out;
     for (std::string& n : w.takeNotices())
         if (n.rfind("showactivex", 0) == 0) out.push_back(n);
     return out;
-}
-
-std::string readText(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 } // namespace
@@ -137,10 +105,7 @@ TEST(HostedComponent, WebBrowserLinkOpensInTheUsersBrowser) {
     // Without a desktop xdg-open gives web addresses to $BROWSER.
     const auto browser = dir / "browser";
     const auto log = dir / "opened.txt";
-    {
-        std::ofstream script(browser);
-        script << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" << log.string() << "'\n";
-    }
+    testsupport::writeBytes(browser, "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + log.string() + "'\n");
     std::filesystem::permissions(browser, std::filesystem::perms::owner_all);
     env.set("BROWSER", browser.c_str());
     env.set("DISPLAY", nullptr);
@@ -173,7 +138,7 @@ TEST(HostedComponent, WebBrowserLinkOpensInTheUsersBrowser) {
     EXPECT_FALSE(bad->openHomePage());
     w.press({link.left + 2, (link.top + link.bottom) / 2});
     w.release({link.left + 2, (link.top + link.bottom) / 2});
-    ASSERT_TRUE(testsupport::waitUntil([&] { return !readText(log).empty(); }, std::chrono::seconds(60)));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return !testsupport::readBytes(log).empty(); }, std::chrono::seconds(60)));
     // Only the web address arrived, once.
-    EXPECT_EQ(readText(log), "https://harrow.example.com/news\n");
+    EXPECT_EQ(testsupport::readBytes(log), "https://harrow.example.com/news\n");
 }
