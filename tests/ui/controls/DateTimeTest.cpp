@@ -203,6 +203,15 @@ TEST(DateTime, PickingADayInThePopup) {
     CMonthCalendarUI* cal = d->popup()->calendar();
     EXPECT_EQ(cal->shownMonth(), (TDateUI{2024, 2, 1}));
     EXPECT_EQ(cal->selected(), (TDateUI{2024, 2, 10}));
+    // Today is framed, the selected day filled.
+    cal->assignToday({2024, 2, 14});
+    SkinWindow::settle();
+    const Rect todayCell = CMonthCalendarUI::cellRect(cal->bounds(), cal->page().firstOfMonth + 13);
+    const Rect selectedCell = CMonthCalendarUI::cellRect(cal->bounds(), cal->page().firstOfMonth + 9);
+    vd::Snapshot shot;
+    ASSERT_TRUE(vd::windowPixels(popup, shot));
+    EXPECT_EQ(shot.at(todayCell.left + 1, todayCell.top + 1) & 0xFFFFFFu, 0xC0392Bu);
+    EXPECT_EQ(shot.at(selectedCell.left + 2, selectedCell.top + 2) & 0xFFFFFFu, 0x3A7BD5u);
 
     auto clickIn = [&](const Rect& r) {
         vd::click(platform::clientToScreen(popup, {(r.left + r.right) / 2, (r.top + r.bottom) / 2}));
