@@ -51,6 +51,12 @@ bool CDateTimeUI::assignDate(const TDateUI& date) {
 void CDateTimeUI::assignFormat(std::wstring_view format) {
     if (m_format == format) return;
     m_format = format.empty() ? std::wstring_view(L"yyyy-MM-dd") : format;
+    // The keys change a field that can be seen: the last one shown when the
+    // focused one is not.
+    std::vector<calendar::FieldSpan> spans;
+    calendar::format(m_date, m_format.view(), &spans);
+    if (!spans.empty() && std::none_of(spans.begin(), spans.end(), [&](const auto& s) { return s.field == m_field; }))
+        m_field = spans.back().field;
     refreshText();
 }
 
@@ -62,6 +68,9 @@ void CDateTimeUI::userDate(const TDateUI& date) {
 void CDateTimeUI::pickFromPopup(const TDateUI& date) { userDate(date); }
 
 bool CDateTimeUI::stepField(int delta) {
+    std::vector<calendar::FieldSpan> spans;
+    calendar::format(m_date, m_format.view(), &spans);
+    if (spans.empty()) return false; // no field is shown to change
     TDateUI next = m_date;
     auto wrap = [](int value, int count) { return ((value - 1) % count + count) % count + 1; };
     switch (m_field) {

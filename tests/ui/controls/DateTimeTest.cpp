@@ -182,6 +182,16 @@ TEST(DateTime, FieldKeysAndLimits) {
     EXPECT_EQ(iso(d->date()), "9999-12-31");
     EXPECT_EQ(dateNotices(w), (Notices{"datetimechange:d", "datetimechange:d", "datetimechange:d", "datetimechange:d"}))
         << "one per change; none for a refused step or a date set by code";
+
+    // Without a day in the format the keys change the last field shown; with no field, nothing.
+    bad->assignFormat(L"MM/yyyy");
+    EXPECT_EQ(bad->focusedField(), calendar::Field::Year);
+    ASSERT_TRUE(bad->assignDate({2024, 5, 31}));
+    EXPECT_TRUE(bad->stepField(1));
+    EXPECT_EQ(iso(bad->date()), "2025-05-31");
+    bad->assignFormat(L"'today'");
+    EXPECT_FALSE(bad->stepField(1));
+    EXPECT_EQ(bad->textValue(), L"today");
 }
 
 TEST(DateTime, PickingADayInThePopup) {
