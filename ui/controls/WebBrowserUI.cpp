@@ -7,6 +7,7 @@
 #include "ui/core/FormManagerUI.h"
 #include "ui/core/ManagerDrawing.h"
 
+#include <algorithm>
 #include <cwctype>
 
 using platform::Rect;
