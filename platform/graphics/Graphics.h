@@ -430,6 +430,12 @@ public:
     // over the destination with constantAlpha / 255.
     void drawSurfaceSmooth(const Surface& src, const RectF& dest, const Rect& srcRect,
                            std::uint8_t constantAlpha = 255);
+    // drawSurfaceSmooth, turned `degrees` clockwise about the centre of
+    // 'dest' (the corners may reach outside 'dest'; the clip still holds).
+    void drawSurfaceRotated(const Surface& src, const RectF& dest, const Rect& srcRect, double degrees,
+                            std::uint8_t constantAlpha = 255);
+    // Fills 'area' (non-zero rule, anti-aliased) with a straight ARGB colour, source over.
+    void fillPath(const Path& area, Argb colour);
     // Fills 'area' (even-odd rule, anti-aliased) with a path gradient: the
     // colour runs from 'surround' on the outline of 'shape' to 'centre' at the
     // outline scaled by (focusScaleX, focusScaleY) about the centre of shape's

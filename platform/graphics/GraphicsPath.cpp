@@ -176,6 +176,11 @@ void Canvas::fillPathGradient(const Path& area, const Path& shape, Argb centre, 
 
 void Canvas::drawSurfaceSmooth(const Surface& srcIn, const RectF& dest, const Rect& srcRect,
                                std::uint8_t constantAlpha) {
+    drawSurfaceRotated(srcIn, dest, srcRect, 0.0, constantAlpha);
+}
+
+void Canvas::drawSurfaceRotated(const Surface& srcIn, const RectF& dest, const Rect& srcRect, double degrees,
+                                std::uint8_t constantAlpha) {
     detail::CanvasData& d = *m_data;
     if (srcIn.isEmpty() || srcRect.isEmpty() || dest.width <= 0 || dest.height <= 0 || constantAlpha == 0) return;
     // Reading and writing one surface at once would feed back; read a copy.
@@ -195,8 +200,20 @@ void Canvas::drawSurfaceSmooth(const Surface& srcIn, const RectF& dest, const Re
         cairo_image_surface_create_for_data(first, CAIRO_FORMAT_ARGB32, part.width(), part.height(), stride));
     if (cairo_t* cr = d.beginCairo()) {
         cairo_save(cr);
-        cairo_rectangle(cr, dest.x, dest.y, dest.width, dest.height);
-        cairo_clip(cr);
+        if (degrees == 0.0) {
+            cairo_rectangle(cr, dest.x, dest.y, dest.width, dest.height);
+            cairo_clip(cr);
+        } else {
+            // Turned about the centre: the source's edges are smoothed by the
+            // transparent pixels beyond them rather than repeated.
+            const double cx = dest.x + dest.width / 2.0;
+            const double cy = dest.y + dest.height / 2.0;
+            cairo_translate(cr, cx, cy);
+            cairo_rotate(cr, degrees * std::numbers::pi / 180.0);
+            cairo_translate(cr, -cx, -cy);
+            cairo_rectangle(cr, dest.x, dest.y, dest.width, dest.height);
+            cairo_clip(cr);
+        }
         cairo_translate(cr, dest.x, dest.y);
         cairo_scale(cr, dest.width / srcRect.width(), dest.height / srcRect.height());
         cairo_set_source_surface(cr, image.get(), part.left - srcRect.left, part.top - srcRect.top);
@@ -204,6 +221,21 @@ void Canvas::drawSurfaceSmooth(const Surface& srcIn, const RectF& dest, const Re
         cairo_pattern_set_filter(pattern, CAIRO_FILTER_GOOD);
         cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
         cairo_paint_with_alpha(cr, constantAlpha / 255.0);
+        cairo_restore(cr);
+        d.finishCairo();
+    }
+}
+
+void Canvas::fillPath(const Path& area, Argb colour) {
+    detail::CanvasData& d = *m_data;
+    if (area.isEmpty() || (colour >> 24) == 0) return;
+    if (cairo_t* cr = d.beginCairo()) {
+        cairo_save(cr);
+        cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
+        tracePath(cr, area);
+        cairo_set_source_rgba(cr, ((colour >> 16) & 0xFF) / 255.0, ((colour >> 8) & 0xFF) / 255.0,
+                              (colour & 0xFF) / 255.0, (colour >> 24) / 255.0);
+        cairo_fill(cr);
         cairo_restore(cr);
         d.finishCairo();
     }

@@ -45,5 +45,12 @@ $im -size 8x8 xc:'#FFFFFF' -fill '#B0B8C4' -draw 'rectangle 0,0 3,3' -draw 'rect
 # Drawn without anti-aliasing: only exact magenta is masked away.
 $im -size 16x16 xc:'#FF00FF' +antialias -fill '#E67E22' -draw 'circle 7.5,7.5 7.5,2' PNG32:icon.png
 
+# A 40 x 40 rotor: a grey disc with a red arm pointing right, to show turning;
+# a slider thumb.
+$im -size 40x40 xc:none -fill '#C8CED8' -draw 'circle 19.5,19.5 19.5,4' -fill '#C0392B' \
+    -draw 'rectangle 20,16 39,23' PNG32:rotor.png
+$im -size 12x18 xc:none -fill '#FFFFFF' -stroke '#3A7BD5' -strokewidth 2 -draw 'roundrectangle 1,1 10,16 3,3' \
+    PNG32:thumb.png
+
 # Without time stamps, so that running this again changes no byte.
 for f in *.png; do $im "$f" -define png:exclude-chunks=date,time "PNG32:$f"; done

@@ -7,6 +7,7 @@
 #include "platform/window/Window.h"
 #include "ui/controls/ComboUI.h"
 #include "ui/controls/ComboWnd.h"
+#include "ui/controls/DateTimeUI.h"
 #include "ui/controls/EditUI.h"
 #include "ui/controls/RichEditUI.h"
 #include "ui/controls/ListHeaderUI.h"
@@ -14,6 +15,8 @@
 #include "ui/controls/OptionUI.h"
 #include "ui/controls/TreeNodeUI.h"
 #include "ui/controls/TreeViewUI.h"
+#include "ui/controls/RotateImageUI.h"
+#include "ui/controls/SliderUI.h"
 #include "ui/core/ControlUI.h"
 #include "ui/core/FormManagerUI.h"
 #include "ui/core/WindowWnd.h"
@@ -117,6 +120,12 @@ void printTree(const CFormManagerUI& manager, CControlUI* control, int depth) {
             std::string(" expanded=") + (node->expanded() ? "1" : "0") + " checked=" + (node->checked() ? "1" : "0");
     auto* combo = static_cast<CComboUI*>(control->castTo(L"Combo"));
     if (combo) line += " selected=" + std::to_string(combo->selectedIndex()) + " open=" + (combo->isOpen() ? "1" : "0");
+    if (auto* slider = static_cast<CSliderUI*>(control->castTo(L"Slider")))
+        line += " value=" + std::to_string(slider->value());
+    if (auto* date = static_cast<CDateTimeUI*>(control->castTo(L"DateTime")))
+        line += " date=" + utf8(calendar::toIso(date->date()));
+    if (auto* rotate = static_cast<CRotateImageUI*>(control->castTo(L"RotateImage")))
+        line += " angle=" + std::to_string(rotate->angle());
     std::printf("%s\n", line.c_str());
     // An open combo's rows are in its popup window (screen coordinates).
     if (combo && combo->isOpen()) {
@@ -191,7 +200,7 @@ public:
             if (sep == std::string::npos || std::sscanf(arg.c_str() + sep + 1, "%d,%d", &dx, &dy) != 2)
                 return bad(step);
             Point p;
-            if (int status = centreOf(arg.substr(0, sep), p, /*splitter=*/true)) return status;
+            if (int status = centreOf(arg.substr(0, sep), p, /*dragged=*/true)) return status;
             vd::moveMouse(p);
             settle();
             vd::mouseDown(p);
@@ -243,18 +252,21 @@ private:
         return 2;
     }
 
-    // The centre of the named control; with `splitter`, a layout with a
-    // splitter is taken by the centre of its splitter strip instead (the
-    // only part of a layout that a drag moves).
-    int centreOf(const std::string& name, Point& out, bool splitter = false) {
+    // The centre of the named control; with `dragged`, a layout with a
+    // splitter is taken by the centre of its splitter strip and a slider by
+    // its thumb's centre instead (the parts that a drag moves).
+    int centreOf(const std::string& name, Point& out, bool dragged = false) {
         CControlUI* control = m_window.manager.findControlByName(platform::fromUtf8(name));
         if (!control) {
             std::fprintf(stderr, "error: no control named \"%s\"\n", name.c_str());
             return 1;
         }
         platform::Rect r = control->bounds();
-        if (splitter) {
-            if (auto* v = static_cast<CVerticalLayoutUI*>(control->castTo(L"VerticalLayout")); v && v->splitterSize())
+        if (dragged) {
+            if (auto* slider = static_cast<CSliderUI*>(control->castTo(L"Slider")))
+                r = slider->thumbRect();
+            else if (auto* v = static_cast<CVerticalLayoutUI*>(control->castTo(L"VerticalLayout"));
+                     v && v->splitterSize())
                 r = v->splitterRect(r);
             else if (auto* h = static_cast<CHorizontalLayoutUI*>(control->castTo(L"HorizontalLayout"));
                      h && h->splitterSize())

@@ -3,6 +3,7 @@
 
 #include "ui/controls/ComboWnd.h"
 #include "ui/controls/ListRowUI.h"
+#include "ui/controls/PopupPlacement.h"
 #include "ui/core/AttributeValues.h"
 #include "ui/core/FormManagerUI.h"
 #include "ui/core/ManagerDrawing.h"
@@ -198,12 +199,7 @@ bool CComboUI::rowKey(const TInputEventUI& event) {
 // --- The popup ---
 
 Rect CComboUI::popupPlacement(const Rect& combo, Size size, const Rect& workArea) {
-    int top = combo.bottom;
-    if (top + size.cy > workArea.bottom && combo.top - size.cy >= workArea.top) top = combo.top - size.cy;
-    int left = combo.left;
-    if (left + size.cx > workArea.right) left = workArea.right - size.cx;
-    left = std::max(left, workArea.left);
-    return Rect::fromSize(left, top, size.cx, size.cy);
+    return popup::placeUnder(combo, size, workArea);
 }
 
 Size CComboUI::popupSize() {

@@ -66,12 +66,14 @@ Rect CProgressUI::coveredPart(platform::Size size, int min, int max, int value, 
     return {0, static_cast<int>(size.cy * (hi - v) / (hi - lo)), size.cx, size.cy};
 }
 
+Rect CProgressUI::foreImagePart() const { return coveredPart(m_pos.size(), m_min, m_max, m_value, m_horizontal); }
+
 void CProgressUI::drawStateImage(platform::Canvas& canvas) {
     if (m_progressImage.description.isEmpty()) return;
     if (m_min >= m_max && m_min < INT_MAX) m_max = m_min + 1;
     m_value = std::clamp(m_value, m_min, m_max);
     // Resolve first: parsing the description would reset the cut.
     if (!render::resolveImageDescription(m_manager, m_progressImage)) return;
-    m_progressImage.dest = coveredPart(m_pos.size(), m_min, m_max, m_value, m_horizontal);
+    m_progressImage.dest = foreImagePart();
     render::drawImageDescription(&canvas, m_manager, m_pos, m_paintRect, m_progressImage);
 }

@@ -31,6 +31,10 @@ public:
     // control), with min >= max read as max = min + 1.
     static platform::Rect coveredPart(platform::Size size, int min, int max, int value, bool horizontal);
 
+protected:
+    // The part of the control the fore image covers now (relative to it).
+    virtual platform::Rect foreImagePart() const;
+
 private:
     bool m_horizontal = true;
     int m_max = 100;

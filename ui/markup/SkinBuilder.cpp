@@ -3,9 +3,12 @@
 #include "ui/markup/SkinBuilder.h"
 
 #include "platform/system/Resources.h"
+#include "ui/controls/ActiveXUI.h"
 #include "ui/controls/ButtonUI.h"
 #include "ui/controls/CheckBoxUI.h"
+#include "ui/controls/ChrysanthemumLoadingUI.h"
 #include "ui/controls/ComboUI.h"
+#include "ui/controls/DateTimeUI.h"
 #include "ui/controls/EditUI.h"
 #include "ui/controls/RichEditUI.h"
 #include "ui/controls/LabelUI.h"
@@ -18,9 +21,12 @@
 #include "ui/controls/ListUI.h"
 #include "ui/controls/OptionUI.h"
 #include "ui/controls/ProgressUI.h"
+#include "ui/controls/RotateImageUI.h"
+#include "ui/controls/SliderUI.h"
 #include "ui/controls/TextUI.h"
 #include "ui/controls/TreeNodeUI.h"
 #include "ui/controls/TreeViewUI.h"
+#include "ui/controls/WebBrowserUI.h"
 #include "ui/core/AttributeValues.h"
 #include "ui/core/ControlUI.h"
 #include "ui/core/FormManagerUI.h"
@@ -91,6 +97,12 @@ constexpr TagEntry kTags[] = {
     {L"ListContainerElement", make<CListContainerElementUI>},
     {L"TreeView", make<CTreeViewUI>},
     {L"Tree", make<CTreeViewUI>},
+    {L"Slider", make<CSliderUI>},
+    {L"ActiveX", make<CActiveXUI>},
+    {L"WebBrowser", make<CWebBrowserUI>},
+    {L"RotateImage", make<CRotateImageUI>},
+    {L"ChrysanthemumLoading", make<CChrysanthemumLoadingUI>},
+    {L"DateTime", make<CDateTimeUI>},
 };
 
 // Attribute values of resource elements (names compared without regard to case).

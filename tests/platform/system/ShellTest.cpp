@@ -3,6 +3,7 @@
 // handed to the real xdg-open.
 #include "platform/system/Shell.h"
 #include "platform/system/Text.h"
+#include "tests/support/EnvGuard.h"
 #include "tests/support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
@@ -10,35 +11,12 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <thread>
 
 namespace {
 
+using testsupport::EnvGuard;
 using testsupport::ScratchFolder;
-
-class EnvGuard {
-public:
-    void set(const char* name, const char* value) {
-        const char* old = std::getenv(name);
-        m_saved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~EnvGuard() {
-        for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it) {
-            if (it->second)
-                setenv(it->first.c_str(), it->second->c_str(), 1);
-            else
-                unsetenv(it->first.c_str());
-        }
-    }
-
-private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
-};
 
 TEST(Shell, FileUrisBecomeLocalPaths) {
     const struct {

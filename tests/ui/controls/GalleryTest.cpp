@@ -167,3 +167,38 @@ TEST(Gallery, TreesPage) {
 }
 
 } // namespace
+
+namespace {
+
+// The value controls page after dragging and stepping sliders, paging one,
+// and changing the month of a date with its keys.
+TEST(Gallery, ValuesPage) {
+    const testsupport::ScratchFolder dir;
+    std::string args =
+        "--window '" + (kGallery / "values.xml").string() + "' --png '" + (dir / "values.png").string() + "' --tree";
+    for (const char* s : {"drag:volume:23,0", "key:up", "drag:level:0,-30", "click:paged", "click:date", "key:escape",
+                          "key:left", "key:up", "wait:300"})
+        args += std::string(" --act ") + s;
+    ToolRun run = skinview(args);
+    ASSERT_EQ(run.status, 0) << run.out;
+    // The drag starts on the thumb: its centre moves 23 px, 23/218 of the
+    // range, in steps of 5; Up adds a step.
+    EXPECT_NE(run.out.find("notice movevaluechanged \"volume\"\nnotice movevaluechanged \"volume\"\n"
+                           "notice valuechanged \"volume\"\nnotice valuechanged \"volume\"\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("Slider \"volume\" 10,10,240,28 value=55\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Slider \"level\" 254,10,272,142 value=5\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Slider \"paged\" 10,36,240,50 value=15\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Slider \"off\" 10,58,240,72 disabled value=70\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("notice datetimechange \"date\"\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(" focused date=2024-03-29\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("date=1601-01-01\n"), std::string::npos) << run.out;
+    // Caught at their first frames (they tick every ten minutes).
+    EXPECT_NE(run.out.find("RotateImage \"rotor\" 286,10,326,50 angle=30\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(" angle=135\n"), std::string::npos) << run.out;
+    EXPECT_TRUE(
+        testsupport::matchesGolden(platform::Surface::readPng((dir / "values.png").string()), "gallery/values"));
+}
+
+} // namespace

@@ -97,7 +97,7 @@ TEST_F(Builder, BuildsTopDownAndAppliesAttributesBottomUp) {
 TEST_F(Builder, TagTableIgnoresCaseAndCallbackGetsTheRest) {
     CControlUI* root = build(LR"(<window><vbox name="v"><HBOX name="h"/><checkbox name="c"/><Progress name="p"/>
         <Text name="t"/><Option name="o"/><Container name="k"/><Control name="x"/><ScrollBar name="s"/>
-        <Edit name="e"/><ActiveX name="list"><Label name="inside"/></ActiveX><Rec name="r"/>
+        <Edit name="e"/><MediaPlayer name="list"><Label name="inside"/></MediaPlayer><Rec name="r"/>
         <TileLayout/><TabLayout/><TreeView/><tree/></vbox></window>)");
     ASSERT_NE(root, nullptr);
     std::vector<std::wstring> types;
@@ -107,13 +107,25 @@ TEST_F(Builder, TagTableIgnoresCaseAndCallbackGetsTheRest) {
                                          L"TabLayout", L"TreeView", L"TreeView"}),
               types);
     // Unknown tags go to the callback as written; its null skips the subtree.
-    EXPECT_EQ((std::vector<std::wstring>{L"ActiveX", L"Rec"}), callback.asked);
+    EXPECT_EQ((std::vector<std::wstring>{L"MediaPlayer", L"Rec"}), callback.asked);
+}
+
+TEST_F(Builder, ValueAnimationAndHostedComponentTags) {
+    CControlUI* root = build(LR"(<Window><VBox><slider/><DATETIME/><RotateImage/><ChrysanthemumLoading/>
+        <ActiveX/><WebBrowser/></VBox></Window>)");
+    ASSERT_NE(root, nullptr);
+    std::vector<std::wstring> types;
+    for (int i = 0; i < items(root)->itemCount(); ++i) types.emplace_back(items(root)->itemAt(i)->typeName());
+    EXPECT_EQ((std::vector<std::wstring>{L"Slider", L"DateTime", L"RotateImage", L"ChrysanthemumLoading", L"ActiveX",
+                                         L"WebBrowser"}),
+              types);
+    EXPECT_TRUE(callback.asked.empty());
 }
 
 TEST_F(Builder, UnknownTagWithoutCallbackIsSkippedWithItsSubtree) {
     CSkinBuilder builder;
-    CControlUI* root =
-        builder.build(LR"(<Window><HBox><ActiveX><Label name="in"/></ActiveX><Label name="after"/></HBox></Window>)");
+    CControlUI* root = builder.build(
+        LR"(<Window><HBox><MediaPlayer><Label name="in"/></MediaPlayer><Label name="after"/></HBox></Window>)");
     ASSERT_NE(root, nullptr);
     owned.emplace_back(root);
     ASSERT_EQ(items(root)->itemCount(), 1);
