@@ -155,8 +155,14 @@ done
 (cd "$content/tree" && md5sum *.bin) > "$work/tree.md5"
 
 sport=$(free_port)
+# The configuration names each list's SHA-256 (an installer refuses a list
+# that does not match it).
+list_sha() { sha256sum "$content/$1/filelist.json" | cut -d' ' -f1; }
 # One edition per case: alder a, birch b, cedar c, dogwood d, elm tree.
 "$devserver" --port "$sport" --config "filelist_url_prefix=$files/" \
+  --config "alder_file_sha256=$(list_sha a)" --config "birch_file_sha256=$(list_sha b)" \
+  --config "cedar_file_sha256=$(list_sha c)" --config "dogwood_file_sha256=$(list_sha d)" \
+  --config "elm_file_sha256=$(list_sha tree)" \
   --config "alder_file_url=a/filelist.json" --config "alder_downloadurl_prefix=$files/a/" \
   --config "birch_file_url=b/filelist.json" --config "birch_downloadurl_prefix=$files/b/" \
   --config "cedar_file_url=c/filelist.json" --config "cedar_downloadurl_prefix=$files/c/" \
