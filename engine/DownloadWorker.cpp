@@ -347,14 +347,16 @@ private:
         bool announced = false; // the file's download state and message went out
         std::string localMd5;
         bool changed = false; // the patch showed that the file changed, without its MD5
-        if (present && !m_pass.verifyOnly && !item.md5.empty() && patchable(localFile.fd)) {
-            // A file an install may patch: its own MD5 is computed beside
-            // the patch's map and scan, which often tell sooner that it
-            // changed (engine/Patcher).
+        const bool mayPatch = present && !m_pass.verifyOnly && !item.md5.empty();
+        const std::int64_t early = m_pass.earlyPatchBytes < 0 ? kEarlyPatchBytes : m_pass.earlyPatchBytes;
+        if (mayPatch && regularSize(localFile.fd) >= early) {
+            // A large file an install may patch: its own MD5 is computed
+            // beside the patch's map and scan, which often tell sooner that
+            // it changed (engine/Patcher).
             COldFileDigest digest(localFile.fd);
             placed = placeEntry(relative, place);
             EntryResult result = EntryResult::Failed;
-            if (placed && patch(item, address, place, local, digest, announced, result)) return result;
+            if (placed && patch(item, address, place, local, &digest, announced, result)) return result;
             localMd5 = digest.Wait();
             changed = digest.Stopped();
         } else if (present) {
@@ -373,10 +375,18 @@ private:
             return EntryResult::InPlace;
         }
 
-        if (!announced) announce(local, localMd5, item.md5);
+        if (!announced) {
+            announce(local, localMd5, item.md5);
+            announced = true;
+        }
         if (!placed && !placeEntry(relative, place)) {
             DownloadDebugMessage(local + L" 无法写入");
             return EntryResult::Failed;
+        }
+        if (mayPatch && !placed) {
+            // A smaller file is patched once its MD5 said that it changed.
+            EntryResult result = EntryResult::Failed;
+            if (patch(item, address, place, local, nullptr, announced, result)) return result;
         }
         ::unlinkat(place.folder.fd, place.leaf.c_str(), 0); // the file, or a link in its place (never its target)
         return fetchWhole(item, address, place, local);
@@ -390,10 +400,10 @@ private:
                              platform::fromUtf8(expected));
     }
 
-    // A regular file large enough to have a map.
-    static bool patchable(int fd) {
+    // The size of a regular file; -1 for anything else.
+    static std::int64_t regularSize(int fd) {
         struct stat st;
-        return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= kMinMappedFileBytes;
+        return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : -1;
     }
 
     bool placeEntry(const std::string& relative, EntryPlace& place) const {
@@ -411,9 +421,10 @@ private:
     // --- Step 2: patch a large old copy (engine/Patcher) ---
     // True when the patch decided the entry (result set); false when the
     // old file's digest is to decide, and the file to be fetched whole if it
-    // is not in place. digest is the old file's MD5 under way.
+    // is not in place. digest is the old file's MD5 under way, or null when
+    // it said that the file changed.
     bool patch(const DownloadItem& item, const std::string& address, const EntryPlace& place, const std::wstring& local,
-               COldFileDigest& digest, bool& announced, EntryResult& result) {
+               COldFileDigest* digest, bool& announced, EntryResult& result) {
         struct stat st;
         if (::fstatat(place.folder.fd, place.leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
             st.st_size < kMinMappedFileBytes)
@@ -423,12 +434,12 @@ private:
         const PatchTarget target{platform::fromUtf8(place.folderPath + place.leaf),
                                  platform::fromUtf8(place.folderPath + place.partName), address, item.md5};
         PatchCheck check;
-        check.digest = &digest;
+        check.digest = digest;
         check.changed = [&] {
             // The old file's digest when it was waited for, else none.
-            announce(local, digest.Stopped() ? std::string() : digest.Wait(), item.md5);
+            if (!announced) announce(local, digest->Stopped() ? std::string() : digest->Wait(), item.md5);
             announced = true;
-            m_ctx.posted = false;
+            m_ctx.posted = false; // the file's first progress report goes out
         };
         const PatchOutcome patched = PatchFile(m_client, target, &m_ctx, &onProgress, check);
         if (patched == PatchOutcome::InPlace) {

@@ -18,7 +18,8 @@
 # rounds (QUELLAN_BENCH_ROUNDS overrides their
 # number); each result is checked against the new content. For profiling:
 # QUELLAN_BENCH_CASES picks cases ("a d"), QUELLAN_BENCH_WRAP prefixes the
-# installer's command (a profiler).
+# installer's command (a profiler). QUELLAN_BENCH_BASELINE names another
+# quellan-cli (an earlier build) measured as quellan-base in the same run.
 set -euo pipefail
 
 quick=0
@@ -211,8 +212,10 @@ run() {
   times > "$work/times.start"
   start=$(now)
   case $tool in
-    quellan|quellan-whole)
-      ${QUELLAN_BENCH_WRAP:-} "$cli" install --edition "$(edition_of "$c")" --path "$dest/" --no-shortcut --stats \
+    quellan|quellan-whole|quellan-base)
+      local bin=$cli
+      [ "$tool" = quellan-base ] && bin=$QUELLAN_BENCH_BASELINE
+      ${QUELLAN_BENCH_WRAP:-} "$bin" install --edition "$(edition_of "$c")" --path "$dest/" --no-shortcut --stats \
         >/dev/null 2>"$work/quellan.err" || { cat "$work/quellan.err" >&2; return 1; } ;;
     zsync)
       if [ "$c" = tree ]; then
@@ -248,6 +251,7 @@ for ((r = 0; r < rounds; r++)); do
   for c in "${cases[@]}"; do
     tools=(quellan zsync curl)
     [ "$c" = d ] && tools+=(quellan-whole)
+    [ -n "${QUELLAN_BENCH_BASELINE:-}" ] && tools+=(quellan-base)
     for tool in "${tools[@]}"; do
       if [ "$tool" = quellan-whole ]; then mv "$content/d/game.bin.qbm" "$work/d.qbm"; fi
       read -r s b u < <(run "$tool" "$c")
@@ -267,6 +271,7 @@ printf '%-6s %-14s %12s %9s %14s %14s %9s %10s\n' case tool bytes seconds "bytes
 for c in "${cases[@]}"; do
   tools=(quellan zsync curl)
   [ "$c" = d ] && tools+=(quellan-whole)
+  [ -n "${QUELLAN_BENCH_BASELINE:-}" ] && tools+=(quellan-base)
   for tool in "${tools[@]}"; do
     printf '%-6s %-14s %12d %9.3f %14.3f %14.3f %9.3f %10.3f\n' "$c" "$tool" "${bytes[$tool.$c]}" "${secs[$tool.$c]}" \
       "$(calc "${bytes[$tool.$c]} / ${bytes[zsync.$c]}")" "$(calc "${secs[$tool.$c]} / ${secs[zsync.$c]}")" \

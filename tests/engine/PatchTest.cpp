@@ -446,20 +446,25 @@ TEST_F(PatchTest, EveryFaultFallsBackToTheWholeFileInTheSamePass) {
          }),
          false},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        stage("x.MPQ", old, content);
-        if (row.removeMap) fs::remove(this->content("birch/x.MPQ.qbm"));
-        m_server.ClearFaults();
-        m_server.SetFault(std::string("/files/birch/") + row.path, row.fault);
-        const auto before = g_transferTotals.patchedFiles.load();
-        ASSERT_TRUE(pass("x.MPQ", content));
-        EXPECT_EQ(readFile(m_install + "x.MPQ"), content);
-        EXPECT_EQ(g_transferTotals.patchedFiles.load(), before);
-        EXPECT_EQ(wholeRequests("x.MPQ"), 1);
-        EXPECT_FALSE(fs::exists(m_install + "x.MPQ.quellan-part"));
-        EXPECT_FALSE(fs::exists(m_install + ".x.MPQ.quellan-part.resume"));
-    }
+    // Each row with the old file's MD5 known first, and with the patch
+    // started beside it.
+    for (const Row& row : rows)
+        for (const std::int64_t early : {std::int64_t(-1), kMiB}) {
+            SCOPED_TRACE(row.name);
+            SCOPED_TRACE(early > 0 ? "patched early" : "MD5 first");
+            m_pass.earlyPatchBytes = early;
+            stage("x.MPQ", old, content);
+            if (row.removeMap) fs::remove(this->content("birch/x.MPQ.qbm"));
+            m_server.ClearFaults();
+            m_server.SetFault(std::string("/files/birch/") + row.path, row.fault);
+            const auto before = g_transferTotals.patchedFiles.load();
+            ASSERT_TRUE(pass("x.MPQ", content));
+            EXPECT_EQ(readFile(m_install + "x.MPQ"), content);
+            EXPECT_EQ(g_transferTotals.patchedFiles.load(), before);
+            EXPECT_EQ(wholeRequests("x.MPQ"), 1);
+            EXPECT_FALSE(fs::exists(m_install + "x.MPQ.quellan-part"));
+            EXPECT_FALSE(fs::exists(m_install + ".x.MPQ.quellan-part.resume"));
+        }
 }
 
 TEST_F(PatchTest, TheOldFilesOwnDigestDecidesWhenTheMapCannotTell) {
@@ -483,6 +488,7 @@ TEST_F(PatchTest, TheOldFilesOwnDigestDecidesWhenTheMapCannotTell) {
         const char* name;
         std::string content; // what the list names
         std::string map;     // what the map says
+        bool early;          // patched without waiting for its MD5 (a large file)
         bool verifyOnly, lies;
         int wholeRequests;  // to the file (at most, for a map that lies)
         bool rangeRequests; // to the file
@@ -492,14 +498,25 @@ TEST_F(PatchTest, TheOldFilesOwnDigestDecidesWhenTheMapCannotTell) {
               downloaded = kStateDownloaded;
     const std::vector<int> fetched{checking, downloading, downloaded};
     const Row rows[] = {
-        {"unchanged, true map", old, mapOf(old, old), false, false, 0, false, {checking, verified}},
-        {"unchanged, map of other content", old, mapOf(randomBytes(3 * kMiB, 42), old), false, true, 1, false, {}},
-        {"unchanged, map of a changed file", old, mapOf(changed, old), false, true, 1, false, {}},
-        {"changed, true map", changed, mapOf(changed, changed), false, false, 0, true, fetched},
-        {"changed, verification only", changed, mapOf(changed, changed), true, false, 0, false, {checking}},
+        {"unchanged, true map", old, mapOf(old, old), true, false, false, 0, false, {checking, verified}},
+        {"unchanged, map of other content",
+         old,
+         mapOf(randomBytes(3 * kMiB, 42), old),
+         true,
+         false,
+         true,
+         1,
+         false,
+         {}},
+        {"unchanged, map of a changed file", old, mapOf(changed, old), true, false, true, 1, false, {}},
+        {"changed, true map", changed, mapOf(changed, changed), true, false, false, 0, true, fetched},
+        {"changed, verification only", changed, mapOf(changed, changed), true, true, false, 0, false, {checking}},
+        {"smaller file, unchanged", old, mapOf(old, old), false, false, false, 0, false, {checking, verified}},
+        {"smaller file, changed", changed, mapOf(changed, changed), false, false, false, 0, true, fetched},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
+        m_pass.earlyPatchBytes = row.early ? 2 * kMiB : -1;
         stage("u.MPQ", old, row.content);
         writeFile(content("birch/u.MPQ.qbm"), row.map);
         std::vector<FileProblem> problems;
@@ -524,8 +541,10 @@ TEST_F(PatchTest, TheOldFilesOwnDigestDecidesWhenTheMapCannotTell) {
             EXPECT_EQ(ranges > 0, row.rangeRequests);
             EXPECT_EQ(m_events.states, row.states);
         }
-        // Only an install pass asks for maps.
-        EXPECT_EQ(m_server.RequestsTo("/files/birch/u.MPQ.qbm").empty(), row.verifyOnly);
+        // Only an install pass asks for maps, for a smaller file only once
+        // its MD5 differs.
+        EXPECT_EQ(m_server.RequestsTo("/files/birch/u.MPQ.qbm").empty(),
+                  row.verifyOnly || (!row.early && row.content == old));
         if (row.verifyOnly) {
             EXPECT_EQ(problems, std::vector<FileProblem>{FileProblem::Differs});
         }
