@@ -350,9 +350,10 @@ private:
         const bool mayPatch = present && !m_pass.verifyOnly && !item.md5.empty();
         const std::int64_t early = m_pass.earlyPatchBytes < 0 ? kEarlyPatchBytes : m_pass.earlyPatchBytes;
         if (mayPatch && regularSize(localFile.fd) >= early) {
-            // A large file an install may patch: its own MD5 is computed
-            // beside the patch's map and scan, which often tell sooner that
-            // it changed (engine/Patcher).
+            // A large file an install may patch: the patch's map and scan
+            // often tell sooner than the file's own MD5 that it changed;
+            // the MD5 runs beside the scan where it may still decide
+            // (engine/Patcher).
             COldFileDigest digest(localFile.fd);
             placed = placeEntry(relative, place);
             EntryResult result = EntryResult::Failed;

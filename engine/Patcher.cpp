@@ -384,8 +384,7 @@ private:
 
 // --- The old file's own digest ---
 
-COldFileDigest::COldFileDigest(int fd)
-    : m_fd(::dup(fd)), m_cancel(CCancelFlag::Current()), m_thread([this] { run(); }) {}
+COldFileDigest::COldFileDigest(int fd) : m_fd(::dup(fd)), m_cancel(CCancelFlag::Current()) {}
 
 COldFileDigest::~COldFileDigest() {
     m_stop = true;
@@ -393,12 +392,23 @@ COldFileDigest::~COldFileDigest() {
     if (m_fd >= 0) ::close(m_fd);
 }
 
+void COldFileDigest::Start() {
+    if (m_started) return;
+    m_started = true;
+    m_thread = std::thread([this] { run(); });
+}
+
 std::string COldFileDigest::Wait() {
+    Start();
     if (m_thread.joinable()) m_thread.join();
     return m_result;
 }
 
 void COldFileDigest::Stop() {
+    if (!m_started) {
+        m_started = m_stopped = true;
+        return;
+    }
     if (!m_thread.joinable()) return;
     m_stop = true;
     m_thread.join();
@@ -462,6 +472,10 @@ PatchOutcome PatchFile(CHttpClient& client, const PatchTarget& target, void* use
         discard();
         return PatchOutcome::Fallback;
     }
+    // An old file of another length than the map's changed: its MD5 is
+    // never needed. Otherwise it runs beside the scan.
+    if (check.digest && static_cast<std::int64_t>(old.Length()) != map.length) check.digest->Stop();
+    if (check.digest) check.digest->Start();
     // The scan may run on two threads: the job's flag is taken here, as
     // JobCancelled() answers for the calling thread only.
     CCancelFlag* const cancel = CCancelFlag::Current();

@@ -32,22 +32,28 @@ struct PatchTarget {
 };
 
 // The old file's own MD5, computed on a thread of its own while a patch
-// fetches the map and scans the file: both read the same bytes (from the
-// page cache), and the digest is waited for only when the scan cannot tell
-// that the file changed.
+// scans the file: both read the same bytes (from the page cache), and the
+// digest is waited for only when the map and the scan cannot tell that the
+// file changed. It is not started at all when the map gives another length.
 class COldFileDigest {
 public:
-    // Hashes what fd reads (through a descriptor of its own) from its first
-    // byte. Stops early when the calling thread's job is cancelled.
+    // Will hash what fd reads (through a descriptor of its own) from its
+    // first byte, once started. Stops early when the constructing thread's
+    // job is cancelled.
     explicit COldFileDigest(int fd);
     ~COldFileDigest();
     COldFileDigest(const COldFileDigest&) = delete;
     COldFileDigest& operator=(const COldFileDigest&) = delete;
 
-    // The digest as 32 lower-case hex digits once every byte is hashed;
-    // empty when reading failed, the job was cancelled or Stop came first.
+    // Starts hashing on a thread of its own, unless it was started or
+    // stopped before.
+    void Start();
+    // The digest as 32 lower-case hex digits once every byte is hashed
+    // (starting it if need be); empty when reading failed, the job was
+    // cancelled or Stop came first.
     std::string Wait();
-    // The digest is not needed: the thread ends at its next piece.
+    // The digest is not needed: the thread ends at its next piece, or never
+    // starts.
     void Stop();
     // Stop was called before the digest was complete.
     bool Stopped() const { return m_stopped; }
@@ -57,9 +63,10 @@ private:
     int m_fd;
     CCancelFlag* m_cancel;
     std::atomic<bool> m_stop{false};
+    bool m_started = false;
     bool m_stopped = false;
     std::string m_result; // written by the thread only, read after it ended
-    std::thread m_thread; // last: starts once the members above exist
+    std::thread m_thread;
 };
 
 // From this size on an install pass starts patching a file before its own

@@ -509,6 +509,10 @@ TEST_F(PatchTest, TheOldFilesOwnDigestDecidesWhenTheMapCannotTell) {
          false,
          {}},
         {"unchanged, map of a changed file", old, mapOf(changed, old), true, false, true, 1, false, {}},
+        // Another length tells the change without the MD5: a map that lies
+        // so costs the patch and then the whole file.
+        {"unchanged, map of a longer file", old, mapOf(old + randomBytes(9000, 43), old), true, false, false, 1, true,
+         fetched},
         {"changed, true map", changed, mapOf(changed, changed), true, false, false, 0, true, fetched},
         {"changed, verification only", changed, mapOf(changed, changed), true, true, false, 0, false, {checking}},
         {"smaller file, unchanged", old, mapOf(old, old), false, false, false, 0, false, {checking, verified}},
