@@ -346,7 +346,8 @@ private:
         bool placed = false;
         bool announced = false; // the file's download state and message went out
         std::string localMd5;
-        bool changed = false; // the patch showed that the file changed, without its MD5
+        bool changed = false;      // the patch showed that the file changed, without its MD5
+        bool patchStarted = false; // before the MD5 was known
         const bool mayPatch = present && !m_pass.verifyOnly && !item.md5.empty();
         const std::int64_t early = m_pass.earlyPatchBytes < 0 ? kEarlyPatchBytes : m_pass.earlyPatchBytes;
         if (mayPatch && regularSize(localFile.fd) >= early) {
@@ -355,7 +356,7 @@ private:
             // the MD5 runs beside the scan where it may still decide
             // (engine/Patcher).
             COldFileDigest digest(localFile.fd);
-            placed = placeEntry(relative, place);
+            placed = patchStarted = placeEntry(relative, place);
             EntryResult result = EntryResult::Failed;
             if (placed && patch(item, address, place, local, &digest, announced, result)) return result;
             localMd5 = digest.Wait();
@@ -384,7 +385,7 @@ private:
             DownloadDebugMessage(local + L" 无法写入");
             return EntryResult::Failed;
         }
-        if (mayPatch && !placed) {
+        if (mayPatch && !patchStarted) {
             // A smaller file is patched once its MD5 said that it changed.
             EntryResult result = EntryResult::Failed;
             if (patch(item, address, place, local, nullptr, announced, result)) return result;
