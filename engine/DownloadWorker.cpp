@@ -339,13 +339,35 @@ private:
         // A link anywhere on the way reads as no file: it is replaced below.
         // The MD5 of a large file takes long: it stops between pieces when
         // the job is cancelled.
-        const int localFd = m_root.fd < 0 ? -1 : openBeneath(m_root.fd, relative, O_RDONLY);
-        const std::string localMd5 =
-            localFd < 0 ? std::string() : descriptorMd5(localFd, [] { return !JobCancelled(); });
-        const bool present = localFd >= 0;
-        if (localFd >= 0) ::close(localFd);
+        FdCloser localFile(m_root.fd < 0 ? -1 : openBeneath(m_root.fd, relative, O_RDONLY));
+        const bool present = localFile.fd >= 0;
+        const std::string address = DownloadAddressForEntry(m_pass.prefix, item.file);
+        EntryPlace place;
+        bool placed = false;
+        bool announced = false; // the file's download state and message went out
+        std::string localMd5;
+        bool changed = false;      // the patch showed that the file changed, without its MD5
+        bool patchStarted = false; // before the MD5 was known
+        const bool mayPatch = present && !m_pass.verifyOnly && !item.md5.empty();
+        const std::int64_t early = m_pass.earlyPatchBytes < 0 ? kEarlyPatchBytes : m_pass.earlyPatchBytes;
+        if (mayPatch && regularSize(localFile.fd) >= early) {
+            // A large file an install may patch: the patch's map and scan
+            // often tell sooner than the file's own MD5 that it changed;
+            // the MD5 runs beside the scan where it may still decide
+            // (engine/Patcher).
+            COldFileDigest digest(localFile.fd);
+            placed = patchStarted = placeEntry(relative, place);
+            EntryResult result = EntryResult::Failed;
+            if (placed && patch(item, address, place, local, &digest, announced, result)) return result;
+            localMd5 = digest.Wait();
+            changed = digest.Stopped();
+        } else if (present) {
+            localMd5 = descriptorMd5(localFile.fd, [] { return !JobCancelled(); });
+        }
+        ::close(localFile.fd);
+        localFile.fd = -1;
         if (JobCancelled()) return EntryResult::Cancelled;
-        if (DigestsMatch(localMd5, item.md5)) {
+        if (!changed && DigestsMatch(localMd5, item.md5)) {
             m_record->SetState(kStateVerified);
             m_ctx.post();
             return EntryResult::InPlace;
@@ -355,20 +377,35 @@ private:
             return EntryResult::InPlace;
         }
 
-        m_record->SetState(kStateDownloading);
-        m_record->SetTransfer(0, 0, 0);
-        DownloadDebugMessage(local + L" md5不一致,本地:" + platform::fromUtf8(localMd5) + L",线上:" +
-                             platform::fromUtf8(item.md5));
-        EntryPlace place;
-        if (!placeEntry(relative, place)) {
+        if (!announced) {
+            announce(local, localMd5, item.md5);
+            announced = true;
+        }
+        if (!placed && !placeEntry(relative, place)) {
             DownloadDebugMessage(local + L" 无法写入");
             return EntryResult::Failed;
         }
-        const std::string address = DownloadAddressForEntry(m_pass.prefix, item.file);
-        EntryResult result = EntryResult::Failed;
-        if (present && patch(item, address, place, local, result)) return result;
+        if (mayPatch && !patchStarted) {
+            // A smaller file is patched once its MD5 said that it changed.
+            EntryResult result = EntryResult::Failed;
+            if (patch(item, address, place, local, nullptr, announced, result)) return result;
+        }
         ::unlinkat(place.folder.fd, place.leaf.c_str(), 0); // the file, or a link in its place (never its target)
         return fetchWhole(item, address, place, local);
+    }
+
+    // The file is to be downloaded or patched.
+    void announce(const std::wstring& local, const std::string& localMd5, const std::string& expected) {
+        m_record->SetState(kStateDownloading);
+        m_record->SetTransfer(0, 0, 0);
+        DownloadDebugMessage(local + L" md5不一致,本地:" + platform::fromUtf8(localMd5) + L",线上:" +
+                             platform::fromUtf8(expected));
+    }
+
+    // The size of a regular file; -1 for anything else.
+    static std::int64_t regularSize(int fd) {
+        struct stat st;
+        return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : -1;
     }
 
     bool placeEntry(const std::string& relative, EntryPlace& place) const {
@@ -385,19 +422,34 @@ private:
 
     // --- Step 2: patch a large old copy (engine/Patcher) ---
     // True when the patch decided the entry (result set); false when the
-    // file is to be fetched whole instead.
+    // old file's digest is to decide, and the file to be fetched whole if it
+    // is not in place. digest is the old file's MD5 under way, or null when
+    // it said that the file changed.
     bool patch(const DownloadItem& item, const std::string& address, const EntryPlace& place, const std::wstring& local,
-               EntryResult& result) {
+               COldFileDigest* digest, bool& announced, EntryResult& result) {
         struct stat st;
-        if (item.md5.empty() || ::fstatat(place.folder.fd, place.leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !S_ISREG(st.st_mode) || st.st_size < kMinMappedFileBytes)
+        if (::fstatat(place.folder.fd, place.leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+            st.st_size < kMinMappedFileBytes)
             return false;
         // Paths through the folder's descriptor: the patch opens them without
         // following a link at the last component.
         const PatchTarget target{platform::fromUtf8(place.folderPath + place.leaf),
                                  platform::fromUtf8(place.folderPath + place.partName), address, item.md5};
-        m_ctx.posted = false;
-        const PatchOutcome patched = PatchFile(m_client, target, &m_ctx, &onProgress);
+        PatchCheck check;
+        check.digest = digest;
+        check.changed = [&] {
+            // The old file's digest when it was waited for, else none.
+            if (!announced) announce(local, digest->Stopped() ? std::string() : digest->Wait(), item.md5);
+            announced = true;
+            m_ctx.posted = false; // the file's first progress report goes out
+        };
+        const PatchOutcome patched = PatchFile(m_client, target, &m_ctx, &onProgress, check);
+        if (patched == PatchOutcome::InPlace) {
+            m_record->SetState(kStateVerified);
+            m_ctx.post();
+            result = EntryResult::InPlace;
+            return true;
+        }
         if (patched == PatchOutcome::Patched) {
             if (::renameat(place.folder.fd, place.partName.c_str(), place.folder.fd, place.leaf.c_str()) == 0) {
                 m_ctx.post(); // the whole file produced, before the state says so
@@ -419,7 +471,7 @@ private:
             result = EntryResult::Failed;
             return true;
         }
-        m_record->SetTransfer(0, 0, 0);
+        if (announced) m_record->SetTransfer(0, 0, 0);
         return false;
     }
 

@@ -68,6 +68,9 @@ struct DownloadPass {
     // Set for a verification run: files that are not in place are reported
     // here (from the worker threads) and nothing is deleted or fetched.
     std::function<void(const DownloadItem&, FileProblem)> verifyOnly;
+    // Files from this size on are patched without waiting for their own MD5
+    // (engine/Patcher.h, kEarlyPatchBytes); -1 takes that default.
+    std::int64_t earlyPatchBytes = -1;
 };
 
 // Runs one worker on the calling thread until the queue is empty (or the job

@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <condition_variable>
 #include <cstring>
 #include <functional>
@@ -33,6 +34,9 @@
 namespace {
 
 constexpr std::int64_t kMiB = 1 << 20;
+// A digest reads its file in pieces of this size: small enough to stay in
+// the processor's cache between the copy and the hashing.
+constexpr std::size_t kDigestReadBytes = 128 << 10;
 
 // --- Opening files ---
 
@@ -201,7 +205,7 @@ public:
 
 private:
     void run() {
-        std::unique_ptr<char[]> buffer(new char[kPiece]);
+        std::unique_ptr<char[]> buffer(new char[kReadBytes]);
         std::int64_t at = 0;
         for (;;) {
             std::int64_t end;
@@ -213,7 +217,7 @@ private:
             }
             while (at < end) {
                 if (m_stop) return;
-                const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(end - at, kPiece));
+                const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(end - at, kReadBytes));
                 const ssize_t n = ::pread(m_fd, buffer.get(), want, at);
                 if (n <= 0) {
                     m_failed = true;
@@ -226,6 +230,7 @@ private:
     }
 
     static constexpr std::int64_t kPiece = 1 << 20;
+    static constexpr std::int64_t kReadBytes = kDigestReadBytes;
     int m_fd;
     CMd5Stream m_md5;
     std::mutex m_mutex;
@@ -377,9 +382,60 @@ private:
 
 } // namespace
 
+// --- The old file's own digest ---
+
+COldFileDigest::COldFileDigest(int fd) : m_fd(::dup(fd)), m_cancel(CCancelFlag::Current()) {}
+
+COldFileDigest::~COldFileDigest() {
+    m_stop = true;
+    if (m_thread.joinable()) m_thread.join();
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+void COldFileDigest::Start() {
+    if (m_started) return;
+    m_started = true;
+    m_thread = std::thread([this] { run(); });
+}
+
+std::string COldFileDigest::Wait() {
+    Start();
+    if (m_thread.joinable()) m_thread.join();
+    return m_result;
+}
+
+void COldFileDigest::Stop() {
+    if (!m_started) {
+        m_started = m_stopped = true;
+        return;
+    }
+    if (!m_thread.joinable()) return;
+    m_stop = true;
+    m_thread.join();
+    m_stopped = m_result.empty();
+}
+
+void COldFileDigest::run() {
+    if (m_fd < 0) return;
+    constexpr std::size_t kPiece = kDigestReadBytes;
+    std::unique_ptr<char[]> buffer(new char[kPiece]);
+    CMd5Stream md5;
+    for (off_t at = 0;;) {
+        if (m_stop || (m_cancel && m_cancel->IsCancelled())) return;
+        const ssize_t n = ::pread(m_fd, buffer.get(), kPiece, at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return;
+        if (n == 0) break;
+        md5.Update(buffer.get(), static_cast<std::size_t>(n));
+        at += n;
+    }
+    m_result = md5.Finish();
+}
+
 // --- Patching ---
 
-PatchOutcome PatchFile(CHttpClient& client, const PatchTarget& target, void* userData, ProgressFunc progress) {
+PatchOutcome PatchFile(CHttpClient& client, const PatchTarget& target, void* userData, ProgressFunc progress,
+                       const PatchCheck& check) {
     const std::wstring recordPath = ResumeRecordPath(target.part);
     auto discard = [&] {
         removePath(target.part);
@@ -416,18 +472,37 @@ PatchOutcome PatchFile(CHttpClient& client, const PatchTarget& target, void* use
         discard();
         return PatchOutcome::Fallback;
     }
+    // An old file of another length than the map's changed: its MD5 is
+    // never needed. Otherwise it runs beside the scan.
+    if (check.digest && static_cast<std::int64_t>(old.Length()) != map.length) check.digest->Stop();
+    if (check.digest) check.digest->Start();
     // The scan may run on two threads: the job's flag is taken here, as
     // JobCancelled() answers for the calling thread only.
     CCancelFlag* const cancel = CCancelFlag::Current();
     const PatchPlan plan =
         PlanPatch(map, old.Data(), old.Length(), [cancel] { return !(cancel && cancel->IsCancelled()); });
     if (JobCancelled()) return PatchOutcome::Broken;
+    if (check.digest) {
+        // An old file equal to the new one holds every block at its own
+        // offset; only then can it be the new file, and its MD5 tells.
+        if (static_cast<std::int64_t>(old.Length()) == map.length && plan.reusedBytes == map.length) {
+            const std::string oldMd5 = check.digest->Wait();
+            if (JobCancelled()) return PatchOutcome::Broken;
+            if (DigestsMatch(oldMd5, target.md5)) return PatchOutcome::InPlace;
+        } else {
+            check.digest->Stop();
+            // Done before it could be stopped: then it decides after all.
+            if (!check.digest->Stopped() && DigestsMatch(check.digest->Wait(), target.md5))
+                return PatchOutcome::InPlace;
+        }
+    }
     if (plan.reusedBytes == 0) {
         // Nothing to reuse: one plain request does better than ranges.
         discard();
         return PatchOutcome::Fallback;
     }
 
+    if (check.changed) check.changed();
     FdCloser part{openPatchFile(target.part, from > 0 ? PatchFileRole::ContinuedPart : PatchFileRole::NewPart)};
     if (part.fd < 0) {
         discard();

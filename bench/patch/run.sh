@@ -18,7 +18,8 @@
 # rounds (QUELLAN_BENCH_ROUNDS overrides their
 # number); each result is checked against the new content. For profiling:
 # QUELLAN_BENCH_CASES picks cases ("a d"), QUELLAN_BENCH_WRAP prefixes the
-# installer's command (a profiler).
+# installer's command (a profiler). QUELLAN_BENCH_BASELINE names another
+# quellan-cli (an earlier build) measured as quellan-base in the same run.
 set -euo pipefail
 
 quick=0
@@ -155,8 +156,14 @@ done
 (cd "$content/tree" && md5sum *.bin) > "$work/tree.md5"
 
 sport=$(free_port)
+# The configuration names each list's SHA-256 (an installer refuses a list
+# that does not match it).
+list_sha() { sha256sum "$content/$1/filelist.json" | cut -d' ' -f1; }
 # One edition per case: alder a, birch b, cedar c, dogwood d, elm tree.
 "$devserver" --port "$sport" --config "filelist_url_prefix=$files/" \
+  --config "alder_file_sha256=$(list_sha a)" --config "birch_file_sha256=$(list_sha b)" \
+  --config "cedar_file_sha256=$(list_sha c)" --config "dogwood_file_sha256=$(list_sha d)" \
+  --config "elm_file_sha256=$(list_sha tree)" \
   --config "alder_file_url=a/filelist.json" --config "alder_downloadurl_prefix=$files/a/" \
   --config "birch_file_url=b/filelist.json" --config "birch_downloadurl_prefix=$files/b/" \
   --config "cedar_file_url=c/filelist.json" --config "cedar_downloadurl_prefix=$files/c/" \
@@ -205,8 +212,10 @@ run() {
   times > "$work/times.start"
   start=$(now)
   case $tool in
-    quellan|quellan-whole)
-      ${QUELLAN_BENCH_WRAP:-} "$cli" install --edition "$(edition_of "$c")" --path "$dest/" --no-shortcut --stats \
+    quellan|quellan-whole|quellan-base)
+      local bin=$cli
+      [ "$tool" = quellan-base ] && bin=$QUELLAN_BENCH_BASELINE
+      ${QUELLAN_BENCH_WRAP:-} "$bin" install --edition "$(edition_of "$c")" --path "$dest/" --no-shortcut --stats \
         >/dev/null 2>"$work/quellan.err" || { cat "$work/quellan.err" >&2; return 1; } ;;
     zsync)
       if [ "$c" = tree ]; then
@@ -242,6 +251,7 @@ for ((r = 0; r < rounds; r++)); do
   for c in "${cases[@]}"; do
     tools=(quellan zsync curl)
     [ "$c" = d ] && tools+=(quellan-whole)
+    [ -n "${QUELLAN_BENCH_BASELINE:-}" ] && tools+=(quellan-base)
     for tool in "${tools[@]}"; do
       if [ "$tool" = quellan-whole ]; then mv "$content/d/game.bin.qbm" "$work/d.qbm"; fi
       read -r s b u < <(run "$tool" "$c")
@@ -261,6 +271,7 @@ printf '%-6s %-14s %12s %9s %14s %14s %9s %10s\n' case tool bytes seconds "bytes
 for c in "${cases[@]}"; do
   tools=(quellan zsync curl)
   [ "$c" = d ] && tools+=(quellan-whole)
+  [ -n "${QUELLAN_BENCH_BASELINE:-}" ] && tools+=(quellan-base)
   for tool in "${tools[@]}"; do
     printf '%-6s %-14s %12d %9.3f %14.3f %14.3f %9.3f %10.3f\n' "$c" "$tool" "${bytes[$tool.$c]}" "${secs[$tool.$c]}" \
       "$(calc "${bytes[$tool.$c]} / ${bytes[zsync.$c]}")" "$(calc "${secs[$tool.$c]} / ${secs[zsync.$c]}")" \

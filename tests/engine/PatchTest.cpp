@@ -306,8 +306,10 @@ public:
     void OnDownloadProgress(EventArg, EventArg a2) override {
         const ProgressValues v = reinterpret_cast<const CProgressRecord*>(a2)->Snapshot();
         if (v.state == kStateDownloading && v.total > 1) maxReceived = std::max(maxReceived, v.received);
+        if (states.empty() || states.back() != v.state) states.push_back(v.state);
     }
     std::int64_t maxReceived = 0;
+    std::vector<int> states; // as the file went through them
 };
 
 class PatchTest : public ServerFixture {
@@ -444,19 +446,112 @@ TEST_F(PatchTest, EveryFaultFallsBackToTheWholeFileInTheSamePass) {
          }),
          false},
     };
+    // Each row with the old file's MD5 known first, and with the patch
+    // started beside it.
+    for (const Row& row : rows)
+        for (const std::int64_t early : {std::int64_t(-1), kMiB}) {
+            SCOPED_TRACE(row.name);
+            SCOPED_TRACE(early > 0 ? "patched early" : "MD5 first");
+            m_pass.earlyPatchBytes = early;
+            stage("x.MPQ", old, content);
+            if (row.removeMap) fs::remove(this->content("birch/x.MPQ.qbm"));
+            m_server.ClearFaults();
+            m_server.SetFault(std::string("/files/birch/") + row.path, row.fault);
+            const auto before = g_transferTotals.patchedFiles.load();
+            ASSERT_TRUE(pass("x.MPQ", content));
+            EXPECT_EQ(readFile(m_install + "x.MPQ"), content);
+            EXPECT_EQ(g_transferTotals.patchedFiles.load(), before);
+            EXPECT_EQ(wholeRequests("x.MPQ"), 1);
+            EXPECT_FALSE(fs::exists(m_install + "x.MPQ.quellan-part"));
+            EXPECT_FALSE(fs::exists(m_install + ".x.MPQ.quellan-part.resume"));
+        }
+}
+
+TEST_F(PatchTest, TheOldFilesOwnDigestDecidesWhenTheMapCannotTell) {
+    // The old file's MD5 runs beside the map's fetch and the scan; a file
+    // the map finds whole is in place only by its MD5, and a map that lies
+    // about its file costs at most the whole download.
+    const std::string old = randomBytes(3 * kMiB, 40);
+    std::string changed = old;
+    changed.replace(kMiB, 5000, randomBytes(5000, 41));
+    auto mapOf = [](const std::string& described, const std::string& claimed) {
+        BlockMap map = MakeBlockMap(bytes(described), described.size());
+        const std::string hex = devserver::Md5Hex(claimed);
+        for (std::size_t i = 0; i < map.md5.size(); ++i)
+            map.md5[i] = static_cast<unsigned char>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
+        return FormatBlockMap(map);
+    };
+    // A map that lies meets the old file's MD5 in a race: done first, the
+    // MD5 finds the file in place; stopped first, the file is patched or
+    // fetched and the new file's MD5 decides. Either way the file is right.
+    struct Row {
+        const char* name;
+        std::string content; // what the list names
+        std::string map;     // what the map says
+        bool early;          // patched without waiting for its MD5 (a large file)
+        bool verifyOnly, lies;
+        int wholeRequests;  // to the file (at most, for a map that lies)
+        bool rangeRequests; // to the file
+        std::vector<int> states;
+    };
+    const int checking = kStateChecking, verified = kStateVerified, downloading = kStateDownloading,
+              downloaded = kStateDownloaded;
+    const std::vector<int> fetched{checking, downloading, downloaded};
+    const Row rows[] = {
+        {"unchanged, true map", old, mapOf(old, old), true, false, false, 0, false, {checking, verified}},
+        {"unchanged, map of other content",
+         old,
+         mapOf(randomBytes(3 * kMiB, 42), old),
+         true,
+         false,
+         true,
+         1,
+         false,
+         {}},
+        {"unchanged, map of a changed file", old, mapOf(changed, old), true, false, true, 1, false, {}},
+        // Another length tells the change without the MD5: a map that lies
+        // so costs the patch and then the whole file.
+        {"unchanged, map of a longer file", old, mapOf(old + randomBytes(9000, 43), old), true, false, false, 1, true,
+         fetched},
+        {"changed, true map", changed, mapOf(changed, changed), true, false, false, 0, true, fetched},
+        {"changed, verification only", changed, mapOf(changed, changed), true, true, false, 0, false, {checking}},
+        {"smaller file, unchanged", old, mapOf(old, old), false, false, false, 0, false, {checking, verified}},
+        {"smaller file, changed", changed, mapOf(changed, changed), false, false, false, 0, true, fetched},
+    };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        stage("x.MPQ", old, content);
-        if (row.removeMap) fs::remove(this->content("birch/x.MPQ.qbm"));
-        m_server.ClearFaults();
-        m_server.SetFault(std::string("/files/birch/") + row.path, row.fault);
-        const auto before = g_transferTotals.patchedFiles.load();
-        ASSERT_TRUE(pass("x.MPQ", content));
-        EXPECT_EQ(readFile(m_install + "x.MPQ"), content);
-        EXPECT_EQ(g_transferTotals.patchedFiles.load(), before);
-        EXPECT_EQ(wholeRequests("x.MPQ"), 1);
-        EXPECT_FALSE(fs::exists(m_install + "x.MPQ.quellan-part"));
-        EXPECT_FALSE(fs::exists(m_install + ".x.MPQ.quellan-part.resume"));
+        m_pass.earlyPatchBytes = row.early ? 2 * kMiB : -1;
+        stage("u.MPQ", old, row.content);
+        writeFile(content("birch/u.MPQ.qbm"), row.map);
+        std::vector<FileProblem> problems;
+        if (row.verifyOnly) m_pass.verifyOnly = [&](const DownloadItem&, FileProblem p) { problems.push_back(p); };
+        m_events.states.clear();
+        const bool ok = pass("u.MPQ", row.content);
+        m_pass.verifyOnly = nullptr;
+        EXPECT_EQ(ok, !row.verifyOnly);
+        EXPECT_EQ(readFile(m_install + "u.MPQ"), row.verifyOnly ? old : row.content);
+        EXPECT_FALSE(fs::exists(m_install + "u.MPQ.quellan-part"));
+        int ranges = 0;
+        for (const auto& r : m_server.RequestsTo("/files/birch/u.MPQ")) ranges += !r.Header("Range").empty();
+        if (row.lies) {
+            EXPECT_LE(wholeRequests("u.MPQ"), row.wholeRequests);
+            const bool inPlace = m_events.states == std::vector<int>{checking, verified};
+            EXPECT_TRUE(inPlace || m_events.states == fetched);
+            if (inPlace) {
+                EXPECT_EQ(wholeRequests("u.MPQ") + ranges, 0);
+            }
+        } else {
+            EXPECT_EQ(wholeRequests("u.MPQ"), row.wholeRequests);
+            EXPECT_EQ(ranges > 0, row.rangeRequests);
+            EXPECT_EQ(m_events.states, row.states);
+        }
+        // Only an install pass asks for maps, for a smaller file only once
+        // its MD5 differs.
+        EXPECT_EQ(m_server.RequestsTo("/files/birch/u.MPQ.qbm").empty(),
+                  row.verifyOnly || (!row.early && row.content == old));
+        if (row.verifyOnly) {
+            EXPECT_EQ(problems, std::vector<FileProblem>{FileProblem::Differs});
+        }
     }
 }
 
