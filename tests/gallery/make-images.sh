@@ -47,3 +47,7 @@ $im -size 16x16 xc:'#FF00FF' +antialias -fill '#E67E22' -draw 'circle 7.5,7.5 7.
 
 # Without time stamps, so that running this again changes no byte.
 for f in *.png; do $im "$f" -define png:exclude-chunks=date,time "PNG32:$f"; done
+
+# The animations (GIF and animated PNG) are written byte by byte, after the
+# loop above, which would flatten an animated PNG to its first frame.
+/usr/bin/python3 ../make-animations.py

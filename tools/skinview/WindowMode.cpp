@@ -8,6 +8,8 @@
 #include "ui/controls/ComboUI.h"
 #include "ui/controls/ComboWnd.h"
 #include "ui/controls/EditUI.h"
+#include "ui/controls/GifAnimUI.h"
+#include "ui/controls/GifButtonUI.h"
 #include "ui/controls/ListHeaderUI.h"
 #include "ui/controls/ListUI.h"
 #include "ui/controls/OptionUI.h"
@@ -103,6 +105,11 @@ void printTree(const CFormManagerUI& manager, CControlUI* control, int depth) {
     }
     auto* combo = static_cast<CComboUI*>(control->castTo(L"Combo"));
     if (combo) line += " selected=" + std::to_string(combo->selectedIndex()) + " open=" + (combo->isOpen() ? "1" : "0");
+    if (auto* gif = static_cast<CGifAnimUI*>(control->castTo(L"GifAnim")))
+        line += " frames=" + std::to_string(gif->frameCount()) + " frame=" + std::to_string(gif->currentFrame());
+    if (auto* gifButton = static_cast<CGifButtonUI*>(control->castTo(L"GifButton")))
+        line += " frames=" + std::to_string(gifButton->frameCount()) +
+                " frame=" + std::to_string(gifButton->currentFrame());
     std::printf("%s\n", line.c_str());
     // An open combo's rows are in its popup window (screen coordinates).
     if (combo && combo->isOpen()) {

@@ -3,10 +3,14 @@
 #include "ui/markup/SkinBuilder.h"
 
 #include "platform/system/Resources.h"
+#include "ui/controls/ApngAnimUI.h"
+#include "ui/controls/ApngButtonUI.h"
 #include "ui/controls/ButtonUI.h"
 #include "ui/controls/CheckBoxUI.h"
 #include "ui/controls/ComboUI.h"
 #include "ui/controls/EditUI.h"
+#include "ui/controls/GifAnimUI.h"
+#include "ui/controls/GifButtonUI.h"
 #include "ui/controls/LabelUI.h"
 #include "ui/controls/ListContainerElementUI.h"
 #include "ui/controls/ListHBoxElementUI.h"
@@ -85,6 +89,10 @@ constexpr TagEntry kTags[] = {
     {L"ListLabelElement", make<CListLabelElementUI>},
     {L"ListHBoxElement", make<CListHBoxElementUI>},
     {L"ListContainerElement", make<CListContainerElementUI>},
+    {L"GifAnim", make<CGifAnimUI>},
+    {L"GifButton", make<CGifButtonUI>},
+    {L"ApngAnim", make<CApngAnimUI>},
+    {L"ApngButton", make<CApngButtonUI>},
 };
 
 // Attribute values of resource elements (names compared without regard to case).
