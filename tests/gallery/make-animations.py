@@ -103,9 +103,11 @@ def quadrant(size, lit):
 
 def images():
     out = {}
-    # Turns round four quadrants; the third delay is zero (shown 100 ms); endless.
+    # Turns round four quadrants, resting long on the second; the third delay
+    # is zero (shown 100 ms); endless. The long frames leave room for the
+    # real time that passes beside the test clock.
     out["spin.gif"] = gif(24, 24, [NAVY, AMBER, TEAL, WHITE],
-                          [(0, 0, 24, 24, d, quadrant(24, q)) for q, d in ((0, 10), (1, 20), (3, 0), (2, 10))],
+                          [(0, 0, 24, 24, d, quadrant(24, q)) for q, d in ((0, 10), (1, 200), (3, 0), (2, 10))],
                           loop=0)
     # Two frames, no looping extension: plays once and stays on its second frame.
     out["once.gif"] = gif(16, 16, [NAVY, AMBER, TEAL, WHITE],
@@ -119,17 +121,17 @@ def images():
     def dot(x, y):
         return (0xC0, 0x39, 0x2B, 128 if (x - 3.5) ** 2 + (y - 3.5) ** 2 <= 12 else 0)
     out["dot.png"] = apng(24, 24, [
-        (0, 0, 24, 24, 80, 0, 0, lambda x, y: (0x2B, 0x3A, 0x55, 255) if 4 <= x < 20 and 4 <= y < 20 else
+        (0, 0, 24, 24, 100, 0, 0, lambda x, y: (0x2B, 0x3A, 0x55, 255) if 4 <= x < 20 and 4 <= y < 20 else
          (0, 0, 0, 0)),
-        (2, 2, 8, 8, 80, 2, 1, dot),
-        (14, 14, 8, 8, 80, 2, 1, dot),
-        (8, 8, 8, 8, 80, 1, 0, dot),
+        (2, 2, 8, 8, 100, 2, 1, dot),
+        (14, 14, 8, 8, 3000, 2, 1, dot),
+        (8, 8, 8, 8, 100, 1, 0, dot),
     ])
     # A button face whose edge pulses (normal) and one that glows (hot).
     def face(edge):
         return lambda x, y: (edge if x < 2 or y < 2 or x >= 78 or y >= 26 else (0x3A, 0x7B, 0xD5)) + (255,)
-    out["btn_normal.png"] = apng(80, 28, [(0, 0, 80, 28, 200, 0, 0, face(c))
-                                          for c in ((0x1D, 0x3E, 0x6B), (0xF5, 0xC5, 0x18))])
+    out["btn_normal.png"] = apng(80, 28, [(0, 0, 80, 28, d, 0, 0, face(c))
+                                          for c, d in (((0x1D, 0x3E, 0x6B), 200), ((0xF5, 0xC5, 0x18), 3000))])
     out["btn_hot.gif"] = gif(80, 28, [(0x6F, 0xA8, 0xF0), AMBER, WHITE, NAVY],
                              [(0, 0, 80, 28, 10, [1 if x < 3 or x >= 77 else 0 for y in range(28) for x in range(80)]),
                               (0, 0, 80, 28, 10, [2 if x < 3 or x >= 77 else 0 for y in range(28) for x in range(80)])],

@@ -48,8 +48,8 @@ public:
     void pause();
     // Back to the first frame, not moving on.
     void stop();
-    // Playing is wanted and the file's plays have not ended.
-    bool isPlaying() const { return m_wantPlay && !m_ended; }
+    // Playing is wanted, the image moves and the file's plays have not ended.
+    bool isPlaying() const { return m_wantPlay && !m_ended && (!m_animation || m_animation->frames.size() > 1); }
     // An inactive player keeps its wish to play but holds its timer (a
     // button shows one state's animation at a time). Activating rewinds.
     void assignActive(bool active);
