@@ -15,6 +15,7 @@ public:
     explicit Bytes(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {}
     bool atEnd() const { return m_pos >= m_bytes.size(); }
     std::size_t left() const { return m_bytes.size() - m_pos; }
+    std::size_t position() const { return m_pos; }
     bool byte(std::uint8_t& out) {
         if (atEnd()) return false;
         out = m_bytes[m_pos++];
@@ -90,9 +91,12 @@ bool readGifInfo(std::span<const std::uint8_t> bytes, GifInfo& info, std::string
             if (label == 0xF9) {
                 // Graphic control: packed fields, delay, transparent index.
                 int delay = 0;
+                std::uint8_t fields = 0;
                 if (size != 4) return fail(error, "bad graphic control block");
-                if (!in.skip(1) || !in.word(delay) || !in.skip(1)) return fail(error, "truncated graphic control");
+                const std::size_t fieldsAt = in.position();
+                if (!in.byte(fields) || !in.word(delay) || !in.skip(1)) return fail(error, "truncated graphic control");
                 pendingDelay = delay;
+                if ((fields >> 2 & 7) == 3) info.restorePreviousAt.push_back(fieldsAt);
             } else if (label == 0xFF && size == 11) {
                 std::span<const std::uint8_t> id = in.take(11);
                 if (id.empty()) return fail(error, "truncated application extension");
@@ -144,27 +148,36 @@ bool readGifInfo(std::span<const std::uint8_t> bytes, GifInfo& info, std::string
 std::unique_ptr<AnimatedImage> decodeGif(std::span<const std::uint8_t> bytes, std::string& error) {
     GifInfo info;
     if (!readGifInfo(bytes, info, error)) return nullptr;
-    int width = 0, height = 0, count = 0;
-    std::vector<std::uint8_t> rgba = detail::decodeGifFrames(bytes, width, height, count);
-    if (rgba.empty() || width != info.width || height != info.height) {
+    // FIXME: "restore previous" disposal is drawn as "restore background". The
+    // decoder keeps a pointer to the picture before last that is wrong (and,
+    // once its buffer has grown, freed): reading it for this disposal reads
+    // freed memory. The decoder already falls back to the background for the
+    // first frames; every frame gets that fallback here.
+    std::vector<std::uint8_t> patched;
+    if (!info.restorePreviousAt.empty()) {
+        patched.assign(bytes.begin(), bytes.end());
+        for (std::size_t at : info.restorePreviousAt)
+            patched[at] = static_cast<std::uint8_t>((patched[at] & ~0x1Cu) | 2u << 2);
+        bytes = patched;
+    }
+    auto out = std::make_unique<AnimatedImage>();
+    out->plays = info.loopCount < 0 ? 1 : info.loopCount == 0 ? 0 : info.loopCount + 1;
+    int width = 0, height = 0;
+    // The decoder stops at the first image it cannot read: what it read is shown.
+    const int count = detail::decodeGifFrames(
+        bytes, width, height, static_cast<int>(info.delaysMs.size()), [&](const std::uint8_t* rgba) {
+            if (width != info.width || height != info.height) return false;
+            std::unique_ptr<ImageRecord> image = imageFromRgba(rgba, width, height, 0);
+            if (!image) return false;
+            out->frames.push_back({std::move(image), info.delaysMs[out->frames.size()]});
+            return true;
+        });
+    if (count == 0 || out->frames.empty()) {
         error = "the image data does not decode";
         return nullptr;
     }
-    // The decoder stops at the first image it cannot read: show what it read.
-    count = std::min(count, static_cast<int>(info.delaysMs.size()));
-    auto out = std::make_unique<AnimatedImage>();
     out->width = width;
     out->height = height;
-    out->plays = info.loopCount < 0 ? 1 : info.loopCount == 0 ? 0 : info.loopCount + 1;
-    const std::size_t frameBytes = static_cast<std::size_t>(width) * height * 4;
-    for (int i = 0; i < count; ++i) {
-        std::unique_ptr<ImageRecord> image = imageFromRgba(rgba.data() + frameBytes * i, width, height, 0);
-        if (!image) {
-            error = "out of memory";
-            return nullptr;
-        }
-        out->frames.push_back({std::move(image), info.delaysMs[static_cast<std::size_t>(i)]});
-    }
     return out;
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -52,6 +53,9 @@ struct GifInfo {
     // The extension's repetition count: -1 when the file has none (played
     // once), 0 for endless, N for N repetitions after the first play.
     int loopCount = -1;
+    // Where the fields byte of each graphic control block asking to restore
+    // the previous picture lies in the file.
+    std::vector<std::size_t> restorePreviousAt;
 };
 
 // Walks the GIF block structure (header, screen descriptor, colour tables,
@@ -94,6 +98,9 @@ struct ApngInfo {
     std::vector<Frame> frames;
     // The default image (IDAT) is not one of the frames.
     bool defaultImageHidden = false;
+    // The default image's compressed data when it is not frame 0 (every
+    // IDAT of a still PNG, or the hidden default image).
+    std::vector<std::uint8_t> imageData;
 };
 
 // Reads the chunk structure of a PNG. Strict and bounded as described above;
@@ -125,9 +132,12 @@ std::unique_ptr<AnimatedImage> loadAnimation(const ImageSource& source, const wc
 // --- Decoder access (implemented beside the image decoder) ---
 namespace anim::detail {
 
-// Every frame the decoder composes from a GIF, straight RGBA, `count` frames
-// of width × height each; empty when it fails. Not for use outside ui/render.
-std::vector<std::uint8_t> decodeGifFrames(std::span<const std::uint8_t> bytes, int& width, int& height, int& count);
+// Decodes a GIF and hands each frame the decoder composes (straight RGBA,
+// width × height) to `take`, at most `most` of them, in order, stopping when
+// `take` answers false. Returns the number taken (0 when the decoder fails).
+// Not for use outside ui/render.
+int decodeGifFrames(std::span<const std::uint8_t> bytes, int& width, int& height, int most,
+                    const std::function<bool(const std::uint8_t*)>& take);
 // A still image as straight RGBA rows; empty when it does not decode.
 std::vector<std::uint8_t> decodeRgba(std::span<const std::uint8_t> bytes, int& width, int& height);
 

@@ -151,8 +151,8 @@ bool readApng(std::span<const std::uint8_t> bytes, ApngInfo& info, std::string& 
             // Only a frame control before the default image makes it a frame.
             if (!seenImageData && info.animated && info.frames.empty()) info.defaultImageHidden = true;
             seenImageData = true;
-            if (info.animated && !info.defaultImageHidden)
-                info.frames[0].data.insert(info.frames[0].data.end(), data, data + length);
+            auto& target = info.animated && !info.defaultImageHidden ? info.frames[0].data : info.imageData;
+            target.insert(target.end(), data, data + length);
         } else if (typeIs(type, "fdAT")) {
             if (length < 4) return fail(error, "bad frame data");
             if (be32(data) != nextSequence++) return fail(error, "sequence number out of order");
@@ -166,7 +166,8 @@ bool readApng(std::span<const std::uint8_t> bytes, ApngInfo& info, std::string& 
             return fail(error, "unknown critical chunk");
         }
     }
-    if (!seenImageData) return fail(error, "no image data");
+    if (!seenImageData || (info.imageData.empty() && (info.frames.empty() || info.frames[0].data.empty())))
+        return fail(error, "no image data");
     if (info.animated) {
         if (info.frames.size() != expectedFrames) return fail(error, "fewer frames than announced");
         for (const ApngInfo::Frame& frame : info.frames)
@@ -226,7 +227,15 @@ std::unique_ptr<AnimatedImage> decodeApng(std::span<const std::uint8_t> bytes, s
     out->width = static_cast<int>(info.width);
     out->height = static_cast<int>(info.height);
     if (!info.animated) {
-        std::unique_ptr<ImageRecord> still = decodeImage(bytes.data(), bytes.size(), 0);
+        // Decoded from the file's image data in one chunk, as the frames are.
+        ApngInfo::Frame whole;
+        whole.control.width = info.width;
+        whole.control.height = info.height;
+        whole.data = std::move(info.imageData);
+        int w = 0, h = 0;
+        std::vector<std::uint8_t> pixels = detail::decodeRgba(framePng(info, whole), w, h);
+        std::unique_ptr<ImageRecord> still;
+        if (!pixels.empty() && w == out->width && h == out->height) still = imageFromRgba(pixels.data(), w, h, 0);
         if (!still) {
             error = "the image data does not decode";
             return nullptr;
@@ -251,7 +260,8 @@ std::unique_ptr<AnimatedImage> decodeApng(std::span<const std::uint8_t> bytes, s
         const std::size_t rowBytes = static_cast<std::size_t>(fc.width) * 4;
         auto canvasRow = [&](std::uint32_t y) { return canvas.data() + ((fc.y + y) * canvasWidth + fc.x) * 4; };
         // The first frame has nothing before it to go back to.
-        const std::uint8_t dispose = i == 0 && fc.dispose == DisposePrevious ? std::uint8_t{DisposeBackground} : fc.dispose;
+        const std::uint8_t dispose =
+            i == 0 && fc.dispose == DisposePrevious ? std::uint8_t{DisposeBackground} : fc.dispose;
         if (dispose == DisposePrevious) {
             saved.resize(rowBytes * fc.height);
             for (std::uint32_t y = 0; y < fc.height; ++y)

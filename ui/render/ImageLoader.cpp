@@ -41,6 +41,7 @@
 #endif
 
 #include <climits>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -210,22 +211,26 @@ std::vector<std::uint8_t> decodeRgba(std::span<const std::uint8_t> bytes, int& w
     return out;
 }
 
-std::vector<std::uint8_t> decodeGifFrames(std::span<const std::uint8_t> bytes, int& width, int& height, int& count) {
-    width = height = count = 0;
-    if (bytes.empty() || bytes.size() > INT_MAX) return {};
+int decodeGifFrames(std::span<const std::uint8_t> bytes, int& width, int& height, int most,
+                    const std::function<bool(const std::uint8_t*)>& take) {
+    width = height = 0;
+    if (bytes.empty() || bytes.size() > INT_MAX) return 0;
     int* delays = nullptr;
-    int channels = 0;
+    int channels = 0, count = 0;
     stbi_uc* frames = stbi_load_gif_from_memory(bytes.data(), static_cast<int>(bytes.size()), &delays, &width, &height,
                                                 &count, &channels, 4);
     // The delays are read by our own extension reader, which scopes each
     // graphic control block to the one image it precedes.
     STBI_FREE(delays);
-    if (!frames) return {};
-    std::vector<std::uint8_t> out;
-    if (width > 0 && height > 0 && count > 0)
-        out.assign(frames, frames + static_cast<std::size_t>(width) * height * 4 * count);
+    if (!frames) return 0;
+    int taken = 0;
+    if (width > 0 && height > 0) {
+        const std::size_t frameBytes = static_cast<std::size_t>(width) * height * 4;
+        for (; taken < count && taken < most; ++taken)
+            if (!take(frames + frameBytes * static_cast<std::size_t>(taken))) break;
+    }
     stbi_image_free(frames);
-    return out;
+    return taken;
 }
 
 } // namespace anim::detail

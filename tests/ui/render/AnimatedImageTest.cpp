@@ -210,6 +210,9 @@ TEST(AnimatedImage, ApngReaderRefusesMalformedChunks) {
 TEST(AnimatedImage, PngWithoutAnimationIsOneFrame) {
     ApngChunks png = makeApng(3, 2, {{0, 0, 3, 2, kBlue}});
     png.chunks.erase(png.chunks.begin() + 1, png.chunks.begin() + 3); // acTL, fcTL
+    // An empty image data chunk first (legal, and a null copy in the decoder
+    // when handed on as it is).
+    png.chunks.insert(png.chunks.begin() + 1, {"IDAT", {}});
     std::string error;
     auto image = anim::decodeAnimation(span(png.bytes()), error);
     ASSERT_NE(image, nullptr) << error;
@@ -218,6 +221,9 @@ TEST(AnimatedImage, PngWithoutAnimationIsOneFrame) {
     EXPECT_EQ(image->frames[0].image->bitmap.pixel(2, 1), kShownBlue);
     EXPECT_EQ(anim::decodeAnimation(span(Bytes{'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'}), error),
               nullptr);
+    png.chunks.erase(png.chunks.begin() + 2);
+    EXPECT_EQ(anim::decodeAnimation(span(png.bytes()), error), nullptr);
+    EXPECT_EQ(error, "no image data");
 }
 
 // --- GIF ---
@@ -328,6 +334,26 @@ TEST(AnimatedImage, GifFramesDecodeWithTheirDelaysAndPlays) {
     const platform::Surface& second = image->frames[1].image->bitmap;
     EXPECT_EQ(second.pixel(1, 1), kShownBlue);
     EXPECT_EQ(second.pixel(0, 0), kShownRed) << "the first frame stays under the second";
+
+    // Restoring the previous picture, on the fourth frame as on the second
+    // (the decoder's own handling of it reads freed memory).
+    const std::vector<std::uint8_t> red(4, 1);
+    image = anim::decodeAnimation(span(makeGif(2, 2,
+                                               {{0, 0, 2, 2, 10, red, 1},
+                                                {0, 0, 1, 1, 10, {3}, 3},
+                                                {1, 0, 1, 1, 10, {2}, 1},
+                                                {0, 1, 1, 1, 10, {3}, 3},
+                                                {1, 1, 1, 1, 10, {2}, 1}})),
+                                  error);
+    ASSERT_NE(image, nullptr) << error;
+    ASSERT_EQ(image->frames.size(), 5u);
+    EXPECT_EQ(image->frames[1].image->bitmap.pixel(0, 0), kShownBlue);
+    EXPECT_EQ(image->frames[2].image->bitmap.pixel(0, 0), kShownRed) << "blue taken away again";
+    EXPECT_EQ(image->frames[2].image->bitmap.pixel(1, 0), 0xFF00FF00u);
+    EXPECT_EQ(image->frames[3].image->bitmap.pixel(0, 1), kShownBlue);
+    EXPECT_EQ(image->frames[4].image->bitmap.pixel(0, 1), kShownRed);
+    EXPECT_EQ(image->frames[4].image->bitmap.pixel(1, 1), 0xFF00FF00u);
+    EXPECT_EQ(image->frames[4].image->bitmap.pixel(1, 0), 0xFF00FF00u) << "kept";
 
     image = anim::decodeAnimation(span(makeGif(2, 2, {{0, 0, 2, 2, 10}})), error);
     ASSERT_NE(image, nullptr) << error;

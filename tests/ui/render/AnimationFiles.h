@@ -33,11 +33,12 @@ inline void putBe16(Bytes& out, unsigned v) {
 
 struct GifFrame {
     GifFrame(int x_ = 0, int y_ = 0, int w_ = 1, int h_ = 1, std::optional<int> delay = {},
-             std::vector<std::uint8_t> pixels = {})
-        : x(x_), y(y_), w(w_), h(h_), delayCs(delay), indexes(std::move(pixels)) {}
+             std::vector<std::uint8_t> pixels = {}, int disposal_ = 0)
+        : x(x_), y(y_), w(w_), h(h_), delayCs(delay), indexes(std::move(pixels)), disposal(disposal_) {}
     int x, y, w, h;
     std::optional<int> delayCs;        // no graphic control block when empty
     std::vector<std::uint8_t> indexes; // w × h palette indexes (0..3); empty = all 0
+    int disposal;                      // of the graphic control block: 1 keep, 2 background, 3 previous
 };
 
 // LZW data that sends a clear code before every pixel, so that each pixel
@@ -91,7 +92,7 @@ inline Bytes makeGif(int width, int height, const std::vector<GifFrame>& frames,
     }
     for (const GifFrame& f : frames) {
         if (f.delayCs) {
-            out.insert(out.end(), {0x21, 0xF9, 4, 0});
+            out.insert(out.end(), {0x21, 0xF9, 4, static_cast<std::uint8_t>((f.disposal & 7) << 2)});
             putLe16(out, static_cast<unsigned>(*f.delayCs));
             out.insert(out.end(), {0, 0});
         }
