@@ -148,11 +148,11 @@ bool readGifInfo(std::span<const std::uint8_t> bytes, GifInfo& info, std::string
 std::unique_ptr<AnimatedImage> decodeGif(std::span<const std::uint8_t> bytes, std::string& error) {
     GifInfo info;
     if (!readGifInfo(bytes, info, error)) return nullptr;
-    // FIXME: "restore previous" disposal is drawn as "restore background". The
-    // decoder keeps a pointer to the picture before last that is wrong (and,
-    // once its buffer has grown, freed): reading it for this disposal reads
-    // freed memory. The decoder already falls back to the background for the
-    // first frames; every frame gets that fallback here.
+    // "Restore previous" reaches the decoder as "restore background". Its own
+    // handling of the former reads the picture before last through a pointer
+    // that is wrong (once its buffer has grown, into freed memory); its
+    // handling of the latter puts back, pixel for pixel, what the frame
+    // covered before it was drawn, which is what "restore previous" asks.
     std::vector<std::uint8_t> patched;
     if (!info.restorePreviousAt.empty()) {
         patched.assign(bytes.begin(), bytes.end());
