@@ -89,7 +89,8 @@ struct ApngInfo {
     bool animated = false; // an animation control chunk is present
     std::uint32_t plays = 0;
     // Where the header and the chunks a frame's pixels need (palette,
-    // transparency) lie in the file: copied into each frame's own PNG.
+    // transparency) lie in the file (valid while its bytes are): copied into
+    // each frame's own PNG.
     std::vector<std::span<const std::uint8_t>> headerChunks;
     struct Frame {
         ApngFrameControl control;
