@@ -54,3 +54,7 @@ $im -size 12x18 xc:none -fill '#FFFFFF' -stroke '#3A7BD5' -strokewidth 2 -draw '
 
 # Without time stamps, so that running this again changes no byte.
 for f in *.png; do $im "$f" -define png:exclude-chunks=date,time "PNG32:$f"; done
+
+# The animations (GIF and animated PNG) are written byte by byte, after the
+# loop above, which would flatten an animated PNG to its first frame.
+/usr/bin/python3 ../make-animations.py

@@ -10,6 +10,8 @@
 #include "ui/controls/DateTimeUI.h"
 #include "ui/controls/EditUI.h"
 #include "ui/controls/RichEditUI.h"
+#include "ui/controls/GifAnimUI.h"
+#include "ui/controls/GifButtonUI.h"
 #include "ui/controls/ListHeaderUI.h"
 #include "ui/controls/ListUI.h"
 #include "ui/controls/OptionUI.h"
@@ -126,6 +128,11 @@ void printTree(const CFormManagerUI& manager, CControlUI* control, int depth) {
         line += " date=" + utf8(calendar::toIso(date->date()));
     if (auto* rotate = static_cast<CRotateImageUI*>(control->castTo(L"RotateImage")))
         line += " angle=" + std::to_string(rotate->angle());
+    if (auto* gif = static_cast<CGifAnimUI*>(control->castTo(L"GifAnim")))
+        line += " frames=" + std::to_string(gif->frameCount()) + " frame=" + std::to_string(gif->currentFrame());
+    if (auto* gifButton = static_cast<CGifButtonUI*>(control->castTo(L"GifButton")))
+        line += " frames=" + std::to_string(gifButton->frameCount()) +
+                " frame=" + std::to_string(gifButton->currentFrame());
     std::printf("%s\n", line.c_str());
     // An open combo's rows are in its popup window (screen coordinates).
     if (combo && combo->isOpen()) {

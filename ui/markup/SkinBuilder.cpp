@@ -4,6 +4,8 @@
 
 #include "platform/system/Resources.h"
 #include "ui/controls/ActiveXUI.h"
+#include "ui/controls/ApngAnimUI.h"
+#include "ui/controls/ApngButtonUI.h"
 #include "ui/controls/ButtonUI.h"
 #include "ui/controls/CheckBoxUI.h"
 #include "ui/controls/ChrysanthemumLoadingUI.h"
@@ -11,6 +13,8 @@
 #include "ui/controls/DateTimeUI.h"
 #include "ui/controls/EditUI.h"
 #include "ui/controls/RichEditUI.h"
+#include "ui/controls/GifAnimUI.h"
+#include "ui/controls/GifButtonUI.h"
 #include "ui/controls/LabelUI.h"
 #include "ui/controls/ListContainerElementUI.h"
 #include "ui/controls/ListHBoxElementUI.h"
@@ -103,6 +107,10 @@ constexpr TagEntry kTags[] = {
     {L"RotateImage", make<CRotateImageUI>},
     {L"ChrysanthemumLoading", make<CChrysanthemumLoadingUI>},
     {L"DateTime", make<CDateTimeUI>},
+    {L"GifAnim", make<CGifAnimUI>},
+    {L"GifButton", make<CGifButtonUI>},
+    {L"ApngAnim", make<CApngAnimUI>},
+    {L"ApngButton", make<CApngButtonUI>},
 };
 
 // Attribute values of resource elements (names compared without regard to case).

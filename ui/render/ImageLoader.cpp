@@ -2,6 +2,8 @@
 // conversion to premultiplied BGRA with the mask rule.
 #include "ui/render/ImageRecord.h"
 
+#include "ui/render/AnimatedImage.h"
+
 #include "platform/system/Resources.h"
 #include "ui/render/Colour.h"
 #include "ui/render/SkinSource.h"
@@ -39,16 +41,19 @@
 #endif
 
 #include <climits>
+#include <functional>
 #include <vector>
 
 namespace {
 
 constexpr long long kMaxImagePixels = 32LL * 1024 * 1024;
 
+} // namespace
+
 // Straight RGBA rows → premultiplied BGRA. Colour bytes are scaled with a
 // truncating division, so that a pixel is exactly what the skin author
 // computed by hand; a pixel that then equals the mask is cleared.
-std::unique_ptr<ImageRecord> makeRecord(const std::uint8_t* rgba, int width, int height, std::uint32_t mask) {
+std::unique_ptr<ImageRecord> imageFromRgba(const std::uint8_t* rgba, int width, int height, std::uint32_t mask) {
     auto record = std::make_unique<ImageRecord>();
     record->bitmap = platform::Surface(width, height);
     if (record->bitmap.isEmpty()) return nullptr;
@@ -77,6 +82,8 @@ std::unique_ptr<ImageRecord> makeRecord(const std::uint8_t* rgba, int width, int
     record->hasAlpha = hasAlpha;
     return record;
 }
+
+namespace {
 
 // The library's JPEG reader trusts the symbol counts of each Huffman table:
 // a table that announces more than 256 symbols is written past the end of
@@ -145,22 +152,14 @@ std::unique_ptr<ImageRecord> decodeImage(const std::uint8_t* bytes, std::size_t 
     stbi_uc* rgba = stbi_load_from_memory(bytes, static_cast<int>(size), &width, &height, &channels, 4);
     if (!rgba) return nullptr;
     std::unique_ptr<ImageRecord> record;
-    if (width > 0 && height > 0) record = makeRecord(rgba, width, height, mask);
+    if (width > 0 && height > 0) record = imageFromRgba(rgba, width, height, mask);
     stbi_image_free(rgba);
     return record;
 }
 
-std::unique_ptr<ImageRecord> loadImage(const ImageSource& source, const wchar_t* type, std::uint32_t mask) {
+bool readImageBytes(const ImageSource& source, const wchar_t* type, std::vector<std::uint8_t>& bytes) {
     std::wstring_view typeText = type ? std::wstring_view(type) : std::wstring_view();
-    if (typeText == kColourImageType) {
-        if (source.byId) return nullptr;
-        platform::Argb colour = render::parseColour(source.name);
-        std::uint8_t rgba[4] = {static_cast<std::uint8_t>(colour >> 16), static_cast<std::uint8_t>(colour >> 8),
-                                static_cast<std::uint8_t>(colour), static_cast<std::uint8_t>(colour >> 24)};
-        return makeRecord(rgba, 1, 1, mask);
-    }
-
-    std::vector<std::uint8_t> bytes;
+    bytes.clear();
     bool found = false;
     if (!typeText.empty()) {
         std::span<const std::uint8_t> resource =
@@ -177,6 +176,61 @@ std::unique_ptr<ImageRecord> loadImage(const ImageSource& source, const wchar_t*
     }
     if (!found && !source.byId && !source.name.empty())
         found = skinsource::readFile(source.name, bytes) == skinsource::ReadStatus::Ok;
-    if (!found || bytes.empty()) return nullptr;
+    return found && !bytes.empty();
+}
+
+std::unique_ptr<ImageRecord> loadImage(const ImageSource& source, const wchar_t* type, std::uint32_t mask) {
+    std::wstring_view typeText = type ? std::wstring_view(type) : std::wstring_view();
+    if (typeText == kColourImageType) {
+        if (source.byId) return nullptr;
+        platform::Argb colour = render::parseColour(source.name);
+        std::uint8_t rgba[4] = {static_cast<std::uint8_t>(colour >> 16), static_cast<std::uint8_t>(colour >> 8),
+                                static_cast<std::uint8_t>(colour), static_cast<std::uint8_t>(colour >> 24)};
+        return imageFromRgba(rgba, 1, 1, mask);
+    }
+    std::vector<std::uint8_t> bytes;
+    if (!readImageBytes(source, type, bytes)) return nullptr;
     return decodeImage(bytes.data(), bytes.size(), mask);
 }
+
+// --- Decoder access for animations ---
+
+namespace anim::detail {
+
+std::vector<std::uint8_t> decodeRgba(std::span<const std::uint8_t> bytes, int& width, int& height) {
+    width = height = 0;
+    if (bytes.empty() || bytes.size() > INT_MAX) return {};
+    const int size = static_cast<int>(bytes.size());
+    int channels = 0;
+    if (!stbi_info_from_memory(bytes.data(), size, &width, &height, &channels)) return {};
+    if (width <= 0 || height <= 0 || static_cast<long long>(width) * height > kMaxImagePixels) return {};
+    stbi_uc* rgba = stbi_load_from_memory(bytes.data(), size, &width, &height, &channels, 4);
+    if (!rgba) return {};
+    std::vector<std::uint8_t> out(rgba, rgba + static_cast<std::size_t>(width) * height * 4);
+    stbi_image_free(rgba);
+    return out;
+}
+
+int decodeGifFrames(std::span<const std::uint8_t> bytes, int& width, int& height, int most,
+                    const std::function<bool(const std::uint8_t*)>& take) {
+    width = height = 0;
+    if (bytes.empty() || bytes.size() > INT_MAX) return 0;
+    int* delays = nullptr;
+    int channels = 0, count = 0;
+    stbi_uc* frames = stbi_load_gif_from_memory(bytes.data(), static_cast<int>(bytes.size()), &delays, &width, &height,
+                                                &count, &channels, 4);
+    // The delays are read by our own extension reader, which scopes each
+    // graphic control block to the one image it precedes.
+    STBI_FREE(delays);
+    if (!frames) return 0;
+    int taken = 0;
+    if (width > 0 && height > 0) {
+        const std::size_t frameBytes = static_cast<std::size_t>(width) * height * 4;
+        for (; taken < count && taken < most; ++taken)
+            if (!take(frames + frameBytes * static_cast<std::size_t>(taken))) break;
+    }
+    stbi_image_free(frames);
+    return taken;
+}
+
+} // namespace anim::detail

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // One decoded skin image, ready to blit: premultiplied BGRA pixels, top row
 // first. Owned by the resource table that holds it; UI thread only.
@@ -45,6 +46,14 @@ inline constexpr std::wstring_view kColourImageType = L"*COLOR*";
 // Null when nothing is found or the bytes do not decode. The record's
 // resourceType and mask are left empty for the caller to fill in.
 std::unique_ptr<ImageRecord> loadImage(const ImageSource& source, const wchar_t* type, std::uint32_t mask);
+
+// Finds an image's encoded bytes as loadImage does (not for "*COLOR*");
+// false when nothing is found.
+bool readImageBytes(const ImageSource& source, const wchar_t* type, std::vector<std::uint8_t>& bytes);
+
+// A record from straight RGBA rows (top row first), premultiplied, with the
+// mask rule; null when the surface cannot be made.
+std::unique_ptr<ImageRecord> imageFromRgba(const std::uint8_t* rgba, int width, int height, std::uint32_t mask);
 
 // Decodes encoded image bytes (PNG, JPEG, BMP, GIF, ...) into a record,
 // applying the mask rule. Null when the bytes do not decode.
