@@ -41,6 +41,7 @@
 #endif
 
 #include <climits>
+#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -138,10 +139,35 @@ std::size_t jpegSegmentsStart(const std::uint8_t* bytes, std::size_t size) {
     return pos < size && bytes[pos] == 0xD8 ? pos + 1 : 0;
 }
 
+// A PNG's empty image-data chunks carry nothing, but the decoder copies from
+// a null buffer when the first one is empty (undefined behaviour). Answers a
+// copy without them, or nothing when there are none (or the bytes are no
+// PNG); chunks it cannot walk are left for the decoder to refuse.
+std::vector<std::uint8_t> withoutEmptyImageData(const std::uint8_t* bytes, std::size_t size) {
+    static constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    std::vector<std::uint8_t> copy;
+    if (size < 8 || std::memcmp(bytes, kSignature, 8) != 0) return copy;
+    std::size_t kept = 0; // bytes[0, kept) already judged
+    for (std::size_t pos = 8; size - pos >= 12;) {
+        const std::size_t length = (std::size_t{bytes[pos]} << 24) | (std::size_t{bytes[pos + 1]} << 16) |
+                                   (std::size_t{bytes[pos + 2]} << 8) | bytes[pos + 3];
+        if (length > size - pos - 12) break;
+        if (length == 0 && std::memcmp(bytes + pos + 4, "IDAT", 4) == 0) {
+            copy.insert(copy.end(), bytes + kept, bytes + pos);
+            kept = pos + 12;
+        }
+        pos += 12 + length;
+    }
+    if (kept > 0) copy.insert(copy.end(), bytes + kept, bytes + size);
+    return copy;
+}
+
 } // namespace
 
 std::unique_ptr<ImageRecord> decodeImage(const std::uint8_t* bytes, std::size_t size, std::uint32_t mask) {
     if (!bytes || size == 0 || size > INT_MAX) return nullptr;
+    if (const std::vector<std::uint8_t> cleaned = withoutEmptyImageData(bytes, size); !cleaned.empty())
+        return decodeImage(cleaned.data(), cleaned.size(), mask);
     if (const std::size_t segments = jpegSegmentsStart(bytes, size); segments && !jpegTablesFit(bytes, size, segments))
         return nullptr;
     int width = 0, height = 0, channels = 0;

@@ -3,6 +3,7 @@
 // delays and loop counts, and decoding through the image decoder.
 #include "tests/ui/render/AnimationFiles.h"
 #include "ui/render/AnimatedImage.h"
+#include "ui/render/ImageRecord.h"
 
 #include <gtest/gtest.h>
 
@@ -219,6 +220,11 @@ TEST(AnimatedImage, PngWithoutAnimationIsOneFrame) {
     ASSERT_EQ(image->frames.size(), 1u);
     EXPECT_EQ(image->plays, 1);
     EXPECT_EQ(image->frames[0].image->bitmap.pixel(2, 1), kShownBlue);
+    // Every skin image takes the same way past the empty chunk.
+    const Bytes still = png.bytes();
+    auto record = decodeImage(still.data(), still.size(), 0);
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->bitmap.pixel(2, 1), kShownBlue);
     EXPECT_EQ(anim::decodeAnimation(span(Bytes{'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'}), error),
               nullptr);
     png.chunks.erase(png.chunks.begin() + 2);
