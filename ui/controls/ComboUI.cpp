@@ -124,8 +124,8 @@ void CComboUI::drawStateImage(platform::Canvas& canvas) {
 void CComboUI::drawTextPart(platform::Canvas& canvas) {
     CControlUI* item = itemAt(m_selected);
     if (!item || !m_manager) return;
-    Rect rect{m_pos.left + m_textPadding.left, m_pos.top + m_textPadding.top, m_pos.right - m_textPadding.right,
-              m_pos.bottom - m_textPadding.bottom};
+    const Rect pad = toDevice(m_textPadding);
+    Rect rect{m_pos.left + pad.left, m_pos.top + pad.top, m_pos.right - pad.right, m_pos.bottom - pad.bottom};
     Argb colour = m_enabled ? m_info.textColour : m_info.disabledTextColour;
     if (colour == 0) colour = m_enabled ? m_manager->defaultTextColour() : m_manager->disabledTextColour();
     render::drawPlainText(canvas, m_manager, rect, item->textValue().view(), colour, m_info.font,

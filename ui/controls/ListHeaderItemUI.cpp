@@ -112,7 +112,7 @@ platform::Size CListHeaderItemUI::measure(platform::Size available) {
     // The width is the column's: the layout takes the fixed width (or
     // stretches the item); only the height is measured from the text.
     const platform::Size text = CLabelUI::measure(available);
-    return {m_fixedWidth, text.cy};
+    return {fixedWidth(), text.cy};
 }
 
 void CListHeaderItemUI::drawStateImage(platform::Canvas& canvas) {

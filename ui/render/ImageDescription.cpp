@@ -138,7 +138,7 @@ bool resolveImageDescription(CSkinResourcesUI& resources, ImageDescription& d) {
         resources.findOrLoadImage(parsed.name, parsed.type.empty() ? nullptr : parsed.type.c_str(), parsed.mask);
     if (!image) return false;
     d.image = std::move(image);
-    if (d.source == platform::Rect{}) d.source = {0, 0, d.image->width, d.image->height};
+    if (d.source == platform::Rect{}) d.source = {0, 0, d.image->unitWidth(), d.image->unitHeight()};
     return true;
 }
 
