@@ -207,13 +207,15 @@ Rect CComboUI::popupPlacement(const Rect& combo, Size size, const Rect& workArea
 }
 
 Size CComboUI::popupSize() {
-    Size size = m_dropBox;
+    // The drop box size is in skin units like every length of the skin; the
+    // popup takes this window's scale, so its rows measure in the same pixels.
+    Size size = toDevice(m_dropBox);
     if (size.cx <= 0) size.cx = m_pos.width();
     if (size.cy <= 0) {
-        int total = 2; // the border
+        int total = toDevice(2); // the border
         for (int i = 0; i < itemCount(); ++i)
             if (itemAt(i)->isShown()) total += itemAt(i)->measure({size.cx, 0}).cy;
-        size.cy = std::min(total, kDefaultDropHeight);
+        size.cy = std::min(total, toDevice(kDefaultDropHeight));
     }
     return size;
 }

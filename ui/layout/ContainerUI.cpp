@@ -461,8 +461,8 @@ void CContainerUI::scrollTo(int x, int y, bool notify) {
 }
 
 int CContainerUI::lineStep(const CScrollBarUI* bar) const {
-    if (bar && bar->lineSize() > 1) return bar->lineSize();
-    if (m_manager) return m_manager->defaultFontInfo().metrics.height + 8;
+    if (bar && bar->lineSize() > 1) return toDevice(bar->lineSize());
+    if (m_manager) return m_manager->defaultFontInfo().metrics.height + toDevice(8);
     return 8;
 }
 
