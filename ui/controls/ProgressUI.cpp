@@ -73,5 +73,6 @@ void CProgressUI::drawStateImage(platform::Canvas& canvas) {
     // Resolve first: parsing the description would reset the cut.
     if (!render::resolveImageDescription(m_manager, m_progressImage)) return;
     m_progressImage.dest = coveredPart(m_pos.size(), m_min, m_max, m_value, m_horizontal);
+    m_progressImage.destInDevicePixels = true;
     render::drawImageDescription(&canvas, m_manager, m_pos, m_paintRect, m_progressImage);
 }

@@ -55,7 +55,7 @@ bool drawResolvedImage(Canvas* canvas, const Rect& item, const Rect& paint, Imag
     const Rect destCorner = scaleEdges(d.corner, scale);
     Rect dest = item;
     if (d.dest != Rect{}) {
-        const Rect off = scaleEdges(d.dest, scale);
+        const Rect off = d.destInDevicePixels ? d.dest : scaleEdges(d.dest, scale);
         dest = {item.left + off.left, item.top + off.top, std::min(item.left + off.right, item.right),
                 std::min(item.top + off.bottom, item.bottom)};
     }
