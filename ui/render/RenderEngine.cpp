@@ -66,7 +66,8 @@ bool drawResolvedImage(Canvas* canvas, const Rect& item, const Rect& paint, Imag
                     .hole = d.hole,
                     .xtiled = d.xtiled,
                     .ytiled = d.ytiled,
-                    .destCorner = destCorner == corner ? nullptr : &destCorner});
+                    .destCorner = destCorner == corner ? nullptr : &destCorner,
+                    .tileScale = scale / density});
     return true;
 }
 
@@ -100,9 +101,14 @@ struct PieceDrawer {
 
 bool meets(const Rect& a, const Rect& b) { return !a.intersect(b).isEmpty(); }
 
-void drawMiddle(const PieceDrawer& draw, const Rect& d, const Rect& s, const Rect& paint, bool xtiled, bool ytiled) {
+void drawMiddle(const PieceDrawer& draw, const Rect& d, const Rect& s, const Rect& paint, bool xtiled, bool ytiled,
+                double tileScale) {
     if (d.isEmpty() || !meets(d, paint)) return;
-    const int tw = s.width(), th = s.height();
+    // A tile covers its source × tileScale device pixels (1 unless the
+    // image's density differs from the window's scale).
+    const bool scaledTiles = tileScale != 1.0;
+    const int tw = scaledTiles ? std::max(1, static_cast<int>(s.width() * tileScale + 0.5)) : s.width();
+    const int th = scaledTiles ? std::max(1, static_cast<int>(s.height() * tileScale + 0.5)) : s.height();
     if (!xtiled && !ytiled) {
         draw.stretch(d, s);
         return;
@@ -126,9 +132,11 @@ void drawMiddle(const PieceDrawer& draw, const Rect& d, const Rect& s, const Rec
             Rect tile{left, top, right, bottom};
             if (!meets(tile, paint)) continue;
             // The last tile takes the leading part of the source.
-            Rect src{s.left, s.top, xtiled ? s.left + tile.width() : s.right,
-                     ytiled ? s.top + tile.height() : s.bottom};
-            if (xtiled && ytiled)
+            const int srcW = scaledTiles ? static_cast<int>(tile.width() / tileScale + 0.5) : tile.width();
+            const int srcH = scaledTiles ? static_cast<int>(tile.height() / tileScale + 0.5) : tile.height();
+            Rect src{s.left, s.top, xtiled ? s.left + std::max(1, srcW) : s.right,
+                     ytiled ? s.top + std::max(1, srcH) : s.bottom};
+            if (xtiled && ytiled && !scaledTiles)
                 draw.copy(tile, src);
             else
                 draw.stretch(tile, src);
@@ -178,7 +186,8 @@ void drawBitmap(Canvas& canvas, const Surface& bitmap, const Rect& destIn, const
     };
     if (!hole)
         drawMiddle(draw, {D.left + el, D.top + et, D.right - er, D.bottom - eb},
-                   {S.left + cl, S.top + ct, S.right - cr, S.bottom - cb}, P, options.xtiled, options.ytiled);
+                   {S.left + cl, S.top + ct, S.right - cr, S.bottom - cb}, P, options.xtiled, options.ytiled,
+                   options.tileScale);
     if (cl > 0 && ct > 0) piece({D.left, D.top, D.left + el, D.top + et}, {S.left, S.top, S.left + cl, S.top + ct});
     if (ct > 0) piece({D.left + el, D.top, D.right - er, D.top + et}, {S.left + cl, S.top, S.right - cr, S.top + ct});
     if (cr > 0 && ct > 0) piece({D.right - er, D.top, D.right, D.top + et}, {S.right - cr, S.top, S.right, S.top + ct});

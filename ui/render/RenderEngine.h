@@ -39,6 +39,8 @@ struct BitmapOptions {
     // Corner widths in `dest` when they differ from those cut from `source`
     // (an image of another density than the window's scale); null: the same.
     const platform::Rect* destCorner = nullptr;
+    // Device pixels per bitmap pixel of a tile of the middle (xtiled, ytiled).
+    double tileScale = 1.0;
 };
 
 // Draws `source` of `bitmap` over `dest` in up to nine pieces cut by the

@@ -240,7 +240,8 @@ TEST(Scale, VariantNames) {
 
 // A 1× image is red, its 2× variant blue, its 1.5× variant green: the
 // nearest density at or above the scale is drawn, else the largest; the
-// description's source rectangle is in 1× units whatever the variant.
+// description's source rectangle is in 1× units whatever the variant, and
+// tiles of a 1× image are enlarged with the window.
 TEST(Scale, ImagesPickTheirDensityVariant) {
     testsupport::SkinSourceGuard guard;
     testsupport::ScratchFolder dir;
@@ -253,6 +254,8 @@ TEST(Scale, ImagesPickTheirDensityVariant) {
     // picks the white half only when it is read in 1× units.
     testsupport::writePng(dir / "split.png", 10, 10, [](int x, int) { return x < 5 ? 0xFF000000 : 0xFFFFFFFF; });
     testsupport::writePng(dir / "split@2x.png", 20, 20, [](int x, int) { return x < 10 ? 0xFF000000 : 0xFFFFFFFF; });
+    // Two red and two blue columns, tiled across: a tile at 2x is 8 pixels wide.
+    testsupport::writePng(dir / "stripe.png", 4, 4, [](int x, int) { return x < 2 ? 0xFF0000FF : 0xFFFF0000; });
     std::filesystem::current_path(dir.path());
     const struct {
         const char* scale;
@@ -270,6 +273,7 @@ TEST(Scale, ImagesPickTheirDensityVariant) {
             L"<Control name=\"img\" width=\"20\" bkimage=\"img.png\"/>"
             L"<Control name=\"half\" width=\"20\" bkimage=\"half.png\"/>"
             L"<Control name=\"split\" width=\"20\" bkimage=\"file='split.png' source='5,0,10,10'\"/>"
+            L"<Control name=\"tiled\" width=\"20\" bkimage=\"file='stripe.png' xtiled='true'\"/>"
             L"</HorizontalLayout></Window>");
         ASSERT_TRUE(w.built());
         const auto middle = [&](const wchar_t* name) {
@@ -281,6 +285,15 @@ TEST(Scale, ImagesPickTheirDensityVariant) {
         const Rect sr = w.find(L"split")->bounds();
         EXPECT_EQ(w.pixel({sr.left + 1, sr.top + 1}), 0xFFFFFFFFu);
         EXPECT_EQ(w.pixel({sr.right - 2, sr.bottom - 2}), 0xFFFFFFFFu);
+        if (c.scale == nullptr || std::string(c.scale) == "2") {
+            const int k = c.scale ? 2 : 1;
+            const Rect tr = w.find(L"tiled")->bounds();
+            for (int x : {0, 1, 2, 3, 4, 5, 6, 9}) {
+                const int device = x * k + k / 2; // the middle of skin column x
+                EXPECT_EQ(w.pixel({tr.left + device, tr.top + 2}), (x % 4) < 2 ? 0xFF0000FFu : 0xFFFF0000u)
+                    << "skin column " << x;
+            }
+        }
     }
 }
 
