@@ -110,8 +110,7 @@ void CFormManagerUI::markTreeForLayout(CControlUI* root) {
 
 int CFormManagerUI::toDevice(int skinLength) const {
     if (m_scale == 1.0) return skinLength;
-    const double v = skinLength * m_scale;
-    return static_cast<int>(v < 0 ? -std::floor(-v + 0.5) : std::floor(v + 0.5));
+    return static_cast<int>(std::lround(skinLength * m_scale)); // halves away from zero
 }
 
 platform::Rect CFormManagerUI::toDevice(const platform::Rect& skin) const {
@@ -120,8 +119,7 @@ platform::Rect CFormManagerUI::toDevice(const platform::Rect& skin) const {
 
 int CFormManagerUI::toSkin(int deviceLength) const {
     if (m_scale == 1.0) return deviceLength;
-    const double v = deviceLength / m_scale;
-    return static_cast<int>(v < 0 ? -std::floor(-v + 0.5) : std::floor(v + 0.5));
+    return static_cast<int>(std::lround(deviceLength / m_scale));
 }
 
 bool CFormManagerUI::setRoot(CControlUI* root) {

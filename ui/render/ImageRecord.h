@@ -3,6 +3,7 @@
 
 #include "platform/graphics/Graphics.h"
 
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -18,8 +19,8 @@ struct ImageRecord {
     // ("name@2x.png" is 2). Descriptions measure images in skin units.
     double density = 1.0;
     // The size in skin units (pixels / density, rounded).
-    int unitWidth() const { return density == 1.0 ? width : static_cast<int>(width / density + 0.5); }
-    int unitHeight() const { return density == 1.0 ? height : static_cast<int>(height / density + 0.5); }
+    int unitWidth() const { return density == 1.0 ? width : static_cast<int>(std::lround(width / density)); }
+    int unitHeight() const { return density == 1.0 ? height : static_cast<int>(std::lround(height / density)); }
     // Some pixel is not fully opaque or was cleared by the mask: the renderer
     // blends instead of copying.
     bool hasAlpha = false;

@@ -28,8 +28,7 @@ namespace {
 // A skin length at a scale, by the one rounding rule (halves away from zero).
 int scaleLength(int v, double scale) {
     if (scale == 1.0) return v;
-    const double x = v * scale;
-    return static_cast<int>(x < 0 ? -std::floor(-x + 0.5) : std::floor(x + 0.5));
+    return static_cast<int>(std::lround(v * scale));
 }
 
 Rect scaleEdges(const Rect& r, double scale) {
@@ -107,8 +106,8 @@ void drawMiddle(const PieceDrawer& draw, const Rect& d, const Rect& s, const Rec
     // A tile covers its source × tileScale device pixels (1 unless the
     // image's density differs from the window's scale).
     const bool scaledTiles = tileScale != 1.0;
-    const int tw = scaledTiles ? std::max(1, static_cast<int>(s.width() * tileScale + 0.5)) : s.width();
-    const int th = scaledTiles ? std::max(1, static_cast<int>(s.height() * tileScale + 0.5)) : s.height();
+    const int tw = scaledTiles ? std::max(1, static_cast<int>(std::lround(s.width() * tileScale))) : s.width();
+    const int th = scaledTiles ? std::max(1, static_cast<int>(std::lround(s.height() * tileScale))) : s.height();
     if (!xtiled && !ytiled) {
         draw.stretch(d, s);
         return;
@@ -132,8 +131,8 @@ void drawMiddle(const PieceDrawer& draw, const Rect& d, const Rect& s, const Rec
             Rect tile{left, top, right, bottom};
             if (!meets(tile, paint)) continue;
             // The last tile takes the leading part of the source.
-            const int srcW = scaledTiles ? static_cast<int>(tile.width() / tileScale + 0.5) : tile.width();
-            const int srcH = scaledTiles ? static_cast<int>(tile.height() / tileScale + 0.5) : tile.height();
+            const int srcW = scaledTiles ? static_cast<int>(std::lround(tile.width() / tileScale)) : tile.width();
+            const int srcH = scaledTiles ? static_cast<int>(std::lround(tile.height() / tileScale)) : tile.height();
             Rect src{s.left, s.top, xtiled ? s.left + std::max(1, srcW) : s.right,
                      ytiled ? s.top + std::max(1, srcH) : s.bottom};
             if (xtiled && ytiled && !scaledTiles)

@@ -586,8 +586,8 @@ private:
         if (img.image && img.frameWidth > 0) {
             const int sw = img.frameWidth, sh = img.image->height;
             const double k = m_resources.scale() / img.image->density;
-            const int w = k == 1.0 ? sw : std::max(1, static_cast<int>(sw * k + 0.5));
-            const int h = k == 1.0 ? sh : std::max(1, static_cast<int>(sh * k + 0.5));
+            const int w = k == 1.0 ? sw : std::max(1, static_cast<int>(std::lround(sw * k)));
+            const int h = k == 1.0 ? sh : std::max(1, static_cast<int>(std::lround(sh * k)));
             if (c.x + w > m_rect.right && !c.empty && !m_calc) {
                 c.ended = true;
                 return;

@@ -198,8 +198,7 @@ const FontRecord& CSkinResourcesUI::scaled(FontRecord& record) {
     if (found != m_scaledFonts.end()) return found->second.record;
     // The text is laid out anew at the larger size (crisp glyphs), not drawn
     // small and enlarged; the size rounds like every other skin length.
-    const double v = record.size * m_scale;
-    const int size = static_cast<int>(v < 0 ? -std::floor(-v + 0.5) : std::floor(v + 0.5));
+    const int size = static_cast<int>(std::lround(record.size * m_scale));
     FontHandle font = createFont(record.face, size, record.bold, record.underline, record.italic, record.strikeout);
     if (!font) return measure(record);
     // The record keeps the skin size, so that looking a variant up by it

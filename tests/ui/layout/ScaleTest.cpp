@@ -142,11 +142,11 @@ TEST(Scale, NeighboursTouchAtFractionalScales) {
         ASSERT_TRUE(w.built());
         const double k = std::strtod(scale, nullptr);
         const Rect row = w.find(L"row")->bounds();
-        EXPECT_EQ(w.find(L"h0")->x(), row.left + static_cast<int>(3 * k + 0.5));
+        EXPECT_EQ(w.find(L"h0")->x(), row.left + static_cast<int>(std::lround(3 * k)));
         for (int i = 0; i < 6; ++i) {
             const std::wstring n = std::to_wstring(i), next = i == 5 ? L"hs" : L"h" + std::to_wstring(i + 1);
             const Rect h = w.find(L"h" + n)->bounds();
-            EXPECT_EQ(h.width(), static_cast<int>(widths[i] * k + 0.5)) << "h" << i;
+            EXPECT_EQ(h.width(), static_cast<int>(std::lround(widths[i] * k))) << "h" << i;
             EXPECT_EQ(h.right, w.find(next)->x()) << "h" << i;
             if (i < 5) {
                 const Rect v = w.find(L"v" + n)->bounds(), below = w.find(L"v" + std::to_wstring(i + 1))->bounds();
@@ -155,11 +155,11 @@ TEST(Scale, NeighboursTouchAtFractionalScales) {
             }
         }
         // The stretching child takes the rest exactly up to the inset.
-        EXPECT_EQ(w.find(L"hs")->bounds().right, row.right - static_cast<int>(3 * k + 0.5));
+        EXPECT_EQ(w.find(L"hs")->bounds().right, row.right - static_cast<int>(std::lround(3 * k)));
         // The floating run ends where its skin edge (48) lands.
         const Rect floats = w.find(L"floats")->bounds();
         EXPECT_EQ(w.find(L"f0")->x(), floats.left);
-        EXPECT_EQ(w.find(L"f5")->bounds().right, floats.left + static_cast<int>(48 * k + 0.5));
+        EXPECT_EQ(w.find(L"f5")->bounds().right, floats.left + static_cast<int>(std::lround(48 * k)));
     }
 }
 
