@@ -5,6 +5,9 @@
 #include "../SkinWindow.h"
 #include "../TestSupport.h"
 
+#include "ui/controls/ComboUI.h"
+#include "ui/controls/ComboWnd.h"
+#include "ui/controls/ListHeaderItemUI.h"
 #include "ui/render/SkinResources.h"
 
 #include <gtest/gtest.h>
@@ -222,6 +225,53 @@ TEST(Scale, OwnedWindowsTakeTheOwnersScale) {
     EXPECT_DOUBLE_EQ(loneManager.scale(), 1.25);
     platform::destroyWindow(popup);
     platform::destroyWindow(lone);
+}
+
+// A list's columns and a combo's drop box follow the window: columns twice
+// as wide, a dragged column stored in skin units and held at its skin
+// maximum, the popup twice as tall, its rows measured at the owner's scale.
+TEST(Scale, ListColumnsAndComboDropBoxAtTwice) {
+    ScaleScope s("2");
+    platform::vdisplay::reset();
+    testsupport::SkinWindow w(LR"(<Window size="150,150"><VerticalLayout><List name="l" height="60">
+        <ListHeader name="h"><ListHeaderItem name="c0" text="One" width="100" minwidth="40" maxwidth="130"/>
+        <ListHeaderItem name="c1" text="Two" width="30"/></ListHeader><ListTextElement name="r0" text="a|b"/></List>
+        <Combo name="c" height="24" dropboxsize="0,60"><ListLabelElement name="i0" text="zero" height="20"/>
+        <ListLabelElement name="i1" text="one" height="20"/></Combo><Control/></VerticalLayout></Window>)");
+    ASSERT_TRUE(w.built());
+    auto* c0 = w.as<CListHeaderItemUI>(L"c0", L"ListHeaderItem");
+    ASSERT_NE(c0, nullptr);
+    EXPECT_EQ(c0->width(), 200);
+    EXPECT_EQ(w.find(L"c1")->bounds().left, 200);
+    EXPECT_EQ(w.find(L"c1")->width(), 60);
+    const struct {
+        int dragDevice;
+        int skinWidth; // what the header item keeps
+        int deviceWidth;
+    } drags[] = {{30, 115, 230}, {100, 130, 260}, {-400, 40, 80}};
+    for (const auto& d : drags) {
+        const Rect sep = c0->separatorRect();
+        EXPECT_EQ(sep.width(), 8); // a 4-unit strip
+        const Point from{sep.left + 1, (sep.top + sep.bottom) / 2};
+        w.press(from);
+        w.moveTo({from.x + d.dragDevice / 2, from.y});
+        w.moveTo({from.x + d.dragDevice, from.y});
+        w.release({from.x + d.dragDevice, from.y});
+        EXPECT_EQ(c0->skinFixedWidth(), d.skinWidth) << d.dragDevice;
+        EXPECT_EQ(c0->width(), d.deviceWidth) << d.dragDevice;
+        EXPECT_EQ(w.find(L"c1")->bounds().left, d.deviceWidth) << d.dragDevice;
+    }
+
+    auto* combo = w.as<CComboUI>(L"c", L"Combo");
+    ASSERT_NE(combo, nullptr);
+    w.click(L"c");
+    ASSERT_TRUE(combo->isOpen());
+    const Rect popup = platform::windowRect(combo->popup()->windowHandle());
+    EXPECT_EQ(popup.width(), combo->width());
+    EXPECT_EQ(popup.height(), 120);
+    EXPECT_DOUBLE_EQ(combo->popup()->manager().scale(), 2.0);
+    EXPECT_EQ(w.find(L"i0")->height(), 40);
+    w.key(platform::VK_ESCAPE);
 }
 
 TEST(Scale, VariantNames) {
