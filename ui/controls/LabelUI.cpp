@@ -107,8 +107,10 @@ void CLabelUI::assignMultiLine(bool on) {
 platform::Point CLabelUI::shadowOffset() const {
     constexpr double kPi = 3.14159265358979323846;
     double radians = m_effects.shadowAngle * kPi / 180.0;
-    return {static_cast<int>(std::lround(m_effects.shadowDistance * std::cos(radians))),
-            static_cast<int>(std::lround(m_effects.shadowDistance * std::sin(radians)))};
+    // The distance is a skin length: it grows with the window's scale.
+    const int distance = toDevice(m_effects.shadowDistance);
+    return {static_cast<int>(std::lround(distance * std::cos(radians))),
+            static_cast<int>(std::lround(distance * std::sin(radians)))};
 }
 
 void CLabelUI::applyAttribute(std::wstring_view name, std::wstring_view value) {
@@ -369,11 +371,13 @@ void CLabelUI::drawEffectText(platform::Canvas& canvas, Argb colour) {
     // The gradient runs from (angle, 0) to (0, length), measured from the
     // text rectangle's top-left so that it starts at the text wherever the
     // label sits.
-    const float length = static_cast<float>(m_effects.gradientLength != 0 ? m_effects.gradientLength : rect.height());
+    const float length =
+        static_cast<float>(m_effects.gradientLength != 0 ? toDevice(m_effects.gradientLength) : rect.height());
+    const int angleOffset = toDevice(m_effects.gradientAngle);
     auto brushAt = [&](const Rect& r, Argb from, Argb to) {
         return platform::LinearBrush{from,
                                      to,
-                                     {static_cast<float>(r.left + m_effects.gradientAngle), static_cast<float>(r.top)},
+                                     {static_cast<float>(r.left + angleOffset), static_cast<float>(r.top)},
                                      {static_cast<float>(r.left), static_cast<float>(r.top) + length}};
     };
     const Argb textTo = m_effects.textColour1 == 0xFFFFFFFF ? colour : m_effects.textColour1;
@@ -401,8 +405,9 @@ void CLabelUI::drawEffectText(platform::Canvas& canvas, Argb colour) {
     // (2) Stroke: the text four times around its place.
     if (m_effects.stroke && m_effects.strokeColour != 0) {
         static constexpr int kAround[4][2] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}};
+        const int unit = toDevice(1); // one skin unit around
         for (const auto& d : kAround) {
-            Rect r = rect.offset(d[0], d[1]);
+            Rect r = rect.offset(d[0] * unit, d[1] * unit);
             canvas.drawString(text.view(), font, toRectF(r), format,
                               brushAt(r, m_effects.strokeColour, m_effects.strokeColour));
         }
