@@ -131,8 +131,12 @@ void drawMiddle(const PieceDrawer& draw, const Rect& d, const Rect& s, const Rec
             Rect tile{left, top, right, bottom};
             if (!meets(tile, paint)) continue;
             // The last tile takes the leading part of the source.
-            const int srcW = scaledTiles ? static_cast<int>(std::lround(tile.width() / tileScale)) : tile.width();
-            const int srcH = scaledTiles ? static_cast<int>(std::lround(tile.height() / tileScale)) : tile.height();
+            // (Never past the source: rounding may ask for a pixel more.)
+            const int srcW = scaledTiles ? std::min(s.width(), static_cast<int>(std::lround(tile.width() / tileScale)))
+                                         : tile.width();
+            const int srcH = scaledTiles
+                                 ? std::min(s.height(), static_cast<int>(std::lround(tile.height() / tileScale)))
+                                 : tile.height();
             Rect src{s.left, s.top, xtiled ? s.left + std::max(1, srcW) : s.right,
                      ytiled ? s.top + std::max(1, srcH) : s.bottom};
             if (xtiled && ytiled && !scaledTiles)
