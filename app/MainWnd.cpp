@@ -242,7 +242,10 @@ void CMainWnd::addLinkButton() {
     }
     link->assignName(L"webbtn");
     link->assignFloating(true);
-    link->place(Rect{370, 8, 594, 30}, true);
+    // Skin units, placed by the layout at the window's scale.
+    link->assignFixedXY({370, 8});
+    link->assignFixedWidth(594 - 370);
+    link->assignFixedHeight(30 - 8);
     link->assignBorderSizes(Rect{0, 0, 0, 1}); // an underline
     link->applyAttribute(L"bordercolor", L"#FF8000FF");
     link->applyAttribute(L"textcolor", L"#FFFFFFFF");

@@ -5,7 +5,9 @@
 //   - a hover change (only the button's rectangle is repainted), against a
 //     full repaint of the window (pixels and time of both);
 //   - the hit-test walk of the tree, against a flat scan of the same
-//     rectangles.
+//     rectangles;
+//   - layout and full paint of the same skin in a window at scale 2,
+//     against scale 1.
 #include "bench/BenchTiming.h"
 #include "platform/graphics/Graphics.h"
 #include "platform/window/VirtualDisplay.h"
@@ -156,7 +158,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         if (std::string(argv[i]) == "--quick") rounds = 3, reps = 3;
 
-    if (!platform::vdisplay::open({1280, 800})) {
+    if (!platform::vdisplay::open({2560, 1600})) {
         std::fprintf(stderr, "the virtual display cannot be opened\n");
         return 1;
     }
@@ -298,6 +300,53 @@ int main(int argc, char** argv) {
     std::printf("%-58s %10.0f %8s\n", "flat scan of the 500 rectangles (floor)", perScan, "1.00");
     std::printf("%-58s %10.0f %8.2f\n", "findControlAt: the tree walk", perWalk, perWalk / perScan);
 
+    // The same skin in a window at scale 2 (a desktop at 200%): four times
+    // the pixels, text at twice the size, images enlarged by the filter.
+    BenchWindow scaled;
+    scaled.createHostWindow(nullptr, L"bench-skin-2x", platform::WS_POPUP, 0, 0, 0, 2 * kWidth, 2 * kHeight);
+    scaled.manager.setScale(2.0);
+    CSkinBuilder scaledBuilder;
+    CControlUI* scaledRoot = scaledBuilder.build(skin.markup.c_str(), nullptr, nullptr, &scaled.manager, nullptr);
+    if (!scaledRoot) {
+        std::fprintf(stderr, "the skin did not build at scale 2\n");
+        return 1;
+    }
+    scaled.manager.setRoot(scaledRoot);
+    scaled.setShown(true, true);
+    settle();
+    const platform::WindowHandle scaledHwnd = scaled.windowHandle();
+    const Rect all2{0, 0, 2 * kWidth, 2 * kHeight};
+    platform::Surface scratch2(2 * kWidth, 2 * kHeight);
+    platform::Canvas scratchCanvas2(scratch2);
+    auto scaledFrame = [&] {
+        scaledRoot->scheduleLayout();
+        scaled.manager.invalidateAll();
+        platform::updateWindow(scaledHwnd);
+    };
+    double full2 = bench::medianMs(scaledFrame, rounds, reps);
+    double layoutPaint1 = bench::medianMs(
+        [&] {
+            root->place(all, false);
+            root->paintTree(scratchCanvas, all, nullptr);
+        },
+        rounds, reps);
+    double layoutPaint2 = bench::medianMs(
+        [&] {
+            scaledRoot->place(all2, false);
+            scaledRoot->paintTree(scratchCanvas2, all2, nullptr);
+        },
+        rounds, reps);
+    std::printf("\n%-58s %10s %10s %8s\n", "scale 2 against scale 1 (target: at most 4.5x)", "ms", "pixels", "ratio");
+    std::printf("%-58s %10.3f %10d %8s\n", "scale 1: layout + full paint (floor)", layoutPaint1, kWidth * kHeight,
+                "1.00");
+    std::printf("%-58s %10.3f %10d %8.2f\n", "scale 2: layout + full paint", layoutPaint2, 4 * kWidth * kHeight,
+                layoutPaint2 / layoutPaint1);
+    std::printf("%-58s %10.3f %10d %8s\n", "scale 1: layout + full paint + present (floor)", full, kWidth * kHeight,
+                "1.00");
+    std::printf("%-58s %10.3f %10d %8.2f\n", "scale 2: layout + full paint + present", full2, 4 * kWidth * kHeight,
+                full2 / full);
+
+    platform::destroyWindow(scaledHwnd);
     platform::destroyWindow(hwnd);
     return 0;
 }

@@ -301,6 +301,11 @@ bool setWindowIcon(WindowHandle window, unsigned kind, const Surface& pixels);
 Rect screenRect();
 Rect workAreaNear(WindowHandle window); // work area of the monitor nearest the window
 unsigned caretBlinkTime();
+// Device pixels per skin unit for a window on the monitor of `window` (the
+// primary one for null): QUELLAN_SCALE, Xft.dpi / 96, GDK_SCALE, then what
+// the display reports, in steps of 0.25 within 1..3 (DisplayScale.h). The
+// virtual display reads QUELLAN_SCALE only. 1 without a display.
+double desktopScale(WindowHandle window);
 int systemMetric(int index); // SM_*
 
 // --- Layered windows ---

@@ -251,6 +251,14 @@ Rect workAreaNear(WindowHandle window) {
     return c.m_backend->workArea(r);
 }
 
+double desktopScale(WindowHandle window) {
+    assertUiThread();
+    Core& c = Core::get();
+    if (!c.ensureDisplay(nullptr)) return 1.0;
+    const Rect r = window && c.find(window) ? windowRect(window) : c.m_backend->screenRect();
+    return c.m_backend->desktopScale(r);
+}
+
 unsigned caretBlinkTime() {
     assertUiThread();
     Core& c = Core::get();

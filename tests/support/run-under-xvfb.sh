@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs a command inside a fresh virtual X server (1280x1024, 24 bit) with the
-# openbox window manager, which a caption drag needs to move a window.
+# Runs a command inside a fresh virtual X server (1280x1024, 24 bit, or
+# QUELLAN_XVFB_SCREEN=WxH) with the openbox window manager, which a caption
+# drag needs to move a window.
 # Works as root without a desktop. Usage: run-under-xvfb.sh COMMAND [ARGS...]
 # QUELLAN_XVFB_COMPOSITOR=xcompmgr (or picom) also starts that compositing
 # manager for the run, so that layered windows show their alpha (picom needs
@@ -18,7 +19,7 @@ if [ "${QUELLAN_XVFB_INNER:-}" != 1 ]; then
   # xvfb-run -a counts up from the first display number that looks free;
   # starting from a number of our own keeps runs in parallel apart.
   QUELLAN_XVFB_INNER=1 exec timeout -k 10 "${QUELLAN_XVFB_TIMEOUT:-540}" \
-    xvfb-run -a -n $((100 + $$ % 800)) -s "-screen 0 1280x1024x24 -nolisten tcp" "$0" "$@"
+    xvfb-run -a -n $((100 + $$ % 800)) -s "-screen 0 ${QUELLAN_XVFB_SCREEN:-1280x1024}x24 -nolisten tcp" "$0" "$@"
 fi
 
 # Inside the X session: keep openbox's files out of the user's home.

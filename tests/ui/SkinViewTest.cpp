@@ -114,6 +114,33 @@ TEST(SkinView, WindowTreeNoticesAndErrors) {
     EXPECT_FALSE(std::filesystem::exists(dir / "h.png"));
 }
 
+// --scale: the tree in device pixels, --size and drag steps in skin units.
+TEST(SkinView, WindowAtAScale) {
+    const testsupport::ScratchFolder dir;
+    testsupport::writeBytes(dir / "s.xml", R"(<Window size="200,100"><VerticalLayout name="root">
+        <Button name="ok" height="30"/><VerticalLayout name="box" height="20" sepheight="4" sepimm="true"/>
+        <Control name="rest"/></VerticalLayout></Window>)");
+    const std::string base = "--window s.xml --skin-dir '" + dir.string() + "' --tree";
+    ToolRun run = skinview(base + " --scale 1.5");
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(run.out, "VerticalLayout \"root\" 0,0,300,150\n"
+                       "  Button \"ok\" 0,0,300,45 focused\n"
+                       "  VerticalLayout \"box\" 0,45,300,75\n"
+                       "  Control \"rest\" 0,75,300,150\n");
+    ToolRun sized = skinview(base + " --scale 2 --size 50x40");
+    ASSERT_EQ(sized.status, 0) << sized.out;
+    EXPECT_EQ(sized.out.substr(0, sized.out.find('\n')), "VerticalLayout \"root\" 0,0,100,80");
+    // The same drag in skin units moves the separator twice as far at 2×
+    // (the strip, in which a drag first has to get past the edge, doubles too).
+    ToolRun dragged1 = skinview(base + " --act drag:box:0,10");
+    ToolRun dragged2 = skinview(base + " --scale 2 --act drag:box:0,10");
+    ASSERT_EQ(dragged1.status, 0) << dragged1.out;
+    ASSERT_EQ(dragged2.status, 0) << dragged2.out;
+    EXPECT_NE(dragged1.out.find("VerticalLayout \"box\" 0,30,200,55 focused\n"), std::string::npos) << dragged1.out;
+    EXPECT_NE(dragged2.out.find("VerticalLayout \"box\" 0,60,400,110 focused\n"), std::string::npos) << dragged2.out;
+    for (const char* bad : {"0.5", "4", "big"}) EXPECT_EQ(skinview(base + " --scale " + bad).status, 2) << bad;
+}
+
 TEST(SkinView, ListStateSelectStepAndKeys) {
     const testsupport::ScratchFolder dir;
     testsupport::writeBytes(dir / "l.xml", R"(<Window size="100,60"><List name="l" multiselect="true">

@@ -6,7 +6,8 @@ cairo. The PNGs are committed; run this only to change them:
 
 Needs Debian's python3-cairo (hence /usr/bin/python3). Every image is drawn
 from numbers in this file, so a colour or a size is changed here and the
-images are made again. Strips hold the states of one control side by side
+images are made again, each at 1x and at 2x ("name@2x.png", for windows
+at a desktop scale above 1). Strips hold the states of one control side by side
 (normal, hot, pushed, disabled, ...); the skin cuts them with `source`.
 """
 
@@ -32,9 +33,17 @@ def rgb(c, a=1.0):
     return (c[0], c[1], c[2], a)
 
 
+# Image pixels per skin unit of the set being drawn: 1, then 2 for the
+# "name@2x.png" variants a scaled window picks. Every shape is drawn in skin
+# units, so the 2x images are the same drawing, not an enlarged bitmap.
+DENSITY = 1
+
+
 def surface(w, h):
-    s = cairo.ImageSurface(cairo.FORMAT_ARGB32, w, h)
-    return s, cairo.Context(s)
+    s = cairo.ImageSurface(cairo.FORMAT_ARGB32, w * DENSITY, h * DENSITY)
+    cr = cairo.Context(s)
+    cr.scale(DENSITY, DENSITY)
+    return s, cr
 
 
 def rounded(cr, x, y, w, h, r):
@@ -48,6 +57,9 @@ def rounded(cr, x, y, w, h, r):
 
 def save(s, name):
     os.makedirs(OUT, exist_ok=True)
+    if DENSITY != 1:
+        stem, ext = os.path.splitext(name)
+        name = "%s@%gx%s" % (stem, DENSITY, ext)
     s.write_to_png(os.path.join(OUT, name))
 
 
@@ -253,6 +265,12 @@ def msgbox_background():
 
 
 def main():
+    global DENSITY
+    for DENSITY in (1, 2):
+        draw_all()
+
+
+def draw_all():
     background()
     strip("close.png", 32, 28, ["normal", "hot", "pushed"],
           lambda cr, w, h, st: caption_button(cr, w, h, st, "close", (0.78, 0.2, 0.18)))

@@ -3,6 +3,7 @@
 #include "tools/skinview/WindowMode.h"
 
 #include "platform/system/Text.h"
+#include "platform/window/DisplayScale.h"
 #include "platform/window/VirtualDisplay.h"
 #include "platform/window/Window.h"
 #include "ui/controls/ComboUI.h"
@@ -33,6 +34,7 @@
 #include <cstdio>
 #include <cwctype>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -206,6 +208,9 @@ public:
             int dx = 0, dy = 0;
             if (sep == std::string::npos || std::sscanf(arg.c_str() + sep + 1, "%d,%d", &dx, &dy) != 2)
                 return bad(step);
+            // Steps are in skin units, like the document.
+            dx = m_window.manager.toDevice(dx);
+            dy = m_window.manager.toDevice(dy);
             Point p;
             if (int status = centreOf(arg.substr(0, sep), p, /*dragged=*/true)) return status;
             vd::moveMouse(p);
@@ -351,6 +356,15 @@ int runWindow(const std::string& documentArg, const std::map<std::string, std::s
         std::fprintf(stderr, "error: --size wants WxH\n");
         return 2;
     }
+    double scale = 0; // 0: the desktop's (QUELLAN_SCALE on the virtual display)
+    if (const std::string* text = option("scale")) {
+        const std::optional<double> value = platform::parseScaleSetting(text->c_str());
+        if (!value || *value < 1 || *value > 3) {
+            std::fprintf(stderr, "error: --scale wants a number from 1 to 3\n");
+            return 2;
+        }
+        scale = *value;
+    }
     std::string png;
     if (const std::string* out = option("png")) png = fs::absolute(*out).string();
 
@@ -379,6 +393,7 @@ int runWindow(const std::string& documentArg, const std::map<std::string, std::s
         std::fprintf(stderr, "error: the window cannot be created\n");
         return 1;
     }
+    if (scale > 0) window.manager.setScale(scale);
     CSkinBuilder builder;
     std::wstring source = platform::fromUtf8(document);
     CControlUI* root = builder.build(source.c_str(), nullptr, nullptr, &window.manager, nullptr);
@@ -390,7 +405,8 @@ int runWindow(const std::string& documentArg, const std::map<std::string, std::s
         return 1;
     }
     if (width > 0)
-        platform::setWindowPos(window.windowHandle(), nullptr, 0, 0, width, height,
+        platform::setWindowPos(window.windowHandle(), nullptr, 0, 0, window.manager.toDevice(width),
+                               window.manager.toDevice(height),
                                platform::SWP_NOMOVE | platform::SWP_NOZORDER | platform::SWP_NOACTIVATE);
     // The window system allows windows up to 32767 a side, whose picture
     // would take gigabytes to copy out: refuse before anything is painted.

@@ -22,19 +22,22 @@ namespace fs = std::filesystem;
 namespace {
 
 int usage() {
-    std::fprintf(stderr, "usage:\n"
-                         "  quellan-skinview --dump DOC [--skin-dir DIR | --archive ZIP --password PW]\n"
-                         "  quellan-skinview --image DESC --size WxH --png OUT [--skin-dir DIR] [--background ARGB]\n"
-                         "  quellan-skinview --richtext TEXT --size WxH --png OUT [--font FACE,SIZE]\n"
-                         "                   [--flags single,wordbreak,ellipsis,center,right,vcenter,bottom]\n"
-                         "                   [--hover X,Y] [--background ARGB] [--skin-dir DIR]\n"
-                         "  quellan-skinview --window DOC [--skin-dir DIR | --archive ZIP --password PW] [--size WxH]\n"
-                         "                   [--png OUT] [--tree] [--act STEP]...\n"
-                         "      steps: click:NAME dblclick:NAME hover:NAME type:TEXT wheel:NAME:+N|-N\n"
-                         "             drag:NAME:DX,DY wait:MS select:TABLAYOUT|LIST|COMBO:INDEX\n"
-                         "             "
-                         "key:tab|shift+tab|return|escape|backspace|delete|left|right|up|down|home|end|pageup|pagedown|"
-                         "space|ctrl+X|alt+X\n");
+    std::fprintf(stderr,
+                 "usage:\n"
+                 "  quellan-skinview --dump DOC [--skin-dir DIR | --archive ZIP --password PW]\n"
+                 "  quellan-skinview --image DESC --size WxH --png OUT [--skin-dir DIR] [--background ARGB]\n"
+                 "  quellan-skinview --richtext TEXT --size WxH --png OUT [--font FACE,SIZE]\n"
+                 "                   [--flags single,wordbreak,ellipsis,center,right,vcenter,bottom]\n"
+                 "                   [--hover X,Y] [--background ARGB] [--skin-dir DIR]\n"
+                 "  quellan-skinview --window DOC [--skin-dir DIR | --archive ZIP --password PW] [--size WxH]\n"
+                 "                   [--scale S] [--png OUT] [--tree] [--act STEP]...\n"
+                 "      --scale: device pixels per skin unit (1 to 3); --size and drag steps are in skin\n"
+                 "      units, the tree's rectangles in device pixels\n"
+                 "      steps: click:NAME dblclick:NAME hover:NAME type:TEXT wheel:NAME:+N|-N\n"
+                 "             drag:NAME:DX,DY wait:MS select:TABLAYOUT|LIST|TREE|COMBO:INDEX\n"
+                 "             "
+                 "key:tab|shift+tab|return|escape|backspace|delete|left|right|up|down|home|end|pageup|pagedown|space|"
+                 "ctrl+X|alt+X\n");
     return 2;
 }
 

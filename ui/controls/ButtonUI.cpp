@@ -167,8 +167,8 @@ void CButtonUI::assignFiveStatusImage(std::wstring_view description) {
                                   &m_images.disabled};
     for (ImageDescription* part : parts) part->setDescription(description);
     if (render::resolveImageDescription(m_manager, m_images.normal) && m_images.normal.image) {
-        const int w5 = m_images.normal.image->width / 5;
-        const int h = m_images.normal.image->height;
+        const int w5 = m_images.normal.image->unitWidth() / 5;
+        const int h = m_images.normal.image->unitHeight();
         for (int i = 0; i < 5; ++i) {
             render::resolveImageDescription(m_manager, *parts[i]);
             parts[i]->source = {i * w5, 0, (i + 1) * w5, h};

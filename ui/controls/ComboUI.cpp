@@ -125,8 +125,8 @@ void CComboUI::drawStateImage(platform::Canvas& canvas) {
 void CComboUI::drawTextPart(platform::Canvas& canvas) {
     CControlUI* item = itemAt(m_selected);
     if (!item || !m_manager) return;
-    Rect rect{m_pos.left + m_textPadding.left, m_pos.top + m_textPadding.top, m_pos.right - m_textPadding.right,
-              m_pos.bottom - m_textPadding.bottom};
+    const Rect pad = toDevice(m_textPadding);
+    Rect rect{m_pos.left + pad.left, m_pos.top + pad.top, m_pos.right - pad.right, m_pos.bottom - pad.bottom};
     Argb colour = m_enabled ? m_info.textColour : m_info.disabledTextColour;
     if (colour == 0) colour = m_enabled ? m_manager->defaultTextColour() : m_manager->disabledTextColour();
     render::drawPlainText(canvas, m_manager, rect, item->textValue().view(), colour, m_info.font,
@@ -203,13 +203,15 @@ Rect CComboUI::popupPlacement(const Rect& combo, Size size, const Rect& workArea
 }
 
 Size CComboUI::popupSize() {
-    Size size = m_dropBox;
+    // The drop box size is in skin units like every length of the skin; the
+    // popup takes this window's scale, so its rows measure in the same pixels.
+    Size size = toDevice(m_dropBox);
     if (size.cx <= 0) size.cx = m_pos.width();
     if (size.cy <= 0) {
-        int total = 2; // the border
+        int total = toDevice(2); // the border
         for (int i = 0; i < itemCount(); ++i)
             if (itemAt(i)->isShown()) total += itemAt(i)->measure({size.cx, 0}).cy;
-        size.cy = std::min(total, kDefaultDropHeight);
+        size.cy = std::min(total, toDevice(kDefaultDropHeight));
     }
     return size;
 }

@@ -356,9 +356,9 @@ void CEditUI::assignInheritedShown(bool visible) {
 }
 
 Size CEditUI::measure(Size) {
-    if (m_fixedHeight > 0) return {m_fixedWidth, m_fixedHeight};
+    if (fixedHeight() > 0) return {fixedWidth(), fixedHeight()};
     const int fontHeight = m_manager ? m_manager->fontInfo(m_font).metrics.height : defaultFontHeight();
-    return {m_fixedWidth, fontHeight + 8};
+    return {fixedWidth(), fontHeight + toDevice(8)};
 }
 
 // --- CEditUI: events -----------------------------------------------------------------------
@@ -413,8 +413,9 @@ void CEditUI::handleEvent(TInputEventUI& event) {
             // The caret goes where the user clicked.
             const WindowHandle handle = m_window->windowHandle();
             sendMessage(handle, EM_SETSEL, 0, 0);
-            const int x = event.mousePos.x - m_pos.left - m_textPadding.left;
-            const int y = event.mousePos.y - m_pos.top - m_textPadding.top;
+            const Rect pad = textPadding();
+            const int x = event.mousePos.x - m_pos.left - pad.left;
+            const int y = event.mousePos.y - m_pos.top - pad.top;
             sendMessage(handle, WM_LBUTTONDOWN, event.wparam, makeLParam(x, y));
         }
         return;

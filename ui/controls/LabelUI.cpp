@@ -107,8 +107,10 @@ void CLabelUI::assignMultiLine(bool on) {
 platform::Point CLabelUI::shadowOffset() const {
     constexpr double kPi = 3.14159265358979323846;
     double radians = m_effects.shadowAngle * kPi / 180.0;
-    return {static_cast<int>(std::lround(m_effects.shadowDistance * std::cos(radians))),
-            static_cast<int>(std::lround(m_effects.shadowDistance * std::sin(radians)))};
+    // The distance is a skin length: it grows with the window's scale.
+    const int distance = toDevice(m_effects.shadowDistance);
+    return {static_cast<int>(std::lround(distance * std::cos(radians))),
+            static_cast<int>(std::lround(distance * std::sin(radians)))};
 }
 
 void CLabelUI::applyAttribute(std::wstring_view name, std::wstring_view value) {
@@ -211,30 +213,34 @@ CStringUI CLabelUI::expandedText() const {
 }
 
 Size CLabelUI::measure(Size available) {
-    if (m_fixedWidth > 0 && m_fixedHeight > 0) return {m_fixedWidth, m_fixedHeight};
+    if (fixedWidth() > 0 && fixedHeight() > 0) return {fixedWidth(), fixedHeight()};
     // Only a multi-line label without a fixed width depends on the available
     // size (its width limit); for every other label the layouts' several
     // questions with different sizes share one measurement.
-    const bool dependsOnAvailable = !(m_textStyle & platform::DT_SINGLELINE) && m_fixedWidth <= 0;
+    const bool dependsOnAvailable = !(m_textStyle & platform::DT_SINGLELINE) && fixedWidth() <= 0;
     if (dependsOnAvailable && available != m_measureAvailable) m_measureStale = true;
+    const double scale = m_manager ? m_manager->scale() : 1.0;
+    if (scale != m_measuredScale) m_measureStale = true;
     if (!m_measureStale) return m_measured;
     m_measureAvailable = available;
+    m_measuredScale = scale;
     // Without a window there are no fonts: such an answer is not kept.
     m_measureStale = m_manager == nullptr;
 
-    const int padX = m_textPadding.left + m_textPadding.right;
-    const int padY = m_textPadding.top + m_textPadding.bottom;
+    const Rect pad = textPadding();
+    const int padX = pad.left + pad.right;
+    const int padY = pad.top + pad.bottom;
     Rect limit;
     if (m_textStyle & platform::DT_SINGLELINE) {
-        if (m_fixedWidth > 0) {
-            m_measured = {m_fixedWidth, m_fixedHeight};
+        if (fixedWidth() > 0) {
+            m_measured = {fixedWidth(), fixedHeight()};
             return m_measured;
         }
         int fontHeight = m_manager ? m_manager->fontInfo(m_font).metrics.height : defaultFontHeight();
-        limit = {0, 0, kUnboundedExtent, m_fixedHeight > 0 ? m_fixedHeight : fontHeight + 8 + padY};
+        limit = {0, 0, kUnboundedExtent, fixedHeight() > 0 ? fixedHeight() : fontHeight + toDevice(8) + padY};
     } else {
-        limit = {0, 0, m_fixedWidth > 0 ? m_fixedWidth : available.cx,
-                 m_fixedHeight > 0 ? m_fixedHeight : kUnboundedExtent};
+        limit = {0, 0, fixedWidth() > 0 ? fixedWidth() : available.cx,
+                 fixedHeight() > 0 ? fixedHeight() : kUnboundedExtent};
     }
 
     Rect extent = limit;
@@ -252,9 +258,9 @@ Size CLabelUI::measure(Size available) {
     }
 
     Size size;
-    size.cx = m_fixedWidth > 0 ? m_fixedWidth : extent.width() + padX;
-    size.cy = m_fixedHeight > 0 ? m_fixedHeight : extent.height() + padY;
-    if (m_effects.enabled && m_fixedWidth <= 0) size.cx = static_cast<int>(size.cx * 1.03);
+    size.cx = fixedWidth() > 0 ? fixedWidth() : extent.width() + padX;
+    size.cy = fixedHeight() > 0 ? fixedHeight() : extent.height() + padY;
+    if (m_effects.enabled && fixedWidth() <= 0) size.cx = static_cast<int>(size.cx * 1.03);
     m_measured = size;
     return m_measured;
 }
@@ -295,8 +301,8 @@ void CLabelUI::takeDefaultColours() {
 }
 
 Rect CLabelUI::textRect() const {
-    return {m_pos.left + m_textPadding.left, m_pos.top + m_textPadding.top, m_pos.right - m_textPadding.right,
-            m_pos.bottom - m_textPadding.bottom};
+    const Rect pad = textPadding();
+    return {m_pos.left + pad.left, m_pos.top + pad.top, m_pos.right - pad.right, m_pos.bottom - pad.bottom};
 }
 
 void CLabelUI::drawTextPart(platform::Canvas& canvas) {
@@ -365,11 +371,13 @@ void CLabelUI::drawEffectText(platform::Canvas& canvas, Argb colour) {
     // The gradient runs from (angle, 0) to (0, length), measured from the
     // text rectangle's top-left so that it starts at the text wherever the
     // label sits.
-    const float length = static_cast<float>(m_effects.gradientLength != 0 ? m_effects.gradientLength : rect.height());
+    const float length =
+        static_cast<float>(m_effects.gradientLength != 0 ? toDevice(m_effects.gradientLength) : rect.height());
+    const int angleOffset = toDevice(m_effects.gradientAngle);
     auto brushAt = [&](const Rect& r, Argb from, Argb to) {
         return platform::LinearBrush{from,
                                      to,
-                                     {static_cast<float>(r.left + m_effects.gradientAngle), static_cast<float>(r.top)},
+                                     {static_cast<float>(r.left + angleOffset), static_cast<float>(r.top)},
                                      {static_cast<float>(r.left), static_cast<float>(r.top) + length}};
     };
     const Argb textTo = m_effects.textColour1 == 0xFFFFFFFF ? colour : m_effects.textColour1;
@@ -397,8 +405,9 @@ void CLabelUI::drawEffectText(platform::Canvas& canvas, Argb colour) {
     // (2) Stroke: the text four times around its place.
     if (m_effects.stroke && m_effects.strokeColour != 0) {
         static constexpr int kAround[4][2] = {{-1, 0}, {1, 0}, {0, -1}, {0, 1}};
+        const int unit = toDevice(1); // one skin unit around
         for (const auto& d : kAround) {
-            Rect r = rect.offset(d[0], d[1]);
+            Rect r = rect.offset(d[0] * unit, d[1] * unit);
             canvas.drawString(text.view(), font, toRectF(r), format,
                               brushAt(r, m_effects.strokeColour, m_effects.strokeColour));
         }

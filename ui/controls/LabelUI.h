@@ -42,7 +42,8 @@ public:
     void assignDisabledBkColour(platform::Argb colour);
     int font() const { return m_font; }
     void assignFont(int index);
-    platform::Rect textPadding() const { return m_textPadding; }
+    // Device pixels at the window's scale (set in skin units).
+    platform::Rect textPadding() const { return toDevice(m_textPadding); }
     void assignTextPadding(const platform::Rect& padding);
     bool showHtml() const { return m_showHtml; }
     void assignShowHtml(bool on);
@@ -102,4 +103,5 @@ private:
     platform::Size m_measureAvailable{-1, -1};
     platform::Size m_measured;
     bool m_measureStale = true;
+    double m_measuredScale = 1.0; // the window's scale the measurement was made at
 };

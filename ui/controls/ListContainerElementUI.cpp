@@ -19,7 +19,7 @@ void CListContainerElementUI::handleEvent(TInputEventUI& event) {
 }
 
 platform::Size CListContainerElementUI::measure(platform::Size) {
-    return {m_fixedWidth, m_fixedHeight > 0 ? m_fixedHeight : m_row.textRowHeight()};
+    return {fixedWidth(), fixedHeight() > 0 ? fixedHeight() : m_row.textRowHeight()};
 }
 
 void CListContainerElementUI::drawBackground(platform::Canvas& canvas) {

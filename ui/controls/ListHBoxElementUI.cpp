@@ -42,7 +42,7 @@ void CListHBoxElementUI::handleEvent(TInputEventUI& event) {
 }
 
 platform::Size CListHBoxElementUI::measure(platform::Size) {
-    return {m_fixedWidth, m_fixedHeight > 0 ? m_fixedHeight : m_row.textRowHeight()};
+    return {fixedWidth(), fixedHeight() > 0 ? fixedHeight() : m_row.textRowHeight()};
 }
 
 void CListHBoxElementUI::drawBackground(platform::Canvas& canvas) {

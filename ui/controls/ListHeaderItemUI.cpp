@@ -25,7 +25,7 @@ unsigned CListHeaderItemUI::behaviourFlags() const { return ControlFlags::SetCur
 
 Rect CListHeaderItemUI::separatorRect() const {
     if (m_sepWidth <= 0 || !m_dragable) return {};
-    return {m_pos.right - m_sepWidth, m_pos.top, m_pos.right, m_pos.bottom};
+    return {m_pos.right - toDevice(m_sepWidth), m_pos.top, m_pos.right, m_pos.bottom};
 }
 
 void CListHeaderItemUI::handleEvent(TInputEventUI& event) {
@@ -53,8 +53,9 @@ void CListHeaderItemUI::handleEvent(TInputEventUI& event) {
         if (m_dragging) {
             // The limits are applied here, not left to the layout, so the
             // stored width is the one shown.
-            const int width = std::clamp(m_dragStartWidth + event.mousePos.x - m_dragStartX, m_minWidth, maxWidth());
-            assignFixedWidth(width);
+            // Dragged in device pixels, stored in skin units.
+            const int width = std::clamp(m_dragStartWidth + event.mousePos.x - m_dragStartX, minWidth(), maxWidth());
+            assignFixedWidth(toSkin(width));
         }
         return;
     case UiEventKind::ButtonUp:
@@ -112,7 +113,7 @@ platform::Size CListHeaderItemUI::measure(platform::Size available) {
     // The width is the column's: the layout takes the fixed width (or
     // stretches the item); only the height is measured from the text.
     const platform::Size text = CLabelUI::measure(available);
-    return {m_fixedWidth, text.cy};
+    return {fixedWidth(), text.cy};
 }
 
 void CListHeaderItemUI::drawStateImage(platform::Canvas& canvas) {

@@ -28,9 +28,9 @@ void CListHeaderUI::place(platform::Rect rect, bool needInvalidate) {
 }
 
 platform::Size CListHeaderUI::measure(platform::Size available) {
-    if (m_fixedHeight > 0) return {m_fixedWidth, m_fixedHeight};
+    if (fixedHeight() > 0) return {fixedWidth(), fixedHeight()};
     int height = 0;
     for (CControlUI* item : m_items)
         if (item->isShown() && !item->isFloating()) height = std::max(height, item->measure(available).cy);
-    return {m_fixedWidth, height};
+    return {fixedWidth(), height};
 }

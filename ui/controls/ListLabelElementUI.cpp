@@ -19,7 +19,7 @@ void CListLabelElementUI::handleEvent(TInputEventUI& event) {
 }
 
 platform::Size CListLabelElementUI::measure(platform::Size) {
-    return {m_fixedWidth, m_fixedHeight > 0 ? m_fixedHeight : m_row.textRowHeight()};
+    return {fixedWidth(), fixedHeight() > 0 ? fixedHeight() : m_row.textRowHeight()};
 }
 
 void CListLabelElementUI::drawBackground(platform::Canvas& canvas) {

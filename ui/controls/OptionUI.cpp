@@ -104,9 +104,9 @@ void COptionUI::applyAttribute(std::wstring_view name, std::wstring_view value) 
 }
 
 Size COptionUI::measure(Size /*available*/) {
-    if (m_fixedHeight > 0) return {m_fixedWidth, m_fixedHeight};
+    if (fixedHeight() > 0) return {fixedWidth(), fixedHeight()};
     int textHeight = m_manager ? m_manager->fontInfo(m_font).metrics.height : defaultFontHeight();
-    return {m_fixedWidth, textHeight + 8};
+    return {fixedWidth(), textHeight + toDevice(8)};
 }
 
 void COptionUI::drawBackground(platform::Canvas& canvas) {

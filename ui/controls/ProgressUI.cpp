@@ -75,5 +75,6 @@ void CProgressUI::drawStateImage(platform::Canvas& canvas) {
     // Resolve first: parsing the description would reset the cut.
     if (!render::resolveImageDescription(m_manager, m_progressImage)) return;
     m_progressImage.dest = foreImagePart();
+    m_progressImage.destInDevicePixels = true;
     render::drawImageDescription(&canvas, m_manager, m_pos, m_paintRect, m_progressImage);
 }

@@ -134,10 +134,11 @@ void CControlUI::place(Rect rect, bool needInvalidate) {
             const Rect& pp = m_parent->bounds();
             m_pos = rect.offset(pp.left, pp.top);
             const int w = pp.width(), h = pp.height();
-            m_fixedXY.x = rect.left - anchorOffset(w, m_anchors.left);
-            m_fixedXY.y = rect.top - anchorOffset(h, m_anchors.top);
-            m_fixedWidth = rect.right - anchorOffset(w, m_anchors.right) - m_fixedXY.x;
-            m_fixedHeight = rect.bottom - anchorOffset(h, m_anchors.bottom) - m_fixedXY.y;
+            // Kept in skin units, edge by edge, as the layout reads them.
+            m_fixedXY.x = toSkin(rect.left - anchorOffset(w, m_anchors.left));
+            m_fixedXY.y = toSkin(rect.top - anchorOffset(h, m_anchors.top));
+            m_fixedWidth = toSkin(rect.right - anchorOffset(w, m_anchors.right)) - m_fixedXY.x;
+            m_fixedHeight = toSkin(rect.bottom - anchorOffset(h, m_anchors.bottom)) - m_fixedXY.y;
         }
     } else {
         m_pos = rect;
@@ -204,11 +205,11 @@ int CControlUI::y() const { return m_pos.top; }
 
 // --- Sizing constraints and small properties -------------------------------
 
-Rect CControlUI::padding() const { return m_padding; }
+Rect CControlUI::padding() const { return toDevice(m_padding); }
 
 void CControlUI::assignPadding(const Rect& padding) { assignLayoutValue(m_padding, padding); }
 
-Point CControlUI::fixedXY() const { return m_fixedXY; }
+Point CControlUI::fixedXY() const { return {toDevice(m_fixedXY.x), toDevice(m_fixedXY.y)}; }
 
 void CControlUI::assignFixedXY(Point xy) { assignLayoutValue(m_fixedXY, xy); }
 
@@ -216,37 +217,37 @@ FloatAnchorsUI CControlUI::floatAnchors() const { return m_anchors; }
 
 void CControlUI::assignFloatAnchors(const FloatAnchorsUI& anchors) { assignLayoutValue(m_anchors, anchors); }
 
-int CControlUI::fixedWidth() const { return m_fixedWidth; }
+int CControlUI::fixedWidth() const { return toDevice(m_fixedWidth); }
 
 void CControlUI::assignFixedWidth(int width) {
     if (width >= 0) assignLayoutValue(m_fixedWidth, width);
 }
 
-int CControlUI::fixedHeight() const { return m_fixedHeight; }
+int CControlUI::fixedHeight() const { return toDevice(m_fixedHeight); }
 
 void CControlUI::assignFixedHeight(int height) {
     if (height >= 0) assignLayoutValue(m_fixedHeight, height);
 }
 
-int CControlUI::minWidth() const { return m_minWidth; }
+int CControlUI::minWidth() const { return toDevice(m_minWidth); }
 
 void CControlUI::assignMinWidth(int width) {
     if (width >= 0) assignLayoutValue(m_minWidth, width);
 }
 
-int CControlUI::maxWidth() const { return std::max(m_maxWidth, m_minWidth); }
+int CControlUI::maxWidth() const { return toDevice(std::max(m_maxWidth, m_minWidth)); }
 
 void CControlUI::assignMaxWidth(int width) {
     if (width >= 0) assignLayoutValue(m_maxWidth, width);
 }
 
-int CControlUI::minHeight() const { return m_minHeight; }
+int CControlUI::minHeight() const { return toDevice(m_minHeight); }
 
 void CControlUI::assignMinHeight(int height) {
     if (height >= 0) assignLayoutValue(m_minHeight, height);
 }
 
-int CControlUI::maxHeight() const { return std::max(m_maxHeight, m_minHeight); }
+int CControlUI::maxHeight() const { return toDevice(std::max(m_maxHeight, m_minHeight)); }
 
 void CControlUI::assignMaxHeight(int height) {
     if (height >= 0) assignLayoutValue(m_maxHeight, height);
@@ -260,7 +261,7 @@ void CControlUI::assignTooltip(std::wstring_view text) {
 }
 
 void CControlUI::assignTooltipWidth(int width) { m_tooltipWidth = width; }
-int CControlUI::tooltipWidth() const { return m_tooltipWidth; }
+int CControlUI::tooltipWidth() const { return toDevice(m_tooltipWidth); }
 wchar_t CControlUI::shortcut() const { return m_shortcut; }
 void CControlUI::assignShortcut(wchar_t ch) { m_shortcut = ch; }
 bool CControlUI::contextMenuUsed() const { return m_contextMenuUsed; }
@@ -714,7 +715,7 @@ void CControlUI::assignAutoHeight(bool on) {
     invalidate();
 }
 
-Size CControlUI::measure(Size) { return {m_fixedWidth, m_fixedHeight}; }
+Size CControlUI::measure(Size) { return {fixedWidth(), fixedHeight()}; }
 
 void CControlUI::assignBkColour(Argb c) {
     if (m_bkColour == c) return;
@@ -758,8 +759,8 @@ void CControlUI::assignBkImage(std::wstring_view description) {
     // Loaded at once: a floating control without a size takes the image's.
     render::drawImageDescription(nullptr, m_manager, m_pos, m_paintRect, m_bkImage);
     if (m_floating && m_fixedWidth == 0 && m_fixedHeight == 0 && m_bkImage.image) {
-        m_fixedWidth = m_bkImage.image->width;
-        m_fixedHeight = m_bkImage.image->height;
+        m_fixedWidth = m_bkImage.image->unitWidth();
+        m_fixedHeight = m_bkImage.image->unitHeight();
     }
     invalidate();
 }
@@ -788,6 +789,16 @@ void CControlUI::assignBorderRound(Size round) {
     invalidate();
 }
 
+// --- Scale ------------------------------------------------------------------
+
+int CControlUI::toDevice(int skinLength) const { return m_manager ? m_manager->toDevice(skinLength) : skinLength; }
+
+Rect CControlUI::toDevice(const Rect& skin) const { return m_manager ? m_manager->toDevice(skin) : skin; }
+
+Size CControlUI::toDevice(Size skin) const { return m_manager ? m_manager->toDevice(skin) : skin; }
+
+int CControlUI::toSkin(int deviceLength) const { return m_manager ? m_manager->toSkin(deviceLength) : deviceLength; }
+
 // --- Painting ---------------------------------------------------------------
 
 bool CControlUI::paintTree(Canvas& canvas, const Rect& paint, CControlUI* stop) {
@@ -802,8 +813,10 @@ bool CControlUI::paintTree(Canvas& canvas, const Rect& paint, CControlUI* stop) 
 
 bool CControlUI::paintSelf(Canvas& canvas, const Rect&, CControlUI*) {
     render::ClipScope round;
-    if (m_borderRound.cx > 0 || m_borderRound.cy > 0)
-        render::clipToRoundRect(canvas, m_paintRect, m_pos, m_borderRound.cx, m_borderRound.cy, round);
+    if (m_borderRound.cx > 0 || m_borderRound.cy > 0) {
+        const Size r = borderRoundPx();
+        render::clipToRoundRect(canvas, m_paintRect, m_pos, r.cx, r.cy, round);
+    }
     drawBackground(canvas);
     drawBackImage(canvas);
     drawStateImage(canvas);
@@ -845,12 +858,13 @@ void CControlUI::drawStateImage(Canvas& canvas) {
 void CControlUI::drawTextPart(Canvas&) {}
 
 void CControlUI::drawBorder(Canvas& canvas) {
-    const Rect& b = m_borderSizes;
+    const Rect b = toDevice(m_borderSizes);
     if (b.left <= 0 && b.top <= 0 && b.right <= 0 && b.bottom <= 0) return;
     if (m_borderColour == 0 && m_focusBorderColour == 0) return;
     const Argb colour = (m_focused && m_focusBorderColour != 0) ? m_focusBorderColour : tintColour(m_borderColour);
     if (m_borderRound.cx > 0 || m_borderRound.cy > 0) {
-        render::drawRoundRect(canvas, m_pos, b.left, m_borderRound.cx, m_borderRound.cy, colour, m_borderStyle);
+        const Size r = borderRoundPx();
+        render::drawRoundRect(canvas, m_pos, b.left, r.cx, r.cy, colour, m_borderStyle);
         return;
     }
     if (b.left == b.top && b.left == b.right && b.left == b.bottom) {

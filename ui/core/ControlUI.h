@@ -87,6 +87,9 @@ public:
     virtual int y() const;
 
     // --- Sizing constraints (setters request the parent's layout) ---
+    // Setters take skin units (as markup writes them); getters answer in
+    // device pixels at the window's scale, which is what layouts and hit
+    // tests work in (docs/scaling.md).
     virtual platform::Rect padding() const;
     virtual void assignPadding(const platform::Rect& padding);
     virtual platform::Point fixedXY() const;
@@ -105,6 +108,11 @@ public:
     virtual void assignMinHeight(int height);
     virtual int maxHeight() const; // never below minHeight()
     virtual void assignMaxHeight(int height);
+
+    // The stored values in skin units (what the getters above scale).
+    platform::Point skinFixedXY() const { return m_fixedXY; }
+    int skinFixedWidth() const { return m_fixedWidth; }
+    int skinFixedHeight() const { return m_fixedHeight; }
 
     // --- Tooltip, shortcut, menu, user data, tag ---
     virtual const CStringUI& tooltip() const;
@@ -207,6 +215,7 @@ public:
     void assignBkImage(std::wstring_view description);
     const ImageDescription& foreImage() const { return m_foreImage; }
     void assignForeImage(std::wstring_view description);
+    // Skin units, as set; drawing converts them (borderRoundPx for the corners).
     platform::Rect borderSizes() const { return m_borderSizes; }
     void assignBorderSizes(const platform::Rect& sizes);
     int borderStyle() const { return m_borderStyle; }
@@ -241,6 +250,13 @@ protected:
 
     // Invalidates the control (markDirty); the name every setter uses.
     void invalidate() { markDirty(); }
+    // A skin length, rectangle (edge by edge) or size in device pixels at the
+    // manager's scale (unchanged unattached), and back.
+    int toDevice(int skinLength) const;
+    platform::Rect toDevice(const platform::Rect& skin) const;
+    platform::Size toDevice(platform::Size skin) const;
+    int toSkin(int deviceLength) const;
+    platform::Size borderRoundPx() const { return toDevice(m_borderRound); }
     // The attached manager's default font height, or 12 unattached.
     int defaultFontHeight() const;
     // Stores a value the parent's layout reads; a change lays the parent out again.

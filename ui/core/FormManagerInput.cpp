@@ -229,10 +229,11 @@ bool CFormManagerUI::onSetCursor(WParam wParam, LParam lParam, LResult& result) 
 void CFormManagerUI::onGetMinMaxInfo(LParam lParam) const {
     auto* info = reinterpret_cast<MinMaxInfo*>(lParam);
     if (!info) return;
-    if (m_minTrack.cx > 0) info->minTrackSize.cx = m_minTrack.cx;
-    if (m_minTrack.cy > 0) info->minTrackSize.cy = m_minTrack.cy;
-    if (m_maxTrack.cx > 0) info->maxTrackSize.cx = m_maxTrack.cx;
-    if (m_maxTrack.cy > 0) info->maxTrackSize.cy = m_maxTrack.cy;
+    const Size minTrack = minTrackSize(), maxTrack = maxTrackSize();
+    if (minTrack.cx > 0) info->minTrackSize.cx = minTrack.cx;
+    if (minTrack.cy > 0) info->minTrackSize.cy = minTrack.cy;
+    if (maxTrack.cx > 0) info->maxTrackSize.cx = maxTrack.cx;
+    if (maxTrack.cy > 0) info->maxTrackSize.cy = maxTrack.cy;
 }
 
 bool CFormManagerUI::reflectToChild(unsigned message, WParam wParam, LParam lParam, LResult& result) {
@@ -476,6 +477,11 @@ void CFormManagerUI::onMouseHover(Point point) {
         m_tooltipWindow = createWindow(0, kTooltipClassName, L"", WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
                                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_host, nullptr);
         if (!m_tooltipWindow) return;
+        if (m_scale != 1.0) {
+            // The tip's text at the window's scale; the handle keeps the font alive for the tip.
+            m_tooltipFont = defaultFontInfo().font;
+            sendMessage(m_tooltipWindow, WM_SETFONT, reinterpret_cast<WParam>(m_tooltipFont.get()), 0);
+        }
         sendMessage(m_tooltipWindow, TTM_ADDTOOLW, 0, tool);
         show(/*sendWidth=*/true);
         m_lastTooltip = control;

@@ -185,7 +185,7 @@ void CFormManagerUI::printNativeChildren(const Rect& paint) {
 void CFormManagerUI::correctAlpha(const Rect& paint) {
     // Plain drawing leaves alpha 0 on coloured pixels: those are opaque.
     // Inside the no-layered padding everything drawn is opaque.
-    const Rect pad = m_noLayeredPadding;
+    const Rect pad = noLayeredPadding();
     const bool padded = pad.left != 0 || pad.top != 0 || pad.right != 0 || pad.bottom != 0;
     const Rect window = windowRect(m_host);
     const Rect inner{pad.left, pad.top, window.width() - pad.right, window.height() - pad.bottom};
@@ -202,7 +202,7 @@ void CFormManagerUI::correctAlpha(const Rect& paint) {
 
 void CFormManagerUI::drawShadow() {
     const Rect window = windowRect(m_host);
-    const float s = static_cast<float>(m_shadowSize);
+    const float s = static_cast<float>(shadowSize());
     const float d = 2 * s;
     const float w = static_cast<float>(window.width());
     const float h = static_cast<float>(window.height());
@@ -225,7 +225,7 @@ void CFormManagerUI::drawShadow() {
     Canvas canvas(m_offscreen);
     // A shadow drawn before (another colour or size) must not show through.
     const Rect full = m_offscreen.bounds();
-    const Rect content = shrink(full, m_shadowSize);
+    const Rect content = shrink(full, shadowSize());
     canvas.setPixels({full.left, full.top, full.right, content.top}, 0);
     canvas.setPixels({full.left, content.bottom, full.right, full.bottom}, 0);
     canvas.setPixels({full.left, content.top, content.left, content.bottom}, 0);
@@ -244,7 +244,7 @@ void CFormManagerUI::onLayeredPaint() {
         return;
     }
     // What reaches the window's edge stops at the shadow ring.
-    const int s = m_shadowSize;
+    const int s = shadowSize();
     if (paint.left <= client.left) paint.left = client.left + s;
     if (paint.top <= client.top) paint.top = client.top + s;
     if (paint.right >= client.right) paint.right = client.right - s;

@@ -4,10 +4,12 @@
 #include "ui/core/FormManagerUI.h"
 
 #include "platform/system/System.h"
+#include "platform/window/DisplayScale.h"
 #include "ui/core/AttributeValues.h"
 #include "ui/core/ControlUI.h"
 #include "ui/core/ManagerDrawing.h"
 
+#include <cmath>
 #include <cwctype>
 #include <vector>
 
@@ -63,6 +65,61 @@ void CFormManagerUI::attachWindow(platform::WindowHandle window, std::wstring_vi
         m_host = window;
         if (uidetail::attachedManagers().find(this) < 0) uidetail::attachedManagers().add(this);
     }
+    setScale(window ? inheritedScale(window) : 1.0);
+}
+
+double CFormManagerUI::inheritedScale(platform::WindowHandle window) {
+    // The nearest owner or parent with a manager decides, so that a popup
+    // opened by a scaled window matches it wherever the desktop says otherwise.
+    platform::WindowHandle up = window;
+    for (int depth = 0; depth < 64; ++depth) {
+        platform::WindowHandle next = platform::parentWindow(up);
+        if (!next) next = platform::ownerWindow(up);
+        if (!next) break;
+        up = next;
+        auto& managers = uidetail::attachedManagers();
+        for (int i = 0; i < managers.size(); ++i)
+            if (managers[i] != this && managers[i]->hostWindow() == up) return managers[i]->scale();
+    }
+    return platform::desktopScale(window);
+}
+
+void CFormManagerUI::setScale(double scale) {
+    scale = platform::snapScale(scale);
+    if (scale == m_scale) return;
+    m_scale = scale;
+    destroyTooltip(); // made again with the font of the new scale
+    m_skin.setScale(scale);
+    m_tooltipWidthCache = -1;
+    if (m_root) {
+        markTreeForLayout(m_root);
+        m_layoutNeeded = true;
+        m_shadowDirty = true;
+        invalidateAll();
+    }
+}
+
+void CFormManagerUI::markTreeForLayout(CControlUI* root) {
+    root->walkTree(
+        [](CControlUI* control, void*) -> CControlUI* {
+            control->m_updateNeeded = true;
+            return nullptr;
+        },
+        nullptr, FindAll);
+}
+
+int CFormManagerUI::toDevice(int skinLength) const {
+    if (m_scale == 1.0) return skinLength;
+    return static_cast<int>(std::lround(skinLength * m_scale)); // halves away from zero
+}
+
+platform::Rect CFormManagerUI::toDevice(const platform::Rect& skin) const {
+    return {toDevice(skin.left), toDevice(skin.top), toDevice(skin.right), toDevice(skin.bottom)};
+}
+
+int CFormManagerUI::toSkin(int deviceLength) const {
+    if (m_scale == 1.0) return deviceLength;
+    return static_cast<int>(std::lround(deviceLength / m_scale));
 }
 
 bool CFormManagerUI::setRoot(CControlUI* root) {
@@ -470,14 +527,15 @@ void CFormManagerUI::removeAllGroups() { m_groups.clear(); }
 
 void CFormManagerUI::setInitialSize(Size size) {
     m_initialSize = size;
+    const Size device = toDevice(size);
     if (!m_root && m_host && platform::isWindow(m_host))
-        platform::setWindowPos(m_host, nullptr, 0, 0, size.cx, size.cy,
+        platform::setWindowPos(m_host, nullptr, 0, 0, device.cx, device.cy,
                                platform::SWP_NOMOVE | platform::SWP_NOZORDER | platform::SWP_NOACTIVATE);
 }
 
 Rect CFormManagerUI::caption() {
-    if (m_caption.bottom == -1 && m_host) m_caption.bottom = platform::windowRect(m_host).height();
-    return m_caption;
+    if (m_caption.bottom == -1 && m_host) m_caption.bottom = toSkin(platform::windowRect(m_host).height());
+    return toDevice(m_caption);
 }
 
 void CFormManagerUI::setLayeredOpacity(std::uint8_t opacity) {

@@ -57,6 +57,27 @@ public:
     // and the manager joins the process-wide list of managers.
     void attachWindow(platform::WindowHandle window, std::wstring_view name);
     platform::WindowHandle hostWindow() const { return m_host; }
+
+    // --- Scale (see docs/scaling.md) ---
+    // Device pixels per skin unit. attachWindow takes it from the manager of
+    // the window's owner or parent (popups, message boxes, tooltips and the
+    // built-in edit follow their owner), else from the desktop
+    // (platform::desktopScale).
+    double scale() const { return m_scale; }
+    // Sets the scale (snapped to quarters within 1..3); fonts and images are
+    // chosen anew and the whole tree is laid out again.
+    void setScale(double scale);
+    // A skin length in device pixels: round(length × scale), halves away from zero.
+    int toDevice(int skinLength) const;
+    // A skin edge offset from an origin in device pixels; the same rule as a
+    // length, named for what it is used for.
+    int edgeToDevice(int skinOffset) const { return toDevice(skinOffset); }
+    platform::Size toDevice(platform::Size skin) const { return {toDevice(skin.cx), toDevice(skin.cy)}; }
+    // Each edge of a skin rectangle converted on its own, so that rectangles
+    // sharing an edge in skin units share it in device pixels.
+    platform::Rect toDevice(const platform::Rect& skin) const;
+    // A device length back in skin units (rounded the same way).
+    int toSkin(int deviceLength) const;
     const CStringUI& windowName() const { return m_windowName; }
     // Makes `root` (owned from now on) the tree of the window. The old root
     // is deleted through the deferred work; focus, hover, click and key
@@ -168,21 +189,23 @@ public:
     void printClient(platform::Canvas& canvas);
 
     // --- Window properties (the window element's attributes) ---
+    // Setters take skin units, getters answer in device pixels (the window
+    // system's units) at the window's scale.
     // One attribute of the window element; unknown names become custom window attributes.
     void applyWindowAttribute(std::wstring_view name, std::wstring_view value);
-    platform::Size initialSize() const { return m_initialSize; }
+    platform::Size initialSize() const { return toDevice(m_initialSize); }
     // Resizes the window when no root exists yet.
     void setInitialSize(platform::Size size);
-    platform::Rect sizeBox() const { return m_sizeBox; }
+    platform::Rect sizeBox() const { return toDevice(m_sizeBox); }
     void setSizeBox(const platform::Rect& box) { m_sizeBox = box; }
     // A bottom of -1 is resolved to the window's current height (and stored).
     platform::Rect caption();
     void setCaption(const platform::Rect& caption) { m_caption = caption; }
-    platform::Size roundCorner() const { return m_roundCorner; }
+    platform::Size roundCorner() const { return toDevice(m_roundCorner); }
     void setRoundCorner(platform::Size round) { m_roundCorner = round; }
-    platform::Size minTrackSize() const { return m_minTrack; }
+    platform::Size minTrackSize() const { return toDevice(m_minTrack); }
     void setMinTrackSize(platform::Size size) { m_minTrack = size; }
-    platform::Size maxTrackSize() const { return m_maxTrack; }
+    platform::Size maxTrackSize() const { return toDevice(m_maxTrack); }
     void setMaxTrackSize(platform::Size size) { m_maxTrack = size; }
     bool showDirty() const { return m_showDirty; }
     void setShowDirty(bool on) { m_showDirty = on; }
@@ -202,9 +225,9 @@ public:
     void setLayeredOpacity(std::uint8_t opacity);
     const ImageDescription& layeredImage() const { return m_layeredImage; }
     void setLayeredImage(std::wstring_view description);
-    platform::Rect noLayeredPadding() const { return m_noLayeredPadding; }
+    platform::Rect noLayeredPadding() const { return toDevice(m_noLayeredPadding); }
     void setNoLayeredPadding(const platform::Rect& padding) { m_noLayeredPadding = padding; }
-    int shadowSize() const { return m_shadowSize; }
+    int shadowSize() const { return toDevice(m_shadowSize); }
     void setShadowSize(int size);
     platform::Argb shadowColour() const { return m_shadowColour; }
     void setShadowColour(platform::Argb colour);
@@ -312,6 +335,10 @@ private:
     };
 
     void clearWindowResources();
+    // The scale of the nearest owner or parent window with a manager, else the desktop's.
+    double inheritedScale(platform::WindowHandle window);
+    // Flags every control of the subtree (covers and scroll bars too) as needing layout.
+    static void markTreeForLayout(CControlUI* root);
     // Kills and forgets this window's timers that `match` accepts.
     template <typename Match>
     void stopTimersWhere(Match match);
@@ -359,6 +386,7 @@ private:
 
     // Window.
     CStringUI m_windowName;
+    double m_scale = 1.0;
     platform::WindowHandle m_host = nullptr;
     std::unique_ptr<platform::Surface> m_measureSurface;
     std::unique_ptr<platform::Canvas> m_measureCanvas;
@@ -367,6 +395,7 @@ private:
     // Tooltip.
     int m_tooltipWidthCache = -1;
     platform::WindowHandle m_tooltipWindow = nullptr;
+    FontHandle m_tooltipFont; // the scaled font the tip shows, kept alive while it may
     platform::ToolInfo m_toolInfo;
     CStringUI m_toolText;
     unsigned m_hoverTime = 1000;

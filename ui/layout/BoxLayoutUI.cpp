@@ -123,6 +123,7 @@ unsigned CBoxLayoutUI::behaviourFlags() const {
 void CBoxLayoutUI::place(Rect rect, bool needInvalidate) {
     const AxisView a{m_axis == Axis::Horizontal};
     const Rect rc = placeClientArea(rect, needInvalidate);
+    const int gap = childGap();
     if (m_items.isEmpty()) {
         fitScrollBars(rc, 0, 0);
         return;
@@ -134,7 +135,7 @@ void CBoxLayoutUI::place(Rect rect, bool needInvalidate) {
     const int availableAlong = a.length(rc) + rangeOf(alongBar);
     const int availableAcross = a.acrossHigh(rc) - a.acrossLow(rc) + rangeOf(acrossBar);
 
-    const Estimate e = estimate(a, m_items, m_childGap, availableAlong, availableAcross);
+    const Estimate e = estimate(a, m_items, gap, availableAlong, availableAcross);
     const int stretching = e.stretching, fixedTotal = e.fixedTotal;
     const int stretch = stretching ? std::max(0, (availableAlong - fixedTotal) / stretching) : 0;
 
@@ -153,7 +154,7 @@ void CBoxLayoutUI::place(Rect rect, bool needInvalidate) {
         const Size childAvailable =
             limitTo(*child, a.size(remaining, availableAcross - padAcrossBefore - padAcrossAfter));
         fixedRemaining -= padBefore + padAfter;
-        if (placed > 0) fixedRemaining -= m_childGap;
+        if (placed > 0) fixedRemaining -= gap;
         const Size measured = child->measure(childAvailable);
 
         int length = 0;
@@ -188,12 +189,12 @@ void CBoxLayoutUI::place(Rect rect, bool needInvalidate) {
         const int lo = cursor + padBefore;
         child->place(a.rect(lo, lo + length, acrossLo, acrossLo + thickness), false);
 
-        cursor += length + m_childGap + padBefore + padAfter;
+        cursor += length + gap + padBefore + padAfter;
         usedAlong += length + padBefore + padAfter;
-        remaining -= length + m_childGap + padAfter;
+        remaining -= length + gap + padAfter;
         ++placed;
     });
-    if (e.count > 0) usedAlong += (e.count - 1) * m_childGap;
+    if (e.count > 0) usedAlong += (e.count - 1) * gap;
     if (a.row)
         fitScrollBars(rc, usedAlong, e.requiredAcross);
     else
@@ -204,7 +205,7 @@ void CBoxLayoutUI::place(Rect rect, bool needInvalidate) {
 
 Rect CBoxLayoutUI::splitterRect(const Rect& rect) const {
     const AxisView a{m_axis == Axis::Horizontal};
-    const int s = m_splitterSize;
+    const int s = toDevice(m_splitterSize);
     const int lo = a.low(rect), hi = a.high(rect);
     if (s >= 0) return a.rect(std::max(lo, hi - s), hi, a.acrossLow(rect), a.acrossHigh(rect));
     return a.rect(lo, std::min(lo - s, hi), a.acrossLow(rect), a.acrossHigh(rect));
@@ -218,7 +219,7 @@ bool CBoxLayoutUI::dragSplitterTo(Point mouse) {
     const int minLength = a.minAlong(*this), maxLength = a.maxAlong(*this);
     const int dragLength = a.length(m_dragRect);
     Rect rc = m_dragRect;
-    const int s = m_splitterSize;
+    const int s = toDevice(m_splitterSize);
     // The far edge moves with a splitter there, the near edge otherwise;
     // the other edge (`anchor`) stays put.
     const bool atFar = s >= 0;
@@ -239,7 +240,7 @@ bool CBoxLayoutUI::dragSplitterTo(Point mouse) {
     }
     const Rect oldStrip = splitterRect(m_dragRect);
     m_dragRect = rc;
-    (a.row ? m_fixedWidth : m_fixedHeight) = a.length(rc);
+    (a.row ? m_fixedWidth : m_fixedHeight) = toSkin(a.length(rc));
     if (m_immediate) {
         m_pos = m_dragRect;
         scheduleParentLayout();

@@ -158,14 +158,14 @@ void CContainerUI::assignMouseEnabled(bool enabled) {
     CControlUI::assignMouseEnabled(enabled);
 }
 
-Rect CContainerUI::inset() const { return m_inset; }
+Rect CContainerUI::inset() const { return toDevice(m_inset); }
 
 void CContainerUI::assignInset(const Rect& inset) {
     m_inset = inset;
     scheduleLayout();
 }
 
-int CContainerUI::childGap() const { return m_childGap; }
+int CContainerUI::childGap() const { return toDevice(m_childGap); }
 
 void CContainerUI::assignChildGap(int gap) {
     m_childGap = std::max(gap, 0);
@@ -248,16 +248,16 @@ void CContainerUI::applyAttribute(std::wstring_view name, std::wstring_view valu
 // --- Layout ----------------------------------------------------------------------------
 
 Rect CContainerUI::innerBounds() const {
-    Rect rc{m_pos.left + m_inset.left, m_pos.top + m_inset.top, m_pos.right - m_inset.right,
-            m_pos.bottom - m_inset.bottom};
+    const Rect in = inset();
+    Rect rc{m_pos.left + in.left, m_pos.top + in.top, m_pos.right - in.right, m_pos.bottom - in.bottom};
     if (shownBar(m_vScrollBar)) rc.right -= m_vScrollBar->fixedWidth();
     if (shownBar(m_hScrollBar)) rc.bottom -= m_hScrollBar->fixedHeight();
     return rc;
 }
 
 Rect CContainerUI::scrolledClientRect() const {
-    Rect rc{m_pos.left + m_inset.left, m_pos.top + m_inset.top, m_pos.right - m_inset.right,
-            m_pos.bottom - m_inset.bottom};
+    const Rect in = inset();
+    Rect rc{m_pos.left + in.left, m_pos.top + in.top, m_pos.right - in.right, m_pos.bottom - in.bottom};
     if (shownBar(m_vScrollBar)) {
         rc.top -= m_vScrollBar->scrollPos();
         rc.right -= m_vScrollBar->fixedWidth();
@@ -301,11 +301,13 @@ void CContainerUI::placeFloatChild(int index) {
     CControlUI* child = m_items.at(index);
     if (!child || !child->isShown() || !child->isFloating()) return;
     const int w = m_pos.width(), h = m_pos.height();
-    const Point f = child->fixedXY();
+    // Each edge is converted on its own (skin offset × scale, rounded), so
+    // floating neighbours that share an edge in the skin share it on screen.
+    const Point f = child->skinFixedXY();
     const FloatAnchorsUI a = child->floatAnchors();
-    const int fw = child->fixedWidth(), fh = child->fixedHeight();
-    child->place({anchorOffset(w, a.left) + f.x, anchorOffset(h, a.top) + f.y, anchorOffset(w, a.right) + f.x + fw,
-                  anchorOffset(h, a.bottom) + f.y + fh},
+    const int fw = child->skinFixedWidth(), fh = child->skinFixedHeight();
+    child->place({anchorOffset(w, a.left) + toDevice(f.x), anchorOffset(h, a.top) + toDevice(f.y),
+                  anchorOffset(w, a.right) + toDevice(f.x + fw), anchorOffset(h, a.bottom) + toDevice(f.y + fh)},
                  false);
 }
 
@@ -459,8 +461,8 @@ void CContainerUI::scrollTo(int x, int y, bool notify) {
 }
 
 int CContainerUI::lineStep(const CScrollBarUI* bar) const {
-    if (bar && bar->lineSize() > 1) return bar->lineSize();
-    if (m_manager) return m_manager->defaultFontInfo().metrics.height + 8;
+    if (bar && bar->lineSize() > 1) return toDevice(bar->lineSize());
+    if (m_manager) return m_manager->defaultFontInfo().metrics.height + toDevice(8);
     return 8;
 }
 

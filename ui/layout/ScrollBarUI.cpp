@@ -103,7 +103,7 @@ Rect CScrollBarUI::partRect(ScrollBarPart part) const {
         if (m_range <= 0 || trackLength <= 0) return {};
         const long long wanted =
             static_cast<long long>(trackLength) * length / (static_cast<long long>(length) + m_range);
-        const int thumb = std::min(trackLength, std::max(static_cast<int>(wanted), m_thumbMinLength));
+        const int thumb = std::min(trackLength, std::max(static_cast<int>(wanted), toDevice(m_thumbMinLength)));
         from = trackStart + static_cast<int>(static_cast<long long>(trackLength - thumb) * m_scrollPos / m_range);
         to = from + thumb;
         break;
@@ -141,7 +141,7 @@ void CScrollBarUI::stepLine(int direction) {
             direction < 0 ? m_owner->scrollLineUp() : m_owner->scrollLineDown();
         return;
     }
-    assignScrollPos(m_scrollPos + direction * (m_lineSize > 0 ? m_lineSize : kDefaultLine));
+    assignScrollPos(m_scrollPos + direction * toDevice(m_lineSize > 0 ? m_lineSize : kDefaultLine));
 }
 
 void CScrollBarUI::stepPage(int direction) {

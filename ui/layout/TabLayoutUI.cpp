@@ -102,8 +102,8 @@ bool CTabLayoutUI::selectPage(int index, bool notify) {
 void CTabLayoutUI::place(Rect rect, bool needInvalidate) {
     // The selected page takes the whole inset area, scroll bars or not.
     placeClientArea(rect, needInvalidate);
-    const Rect rc{m_pos.left + m_inset.left, m_pos.top + m_inset.top, m_pos.right - m_inset.right,
-                  m_pos.bottom - m_inset.bottom};
+    const Rect in = inset();
+    const Rect rc{m_pos.left + in.left, m_pos.top + in.top, m_pos.right - in.right, m_pos.bottom - in.bottom};
     placeChildren([&](int i, CControlUI* child) {
         if (i != m_selected) return;
         const Rect pad = child->padding();

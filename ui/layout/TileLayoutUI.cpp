@@ -118,7 +118,7 @@ void CTileLayoutUI::placeInCell(CControlUI* child, int x, int y) {
     // The padding narrows the cell twice over (once for the size, once for
     // the edges), in every alignment alike; skins are drawn for this.
     const Rect pad = child->padding();
-    const int iw = m_itemSize.cx, ih = m_itemSize.cy;
+    const int iw = toDevice(m_itemSize.cx), ih = toDevice(m_itemSize.cy);
     const int w = std::min(sat(Wide(iw) - pad.left - pad.right), child->maxWidth());
     const int h = std::min(sat(Wide(ih) - pad.top - pad.bottom), child->maxHeight());
     Rect r;
@@ -142,20 +142,20 @@ void CTileLayoutUI::place(Rect rect, bool needInvalidate) {
     const int availableH = sat(Wide(H) + (vBar ? vBar->range() : 0));
     const int scrollX = hBar ? hBar->scrollPos() : 0;
     const int scrollY = vBar ? vBar->scrollPos() : 0;
-    const int iw = m_itemSize.cx, ih = m_itemSize.cy;
+    const int iw = toDevice(m_itemSize.cx), ih = toDevice(m_itemSize.cy);
     int n = 0;
     for (CControlUI* child : m_items) n += child->isShown() && !child->isFloating();
 
     if (m_requestedRows < 1) {
         // Row-major.
-        int columnGap = m_childGap;
+        int columnGap = childGap();
         int contentW = 0;
         if (m_requestedColumns > 0) {
             const int c = m_requestedColumns;
             m_columns = c;
             if (c < 2) {
                 columnGap = 0;
-            } else if (m_childGap < 1) {
+            } else if (childGap() < 1) {
                 const Wide row = Wide(c) * iw;
                 columnGap =
                     sat(std::max<Wide>((hBar && W >= row) ? (W - row) / (c - 1) : (availableW - row) / (c - 1), 0));
@@ -167,21 +167,21 @@ void CTileLayoutUI::place(Rect rect, bool needInvalidate) {
             columnGap = 0;
             contentW = iw;
         } else {
-            m_columns = sat(std::max<Wide>(1, (Wide(W) + m_childGap) / std::max<Wide>(1, Wide(iw) + m_childGap)));
+            m_columns = sat(std::max<Wide>(1, (Wide(W) + childGap()) / std::max<Wide>(1, Wide(iw) + childGap())));
             contentW = W;
             if (m_columns < 2)
                 columnGap = 0;
-            else if (m_childGap < 1)
+            else if (childGap() < 1)
                 columnGap = sat(std::max<Wide>(0, (W - Wide(m_columns) * iw) / (m_columns - 1)));
         }
         m_rows = n > 0 ? (n - 1) / m_columns + 1 : 0;
-        const int contentH = m_rows > 0 ? sat(Wide(m_rows) * ih + Wide(m_rows - 1) * m_rowGap) : 0;
+        const int contentH = m_rows > 0 ? sat(Wide(m_rows) * ih + Wide(m_rows - 1) * toDevice(m_rowGap)) : 0;
 
         int k = 0;
         placeChildren([&](int, CControlUI* child) {
             const int row = k / m_columns, column = k % m_columns;
             placeInCell(child, sat(rc.left + (Wide(iw) + columnGap) * column - scrollX),
-                        sat(rc.top + (Wide(ih) + m_rowGap) * row - scrollY));
+                        sat(rc.top + (Wide(ih) + toDevice(m_rowGap)) * row - scrollY));
             ++k;
         });
         fitScrollBars(rc, contentW, contentH);
@@ -191,20 +191,20 @@ void CTileLayoutUI::place(Rect rect, bool needInvalidate) {
     // Column-major: a fixed number of rows.
     const int r = m_requestedRows;
     m_rows = r;
-    int rowGap = m_rowGap;
+    int rowGap = toDevice(m_rowGap);
     if (r < 2) {
         rowGap = 0;
-    } else if (m_rowGap < 1) {
+    } else if (toDevice(m_rowGap) < 1) {
         const Wide column = Wide(r) * ih;
         rowGap =
             sat(std::max<Wide>((vBar && H >= column) ? (H - column) / (r - 1) : (availableH - column) / (r - 1), 0));
     }
     m_columns = m_requestedColumns > 0 ? m_requestedColumns : sat((Wide(m_items.size()) + r - 1) / r);
-    const int contentW = sat(Wide(m_columns) * iw + Wide(m_columns - 1) * m_childGap);
-    int columnGap = m_childGap;
+    const int contentW = sat(Wide(m_columns) * iw + Wide(m_columns - 1) * childGap());
+    int columnGap = childGap();
     if (m_columns < 2)
         columnGap = 0;
-    else if (m_childGap < 1)
+    else if (childGap() < 1)
         columnGap = W < Wide(m_columns) * iw ? 0 : sat((W - Wide(m_columns) * iw) / (m_columns - 1));
     placeChildren([&](int i, CControlUI* child) {
         const int column = i / r, row = i % r;

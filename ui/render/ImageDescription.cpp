@@ -12,7 +12,7 @@ void ImageDescription::reset() {
     image.reset();
     dest = source = corner = platform::Rect{};
     fade = 255;
-    hole = xtiled = ytiled = attempted = false;
+    hole = xtiled = ytiled = attempted = destInDevicePixels = false;
 }
 
 void ImageDescription::setDescription(std::wstring_view text) {
@@ -127,6 +127,7 @@ bool resolveImageDescription(CSkinResourcesUI& resources, ImageDescription& d) {
     if (d.description.isEmpty()) return false;
     ParsedImageDescription parsed = parseImageDescription(d.description.view());
     d.dest = parsed.dest;
+    d.destInDevicePixels = false;
     d.source = parsed.source;
     d.corner = parsed.corner;
     d.fade = static_cast<std::uint8_t>(parsed.fade);
@@ -138,7 +139,7 @@ bool resolveImageDescription(CSkinResourcesUI& resources, ImageDescription& d) {
         resources.findOrLoadImage(parsed.name, parsed.type.empty() ? nullptr : parsed.type.c_str(), parsed.mask);
     if (!image) return false;
     d.image = std::move(image);
-    if (d.source == platform::Rect{}) d.source = {0, 0, d.image->width, d.image->height};
+    if (d.source == platform::Rect{}) d.source = {0, 0, d.image->unitWidth(), d.image->unitHeight()};
     return true;
 }
 

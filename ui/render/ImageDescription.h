@@ -15,6 +15,9 @@ struct ImageDescription {
     CStringUI imageName;   // name used to find or load the image
     ImageHandle image;     // resolved image, kept after the first success
     platform::Rect dest;   // offsets inside the item rectangle; all zero = whole item
+    // The dest offsets were set by a control in device pixels (the part a
+    // progress bar covers), not read from the skin: they are not scaled.
+    bool destInDevicePixels = false;
     platform::Rect source; // part of the image; the whole image once resolved
     platform::Rect corner; // border widths left, top, right, bottom that are not stretched
     std::uint8_t fade = 255;

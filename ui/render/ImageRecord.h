@@ -3,6 +3,7 @@
 
 #include "platform/graphics/Graphics.h"
 
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -15,6 +16,12 @@ struct ImageRecord {
     platform::Surface bitmap;
     int width = 0;
     int height = 0;
+    // Image pixels per skin unit: 1, or what a density variant's name says
+    // ("name@2x.png" is 2). Descriptions measure images in skin units.
+    double density = 1.0;
+    // The size in skin units (pixels / density, rounded).
+    int unitWidth() const { return density == 1.0 ? width : static_cast<int>(std::lround(width / density)); }
+    int unitHeight() const { return density == 1.0 ? height : static_cast<int>(std::lround(height / density)); }
     // Some pixel is not fully opaque or was cleared by the mask: the renderer
     // blends instead of copying.
     bool hasAlpha = false;

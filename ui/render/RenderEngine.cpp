@@ -20,25 +20,53 @@ namespace render {
 bool drawImageDescription(Canvas* canvas, CSkinResourcesUI& resources, const Rect& item, const Rect& paint,
                           ImageDescription& d) {
     if (!resolveImageDescription(resources, d)) return false;
-    return drawResolvedImage(canvas, item, paint, d);
+    return drawResolvedImage(canvas, item, paint, d, resources.scale());
 }
 
-bool drawResolvedImage(Canvas* canvas, const Rect& item, const Rect& paint, ImageDescription& d) {
+namespace {
+
+// A skin length at a scale, by the one rounding rule (halves away from zero).
+int scaleLength(int v, double scale) {
+    if (scale == 1.0) return v;
+    return static_cast<int>(std::lround(v * scale));
+}
+
+Rect scaleEdges(const Rect& r, double scale) {
+    return {scaleLength(r.left, scale), scaleLength(r.top, scale), scaleLength(r.right, scale),
+            scaleLength(r.bottom, scale)};
+}
+
+} // namespace
+
+bool drawResolvedImage(Canvas* canvas, const Rect& item, const Rect& paint, ImageDescription& d, double scale) {
     if (!d.image) return true; // not resolved yet: nothing to draw
     d.source.left = std::max(d.source.left, 0);
     d.source.top = std::max(d.source.top, 0);
-    d.source.right = std::min(d.source.right, d.image->width);
-    d.source.bottom = std::min(d.source.bottom, d.image->height);
+    d.source.right = std::min(d.source.right, d.image->unitWidth());
+    d.source.bottom = std::min(d.source.bottom, d.image->unitHeight());
     if (!canvas) return true;
+    // "source" and "corner" are in skin units of the image: its pixels are
+    // `density` times as many. "dest" and the drawn corners are skin units
+    // of the window: device pixels are `scale` times as many.
+    const double density = d.image->density;
+    const Rect source = density == 1.0 ? d.source : scaleEdges(d.source, density);
+    const Rect corner = density == 1.0 ? d.corner : scaleEdges(d.corner, density);
+    const Rect destCorner = scaleEdges(d.corner, scale);
     Rect dest = item;
     if (d.dest != Rect{}) {
-        dest = {item.left + d.dest.left, item.top + d.dest.top, std::min(item.left + d.dest.right, item.right),
-                std::min(item.top + d.dest.bottom, item.bottom)};
+        const Rect off = d.destInDevicePixels ? d.dest : scaleEdges(d.dest, scale);
+        dest = {item.left + off.left, item.top + off.top, std::min(item.left + off.right, item.right),
+                std::min(item.top + off.bottom, item.bottom)};
     }
     if (!dest.intersect(item).isEmpty() && !dest.intersect(paint).isEmpty())
-        drawBitmap(
-            *canvas, d.image->bitmap, dest, paint, d.source, d.corner,
-            {.hasAlpha = d.image->hasAlpha, .fade = d.fade, .hole = d.hole, .xtiled = d.xtiled, .ytiled = d.ytiled});
+        drawBitmap(*canvas, d.image->bitmap, dest, paint, source, corner,
+                   {.hasAlpha = d.image->hasAlpha,
+                    .fade = d.fade,
+                    .hole = d.hole,
+                    .xtiled = d.xtiled,
+                    .ytiled = d.ytiled,
+                    .destCorner = destCorner == corner ? nullptr : &destCorner,
+                    .tileScale = scale / density});
     return true;
 }
 
@@ -72,9 +100,14 @@ struct PieceDrawer {
 
 bool meets(const Rect& a, const Rect& b) { return !a.intersect(b).isEmpty(); }
 
-void drawMiddle(const PieceDrawer& draw, const Rect& d, const Rect& s, const Rect& paint, bool xtiled, bool ytiled) {
+void drawMiddle(const PieceDrawer& draw, const Rect& d, const Rect& s, const Rect& paint, bool xtiled, bool ytiled,
+                double tileScale) {
     if (d.isEmpty() || !meets(d, paint)) return;
-    const int tw = s.width(), th = s.height();
+    // A tile covers its source × tileScale device pixels (1 unless the
+    // image's density differs from the window's scale).
+    const bool scaledTiles = tileScale != 1.0;
+    const int tw = scaledTiles ? std::max(1, static_cast<int>(std::lround(s.width() * tileScale))) : s.width();
+    const int th = scaledTiles ? std::max(1, static_cast<int>(std::lround(s.height() * tileScale))) : s.height();
     if (!xtiled && !ytiled) {
         draw.stretch(d, s);
         return;
@@ -98,9 +131,15 @@ void drawMiddle(const PieceDrawer& draw, const Rect& d, const Rect& s, const Rec
             Rect tile{left, top, right, bottom};
             if (!meets(tile, paint)) continue;
             // The last tile takes the leading part of the source.
-            Rect src{s.left, s.top, xtiled ? s.left + tile.width() : s.right,
-                     ytiled ? s.top + tile.height() : s.bottom};
-            if (xtiled && ytiled)
+            // (Never past the source: rounding may ask for a pixel more.)
+            const int srcW = scaledTiles ? std::min(s.width(), static_cast<int>(std::lround(tile.width() / tileScale)))
+                                         : tile.width();
+            const int srcH = scaledTiles
+                                 ? std::min(s.height(), static_cast<int>(std::lround(tile.height() / tileScale)))
+                                 : tile.height();
+            Rect src{s.left, s.top, xtiled ? s.left + std::max(1, srcW) : s.right,
+                     ytiled ? s.top + std::max(1, srcH) : s.bottom};
+            if (xtiled && ytiled && !scaledTiles)
                 draw.copy(tile, src);
             else
                 draw.stretch(tile, src);
@@ -127,9 +166,13 @@ void drawBitmap(Canvas& canvas, const Surface& bitmap, const Rect& destIn, const
     const std::uint8_t fade = options.fade;
     const bool hole = options.hole;
     const bool blend = options.hasAlpha || fade != 255;
-    // Negative border widths mean none.
+    // Negative border widths mean none. Source corners (c*) and dest corners
+    // (e*) are the same unless the image's density differs from the window's scale.
     const int cl = std::clamp(corner.left, 0, kCoordinateLimit), ct = std::clamp(corner.top, 0, kCoordinateLimit),
               cr = std::clamp(corner.right, 0, kCoordinateLimit), cb = std::clamp(corner.bottom, 0, kCoordinateLimit);
+    const Rect E = options.destCorner ? *options.destCorner : corner;
+    const int el = std::clamp(E.left, 0, kCoordinateLimit), et = std::clamp(E.top, 0, kCoordinateLimit),
+              er = std::clamp(E.right, 0, kCoordinateLimit), eb = std::clamp(E.bottom, 0, kCoordinateLimit);
     PieceDrawer draw{canvas, bitmap, blend, fade};
 
     // An opaque image drawn at its own size without borders is one copy of
@@ -145,22 +188,23 @@ void drawBitmap(Canvas& canvas, const Surface& bitmap, const Rect& destIn, const
         if (!d.isEmpty() && meets(d, P)) draw.stretch(d, s);
     };
     if (!hole)
-        drawMiddle(draw, {D.left + cl, D.top + ct, D.right - cr, D.bottom - cb},
-                   {S.left + cl, S.top + ct, S.right - cr, S.bottom - cb}, P, options.xtiled, options.ytiled);
-    if (cl > 0 && ct > 0) piece({D.left, D.top, D.left + cl, D.top + ct}, {S.left, S.top, S.left + cl, S.top + ct});
-    if (ct > 0) piece({D.left + cl, D.top, D.right - cr, D.top + ct}, {S.left + cl, S.top, S.right - cr, S.top + ct});
-    if (cr > 0 && ct > 0) piece({D.right - cr, D.top, D.right, D.top + ct}, {S.right - cr, S.top, S.right, S.top + ct});
+        drawMiddle(draw, {D.left + el, D.top + et, D.right - er, D.bottom - eb},
+                   {S.left + cl, S.top + ct, S.right - cr, S.bottom - cb}, P, options.xtiled, options.ytiled,
+                   options.tileScale);
+    if (cl > 0 && ct > 0) piece({D.left, D.top, D.left + el, D.top + et}, {S.left, S.top, S.left + cl, S.top + ct});
+    if (ct > 0) piece({D.left + el, D.top, D.right - er, D.top + et}, {S.left + cl, S.top, S.right - cr, S.top + ct});
+    if (cr > 0 && ct > 0) piece({D.right - er, D.top, D.right, D.top + et}, {S.right - cr, S.top, S.right, S.top + ct});
     if (cl > 0)
-        piece({D.left, D.top + ct, D.left + cl, D.bottom - cb}, {S.left, S.top + ct, S.left + cl, S.bottom - cb});
+        piece({D.left, D.top + et, D.left + el, D.bottom - eb}, {S.left, S.top + ct, S.left + cl, S.bottom - cb});
     if (cr > 0)
-        piece({D.right - cr, D.top + ct, D.right, D.bottom - cb}, {S.right - cr, S.top + ct, S.right, S.bottom - cb});
+        piece({D.right - er, D.top + et, D.right, D.bottom - eb}, {S.right - cr, S.top + ct, S.right, S.bottom - cb});
     if (cl > 0 && cb > 0)
-        piece({D.left, D.bottom - cb, D.left + cl, D.bottom}, {S.left, S.bottom - cb, S.left + cl, S.bottom});
+        piece({D.left, D.bottom - eb, D.left + el, D.bottom}, {S.left, S.bottom - cb, S.left + cl, S.bottom});
     if (cb > 0)
-        piece({D.left + cl, D.bottom - cb, D.right - cr, D.bottom},
+        piece({D.left + el, D.bottom - eb, D.right - er, D.bottom},
               {S.left + cl, S.bottom - cb, S.right - cr, S.bottom});
     if (cr > 0 && cb > 0)
-        piece({D.right - cr, D.bottom - cb, D.right, D.bottom}, {S.right - cr, S.bottom - cb, S.right, S.bottom});
+        piece({D.right - er, D.bottom - eb, D.right, D.bottom}, {S.right - cr, S.bottom - cb, S.right, S.bottom});
 }
 
 // --- Fills ----------------------------------------------------------------

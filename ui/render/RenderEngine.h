@@ -24,8 +24,10 @@ bool drawImageDescription(platform::Canvas* canvas, CSkinResourcesUI& resources,
                           const platform::Rect& paint, ImageDescription& description);
 // The drawing half of drawImageDescription: draws the description's image
 // when it has been resolved (nothing otherwise). Always true.
+// "dest" offsets and the drawn corner widths are multiplied by `scale`
+// (the window's device pixels per skin unit).
 bool drawResolvedImage(platform::Canvas* canvas, const platform::Rect& item, const platform::Rect& paint,
-                       ImageDescription& description);
+                       ImageDescription& description, double scale = 1.0);
 
 // How drawBitmap composes the pieces and treats the middle one.
 struct BitmapOptions {
@@ -34,6 +36,11 @@ struct BitmapOptions {
     bool hole = false;       // leave the middle piece out
     bool xtiled = false;     // tile the middle horizontally instead of stretching it
     bool ytiled = false;     // tile the middle vertically instead of stretching it
+    // Corner widths in `dest` when they differ from those cut from `source`
+    // (an image of another density than the window's scale); null: the same.
+    const platform::Rect* destCorner = nullptr;
+    // Device pixels per bitmap pixel of a tile of the middle (xtiled, ytiled).
+    double tileScale = 1.0;
 };
 
 // Draws `source` of `bitmap` over `dest` in up to nine pieces cut by the

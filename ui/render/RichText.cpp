@@ -578,12 +578,16 @@ private:
         return true;
     }
 
-    // An inline image tag: one frame, unscaled. One that does not fit a line
+    // An inline image tag: one frame at its own size in skin units (its
+    // pixels / density × the window's scale). One that does not fit a line
     // already holding something starts the next line (the tag is read again there).
     void placeImage(LineCursor& c, std::wstring_view arg, std::size_t after) {
         InlineImage img = inlineImage(arg);
         if (img.image && img.frameWidth > 0) {
-            const int w = img.frameWidth, h = img.image->height;
+            const int sw = img.frameWidth, sh = img.image->height;
+            const double k = m_resources.scale() / img.image->density;
+            const int w = k == 1.0 ? sw : std::max(1, static_cast<int>(std::lround(sw * k)));
+            const int h = k == 1.0 ? sh : std::max(1, static_cast<int>(std::lround(sh * k)));
             if (c.x + w > m_rect.right && !c.empty && !m_calc) {
                 c.ended = true;
                 return;
@@ -594,7 +598,7 @@ private:
                 Rect dest{c.x + c.offset, placeY(c.lineTop, c.lineHeight(), h), 0, 0};
                 dest.right = dest.left + w;
                 dest.bottom = dest.top + h;
-                Rect src{img.frameIndex * w, 0, img.frameIndex * w + w, h};
+                Rect src{img.frameIndex * sw, 0, img.frameIndex * sw + sw, sh};
                 drawBitmap(m_canvas, img.image->bitmap, dest, dest, src, {}, {.hasAlpha = img.image->hasAlpha});
             }
             c.x += w;

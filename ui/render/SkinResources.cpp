@@ -4,6 +4,10 @@
 
 #include "ui/render/ImageRecord.h"
 
+#include <cmath>
+#include <cwchar>
+#include <iterator>
+#include <vector>
 #include <string>
 
 namespace {
@@ -111,7 +115,51 @@ ImageHandle CSkinResourcesUI::findImage(std::wstring_view name) const {
     return nullptr;
 }
 
+std::wstring CSkinResourcesUI::variantName(std::wstring_view name, double density) {
+    wchar_t text[16];
+    std::swprintf(text, 16, L"@%gx", density);
+    const std::size_t slash = name.find_last_of(L"/\\");
+    const std::size_t dot = name.rfind(L'.');
+    const std::size_t at =
+        (dot != std::wstring_view::npos && (slash == std::wstring_view::npos || dot > slash)) ? dot : name.size();
+    std::wstring out(name.substr(0, at));
+    out += text;
+    out += name.substr(at);
+    return out;
+}
+
+ImageHandle CSkinResourcesUI::findOrLoadVariant(std::wstring_view name, std::uint32_t mask) {
+    // Stored beside the plain image under a key no skin name contains.
+    wchar_t scaleText[16];
+    std::swprintf(scaleText, 16, L"\x01%g", m_scale);
+    const std::wstring key = std::wstring(name) + scaleText;
+    if (ImageHandle found = findImage(key)) return found;
+    if (m_missingVariants.count(key)) return nullptr;
+    // The nearest density at or above the scale (drawn at most a little
+    // smaller), else the largest below it (enlarged by the filter).
+    static constexpr double kDensities[] = {1.25, 1.5, 1.75, 2.0, 2.5, 3.0};
+    std::vector<double> order;
+    for (double d : kDensities)
+        if (d >= m_scale) order.push_back(d);
+    for (auto it = std::rbegin(kDensities); it != std::rend(kDensities); ++it)
+        if (*it < m_scale) order.push_back(*it);
+    for (double density : order) {
+        std::unique_ptr<ImageRecord> image = loadImage(ImageSource::named(variantName(name, density)), nullptr, mask);
+        if (!image) continue;
+        image->mask = mask;
+        image->density = density;
+        ImageHandle handle(std::move(image));
+        targetTables(/*shared=*/false).images.set(key, handle);
+        return handle;
+    }
+    m_missingVariants.insert(key);
+    return nullptr;
+}
+
 ImageHandle CSkinResourcesUI::findOrLoadImage(std::wstring_view name, const wchar_t* type, std::uint32_t mask) {
+    // Density variants exist for skin files only (not embedded resources or colours).
+    if (m_scale > 1.0 && !(type && *type) && !name.empty())
+        if (ImageHandle variant = findOrLoadVariant(name, mask)) return variant;
     if (ImageHandle found = findImage(name)) return found;
     return addImage(name, type, mask, /*shared=*/false);
 }
@@ -137,16 +185,40 @@ void CSkinResourcesUI::setDefaultFont(std::wstring_view face, int size, bool bol
     tables.defaultFont = makeRecord(font, face, size, bold, underline, italic, strikeout);
 }
 
+void CSkinResourcesUI::setScale(double scale) {
+    if (scale == m_scale) return;
+    m_scale = scale;
+    m_scaledFonts.clear();
+    m_missingVariants.clear();
+}
+
+const FontRecord& CSkinResourcesUI::scaled(FontRecord& record) {
+    if (m_scale == 1.0 || !record.font) return measure(record);
+    auto found = m_scaledFonts.find(record.font.get());
+    if (found != m_scaledFonts.end()) return found->second.record;
+    // The text is laid out anew at the larger size (crisp glyphs), not drawn
+    // small and enlarged; the size rounds like every other skin length.
+    const int size = static_cast<int>(std::lround(record.size * m_scale));
+    FontHandle font = createFont(record.face, size, record.bold, record.underline, record.italic, record.strikeout);
+    if (!font) return measure(record);
+    // The record keeps the skin size, so that looking a variant up by it
+    // (rich text's bold or italic runs) finds the skin's font.
+    ScaledFont entry{record.font, makeRecord(font, record.face, record.size, record.bold, record.underline,
+                                             record.italic, record.strikeout)};
+    measure(entry.record);
+    return m_scaledFonts.emplace(record.font.get(), std::move(entry)).first->second.record;
+}
+
 const FontRecord& CSkinResourcesUI::defaultFontInfo() {
-    if (!m_tables.defaultFont.face.empty()) return measure(m_tables.defaultFont);
-    return measure(sharedTables().defaultFont);
+    if (!m_tables.defaultFont.face.empty()) return scaled(m_tables.defaultFont);
+    return scaled(sharedTables().defaultFont);
 }
 
 const FontRecord& CSkinResourcesUI::fontInfo(int id) {
     if (id >= 0) {
         std::wstring key = idKey(id);
-        if (auto* found = m_tables.fonts.find(key)) return measure(**found);
-        if (auto* found = sharedTables().fonts.find(key)) return measure(**found);
+        if (auto* found = m_tables.fonts.find(key)) return scaled(**found);
+        if (auto* found = sharedTables().fonts.find(key)) return scaled(**found);
     }
     return defaultFontInfo();
 }
@@ -160,9 +232,11 @@ const FontRecord& CSkinResourcesUI::fontInfoOf(const FontHandle& font) {
             if (!hit && font && r->font == font) hit = r.get();
         });
     };
+    for (auto& [key, entry] : m_scaledFonts)
+        if (font && entry.record.font == font) return entry.record;
     look(m_tables);
     if (!hit) look(sharedTables());
-    if (hit) return measure(*hit);
+    if (hit) return scaled(*hit);
     return defaultFontInfo();
 }
 

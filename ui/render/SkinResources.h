@@ -9,6 +9,9 @@
 #include "ui/render/ResourceTables.h"
 
 #include <cstdint>
+#include <map>
+#include <set>
+#include <string>
 #include <string_view>
 
 // One per window. Lookups try the window's tables, then the shared ones;
@@ -23,7 +26,14 @@ public:
     // Empties the window's fonts, images and default attributes and unsets
     // its default font (colours are kept).
     void clearWindowTables();
+    // Device pixels per skin unit of the window: the fonts handed out are
+    // made at their size × scale (the tables keep skin sizes). Forgets the
+    // scaled fonts made for another scale.
+    void setScale(double scale);
+    double scale() const { return m_scale; }
     void useSharedResources(bool use) { m_useShared = use; }
+    // "dir/name.png" at density 2 is "dir/name@2x.png" (1.5: "name@1.5x.png").
+    static std::wstring variantName(std::wstring_view name, double density);
     bool usesSharedResources() const { return m_useShared; }
     static ResourceTables& sharedTables();
 
@@ -87,7 +97,20 @@ public:
 
 private:
     ResourceTables& targetTables(bool shared);
+    // The record at the window's scale: `record` itself at scale 1, else a
+    // cached copy made at the scaled size (measured).
+    const FontRecord& scaled(FontRecord& record);
+    // The density variant of a skin image for the window's scale, loaded and
+    // kept on first use; null when the skin has none.
+    ImageHandle findOrLoadVariant(std::wstring_view name, std::uint32_t mask);
+    struct ScaledFont {
+        FontHandle original; // keeps the key's font alive, so its address is never reused
+        FontRecord record;
+    };
 
     ResourceTables m_tables;
     bool m_useShared = false;
+    double m_scale = 1.0;
+    std::map<const platform::Font*, ScaledFont> m_scaledFonts;
+    std::set<std::wstring> m_missingVariants; // keys of variants looked for and not found
 };

@@ -84,6 +84,8 @@ public:
     virtual Rect workArea(Rect nearWindow) = 0;
     virtual unsigned caretBlinkTime() { return 530; }
     virtual unsigned doubleClickTime() { return 500; }
+    // The desktop's scale factor for a window there (DisplayScale.h's rule).
+    virtual double desktopScale(Rect nearWindow) = 0;
 
     // --- Time ---
     // Milliseconds of a monotonic clock; timers, hover and message times use it.

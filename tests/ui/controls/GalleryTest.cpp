@@ -44,6 +44,36 @@ TEST(Gallery, SkinViewRendersTheSameGolden) {
         testsupport::matchesGolden(platform::Surface::readPng((dir / "plain.png").string()), "gallery/gallery"));
 }
 
+// The gallery and the installer's main window at 2x and 1.5x: text laid
+// out at the larger size, the installer's own 2x images at 2x (and drawn
+// smaller at 1.5x), the gallery's 1x images enlarged by the filter.
+TEST(Gallery, ScaledWindowsMatchTheirGoldens) {
+    const std::string installer = std::string(QUELLAN_SOURCE_DIR) + "/app/skin/main.xml";
+    const struct {
+        std::string document;
+        const char* scale;
+        platform::Size size;
+        const char* golden;
+    } cases[] = {
+        {(kGallery / "gallery.xml").string(), "2", {0, 0}, "gallery/gallery-2x"},
+        {(kGallery / "gallery.xml").string(), "1.5", {0, 0}, "gallery/gallery-1.5x"},
+        {installer, "2", {2180, 1288}, "gallery/installer-2x"},
+        {installer, "1.5", {1635, 966}, "gallery/installer-1.5x"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.golden);
+        const testsupport::ScratchFolder dir;
+        const std::string png = (dir / "out.png").string();
+        ToolRun run = skinview("--window '" + c.document + "' --scale " + c.scale + " --png '" + png + "'");
+        ASSERT_EQ(run.status, 0) << run.out;
+        const platform::Surface s = platform::Surface::readPng(png);
+        if (c.size.cx > 0) {
+            EXPECT_EQ(s.size(), c.size);
+        }
+        EXPECT_TRUE(testsupport::matchesGolden(s, c.golden));
+    }
+}
+
 TEST(Gallery, SkinViewStepsChangeTheGallery) {
     const testsupport::ScratchFolder dir;
     const char* steps[] = {"hover:b_fade",     "wait:200",     "click:o_small", "click:cb_music",  "wheel:scroll:-1",

@@ -11,6 +11,7 @@
 
 #include "platform/graphics/Graphics.h"
 #include "platform/system/Text.h"
+#include "platform/window/DisplayScale.h"
 #include "platform/window/backend/WindowBackend.h"
 
 #include <SDL.h>
@@ -227,6 +228,20 @@ public:
         SDL_Rect r{};
         if (SDL_GetDisplayBounds(0, &r) != 0) return {};
         return Rect::fromSize(r.x, r.y, r.w, r.h);
+    }
+
+    double desktopScale(Rect nearWindow) override {
+        ScaleSources sources;
+        sources.quellanScale = SDL_getenv("QUELLAN_SCALE");
+        if (m_x11 && !m_x11->xftDpi().empty()) sources.xftDpi = m_x11->xftDpi().c_str();
+        sources.gdkScale = SDL_getenv("GDK_SCALE");
+        const SDL_Point centre{(nearWindow.left + nearWindow.right) / 2, (nearWindow.top + nearWindow.bottom) / 2};
+        int index = SDL_GetPointDisplayIndex(&centre);
+        if (index < 0) index = 0;
+        float horizontalDpi = 0;
+        if (SDL_GetDisplayDPI(index, nullptr, &horizontalDpi, nullptr) == 0 && horizontalDpi > 0)
+            sources.displayScale = horizontalDpi / 96.0;
+        return resolveScale(sources);
     }
 
     Rect workArea(Rect nearWindow) override {

@@ -10,6 +10,7 @@
 #include <X11/Xutil.h>
 
 #include <cstdio>
+#include <string_view>
 
 namespace platform::detail {
 
@@ -38,6 +39,29 @@ struct X11Connection {
     }
 };
 
+namespace {
+
+// The value of `name` in resource-database text ("name:\tvalue" lines), blanks trimmed.
+std::string resourceValue(std::string_view database, std::string_view name) {
+    while (!database.empty()) {
+        const std::size_t eol = database.find('\n');
+        std::string_view line = database.substr(0, eol);
+        database = eol == std::string_view::npos ? std::string_view{} : database.substr(eol + 1);
+        if (line.substr(0, name.size()) != name) continue;
+        line.remove_prefix(name.size());
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+        if (line.empty() || line.front() != ':') continue;
+        line.remove_prefix(1);
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r'))
+            line.remove_suffix(1);
+        return std::string(line);
+    }
+    return {};
+}
+
+} // namespace
+
 std::unique_ptr<X11Desktop> X11Desktop::open(const char* displayName) {
     auto connection = std::make_unique<X11Connection>();
     connection->display = XOpenDisplay(displayName);
@@ -62,6 +86,7 @@ std::unique_ptr<X11Desktop> X11Desktop::open(const char* displayName) {
             desktop->m_argbVisualId = id;
         }
     }
+    if (const char* resources = XResourceManagerString(dpy)) desktop->m_xftDpi = resourceValue(resources, "Xft.dpi");
     return desktop;
 }
 

@@ -1,6 +1,6 @@
 // What the sdl backend asks an X server directly, beside SDL: whether a
-// compositing manager runs, which visual carries per-pixel alpha, and where
-// the pointer is. Not for
+// compositing manager runs, which visual carries per-pixel alpha, where
+// the pointer is and the desktop's Xft.dpi. Not for
 // use outside platform/window/backend/sdl (the only file with Xlib).
 #pragma once
 
@@ -35,11 +35,15 @@ public:
     // as the server has it. SDL's own idea can be off after a window manager
     // reparents the window. False when the window is not an X11 one.
     bool windowOrigin(SDL_Window* window, int* x, int* y) const;
+    // The value of the X resource Xft.dpi as the server's resource database
+    // held it when connected; empty when not set.
+    const std::string& xftDpi() const { return m_xftDpi; }
 
 private:
     explicit X11Desktop(std::unique_ptr<X11Connection> connection);
     std::unique_ptr<X11Connection> m_connection;
     std::string m_argbVisualId;
+    std::string m_xftDpi;
 };
 
 } // namespace platform::detail

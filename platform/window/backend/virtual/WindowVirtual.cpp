@@ -2,9 +2,11 @@
 // a chosen size, input injected by tests, a clock that can be moved forward,
 // and every window's pixels readable as numbers or PNG.
 #include "platform/window/VirtualDisplay.h"
+#include "platform/window/DisplayScale.h"
 #include "platform/window/WindowInternal.h"
 
 #include <chrono>
+#include <cstdlib>
 
 namespace platform {
 namespace detail {
@@ -19,6 +21,12 @@ public:
 
     Rect screenRect() override { return {0, 0, m_screen.cx, m_screen.cy}; }
     Rect workArea(Rect) override { return screenRect(); }
+    // Only QUELLAN_SCALE: tests must not depend on the desktop they run on.
+    double desktopScale(Rect) override {
+        ScaleSources sources;
+        sources.quellanScale = std::getenv("QUELLAN_SCALE");
+        return resolveScale(sources);
+    }
 
     std::uint64_t now() override {
         auto ms =
