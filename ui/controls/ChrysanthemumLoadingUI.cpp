@@ -39,11 +39,14 @@ std::uint8_t CChrysanthemumLoadingUI::spokeAlpha(int behind, int count, std::uin
 }
 
 CChrysanthemumLoadingUI::Geometry CChrysanthemumLoadingUI::geometry() const {
+    // The radii and width are skin units; the spokes are paths, so they
+    // scale without rounding.
+    const double scale = m_manager ? m_manager->scale() : 1.0;
     const double half = std::min(m_pos.width(), m_pos.height()) / 2.0;
     Geometry g;
-    g.outer = m_outer > 0 ? m_outer : std::max(0.0, half - 1);
-    g.inner = m_inner > 0 ? std::min<double>(m_inner, g.outer) : g.outer * 0.45;
-    g.width = m_width > 0 ? m_width : std::max(2.0, g.outer / 5);
+    g.outer = m_outer > 0 ? m_outer * scale : std::max(0.0, half - scale);
+    g.inner = m_inner > 0 ? std::min<double>(m_inner * scale, g.outer) : g.outer * 0.45;
+    g.width = m_width > 0 ? m_width * scale : std::max(2.0 * scale, g.outer / 5);
     return g;
 }
 

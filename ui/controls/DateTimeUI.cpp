@@ -113,7 +113,7 @@ bool CDateTimeUI::open() {
     platform::WindowHandle host = m_manager->hostWindow();
     const platform::Point topLeft = platform::clientToScreen(host, {m_pos.left, m_pos.top});
     const Rect screen = Rect::fromSize(topLeft.x, topLeft.y, m_pos.width(), m_pos.height());
-    const Rect rect = popup::placeUnder(screen, m_dropBox, platform::workAreaNear(host));
+    const Rect rect = popup::placeUnder(screen, toDevice(m_dropBox), platform::workAreaNear(host));
     m_popup = new CDateTimeWnd(this);
     if (!m_popup->openAt(rect)) {
         delete m_popup;

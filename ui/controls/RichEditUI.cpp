@@ -253,8 +253,8 @@ const Font* CRichEditUI::currentFont() const {
 
 Rect CRichEditUI::textArea() const {
     const Rect client = innerBounds();
-    Rect r{client.left + m_textPadding.left, client.top + m_textPadding.top, client.right - m_textPadding.right,
-           client.bottom - m_textPadding.bottom};
+    const Rect pad = toDevice(m_textPadding);
+    Rect r{client.left + pad.left, client.top + pad.top, client.right - pad.right, client.bottom - pad.bottom};
     if (r.right < r.left) r.right = r.left;
     if (r.bottom < r.top) r.bottom = r.top;
     return r;
@@ -272,7 +272,8 @@ Size CRichEditUI::richExtent(int wrapWidth) {
 }
 
 void CRichEditUI::layOut(const Rect& client) {
-    const int wrapWidth = std::max(1, client.width() - m_textPadding.left - m_textPadding.right);
+    const Rect pad = toDevice(m_textPadding);
+    const int wrapWidth = std::max(1, client.width() - pad.left - pad.right);
     const Font* font = currentFont();
     m_lineHeight = font ? font->metrics().height : 0;
     if (m_rich) {
@@ -292,8 +293,8 @@ void CRichEditUI::layOut(const Rect& client) {
 void CRichEditUI::place(Rect rect, bool needInvalidate) {
     const Rect client = placeClientArea(rect, needInvalidate);
     layOut(client);
-    fitScrollBars(client, m_content.cx + m_textPadding.left + m_textPadding.right,
-                  m_content.cy + m_textPadding.top + m_textPadding.bottom);
+    const Rect pad = toDevice(m_textPadding);
+    fitScrollBars(client, m_content.cx + pad.left + pad.right, m_content.cy + pad.top + pad.bottom);
 }
 
 std::size_t CRichEditUI::lineIndexOf(std::size_t position) const {

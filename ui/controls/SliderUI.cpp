@@ -90,7 +90,7 @@ int CSliderUI::valueAt(const Rect& pos, Size thumb, int min, int max, int step, 
 }
 
 Rect CSliderUI::thumbRect() const {
-    return thumbRectFor(m_pos, m_thumbSize, minValue(), maxValue(), value(), isHorizontal());
+    return thumbRectFor(m_pos, toDevice(m_thumbSize), minValue(), maxValue(), value(), isHorizontal());
 }
 
 Rect CSliderUI::foreImagePart() const {
@@ -137,7 +137,8 @@ void CSliderUI::handleEvent(TInputEventUI& event) {
         } else if (m_trackClick == TrackClick::Jump) {
             m_grabOffset = {};
             m_dragging = true;
-            if (userValue(valueAt(m_pos, m_thumbSize, minValue(), maxValue(), m_step, isHorizontal(), event.mousePos)))
+            if (userValue(valueAt(m_pos, toDevice(m_thumbSize), minValue(), maxValue(), m_step, isHorizontal(),
+                                  event.mousePos)))
                 notify(L"movevaluechanged");
         } else {
             // A page towards the press: up or right of the thumb is more.
@@ -151,7 +152,8 @@ void CSliderUI::handleEvent(TInputEventUI& event) {
     case UiEventKind::MouseMove:
         if (m_dragging) {
             const Point centre{event.mousePos.x - m_grabOffset.x, event.mousePos.y - m_grabOffset.y};
-            if (userValue(valueAt(m_pos, m_thumbSize, minValue(), maxValue(), m_step, isHorizontal(), centre)))
+            if (userValue(
+                    valueAt(m_pos, toDevice(m_thumbSize), minValue(), maxValue(), m_step, isHorizontal(), centre)))
                 notify(L"movevaluechanged");
         } else {
             const bool hot = m_enabled && thumbRect().contains(event.mousePos);

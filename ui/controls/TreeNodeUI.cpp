@@ -30,11 +30,11 @@ Rect squareAt(int left, int side, const Rect& row) {
             pin(left + static_cast<long long>(side), row.left, row.right), pin(top + side, row.top, row.bottom)};
 }
 
-void frame(platform::Canvas& canvas, const Rect& r, platform::Argb colour) {
-    render::fillColour(canvas, {r.left, r.top, r.right, r.top + 1}, colour);
-    render::fillColour(canvas, {r.left, r.bottom - 1, r.right, r.bottom}, colour);
-    render::fillColour(canvas, {r.left, r.top, r.left + 1, r.bottom}, colour);
-    render::fillColour(canvas, {r.right - 1, r.top, r.right, r.bottom}, colour);
+void frame(platform::Canvas& canvas, const Rect& r, int line, platform::Argb colour) {
+    render::fillColour(canvas, {r.left, r.top, r.right, r.top + line}, colour);
+    render::fillColour(canvas, {r.left, r.bottom - line, r.right, r.bottom}, colour);
+    render::fillColour(canvas, {r.left, r.top, r.left + line, r.bottom}, colour);
+    render::fillColour(canvas, {r.right - line, r.top, r.right, r.bottom}, colour);
 }
 
 } // namespace
@@ -210,9 +210,13 @@ void CTreeNodeUI::place(Rect rect, bool needInvalidate) {
     m_folderRect = m_checkRect = Rect{};
     if (m_view) {
         const TTreeInfoUI& tree = m_view->treeInfo();
-        next(static_cast<long long>(depth()) * tree.indent);
-        if (tree.showFolder) m_folderRect = squareAt(next(tree.folderWidth), tree.folderWidth, client);
-        if (tree.showCheck) m_checkRect = squareAt(next(tree.checkWidth), tree.checkWidth, client);
+        // Skin units; the row is wide at most, so the indent is capped
+        // before it turns into device pixels.
+        next(toDevice(static_cast<int>(std::min<long long>(static_cast<long long>(depth()) * tree.indent, 1 << 20))));
+        const int folderWidth = toDevice(tree.folderWidth);
+        const int checkWidth = toDevice(tree.checkWidth);
+        if (tree.showFolder) m_folderRect = squareAt(next(folderWidth), folderWidth, client);
+        if (tree.showCheck) m_checkRect = squareAt(next(checkWidth), checkWidth, client);
     }
     m_textRect = {static_cast<int>(x), client.top, client.right, client.bottom};
     placeChildren([&](int, CControlUI* child) { child->place(m_textRect, needInvalidate); });
@@ -296,20 +300,23 @@ void CTreeNodeUI::drawPart(platform::Canvas& canvas, Part part) {
             return;
     }
     const platform::Argb colour = m_row.textColour() ? m_row.textColour() : 0xFF000000u;
-    const int side = std::min({folder ? 9 : 11, r.width(), r.height()});
+    // The glyph's lengths are skin units like every other.
+    const int side = std::min({toDevice(folder ? 9 : 11), r.width(), r.height()});
+    const int inset = toDevice(folder ? 2 : 3), line = std::max(1, toDevice(1));
     const Rect box{r.left + (r.width() - side) / 2, r.top + (r.height() - side) / 2,
                    r.left + (r.width() - side) / 2 + side, r.top + (r.height() - side) / 2 + side};
-    frame(canvas, box, colour);
+    frame(canvas, box, line, colour);
     if (!folder) {
         // A filled square inside the box when checked.
-        if (selected && side > 6)
-            render::fillColour(canvas, {box.left + 3, box.top + 3, box.right - 3, box.bottom - 3}, colour);
+        if (selected && side > 2 * inset)
+            render::fillColour(canvas, {box.left + inset, box.top + inset, box.right - inset, box.bottom - inset},
+                               colour);
         return;
     }
     // Minus when expanded, plus when collapsed.
-    const int mid = box.top + side / 2, centre = box.left + side / 2;
-    render::fillColour(canvas, {box.left + 2, mid, box.right - 2, mid + 1}, colour);
-    if (!selected) render::fillColour(canvas, {centre, box.top + 2, centre + 1, box.bottom - 2}, colour);
+    const int mid = box.top + (side - line) / 2, centre = box.left + (side - line) / 2;
+    render::fillColour(canvas, {box.left + inset, mid, box.right - inset, mid + line}, colour);
+    if (!selected) render::fillColour(canvas, {centre, box.top + inset, centre + line, box.bottom - inset}, colour);
 }
 
 void CTreeNodeUI::drawStateImage(platform::Canvas& canvas) {

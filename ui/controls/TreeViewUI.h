@@ -15,7 +15,7 @@ class CTreeNodeUI;
 // and selected while hot.
 struct TTreeInfoUI {
     static constexpr int kMaxPartWidth = 4096; // for the three widths below
-    int indent = 16;                           // pixels per level of depth
+    int indent = 16;                           // skin units per level of depth
     int folderWidth = 16;                      // the expand button: a square this wide
     int checkWidth = 16;                       // the check box: a square this wide
     bool showFolder = true;

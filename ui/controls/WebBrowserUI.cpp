@@ -100,8 +100,8 @@ void CWebBrowserUI::handleEvent(TInputEventUI& event) {
 
 void CWebBrowserUI::drawTextPart(platform::Canvas& canvas) {
     if (m_homePage.isEmpty() || !m_manager) return;
-    const Rect area{m_pos.left + m_textPadding.left, m_pos.top + m_textPadding.top, m_pos.right - m_textPadding.right,
-                    m_pos.bottom - m_textPadding.bottom};
+    const Rect pad = toDevice(m_textPadding);
+    const Rect area{m_pos.left + pad.left, m_pos.top + pad.top, m_pos.right - pad.right, m_pos.bottom - pad.bottom};
     if (area.isEmpty()) return;
     const platform::Argb colour = m_enabled ? m_linkColour : m_manager->disabledTextColour();
     const unsigned flags =

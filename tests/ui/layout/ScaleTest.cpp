@@ -7,7 +7,12 @@
 
 #include "ui/controls/ComboUI.h"
 #include "ui/controls/ComboWnd.h"
+#include "ui/controls/DateTimeUI.h"
+#include "ui/controls/DateTimeWnd.h"
 #include "ui/controls/ListHeaderItemUI.h"
+#include "ui/controls/RichEditUI.h"
+#include "ui/controls/SliderUI.h"
+#include "ui/controls/TreeNodeUI.h"
 #include "ui/render/SkinResources.h"
 
 #include <gtest/gtest.h>
@@ -271,6 +276,48 @@ TEST(Scale, ListColumnsAndComboDropBoxAtTwice) {
     EXPECT_EQ(popup.height(), 120);
     EXPECT_DOUBLE_EQ(combo->popup()->manager().scale(), 2.0);
     EXPECT_EQ(w.find(L"i0")->height(), 40);
+    w.key(platform::VK_ESCAPE);
+}
+
+// The value, text and tree controls follow the window too: indent and part
+// squares, the slider's thumb, the rich edit's text padding and the date
+// popup's size are skin units.
+TEST(Scale, TreeSliderRichEditAndDatePopupAtTwice) {
+    ScaleScope s("2");
+    platform::vdisplay::reset();
+    testsupport::SkinWindow w(LR"(<Window size="200,220"><VerticalLayout>
+        <TreeView name="t" height="60" indent="10" folderwidth="12" checkwidth="14" showcheck="true">
+        <TreeNode name="a" text="a" height="20"><TreeNode name="b" text="b" height="20"/></TreeNode></TreeView>
+        <Slider name="s" height="20" thumbsize="10,16" min="0" max="100" value="50"/>
+        <RichEdit name="r" height="40" textpadding="3,4,5,6"/>
+        <DateTime name="d" height="24" dropboxsize="100,90"/><Control/></VerticalLayout></Window>)");
+    ASSERT_TRUE(w.built());
+    auto* a = w.as<CTreeNodeUI>(L"a", L"TreeNode");
+    auto* b = w.as<CTreeNodeUI>(L"b", L"TreeNode");
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(b->folderRect().left - a->folderRect().left, 20);
+    EXPECT_EQ(b->folderRect().width(), 24);
+    EXPECT_EQ(b->checkRect().width(), 28);
+    EXPECT_EQ(b->checkRect().left, b->folderRect().right);
+
+    auto* slider = w.as<CSliderUI>(L"s", L"Slider");
+    ASSERT_NE(slider, nullptr);
+    EXPECT_EQ(slider->thumbRect().width(), 20);
+    EXPECT_EQ(slider->thumbRect().height(), 32);
+
+    auto* edit = w.as<CRichEditUI>(L"r", L"RichEdit");
+    ASSERT_NE(edit, nullptr);
+    const Rect box = edit->bounds();
+    EXPECT_EQ(edit->textArea(), (Rect{box.left + 6, box.top + 8, box.right - 10, box.bottom - 12}));
+
+    auto* date = w.as<CDateTimeUI>(L"d", L"DateTime");
+    ASSERT_NE(date, nullptr);
+    w.click(L"d");
+    ASSERT_NE(date->popup(), nullptr);
+    const Rect popup = platform::windowRect(date->popup()->windowHandle());
+    EXPECT_EQ(popup.width(), 200);
+    EXPECT_EQ(popup.height(), 180);
+    EXPECT_DOUBLE_EQ(date->popup()->manager().scale(), 2.0);
     w.key(platform::VK_ESCAPE);
 }
 
