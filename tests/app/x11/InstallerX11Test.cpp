@@ -316,9 +316,10 @@ TEST_F(InstallerOnX, PlayerInstallsAtDoubleScale) {
     const Geometry g = geometryOf(window);
     EXPECT_EQ(g.width, 2 * 1090);
     EXPECT_EQ(g.height, 2 * 644);
-    const std::string start = shot("2x-start");
-    // The start button's gold (from start@2x.png) where twice its 1x position lies.
-    EXPECT_TRUE(isGold(pixelAt(start, g.x + 2 * 880, g.y + 2 * 563)));
+    // The start button's gold (from start@2x.png) where twice its 1x position
+    // lies, once the first frame at this size has been painted.
+    EXPECT_TRUE(testsupport::waitUntil([&] { return isGold(pixelAt(shot("2x-start"), g.x + 2 * 880, g.y + 2 * 563)); },
+                                       std::chrono::seconds(20)));
 
     // Birch, a path typed into the field, start.
     click(g, 2 * 361, 2 * 412);
@@ -337,15 +338,14 @@ TEST_F(InstallerOnX, PlayerInstallsAtDoubleScale) {
         std::chrono::seconds(120)))
         << "no message box at the end of the pass";
     box = box.substr(0, box.find('\n'));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // let it paint
-    const std::string complete = shot("2x-complete");
     // The message box takes its owner's scale and sits centred on it; the bar is full.
     const Geometry b = geometryOf(box);
     EXPECT_EQ(b.width, 2 * 440);
     EXPECT_EQ(b.height, 2 * 230);
     EXPECT_NEAR(b.x + b.width / 2, g.x + g.width / 2, 2);
     EXPECT_NEAR(b.y + b.height / 2, g.y + g.height / 2, 2);
-    EXPECT_TRUE(isGold(pixelAt(complete, g.x + 2 * 690, g.y + 2 * 584)));
+    EXPECT_TRUE(testsupport::waitUntil(
+        [&] { return isGold(pixelAt(shot("2x-complete"), g.x + 2 * 690, g.y + 2 * 584)); }, std::chrono::seconds(20)));
 
     click(b, b.width / 2, 2 * 191);
     ASSERT_TRUE(testsupport::waitUntil(
