@@ -241,21 +241,28 @@ int decodeGifFrames(std::span<const std::uint8_t> bytes, int& width, int& height
                     const std::function<bool(const std::uint8_t*)>& take) {
     width = height = 0;
     if (bytes.empty() || bytes.size() > INT_MAX) return 0;
-    int* delays = nullptr;
-    int channels = 0, count = 0;
-    stbi_uc* frames = stbi_load_gif_from_memory(bytes.data(), static_cast<int>(bytes.size()), &delays, &width, &height,
-                                                &count, &channels, 4);
-    // The delays are read by our own extension reader, which scopes each
-    // graphic control block to the one image it precedes.
-    STBI_FREE(delays);
-    if (!frames) return 0;
-    int taken = 0;
-    if (width > 0 && height > 0) {
-        const std::size_t frameBytes = static_cast<std::size_t>(width) * height * 4;
-        for (; taken < count && taken < most; ++taken)
-            if (!take(frames + frameBytes * static_cast<std::size_t>(taken))) break;
+    // Frame by frame through the decoder's own step, never with a picture
+    // before last: its whole-file loader passes one that points into memory
+    // it has already freed once its buffer grew. Without one, "restore
+    // previous" falls back to "restore background". The delays are read by
+    // our own extension reader, which scopes each graphic control block to
+    // the one image it precedes.
+    stbi__context context;
+    stbi__start_mem(&context, bytes.data(), static_cast<int>(bytes.size()));
+    stbi__gif gif;
+    std::memset(&gif, 0, sizeof gif);
+    int channels = 0, taken = 0;
+    while (taken < most) {
+        stbi_uc* frame = stbi__gif_load_next(&context, &gif, &channels, 4, nullptr);
+        if (!frame || frame == reinterpret_cast<stbi_uc*>(&context)) break; // an error, or the end
+        width = gif.w;
+        height = gif.h;
+        if (width <= 0 || height <= 0 || !take(frame)) break;
+        ++taken;
     }
-    stbi_image_free(frames);
+    STBI_FREE(gif.out);
+    STBI_FREE(gif.history);
+    STBI_FREE(gif.background);
     return taken;
 }
 
