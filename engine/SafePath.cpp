@@ -94,8 +94,11 @@ int openEntryFolder(int rootFd, const std::vector<std::string>& parents) {
             if (next >= 0) break;
             struct stat st;
             if (::fstatat(current, part.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-                // A link where a folder belongs goes; its target stays.
-                if (!S_ISLNK(st.st_mode) || ::unlinkat(current, part.c_str(), 0) != 0) break;
+                // Another worker made the folder since: open it.
+                if (S_ISDIR(st.st_mode)) continue;
+                // A link where a folder belongs goes (or another worker
+                // removed it just now); its target stays.
+                if (!S_ISLNK(st.st_mode) || (::unlinkat(current, part.c_str(), 0) != 0 && errno != ENOENT)) break;
             }
             if (::mkdirat(current, part.c_str(), 0777) != 0 && errno != EEXIST) break;
         }

@@ -12,12 +12,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <map>
 #include <mutex>
 #include <set>
 #include <thread>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -191,6 +193,35 @@ TEST_F(DownloadWorkerTest, FourWorkersTakeEveryItemExactlyOnce) {
         EXPECT_EQ(gets("f/" + std::to_string(i) + ".bin"), 1) << i;
         EXPECT_EQ(readFile(local("f/" + std::to_string(i) + ".bin")), patternBytes(1000 + i * 37));
     }
+}
+
+// Workers that meet a missing folder at once each make or find it: none may
+// take the folder another just made for something it must not open.
+TEST(EntryFolderTest, FoldersMadeByManyWorkersAtOnceAreOpenedByEach) {
+    const fs::path root = fs::path(::testing::TempDir()) / ("entry-folders-" + std::to_string(::getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root);
+    const int rootFd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(rootFd, 0);
+    constexpr int kWorkers = 6, kRounds = 300;
+    std::atomic<int> failures{0};
+    for (int round = 0; round < kRounds; ++round) {
+        const std::vector<std::string> parents{"r" + std::to_string(round), "a", "b"};
+        std::atomic<int> ready{0};
+        std::vector<std::thread> workers;
+        for (int w = 0; w < kWorkers; ++w)
+            workers.emplace_back([&] {
+                ready.fetch_add(1);
+                while (ready.load() < kWorkers) std::this_thread::yield();
+                const int fd = openEntryFolder(rootFd, parents);
+                if (fd < 0) failures.fetch_add(1);
+                else ::close(fd);
+            });
+        for (auto& worker : workers) worker.join();
+    }
+    ::close(rootFd);
+    fs::remove_all(root);
+    EXPECT_EQ(failures.load(), 0);
 }
 
 TEST_F(DownloadWorkerTest, EntriesLeavingTheFolderAreNeverWritten) {

@@ -143,7 +143,11 @@ TEST_F(CliTest, ServiceFailureGivesTheWindowTextAndExit1) {
 }
 
 TEST_F(CliTest, InstallPutsEveryFileInPlaceAndASecondRunTransfersNothing) {
-    ProcessResult r = install();
+    // With the engine's debug output, a failure shows which file failed
+    // and why.
+    auto debug = environment();
+    debug.emplace_back("QUELLAN_DEBUG", "1");
+    ProcessResult r = runProcess(installArgs("birch", {}), debug);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("下载结束，安装完成！"), std::string::npos) << r.out;
     EXPECT_NE(r.err.find("正在下载，剩余"), std::string::npos) << r.err;
