@@ -259,6 +259,21 @@ struct FdCloser {
     }
 };
 
+// Puts a finished part in the place of the file it replaces. The two names
+// are exchanged and the old file, now under the part's name, removed: a
+// plain rename over an existing file makes ext4 write the whole new file out
+// before the rename returns (its guard for programs that never flush), which
+// holds the worker a tenth of a second per 256 MiB. Every pass checks every
+// file's MD5, so a file a crash leaves unwritten is fetched again. Where
+// nothing is in place, or the file system cannot exchange, a rename.
+bool replaceWithPart(int folderFd, const std::string& partName, const std::string& leaf) {
+    if (::renameat2(folderFd, partName.c_str(), folderFd, leaf.c_str(), RENAME_EXCHANGE) == 0) {
+        ::unlinkat(folderFd, partName.c_str(), 0);
+        return true;
+    }
+    return ::renameat(folderFd, partName.c_str(), folderFd, leaf.c_str()) == 0;
+}
+
 // What became of one entry of the queue.
 enum class EntryResult {
     InPlace,   // verified, downloaded or patched, or skipped by rule
@@ -451,7 +466,7 @@ private:
             return true;
         }
         if (patched == PatchOutcome::Patched) {
-            if (::renameat(place.folder.fd, place.partName.c_str(), place.folder.fd, place.leaf.c_str()) == 0) {
+            if (replaceWithPart(place.folder.fd, place.partName, place.leaf)) {
                 m_ctx.post(); // the whole file produced, before the state says so
                 m_record->SetState(kStateDownloaded);
                 m_ctx.post();
@@ -539,7 +554,7 @@ private:
         }
         if (ok) {
             removeFile(recordPath);
-            if (::renameat(folderFd, place.partName.c_str(), folderFd, place.leaf.c_str()) != 0) {
+            if (!replaceWithPart(folderFd, place.partName, place.leaf)) {
                 DownloadDebugMessage(local + L" 无法写入");
                 ok = false;
             }
