@@ -4,6 +4,8 @@
 #include "engine/RollingChecksum.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <thread>
@@ -16,7 +18,7 @@ constexpr std::size_t kSplitScanBytes = 32 << 20;
 } // namespace
 
 PatchPlan PlanPatch(const BlockMap& map, const unsigned char* old, std::size_t oldLength,
-                    const std::function<bool()>& proceed) {
+                    const std::function<bool()>& proceed, const std::function<void()>& differs) {
     PatchPlan plan;
     const std::size_t count = map.BlockCount();
     plan.source.assign(count, -1);
@@ -43,6 +45,12 @@ PatchPlan PlanPatch(const BlockMap& map, const unsigned char* old, std::size_t o
         into.reusedBytes += map.BlockLength(block);
     };
     auto claim = [&](std::size_t block, std::size_t at) { claimIn(plan, block, at); };
+    // A full block whose own offset holds other bytes shows that old is not
+    // the new file; told once, by whichever scan sees it first.
+    std::atomic<bool> told{false};
+    auto notAtOwnOffset = [&] {
+        if (differs && !told.exchange(true)) differs();
+    };
     // Scans the windows starting in [from, to) into a plan; true when a
     // block matched. Reads nothing but the map, the old file and `into`, so
     // two scans of separate plans may run at once.
@@ -52,10 +60,16 @@ PatchPlan PlanPatch(const BlockMap& map, const unsigned char* old, std::size_t o
         to = std::min(to, oldLength - size + 1);
         std::size_t pos = from;
         std::size_t last = 0; // the block found last
+        // The next offset that is a multiple of the block size.
+        std::size_t ownOffset = (from + size - 1) / size * size;
         CRollingChecksum sum;
         sum.Reset(old + pos, size);
         for (;;) {
             const std::uint32_t weak = sum.Value();
+            if (pos == ownOffset) {
+                if (pos / size < full && weak != map.weak[pos / size]) notAtOwnOffset();
+                ownOffset += size;
+            }
             bool matched = false;
             const std::uint32_t bit = slot(weak);
             if (filter[bit / 64] & (1ull << (bit % 64))) {
@@ -76,12 +90,36 @@ PatchPlan PlanPatch(const BlockMap& map, const unsigned char* old, std::size_t o
                 // Unchanged runs are the rule: the block after the one just
                 // found is tried here first, by its strong sum alone, which
                 // saves the weak sum's pass over the bytes.
-                while (pos < to && last + 1 < full && into.source[last + 1] < 0 &&
-                       std::memcmp(StrongChecksum(old + pos, size).data(), map.Strong(last + 1), sb) == 0) {
-                    claimIn(into, ++last, pos);
-                    pos += size;
+                // Checked a few blocks at once; at the first that differs
+                // the rolling search takes over.
+                for (bool same = true; same;) {
+                    std::array<const unsigned char*, kStrongLanes> next{};
+                    std::size_t lanes = 0;
+                    while (lanes < kStrongLanes && pos + lanes * size < to && last + 1 + lanes < full &&
+                           into.source[last + 1 + lanes] < 0) {
+                        next[lanes] = old + pos + lanes * size;
+                        ++lanes;
+                    }
+                    if (lanes == 0) break;
+                    std::array<std::array<unsigned char, 16>, kStrongLanes> strong;
+                    if (lanes == kStrongLanes)
+                        StrongChecksums(next, size, strong);
+                    else
+                        for (std::size_t lane = 0; lane < lanes; ++lane) strong[lane] = StrongChecksum(next[lane], size);
+                    for (std::size_t lane = 0; lane < lanes && same; ++lane) {
+                        same = std::memcmp(strong[lane].data(), map.Strong(last + 1), sb) == 0;
+                        if (!same) {
+                            if (pos == (last + 1) * size) notAtOwnOffset();
+                            break;
+                        }
+                        claimIn(into, ++last, pos);
+                        pos += size;
+                    }
+                    // A short batch ended at the scan's end or a claimed block.
+                    same = same && lanes == kStrongLanes;
                 }
                 if (pos >= to) break;
+                ownOffset = (pos + size - 1) / size * size;
                 sum.Reset(old + pos, size);
                 continue;
             }

@@ -23,8 +23,11 @@ struct PatchPlan {
 // whole fetch should not wait for a full scan.
 // A large old file is scanned by two threads at once; proceed (asked every
 // MiB, from either thread) stops the scan early when it answers false.
+// differs is told (once, from either thread) as soon as the scan meets a
+// full block whose own offset in old holds other bytes: old is then not the
+// new file, whatever the rest of the scan finds.
 PatchPlan PlanPatch(const BlockMap& map, const unsigned char* old, std::size_t oldLength,
-                    const std::function<bool()>& proceed = {});
+                    const std::function<bool()>& proceed = {}, const std::function<void()>& differs = {});
 
 // The byte ranges a plan must fetch, from offset `from` on (adjacent
 // blocks merged).

@@ -25,6 +25,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -156,91 +157,141 @@ std::string tickQuery() {
 
 // --- Building the new file ---
 
-// The MD5 of the part, computed on a thread of its own that reads back what
-// the builder wrote (from the page cache) while the builder goes on: the
-// digest costs as much as copying the file, and the two overlap on a second
-// core. It reads through its own descriptor, so closing the part does not
-// pull the file from under it.
+// The MD5 of the part, computed on a thread of its own from the very bytes
+// the builder writes. The digest is the patch's long pole (it costs more
+// than the scan and the copies together, and cannot be split), so its
+// thread does nothing but hash: the builder fills one of a few buffers,
+// writes it to the part and queues it; the thread hashes it and frees it.
+// Only the kept beginning of a continued part is read back from the part
+// (through a descriptor of its own).
+//
+// The builder is the faster of the two and waits for free buffers. Waking a
+// thread on another processor costs more than hashing a few KiB, so either
+// side wakes the other only when it sleeps, and the builder only once half
+// the buffers are free again.
 class CPartDigest {
 public:
-    explicit CPartDigest(int fd) : m_fd(::dup(fd)), m_thread([this] { run(); }) {}
+    static constexpr std::size_t kPieceBytes = 1 << 20;
+
+    // The part's first `kept` bytes are on disk already.
+    CPartDigest(int fd, std::int64_t kept) : m_fd(::dup(fd)), m_kept(kept) {
+        for (std::size_t i = 0; i < kPieces; ++i) {
+            m_buffers[i].reset(new char[kPieceBytes]);
+            m_free.push_back(i);
+        }
+        m_thread = std::thread([this] { run(); });
+    }
     ~CPartDigest() {
-        m_stop = true;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            m_closing = true;
+            m_stop = m_closing = true;
         }
-        m_wake.notify_one();
+        m_hashable.notify_one();
         if (m_thread.joinable()) m_thread.join();
         if (m_fd >= 0) ::close(m_fd);
     }
     CPartDigest(const CPartDigest&) = delete;
     CPartDigest& operator=(const CPartDigest&) = delete;
 
-    // The part holds the new file's bytes [0, end). The thread is woken
-    // once per MiB written, not per piece an answer delivers: waking it for
-    // every few KiB of a long range costs more than the hashing.
-    void Advance(std::int64_t end) {
+    // A buffer of kPieceBytes for the next bytes of the part (waits while
+    // every buffer is queued for hashing). Null once the digest failed.
+    char* Acquire() {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (m_free.empty() && !m_failed) {
+            m_builderWaits = true;
+            m_fillable.wait(lock, [&] { return m_free.size() >= kPieces / 2 || m_failed; });
+            m_builderWaits = false;
+        }
+        if (m_failed) return nullptr;
+        m_acquired = m_free.back();
+        m_free.pop_back();
+        return m_buffers[m_acquired].get();
+    }
+
+    // The buffer acquired last holds the next `length` bytes of the part,
+    // written there. A buffer never submitted is simply not hashed.
+    void Submit(std::size_t length) {
         bool wake;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            m_end = end;
-            wake = end - m_signalled >= kPiece;
-            if (wake) m_signalled = end;
+            m_queue.emplace_back(m_acquired, length);
+            wake = m_hasherWaits;
         }
-        if (wake) m_wake.notify_one();
+        if (wake) m_hashable.notify_one();
     }
 
-    // Waits until every byte written is hashed: the digest as 32 lower-case
-    // hex digits, or empty when the part could not be read back.
+    // Waits until every byte submitted is hashed: the digest as 32
+    // lower-case hex digits, or empty when the kept bytes could not be read.
     std::string Finish() {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_closing = true;
         }
-        m_wake.notify_one();
+        m_hashable.notify_one();
         m_thread.join();
         return m_failed ? std::string() : m_md5.Finish();
     }
 
 private:
+    static constexpr std::size_t kPieces = 8;
+
     void run() {
-        std::unique_ptr<char[]> buffer(new char[kReadBytes]);
-        std::int64_t at = 0;
+        const bool kept = hashKept();
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (!kept) {
+            m_failed = true;
+            lock.unlock();
+            m_fillable.notify_one();
+            return;
+        }
         for (;;) {
-            std::int64_t end;
-            {
-                std::unique_lock<std::mutex> lock(m_mutex);
-                m_wake.wait(lock, [&] { return m_end > at || m_closing; });
-                if (m_end <= at) return; // closing, everything hashed
-                end = m_end;
+            if (m_queue.empty()) {
+                if (m_closing) return; // everything hashed
+                m_hasherWaits = true;
+                m_hashable.wait(lock, [&] { return !m_queue.empty() || m_closing; });
+                m_hasherWaits = false;
+                continue;
             }
-            while (at < end) {
-                if (m_stop) return;
-                const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(end - at, kReadBytes));
-                const ssize_t n = ::pread(m_fd, buffer.get(), want, at);
-                if (n <= 0) {
-                    m_failed = true;
-                    return;
-                }
-                m_md5.Update(buffer.get(), static_cast<std::size_t>(n));
-                at += n;
-            }
+            if (m_stop) return;
+            const auto [buffer, length] = m_queue.front();
+            m_queue.pop_front();
+            lock.unlock();
+            m_md5.Update(m_buffers[buffer].get(), length);
+            lock.lock();
+            m_free.push_back(buffer);
+            if (m_builderWaits && m_free.size() >= kPieces / 2) m_fillable.notify_one();
         }
     }
 
-    static constexpr std::int64_t kPiece = 1 << 20;
-    static constexpr std::int64_t kReadBytes = kDigestReadBytes;
+    bool hashKept() {
+        std::unique_ptr<char[]> buffer(new char[kDigestReadBytes]);
+        for (std::int64_t at = 0; at < m_kept;) {
+            if (m_stop) return false;
+            const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(m_kept - at, kDigestReadBytes));
+            const ssize_t n = ::pread(m_fd, buffer.get(), want, at);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return false;
+            m_md5.Update(buffer.get(), static_cast<std::size_t>(n));
+            at += n;
+        }
+        return true;
+    }
+
     int m_fd;
+    std::int64_t m_kept;
     CMd5Stream m_md5;
+    std::unique_ptr<char[]> m_buffers[kPieces];
     std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::int64_t m_end = 0;
-    std::int64_t m_signalled = 0; // m_end when the thread was last woken
+    std::condition_variable m_hashable;                      // a piece queued, or closing
+    std::condition_variable m_fillable;                      // half the buffers free, or failed
+    std::vector<std::size_t> m_free;                         // buffers the builder may fill
+    std::deque<std::pair<std::size_t, std::size_t>> m_queue; // (buffer, length) to hash, in order
+    std::size_t m_acquired = 0;                              // the builder's buffer
+    bool m_builderWaits = false, m_hasherWaits = false;
     bool m_closing = false;
-    std::atomic<bool> m_stop{false};
-    bool m_failed = false; // written by the thread only, read after it ended
-    std::thread m_thread;  // last: starts once the members above exist
+    std::atomic<bool> m_stop{false}; // also read outside the lock while the kept bytes are hashed
+    bool m_failed = false;
+    std::thread m_thread; // last: starts once the members above exist
 };
 
 // Writes the new file in order into the part; the digest follows it.
@@ -280,13 +331,37 @@ public:
         return emit(data + skip, length - static_cast<std::size_t>(skip));
     }
 
+    // Bytes of the new file produced; the last of them may still wait in a
+    // buffer for Flush.
     std::int64_t Position() const { return m_pos; }
 
+    // Writes the bytes produced that still wait in the buffer.
+    bool Flush() {
+        if (m_fill == 0) return true;
+        if (!writeAll(m_fd, m_piece, m_fill)) return false;
+        m_digest.Submit(m_fill);
+        m_piece = nullptr;
+        m_fill = 0;
+        return true;
+    }
+
 private:
+    // Gathers the bytes in the digest's buffers and writes a buffer when it
+    // is full: the bytes hashed are the bytes written, whatever happens to
+    // the source meanwhile, and blocks of a few KiB do not each cost a
+    // write and a hand-over.
     bool emit(const void* data, std::size_t length) {
-        if (!writeAll(m_fd, data, length)) return false;
-        m_pos += static_cast<std::int64_t>(length);
-        m_digest.Advance(m_pos);
+        const char* from = static_cast<const char*>(data);
+        while (length > 0) {
+            if (!m_piece && !(m_piece = m_digest.Acquire())) return false;
+            const std::size_t n = std::min(length, CPartDigest::kPieceBytes - m_fill);
+            std::memcpy(m_piece + m_fill, from, n);
+            m_fill += n;
+            from += n;
+            length -= n;
+            m_pos += static_cast<std::int64_t>(n);
+            if (m_fill == CPartDigest::kPieceBytes && !Flush()) return false;
+        }
         if (m_advanced) m_advanced(m_pos);
         return true;
     }
@@ -298,6 +373,8 @@ private:
     std::int64_t m_pos;
     CPartDigest& m_digest;
     std::function<void(std::int64_t)> m_advanced;
+    char* m_piece = nullptr; // the digest's buffer being filled
+    std::size_t m_fill = 0;
 };
 
 // Why a range request did not deliver.
@@ -479,8 +556,12 @@ PatchOutcome PatchFile(CHttpClient& client, const PatchTarget& target, void* use
     // The scan may run on two threads: the job's flag is taken here, as
     // JobCancelled() answers for the calling thread only.
     CCancelFlag* const cancel = CCancelFlag::Current();
-    const PatchPlan plan =
-        PlanPatch(map, old.Data(), old.Length(), [cancel] { return !(cancel && cancel->IsCancelled()); });
+    COldFileDigest* const oldDigest = check.digest;
+    const PatchPlan plan = PlanPatch(
+        map, old.Data(), old.Length(), [cancel] { return !(cancel && cancel->IsCancelled()); },
+        [oldDigest] {
+            if (oldDigest) oldDigest->Abandon();
+        });
     if (JobCancelled()) return PatchOutcome::Broken;
     if (check.digest) {
         // An old file equal to the new one holds every block at its own
@@ -514,8 +595,7 @@ PatchOutcome PatchFile(CHttpClient& client, const PatchTarget& target, void* use
         return PatchOutcome::Fallback;
     }
     // The kept beginning of a continued part is hashed alongside the rest.
-    CPartDigest digest(part.fd);
-    digest.Advance(from);
+    CPartDigest digest(part.fd, from);
     if (from > 0) {
         g_transferTotals.resumedBytes += from;
         ++g_transferTotals.resumedFiles;
@@ -575,14 +655,15 @@ PatchOutcome PatchFile(CHttpClient& client, const PatchTarget& target, void* use
             DownloadDebugMessage(target.local + L" 分段下载不可用,整体下载");
             return fallBack();
         case RangeResult::Broken:
-            if (!recorded || builder.Position() < kMinResumeBytes) {
+            // What was produced goes to the part, to be continued from.
+            if (!builder.Flush() || !recorded || builder.Position() < kMinResumeBytes) {
                 part.reset();
                 discard();
             }
             return PatchOutcome::Broken;
         }
     }
-    if (!builder.ProduceUpTo(map.length) || builder.Position() != map.length) return fallBack();
+    if (!builder.ProduceUpTo(map.length) || builder.Position() != map.length || !builder.Flush()) return fallBack();
     const std::string got = digest.Finish();
     if (::close(part.fd) != 0) {
         part.fd = -1;

@@ -55,6 +55,9 @@ public:
     // The digest is not needed: the thread ends at its next piece, or never
     // starts.
     void Stop();
+    // The same, asked from any thread and without waiting: the thread ends
+    // at its next piece. Stop or Wait still follow on the owner's thread.
+    void Abandon() { m_stop = true; }
     // Stop was called before the digest was complete.
     bool Stopped() const { return m_stopped; }
 
@@ -80,9 +83,10 @@ inline constexpr std::int64_t kEarlyPatchBytes = 32 << 20;
 // A patch that starts before the old file's own check has ended.
 struct PatchCheck {
     // The old file's MD5 under way. When the map and the scan show that the
-    // file changed (another length, or a block of the new file that the old
-    // one lacks; a map that names the list's digest and describes an equal
-    // file finds every block at its own offset), it is stopped unread:
+    // file changed (another length, a block's own offset holding other
+    // bytes, or a block of the new file that the old one lacks; a map that
+    // names the list's digest and describes an equal file finds every block
+    // at its own offset), it is stopped unread, the moment the scan sees it:
     // the new file's MD5 decides anyway, so a map that lies costs at most a
     // download. Otherwise the patch waits for it, and a match is InPlace.
     COldFileDigest* digest = nullptr;

@@ -70,6 +70,16 @@ TEST(BlockMapTest, StrongSumIsStableAndSeesEveryBitAndTheLength) {
         flipped[bit / 8] = static_cast<char>(flipped[bit / 8] ^ (1 << (bit % 8)));
         ASSERT_NE(StrongChecksum(bytes(flipped), flipped.size()), original) << bit;
     }
+    // Several blocks at once give each block's own sum, whatever its place.
+    const std::string four = randomBytes(4 * 4000, 12);
+    const std::array<const unsigned char*, kStrongLanes> lanes{bytes(four) + 8000, bytes(four), bytes(four) + 12000,
+                                                                bytes(four) + 4000};
+    std::array<std::array<unsigned char, 16>, kStrongLanes> sums;
+    for (std::size_t length : {0u, 15u, 16u, 17u, 4000u}) {
+        StrongChecksums(lanes, length, sums);
+        for (std::size_t lane = 0; lane < kStrongLanes; ++lane)
+            EXPECT_EQ(sums[lane], StrongChecksum(lanes[lane], length)) << length << " " << lane;
+    }
     const std::string padded = block.substr(0, 4000) + std::string(5, '\0');
     EXPECT_NE(StrongChecksum(bytes(padded), 4000), StrongChecksum(bytes(padded), 4005));
     EXPECT_NE(StrongChecksum(bytes(padded), 0), StrongChecksum(bytes(padded), 1));
@@ -138,7 +148,12 @@ TEST(BlockMapTest, PlanFindsMovedBlocksAndGivesUpOnNewContent) {
     changed.replace(300000, 5000, randomBytes(5000, 5));
     changed += randomBytes(7000, 6);
     const BlockMap map = MakeBlockMap(bytes(changed), changed.size(), 2048);
-    const PatchPlan plan = PlanPatch(map, bytes(old), old.size());
+    // The scan tells once that old is not the new file, as soon as a
+    // block's own offset holds other bytes; of an equal file, never.
+    int told = 0;
+    const auto differs = [&told] { ++told; };
+    const PatchPlan plan = PlanPatch(map, bytes(old), old.size(), {}, differs);
+    EXPECT_EQ(told, 1);
     std::int64_t toFetch = 0;
     for (const ByteRange& r : MissingRanges(map, plan)) toFetch += r.Length();
     EXPECT_EQ(plan.reusedBytes + toFetch, map.length);
@@ -161,7 +176,9 @@ TEST(BlockMapTest, PlanFindsMovedBlocksAndGivesUpOnNewContent) {
                         big.substr(5 * kMiB, kMiB) + big.substr(31 * kMiB);
     moved.insert(20 * kMiB - 100, randomBytes(333, 10));
     const BlockMap bigMap = MakeBlockMap(bytes(moved), moved.size(), 16384);
-    const PatchPlan bigPlan = PlanPatch(bigMap, bytes(big), big.size());
+    told = 0;
+    const PatchPlan bigPlan = PlanPatch(bigMap, bytes(big), big.size(), {}, differs);
+    EXPECT_EQ(told, 1);
     std::int64_t bigFetch = 0;
     for (const ByteRange& r : MissingRanges(bigMap, bigPlan)) bigFetch += r.Length();
     EXPECT_EQ(bigPlan.reusedBytes + bigFetch, bigMap.length);
@@ -174,6 +191,16 @@ TEST(BlockMapTest, PlanFindsMovedBlocksAndGivesUpOnNewContent) {
             big.compare(bigPlan.source[b], bigMap.BlockLength(b), moved, bigMap.BlockOffset(b), bigMap.BlockLength(b)),
             0);
     }
+
+    // Equal files, one scanned in two halves (the second starting between
+    // two blocks' offsets): every block found in place, nothing told.
+    told = 0;
+    const std::string odd = big.substr(0, big.size() - 12345);
+    for (const std::string* same : {&old, &odd}) {
+        const BlockMap sameMap = MakeBlockMap(bytes(*same), same->size(), 16384);
+        EXPECT_EQ(PlanPatch(sameMap, bytes(*same), same->size(), {}, differs).reusedBytes, sameMap.length);
+    }
+    EXPECT_EQ(told, 0);
 
     const std::string large = randomBytes(20 * kMiB, 7);
     const std::string other = randomBytes(20 * kMiB, 8);
