@@ -105,7 +105,8 @@ PatchPlan PlanPatch(const BlockMap& map, const unsigned char* old, std::size_t o
                     if (lanes == kStrongLanes)
                         StrongChecksums(next, size, strong);
                     else
-                        for (std::size_t lane = 0; lane < lanes; ++lane) strong[lane] = StrongChecksum(next[lane], size);
+                        for (std::size_t lane = 0; lane < lanes; ++lane)
+                            strong[lane] = StrongChecksum(next[lane], size);
                     for (std::size_t lane = 0; lane < lanes && same; ++lane) {
                         same = std::memcmp(strong[lane].data(), map.Strong(last + 1), sb) == 0;
                         if (!same) {

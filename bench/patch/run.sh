@@ -4,6 +4,8 @@
 # block size) and a whole-file curl, all from nginx on 127.0.0.1, in one run.
 # Usage: run.sh [--quick] [BUILD_DIR]
 #
+# Tools: the installer, zsync, zsync-clean (zsync, then the old copy it
+# leaves beside the result removed, as the installer does), a whole-file curl.
 # Cases, on a file of random data (256 MiB; --quick: 32 MiB):
 #   a  1% changed in three places
 #   b  4 KiB inserted near the start (every later offset moves)
@@ -217,13 +219,16 @@ run() {
       [ "$tool" = quellan-base ] && bin=$QUELLAN_BENCH_BASELINE
       ${QUELLAN_BENCH_WRAP:-} "$bin" install --edition "$(edition_of "$c")" --path "$dest/" --no-shortcut --stats \
         >/dev/null 2>"$work/quellan.err" || { cat "$work/quellan.err" >&2; return 1; } ;;
-    zsync)
+    zsync|zsync-clean)
       if [ "$c" = tree ]; then
         (cd "$dest" && md5sum -c --quiet "$work/tree.md5" 2>/dev/null | sed -n 's/: FAILED$//p' > "$work/changed" || true
          while read -r n; do zsync -q -o "$n" "$files/zs/tree/$n.zsync" >/dev/null 2>&1; done < "$work/changed")
       else
         (cd "$dest" && zsync -q -o game.bin "$files/zs/$c/game.bin.zsync" >/dev/null 2>&1)
-      fi ;;
+      fi
+      # zsync keeps the old copy beside the new one (FILE.zs-old); the
+      # installer removes it. zsync-clean removes it too, within the time.
+      if [ "$tool" = zsync-clean ]; then rm -f "$dest"/*.zs-old; fi ;;
     curl)
       if [ "$c" = tree ]; then
         (cd "$dest" && md5sum -c --quiet "$work/tree.md5" 2>/dev/null | sed -n 's/: FAILED$//p' > "$work/changed" || true
@@ -249,7 +254,7 @@ declare -A secs bytes cpus
 read -r -a cases <<< "${QUELLAN_BENCH_CASES:-a b c d tree}"
 for ((r = 0; r < rounds; r++)); do
   for c in "${cases[@]}"; do
-    tools=(quellan zsync curl)
+    tools=(quellan zsync zsync-clean curl)
     [ "$c" = d ] && tools+=(quellan-whole)
     [ -n "${QUELLAN_BENCH_BASELINE:-}" ] && tools+=(quellan-base)
     for tool in "${tools[@]}"; do
@@ -269,7 +274,7 @@ echo
 echo "Patch benchmark: ${big_mib} MiB file (blocks of $big_bs bytes), tree of $tree_files files of 1.25 MiB (blocks of $tree_bs), best of $rounds"
 printf '%-6s %-14s %12s %9s %14s %14s %9s %10s\n' case tool bytes seconds "bytes/zsync" "seconds/zsync" "cpu s" "cpu/zsync"
 for c in "${cases[@]}"; do
-  tools=(quellan zsync curl)
+  tools=(quellan zsync zsync-clean curl)
   [ "$c" = d ] && tools+=(quellan-whole)
   [ -n "${QUELLAN_BENCH_BASELINE:-}" ] && tools+=(quellan-base)
   for tool in "${tools[@]}"; do

@@ -214,8 +214,10 @@ TEST(EntryFolderTest, FoldersMadeByManyWorkersAtOnceAreOpenedByEach) {
                 ready.fetch_add(1);
                 while (ready.load() < kWorkers) std::this_thread::yield();
                 const int fd = openEntryFolder(rootFd, parents);
-                if (fd < 0) failures.fetch_add(1);
-                else ::close(fd);
+                if (fd < 0)
+                    failures.fetch_add(1);
+                else
+                    ::close(fd);
             });
         for (auto& worker : workers) worker.join();
     }

@@ -73,7 +73,7 @@ TEST(BlockMapTest, StrongSumIsStableAndSeesEveryBitAndTheLength) {
     // Several blocks at once give each block's own sum, whatever its place.
     const std::string four = randomBytes(4 * 4000, 12);
     const std::array<const unsigned char*, kStrongLanes> lanes{bytes(four) + 8000, bytes(four), bytes(four) + 12000,
-                                                                bytes(four) + 4000};
+                                                               bytes(four) + 4000};
     std::array<std::array<unsigned char, 16>, kStrongLanes> sums;
     for (std::size_t length : {0u, 15u, 16u, 17u, 4000u}) {
         StrongChecksums(lanes, length, sums);
