@@ -264,10 +264,13 @@ struct FdCloser {
 // plain rename over an existing file makes ext4 write the whole new file out
 // before the rename returns (its guard for programs that never flush), which
 // holds the worker a tenth of a second per 256 MiB. Every pass checks every
-// file's MD5, so a file a crash leaves unwritten is fetched again. Where
-// nothing is in place, or the file system cannot exchange, a rename.
+// file's MD5, so a file a crash leaves unwritten is fetched again. Where no
+// regular file is in place, or the file system cannot exchange, a rename
+// (which refuses to replace a folder, as before).
 bool replaceWithPart(int folderFd, const std::string& partName, const std::string& leaf) {
-    if (::renameat2(folderFd, partName.c_str(), folderFd, leaf.c_str(), RENAME_EXCHANGE) == 0) {
+    struct stat st;
+    if (::fstatat(folderFd, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+        ::renameat2(folderFd, partName.c_str(), folderFd, leaf.c_str(), RENAME_EXCHANGE) == 0) {
         ::unlinkat(folderFd, partName.c_str(), 0);
         return true;
     }
