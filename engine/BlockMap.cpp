@@ -77,61 +77,38 @@ std::uint64_t finalMix(std::uint64_t k) {
 
 } // namespace
 
-namespace {
-
-// The strong checksum's state over one block: two 64-bit lanes, each word
-// multiplied, rotated and folded into its lane, the lanes crossed after
-// every 16 bytes; the length and a final avalanche per lane at the end. A
-// short tail is padded with zeros (the length tells the paddings apart).
-struct StrongState {
-    std::uint64_t h1 = 0, h2 = 0;
-
-    void Round(const unsigned char* p) {
-        constexpr std::uint64_t kC1 = 0x87c37b91114253d5ull, kC2 = 0x4cf5ad432745937full;
-        h1 ^= rotl64(loadLittle64(p) * kC1, 31) * kC2;
-        h1 = (rotl64(h1, 27) + h2) * 5 + 0x52dce729;
-        h2 ^= rotl64(loadLittle64(p + 8) * kC2, 33) * kC1;
-        h2 = (rotl64(h2, 31) + h1) * 5 + 0x38495ab5;
-    }
-
-    std::array<unsigned char, 16> Finish(const unsigned char* data, std::size_t length) {
-        const std::size_t at = length / 16 * 16;
-        if (at < length) {
-            unsigned char tail[16] = {};
-            std::memcpy(tail, data + at, length - at);
-            Round(tail);
-        }
-        h1 ^= length;
-        h2 ^= length;
-        h1 += h2;
-        h2 += h1;
-        h1 = finalMix(h1);
-        h2 = finalMix(h2);
-        h1 += h2;
-        h2 += h1;
-        std::array<unsigned char, 16> out{};
-        storeLittle64(out.data(), h1);
-        storeLittle64(out.data() + 8, h2);
-        return out;
-    }
-};
-
-} // namespace
-
 std::array<unsigned char, 16> StrongChecksum(const unsigned char* data, std::size_t length) {
-    StrongState state;
-    for (std::size_t at = 0; at + 16 <= length; at += 16) state.Round(data + at);
-    return state.Finish(data, length);
-}
-
-void StrongChecksums(const std::array<const unsigned char*, kStrongLanes>& blocks, std::size_t length,
-                     std::array<std::array<unsigned char, 16>, kStrongLanes>& out) {
-    // Each block's state depends on its own rounds only: interleaved, the
-    // processor works on all of them at once.
-    std::array<StrongState, kStrongLanes> states;
-    for (std::size_t at = 0; at + 16 <= length; at += 16)
-        for (std::size_t lane = 0; lane < kStrongLanes; ++lane) states[lane].Round(blocks[lane] + at);
-    for (std::size_t lane = 0; lane < kStrongLanes; ++lane) out[lane] = states[lane].Finish(blocks[lane], length);
+    // Two 64-bit lanes, each word multiplied, rotated and folded into its
+    // lane, the lanes crossed after every 16 bytes; the length and a final
+    // avalanche per lane at the end. A short tail is padded with zeros (the
+    // length tells the paddings apart).
+    constexpr std::uint64_t kC1 = 0x87c37b91114253d5ull, kC2 = 0x4cf5ad432745937full;
+    std::uint64_t h1 = 0, h2 = 0;
+    auto round = [&](std::uint64_t k1, std::uint64_t k2) {
+        h1 ^= rotl64(k1 * kC1, 31) * kC2;
+        h1 = (rotl64(h1, 27) + h2) * 5 + 0x52dce729;
+        h2 ^= rotl64(k2 * kC2, 33) * kC1;
+        h2 = (rotl64(h2, 31) + h1) * 5 + 0x38495ab5;
+    };
+    std::size_t at = 0;
+    for (; at + 16 <= length; at += 16) round(loadLittle64(data + at), loadLittle64(data + at + 8));
+    if (at < length) {
+        unsigned char tail[16] = {};
+        std::memcpy(tail, data + at, length - at);
+        round(loadLittle64(tail), loadLittle64(tail + 8));
+    }
+    h1 ^= length;
+    h2 ^= length;
+    h1 += h2;
+    h2 += h1;
+    h1 = finalMix(h1);
+    h2 = finalMix(h2);
+    h1 += h2;
+    h2 += h1;
+    std::array<unsigned char, 16> out{};
+    storeLittle64(out.data(), h1);
+    storeLittle64(out.data() + 8, h2);
+    return out;
 }
 
 std::int64_t BlockMap::BlockLength(std::size_t block) const {

@@ -4,7 +4,6 @@
 #include "engine/RollingChecksum.h"
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
@@ -90,34 +89,13 @@ PatchPlan PlanPatch(const BlockMap& map, const unsigned char* old, std::size_t o
                 // Unchanged runs are the rule: the block after the one just
                 // found is tried here first, by its strong sum alone, which
                 // saves the weak sum's pass over the bytes.
-                // Checked a few blocks at once; at the first that differs
-                // the rolling search takes over.
-                for (bool same = true; same;) {
-                    std::array<const unsigned char*, kStrongLanes> next{};
-                    std::size_t lanes = 0;
-                    while (lanes < kStrongLanes && pos + lanes * size < to && last + 1 + lanes < full &&
-                           into.source[last + 1 + lanes] < 0) {
-                        next[lanes] = old + pos + lanes * size;
-                        ++lanes;
+                while (pos < to && last + 1 < full && into.source[last + 1] < 0) {
+                    if (std::memcmp(StrongChecksum(old + pos, size).data(), map.Strong(last + 1), sb) != 0) {
+                        if (pos == (last + 1) * size) notAtOwnOffset();
+                        break;
                     }
-                    if (lanes == 0) break;
-                    std::array<std::array<unsigned char, 16>, kStrongLanes> strong;
-                    if (lanes == kStrongLanes)
-                        StrongChecksums(next, size, strong);
-                    else
-                        for (std::size_t lane = 0; lane < lanes; ++lane)
-                            strong[lane] = StrongChecksum(next[lane], size);
-                    for (std::size_t lane = 0; lane < lanes && same; ++lane) {
-                        same = std::memcmp(strong[lane].data(), map.Strong(last + 1), sb) == 0;
-                        if (!same) {
-                            if (pos == (last + 1) * size) notAtOwnOffset();
-                            break;
-                        }
-                        claimIn(into, ++last, pos);
-                        pos += size;
-                    }
-                    // A short batch ended at the scan's end or a claimed block.
-                    same = same && lanes == kStrongLanes;
+                    claimIn(into, ++last, pos);
+                    pos += size;
                 }
                 if (pos >= to) break;
                 ownOffset = (pos + size - 1) / size * size;

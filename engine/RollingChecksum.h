@@ -49,10 +49,3 @@ inline std::uint32_t WeakChecksum(const unsigned char* data, std::size_t length)
 // even where the processor has SHA instructions, and the scan hashes every
 // block of an unchanged run.
 std::array<unsigned char, 16> StrongChecksum(const unsigned char* data, std::size_t length);
-
-// The strong checksums of several blocks of one length at once, the same as
-// one call each: the blocks' computations are independent, and side by side
-// they take about half the time. Unchanged runs are checked this way.
-inline constexpr std::size_t kStrongLanes = 4;
-void StrongChecksums(const std::array<const unsigned char*, kStrongLanes>& blocks, std::size_t length,
-                     std::array<std::array<unsigned char, 16>, kStrongLanes>& out);
