@@ -17,9 +17,19 @@ if [ "${QUELLAN_XVFB_INNER:-}" != 1 ]; then
   done
   # The outer timeout keeps a wedged X server from hanging the test run.
   # xvfb-run -a counts up from the first display number that looks free;
-  # starting from a number of our own keeps runs in parallel apart.
-  QUELLAN_XVFB_INNER=1 exec timeout -k 10 "${QUELLAN_XVFB_TIMEOUT:-540}" \
-    xvfb-run -a -n $((100 + $$ % 800)) -s "-screen 0 ${QUELLAN_XVFB_SCREEN:-1280x1024}x24 -nolisten tcp" "$0" "$@"
+  # starting from a number of our own keeps runs in parallel apart. Two runs
+  # can still pick the same number at the same moment, and then one gets a
+  # server it cannot use (exit 75 from inside): it tries again elsewhere.
+  rc=75
+  for attempt in 1 2 3; do
+    QUELLAN_XVFB_INNER=1 timeout -k 10 "${QUELLAN_XVFB_TIMEOUT:-540}" \
+      xvfb-run -a -n $((100 + ($$ + attempt * 277) % 800)) \
+      -s "-screen 0 ${QUELLAN_XVFB_SCREEN:-1280x1024}x24 -nolisten tcp" "$0" "$@"
+    rc=$?
+    [ "$rc" -eq 75 ] || exit "$rc"
+    echo "run-under-xvfb: the virtual display was not usable; trying another" >&2
+  done
+  exit "$rc"
 fi
 
 # Inside the X session: keep openbox's files out of the user's home.
@@ -47,6 +57,8 @@ if [ "$ready" != 1 ]; then
   echo "run-under-xvfb: openbox did not start:" >&2
   cat "$scratch/openbox.log" >&2
   kill "$wm" 2>/dev/null
+  # No server answers on this display: the outer part tries another.
+  xprop -root >/dev/null 2>&1 || exit 75
   exit 1
 fi
 
