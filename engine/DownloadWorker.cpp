@@ -119,17 +119,7 @@ private:
     // The kept bytes, read from the part the transfer writes (never by its
     // name, which someone might have replaced meanwhile).
     bool hashPart(std::int64_t length) {
-        std::unique_ptr<char[]> buffer(new char[1 << 20]);
-        std::int64_t done = 0;
-        while (done < length && !JobCancelled()) {
-            const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(length - done, 1 << 20));
-            const ssize_t got = ::pread(m_partFd, buffer.get(), want, static_cast<off_t>(done));
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) break;
-            m_digest.Update(buffer.get(), static_cast<std::size_t>(got));
-            done += got;
-        }
-        return done == length;
+        return HashDescriptor(m_partFd, length, m_digest, [] { return !JobCancelled(); });
     }
 
     int m_partFd;
@@ -164,16 +154,7 @@ void planResume(const std::wstring& part, const std::wstring& recordPath, const 
 // fails or proceed (asked between pieces) answers false.
 std::string descriptorMd5(int fd, const std::function<bool()>& proceed) {
     CMd5Stream digest;
-    std::unique_ptr<char[]> buffer(new char[1 << 16]);
-    for (;;) {
-        if (proceed && !proceed()) return {};
-        const ssize_t got = ::read(fd, buffer.get(), 1 << 16);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return {};
-        if (got == 0) break;
-        digest.Update(buffer.get(), static_cast<std::size_t>(got));
-    }
-    return digest.Finish();
+    return HashDescriptor(fd, -1, digest, proceed) ? digest.Finish() : std::string();
 }
 
 bool onProgress(void* data, std::int64_t total, std::int64_t received, double speed) {

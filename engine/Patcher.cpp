@@ -35,9 +35,6 @@
 namespace {
 
 constexpr std::int64_t kMiB = 1 << 20;
-// A digest reads its file in pieces of this size: small enough to stay in
-// the processor's cache between the copy and the hashing.
-constexpr std::size_t kDigestReadBytes = 128 << 10;
 
 // --- Opening files ---
 
@@ -264,17 +261,7 @@ private:
     }
 
     bool hashKept() {
-        std::unique_ptr<char[]> buffer(new char[kDigestReadBytes]);
-        for (std::int64_t at = 0; at < m_kept;) {
-            if (m_stop) return false;
-            const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(m_kept - at, kDigestReadBytes));
-            const ssize_t n = ::pread(m_fd, buffer.get(), want, at);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
-            m_md5.Update(buffer.get(), static_cast<std::size_t>(n));
-            at += n;
-        }
-        return true;
+        return HashDescriptor(m_fd, m_kept, m_md5, [this] { return !m_stop; });
     }
 
     int m_fd;
@@ -494,19 +481,9 @@ void COldFileDigest::Stop() {
 
 void COldFileDigest::run() {
     if (m_fd < 0) return;
-    constexpr std::size_t kPiece = kDigestReadBytes;
-    std::unique_ptr<char[]> buffer(new char[kPiece]);
     CMd5Stream md5;
-    for (off_t at = 0;;) {
-        if (m_stop || (m_cancel && m_cancel->IsCancelled())) return;
-        const ssize_t n = ::pread(m_fd, buffer.get(), kPiece, at);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return;
-        if (n == 0) break;
-        md5.Update(buffer.get(), static_cast<std::size_t>(n));
-        at += n;
-    }
-    m_result = md5.Finish();
+    if (HashDescriptor(m_fd, -1, md5, [this] { return !m_stop && !(m_cancel && m_cancel->IsCancelled()); }))
+        m_result = md5.Finish();
 }
 
 // --- Patching ---

@@ -6,7 +6,10 @@
 #include "platform/system/Text.h"
 
 #include <openssl/evp.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 
@@ -168,6 +171,24 @@ std::string CMd5Stream::Finish() {
 }
 
 void CMd5Stream::Reset() { m_impl->start(); }
+
+bool HashDescriptor(int fd, std::int64_t length, CMd5Stream& md5, const std::function<bool()>& proceed) {
+    // Pieces small enough to stay in the processor's cache between the read
+    // and the hashing.
+    constexpr std::int64_t kPiece = 128 << 10;
+    std::unique_ptr<char[]> buffer(new char[kPiece]);
+    for (std::int64_t at = 0; length < 0 || at < length;) {
+        if (proceed && !proceed()) return false;
+        const std::int64_t want = length < 0 ? kPiece : std::min(length - at, kPiece);
+        const ssize_t got = ::pread(fd, buffer.get(), static_cast<std::size_t>(want), static_cast<off_t>(at));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return false;
+        if (got == 0) return length < 0;
+        md5.Update(buffer.get(), static_cast<std::size_t>(got));
+        at += got;
+    }
+    return true;
+}
 
 std::string CMd5A::GetMd5String(std::string_view text) const {
     CMd5Stream md5;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -84,3 +85,10 @@ private:
     struct Impl;
     Impl* m_impl;
 };
+
+// Feeds md5 the bytes [0, length) of the file open as fd, or all of them up
+// to its end when length is negative, read at their offsets in pieces (the
+// descriptor's own position neither matters nor moves). False when a read
+// fails, the file ends before length, or proceed (asked before each piece)
+// answers false.
+bool HashDescriptor(int fd, std::int64_t length, CMd5Stream& md5, const std::function<bool()>& proceed = {});

@@ -11,6 +11,9 @@
 
 #include <cstdlib>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 using ::testing::ElementsAre;
@@ -111,6 +114,33 @@ TEST(Md5, StreamInPiecesEqualsWholeAndRestartsAfterFinish) {
     stream.Reset();
     stream.Update("abc", 3);
     EXPECT_EQ(stream.Finish(), "900150983cd24fb0d6963f7d28e17f72");
+}
+
+// A descriptor's bytes from its first, whatever its position: all of them,
+// a beginning, or nothing when the file is shorter or the caller stops.
+TEST(Md5, DescriptorFromItsFirstByteToALengthOrItsEnd) {
+    testsupport::ScratchFolder dir;
+    const std::string bytes(300000, 'q'); // more than one piece
+    testsupport::writeBytes(dir / "f", bytes);
+    const int fd = ::open((dir / "f").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::lseek(fd, 1000, SEEK_SET), 1000);
+    const CMd5A whole;
+    struct Row {
+        std::int64_t length;
+        bool proceed, ok;
+        std::string digestOf;
+    } rows[] = {{-1, true, true, bytes},     {0, true, true, ""},       {3, true, true, "qqq"},
+                {300000, true, true, bytes}, {300001, true, false, ""}, {-1, false, false, ""}};
+    for (const Row& row : rows) {
+        CMd5Stream md5;
+        EXPECT_EQ(HashDescriptor(fd, row.length, md5, [&] { return row.proceed; }), row.ok) << row.length;
+        if (row.ok) {
+            EXPECT_EQ(md5.Finish(), whole.GetMd5String(row.digestOf)) << row.length;
+        }
+    }
+    EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), 1000); // the position did not move
+    ::close(fd);
 }
 
 // Decrypts base64 AES-128-ECB with the program's key, without removing the
