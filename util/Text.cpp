@@ -1,11 +1,16 @@
 // Text conversions, string utilities, base64, MD5 and the fixed-key AES text
-// encryption (OpenSSL EVP).
+// encryption (OpenSSL).
 #include "util/Text.h"
 
 #include "platform/system/System.h"
 #include "platform/system/Text.h"
 
+// MD5 goes through OpenSSL's own MD5 context rather than EVP: only that
+// context lets a stream continue from a chaining value. It is the same
+// implementation underneath, marked deprecated since OpenSSL 3.0 but kept.
+#define OPENSSL_SUPPRESS_DEPRECATED
 #include <openssl/evp.h>
+#include <openssl/md5.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -103,11 +108,7 @@ namespace {
 struct CipherCtxDeleter {
     void operator()(EVP_CIPHER_CTX* c) const { EVP_CIPHER_CTX_free(c); }
 };
-struct MdCtxDeleter {
-    void operator()(EVP_MD_CTX* c) const { EVP_MD_CTX_free(c); }
-};
 using CipherCtx = std::unique_ptr<EVP_CIPHER_CTX, CipherCtxDeleter>;
-using MdCtx = std::unique_ptr<EVP_MD_CTX, MdCtxDeleter>;
 
 // "201711230417" and four zero bytes.
 constexpr unsigned char kTextKey[16] = {'2', '0', '1', '7', '1', '1', '2', '3', '0', '4', '1', '7', 0, 0, 0, 0};
@@ -150,29 +151,65 @@ std::string EncryptText(std::string_view text) {
 // --- MD5 ---
 
 struct CMd5Stream::Impl {
-    MdCtx ctx{EVP_MD_CTX_new()};
-    bool ok = false;
-    void start() { ok = ctx && EVP_DigestInit_ex(ctx.get(), EVP_md5(), nullptr) == 1; }
+    MD5_CTX ctx{};
+    void start() { MD5_Init(&ctx); }
 };
 
+namespace {
+
+std::uint32_t stateWord(const Md5State& state, int i) {
+    return static_cast<std::uint32_t>(state[4 * i]) | static_cast<std::uint32_t>(state[4 * i + 1]) << 8 |
+           static_cast<std::uint32_t>(state[4 * i + 2]) << 16 | static_cast<std::uint32_t>(state[4 * i + 3]) << 24;
+}
+
+} // namespace
+
 CMd5Stream::CMd5Stream() : m_impl(new Impl) { m_impl->start(); }
+
+CMd5Stream::CMd5Stream(const Md5State& state, std::uint64_t offset) : m_impl(new Impl) {
+    m_impl->start();
+    if (offset % 64 != 0) return;
+    MD5_CTX& c = m_impl->ctx;
+    c.A = stateWord(state, 0);
+    c.B = stateWord(state, 1);
+    c.C = stateWord(state, 2);
+    c.D = stateWord(state, 3);
+    // The context counts bits, in two 32-bit halves.
+    c.Nl = static_cast<MD5_LONG>((offset << 3) & 0xffffffffu);
+    c.Nh = static_cast<MD5_LONG>(offset >> 29);
+}
+
 CMd5Stream::~CMd5Stream() { delete m_impl; }
 
 void CMd5Stream::Update(const void* data, std::size_t length) {
-    if (m_impl->ok && length > 0) m_impl->ok = EVP_DigestUpdate(m_impl->ctx.get(), data, length) == 1;
+    if (length > 0) MD5_Update(&m_impl->ctx, data, length);
+}
+
+Md5State CMd5Stream::FinishBytes() {
+    Md5State digest;
+    MD5_Final(digest.data(), &m_impl->ctx);
+    m_impl->start();
+    return digest;
 }
 
 std::string CMd5Stream::Finish() {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned length = 0;
-    const bool ok = m_impl->ok && EVP_DigestFinal_ex(m_impl->ctx.get(), digest, &length) == 1;
-    m_impl->start();
-    return ok ? hexDigest(digest, length) : std::string();
+    const Md5State digest = FinishBytes();
+    return hexDigest(digest.data(), static_cast<unsigned>(digest.size()));
 }
 
 void CMd5Stream::Reset() { m_impl->start(); }
 
-bool HashDescriptor(int fd, std::int64_t length, CMd5Stream& md5, const std::function<bool()>& proceed) {
+bool CMd5Stream::State(Md5State& out) const {
+    const MD5_CTX& c = m_impl->ctx;
+    if (c.num != 0) return false;
+    const MD5_LONG words[] = {c.A, c.B, c.C, c.D};
+    for (int i = 0; i < 4; ++i)
+        for (int k = 0; k < 4; ++k) out[4 * i + k] = static_cast<unsigned char>(words[i] >> (8 * k));
+    return true;
+}
+
+bool HashDescriptor(int fd, std::int64_t length, CMd5Stream& md5, const std::function<bool()>& proceed,
+                    std::int64_t from) {
     // Pieces small enough to stay in the processor's cache between the read
     // and the hashing.
     constexpr std::int64_t kPiece = 128 << 10;
@@ -180,7 +217,7 @@ bool HashDescriptor(int fd, std::int64_t length, CMd5Stream& md5, const std::fun
     for (std::int64_t at = 0; length < 0 || at < length;) {
         if (proceed && !proceed()) return false;
         const std::int64_t want = length < 0 ? kPiece : std::min(length - at, kPiece);
-        const ssize_t got = ::pread(fd, buffer.get(), static_cast<std::size_t>(want), static_cast<off_t>(at));
+        const ssize_t got = ::pread(fd, buffer.get(), static_cast<std::size_t>(want), static_cast<off_t>(from + at));
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) return false;
         if (got == 0) return length < 0;

@@ -116,6 +116,40 @@ TEST(Md5, StreamInPiecesEqualsWholeAndRestartsAfterFinish) {
     EXPECT_EQ(stream.Finish(), "900150983cd24fb0d6963f7d28e17f72");
 }
 
+// An input hashed in pieces, each continued from the chaining value where
+// the piece before ended, gives the digest of the whole; a state is only
+// there after whole 64-byte blocks, and a wrong one gives another digest.
+TEST(Md5, PiecesContinuedFromTheirChainingValuesGiveTheWholeDigest) {
+    std::string input(3 * 64 * 1000 + 37, '\0');
+    for (std::size_t i = 0; i < input.size(); ++i) input[i] = static_cast<char>(i * 131 + i / 251);
+    const std::string whole = CMd5A().GetMd5String(input);
+    for (const std::size_t piece : {std::size_t{64}, std::size_t{4096}, std::size_t{64 * 1000}}) {
+        Md5State state{};
+        CMd5Stream first;
+        ASSERT_TRUE(first.State(state)); // the initial value
+        std::size_t at = 0;
+        for (; at + piece < input.size(); at += piece) {
+            CMd5Stream md5(state, at);
+            md5.Update(input.data() + at, piece / 2);
+            md5.Update(input.data() + at + piece / 2, piece - piece / 2);
+            ASSERT_TRUE(md5.State(state)) << piece;
+        }
+        CMd5Stream last(state, at);
+        last.Update(input.data() + at, input.size() - at);
+        Md5State none;
+        EXPECT_FALSE(last.State(none)) << piece; // 37 bytes past a block
+        EXPECT_EQ(last.Finish(), whole) << piece;
+    }
+    Md5State state;
+    CMd5Stream head;
+    head.Update(input.data(), 640);
+    ASSERT_TRUE(head.State(state));
+    state[5] ^= 1;
+    CMd5Stream tail(state, 640);
+    tail.Update(input.data() + 640, input.size() - 640);
+    EXPECT_NE(tail.Finish(), whole);
+}
+
 // A descriptor's bytes from its first, whatever its position: all of them,
 // a beginning, or nothing when the file is shorter or the caller stops.
 TEST(Md5, DescriptorFromItsFirstByteToALengthOrItsEnd) {
@@ -140,6 +174,12 @@ TEST(Md5, DescriptorFromItsFirstByteToALengthOrItsEnd) {
         }
     }
     EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), 1000); // the position did not move
+    CMd5Stream middle;
+    ASSERT_TRUE(HashDescriptor(fd, 5, middle, {}, 299995));
+    EXPECT_EQ(middle.Finish(), whole.GetMd5String("qqqqq"));
+    CMd5Stream rest;
+    ASSERT_TRUE(HashDescriptor(fd, -1, rest, {}, 299000));
+    EXPECT_EQ(rest.Finish(), whole.GetMd5String(bytes.substr(299000)));
     ::close(fd);
 }
 
