@@ -3,8 +3,6 @@
 
 #include "engine/RollingChecksum.h"
 
-#include <openssl/evp.h>
-
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -18,7 +16,8 @@
 namespace {
 
 constexpr unsigned char kMagic[4] = {'Q', 'B', 'M', 0x1A};
-constexpr unsigned char kVersion = 2;
+constexpr unsigned char kVersion = 2;      // without chaining values
+constexpr unsigned char kChainVersion = 3; // with them
 constexpr unsigned kWeakBytes = 4;
 constexpr std::size_t kHeaderBytes = 40;
 
@@ -39,12 +38,13 @@ std::uint64_t getU64(const unsigned char* p) {
     return static_cast<std::uint64_t>(getU32(p)) | static_cast<std::uint64_t>(getU32(p + 4)) << 32;
 }
 
-std::array<unsigned char, 16> md5Of(const unsigned char* data, std::size_t length) {
-    std::array<unsigned char, 16> out{};
-    unsigned int size = 0;
-    EVP_Digest(data, length, out.data(), &size, EVP_md5(), nullptr);
-    return out;
+// The chaining values a file of this length gets at this interval: one
+// after each whole interval that ends before the file does.
+std::uint64_t chainStates(std::uint64_t length, std::uint32_t interval) {
+    return interval == 0 || length == 0 ? 0 : (length - 1) / interval;
 }
+
+bool chainIntervalAllowed(std::uint32_t interval) { return interval >= kMinChainInterval && interval % 64 == 0; }
 
 bool blockSizeAllowed(std::uint32_t size) { return size >= kMinBlockSize && size <= kMaxBlockSize; }
 
@@ -139,11 +139,26 @@ unsigned ChooseStrongBytes(std::size_t blockCount) {
     return bytes;
 }
 
-BlockMap MakeBlockMap(const unsigned char* data, std::size_t length, std::uint32_t blockSize, unsigned strongBytes) {
+BlockMap MakeBlockMap(const unsigned char* data, std::size_t length, std::uint32_t blockSize, unsigned strongBytes,
+                      std::uint32_t chainInterval) {
     BlockMap map;
     map.length = static_cast<std::int64_t>(length);
     map.blockSize = blockSize ? blockSize : ChooseBlockSize(map.length);
-    map.md5 = md5Of(data, length);
+    // A map that would need more chaining values than a map may hold gets
+    // them further apart.
+    while (chainIntervalAllowed(chainInterval) && chainStates(length, chainInterval) > kMaxChainStates)
+        chainInterval *= 2;
+    CMd5Stream md5;
+    std::size_t hashed = 0;
+    if (chainIntervalAllowed(chainInterval) && chainStates(length, chainInterval) > 0) {
+        map.chainInterval = chainInterval;
+        for (; hashed + chainInterval < length; hashed += chainInterval) {
+            md5.Update(data + hashed, chainInterval);
+            md5.State(map.chain.emplace_back());
+        }
+    }
+    md5.Update(data + hashed, length - hashed);
+    map.md5 = md5.FinishBytes();
     const std::size_t count = (length + map.blockSize - 1) / map.blockSize;
     map.strongBytes = strongBytes ? strongBytes : ChooseStrongBytes(count);
     strongBytes = map.strongBytes;
@@ -195,7 +210,7 @@ std::string FormatBlockMap(const BlockMap& map) {
     std::string out;
     out.reserve(kHeaderBytes + map.BlockCount() * (kWeakBytes + map.strongBytes));
     out.append(reinterpret_cast<const char*>(kMagic), 4);
-    out += static_cast<char>(kVersion);
+    out += static_cast<char>(map.chain.empty() ? kVersion : kChainVersion);
     out += static_cast<char>(kWeakBytes);
     out += static_cast<char>(map.strongBytes);
     out += '\0';
@@ -207,13 +222,19 @@ std::string FormatBlockMap(const BlockMap& map) {
         putU32(out, map.weak[i]);
         out.append(reinterpret_cast<const char*>(map.Strong(i)), map.strongBytes);
     }
+    if (!map.chain.empty()) {
+        putU32(out, map.chainInterval);
+        for (const Md5State& state : map.chain) out.append(reinterpret_cast<const char*>(state.data()), state.size());
+    }
     return out;
 }
 
 bool ParseBlockMap(std::string_view bytes, BlockMap& out) {
     if (bytes.size() < kHeaderBytes || static_cast<std::int64_t>(bytes.size()) > kMaxBlockMapBytes) return false;
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-    if (std::memcmp(p, kMagic, 4) != 0 || p[4] != kVersion || p[5] != kWeakBytes || p[7] != 0) return false;
+    const bool chained = p[4] == kChainVersion;
+    if (std::memcmp(p, kMagic, 4) != 0 || (p[4] != kVersion && !chained) || p[5] != kWeakBytes || p[7] != 0)
+        return false;
     const unsigned strongBytes = p[6];
     if (strongBytes < kMinStrongBytes || strongBytes > kMaxStrongBytes) return false;
     const std::uint32_t blockSize = getU32(p + 8);
@@ -225,7 +246,19 @@ bool ParseBlockMap(std::string_view bytes, BlockMap& out) {
     if (length > static_cast<std::uint64_t>(kMaxBlockCount) * blockSize) return false;
     if ((length + blockSize - 1) / blockSize != count) return false;
     const std::uint64_t entry = kWeakBytes + strongBytes;
-    if (bytes.size() != kHeaderBytes + count * entry) return false;
+    const std::uint64_t blocksEnd = kHeaderBytes + count * entry;
+    std::uint32_t interval = 0;
+    std::uint64_t states = 0;
+    if (chained) {
+        // The chain follows the blocks: its interval, then exactly as many
+        // values as the length needs, one at least (a map without any is
+        // written as version 2).
+        if (bytes.size() < blocksEnd + 4) return false;
+        interval = getU32(p + blocksEnd);
+        states = chainStates(length, interval);
+        if (!chainIntervalAllowed(interval) || states == 0 || states > kMaxChainStates) return false;
+    }
+    if (bytes.size() != blocksEnd + (chained ? 4 + states * 16 : 0)) return false;
 
     BlockMap map;
     map.length = static_cast<std::int64_t>(length);
@@ -238,6 +271,13 @@ bool ParseBlockMap(std::string_view bytes, BlockMap& out) {
     for (std::uint32_t i = 0; i < count; ++i, at += entry) {
         map.weak[i] = getU32(at);
         std::memcpy(map.strong.data() + static_cast<std::size_t>(i) * strongBytes, at + kWeakBytes, strongBytes);
+    }
+    map.chainInterval = interval;
+    map.chain.resize(static_cast<std::size_t>(states));
+    if (chained) at += 4;
+    for (Md5State& state : map.chain) {
+        std::memcpy(state.data(), at, state.size());
+        at += state.size();
     }
     out = std::move(map);
     return true;

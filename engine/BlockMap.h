@@ -3,6 +3,8 @@
 // published beside its file as FILE.qbm.
 #pragma once
 
+#include "util/Text.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -21,11 +23,23 @@ inline constexpr std::uint32_t kMaxBlockSize = 4 << 20;
 inline constexpr std::uint32_t kMaxBlockCount = 1 << 22;
 inline constexpr unsigned kMinStrongBytes = 4;
 inline constexpr unsigned kMaxStrongBytes = 16;
-// The largest map the installer fetches (header plus 4 Mi blocks of 20 bytes).
-inline constexpr std::int64_t kMaxBlockMapBytes = 40 + static_cast<std::int64_t>(kMaxBlockCount) * 20;
+// The MD5 chaining values a map carries (below) lie this far apart by
+// default, at least kMinChainInterval apart, and number at most kMaxChainStates.
+inline constexpr std::uint32_t kChainInterval = 1 << 20;
+inline constexpr std::uint32_t kMinChainInterval = 64 << 10;
+inline constexpr std::uint32_t kMaxChainStates = 1 << 16;
+// The largest map the installer fetches (header plus 4 Mi blocks of 20 bytes,
+// plus the chaining values).
+inline constexpr std::int64_t kMaxBlockMapBytes =
+    40 + static_cast<std::int64_t>(kMaxBlockCount) * 20 + 4 + static_cast<std::int64_t>(kMaxChainStates) * 16;
 
 // A file cut into blocks of blockSize bytes (the last one may be shorter),
-// with a weak (rolling) and a strong checksum per block.
+// with a weak (rolling) and a strong checksum per block. A file longer than
+// the chain interval also carries its MD5's chaining value after every
+// chainInterval bytes: the installer then checks the new file's digest in
+// pieces on several processors, each piece from the value where the one
+// before ends to the value where it ends itself. The values need no trust:
+// a wrong one only makes its piece, and so the patch, fail.
 struct BlockMap {
     std::int64_t length = 0;
     std::array<unsigned char, 16> md5{}; // of the whole file
@@ -33,6 +47,8 @@ struct BlockMap {
     unsigned strongBytes = 4;          // leading bytes of each block's strong checksum kept
     std::vector<std::uint32_t> weak;   // one per block
     std::vector<unsigned char> strong; // strongBytes per block
+    std::uint32_t chainInterval = 0;   // 0: no chaining values
+    std::vector<Md5State> chain;       // after chainInterval, 2 chainInterval, ... bytes (before the end)
 
     std::size_t BlockCount() const { return weak.size(); }
     std::int64_t BlockOffset(std::size_t block) const { return static_cast<std::int64_t>(block) * blockSize; }
@@ -53,18 +69,21 @@ std::uint32_t ChooseBlockSize(std::int64_t length);
 // only cost a whole download (the file's MD5 decides), never a wrong file.
 unsigned ChooseStrongBytes(std::size_t blockCount);
 
-// Builds the map of the bytes given. blockSize 0 and strongBytes 0 choose.
+// Builds the map of the bytes given. blockSize 0 and strongBytes 0 choose;
+// chainInterval 0 leaves the chaining values out.
 BlockMap MakeBlockMap(const unsigned char* data, std::size_t length, std::uint32_t blockSize = 0,
-                      unsigned strongBytes = 0);
+                      unsigned strongBytes = 0, std::uint32_t chainInterval = kChainInterval);
 
 // Builds the map of a file (read through a private mapping). False with an
 // error text when it cannot be read or a block size is out of bounds.
 bool MakeBlockMapOfFile(const std::string& path, std::uint32_t blockSize, BlockMap& map, std::string& error);
 
-// The map's bytes: "QBM" 0x1A, version 2, weak bytes 4, strong bytes,
-// a zero byte; block size (u32); length (u64); MD5 (16 bytes); block count
-// (u32); then per block the weak checksum (u32) and the strong bytes. All
-// numbers little-endian.
+// The map's bytes: "QBM" 0x1A, version (2, or 3 with chaining values), weak
+// bytes 4, strong bytes, a zero byte; block size (u32); length (u64); MD5
+// (16 bytes); block count (u32); then per block the weak checksum (u32) and
+// the strong bytes; version 3 then has the chain interval (u32) and the
+// chaining values (16 bytes each, as many as whole intervals end before the
+// file's end, at least one). All numbers little-endian.
 std::string FormatBlockMap(const BlockMap& map);
 
 // Parses a map. It is outside input: anything but a well-formed map of this

@@ -154,15 +154,22 @@ std::string tickQuery() {
 
 // --- Building the new file ---
 
-// The MD5 of the part, computed on a thread of its own from the very bytes
-// the builder writes. The digest is the patch's long pole (it costs more
-// than the scan and the copies together, and cannot be split), so its
-// thread does nothing but hash: the builder fills one of a few buffers,
-// writes it to the part and queues it; the thread hashes it and frees it.
-// Only the kept beginning of a continued part is read back from the part
-// (through a descriptor of its own).
+// The MD5 of the part, computed from the very bytes the builder writes. The
+// digest is the patch's long pole (it costs more than the scan and the
+// copies together), so its threads do nothing but hash: the builder fills
+// one of a few buffers, writes it to the part and queues it; a hashing
+// thread hashes it and frees it. Only the kept beginning of a continued part
+// is read back from the part (through a descriptor of its own).
 //
-// The builder is the faster of the two and waits for free buffers. Waking a
+// MD5 is one chain through the whole file, so a map without chaining values
+// gets one thread. A map with them cuts the file into pieces of its chain
+// interval, and each of several threads takes every K-th piece: it starts
+// from the value where the piece before ends and must arrive at the value
+// where its own piece ends; the last piece ends in the whole file's digest.
+// Only when every piece arrives where the map says is that digest the MD5 of
+// the bytes written, so a piece that does not stops the patch.
+//
+// The builder is the faster side and waits for free buffers. Waking a
 // thread on another processor costs more than hashing a few KiB, so either
 // side wakes the other only when it sleeps, and the builder only once half
 // the buffers are free again.
@@ -171,32 +178,39 @@ public:
     static constexpr std::size_t kPieceBytes = 1 << 20;
 
     // The part's first `kept` bytes are on disk already.
-    CPartDigest(int fd, std::int64_t kept) : m_fd(::dup(fd)), m_kept(kept) {
-        for (std::size_t i = 0; i < kPieces; ++i) {
+    CPartDigest(int fd, std::int64_t kept, const BlockMap& map)
+        : m_fd(::dup(fd)), m_kept(kept), m_length(map.length), m_chain(map.chain),
+          m_interval(map.chain.empty() ? std::max<std::int64_t>(map.length, 1) : map.chainInterval), m_next(kept) {
+        const std::size_t pieces = m_chain.size() + 1;
+        const std::size_t cores = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, kMaxHashers);
+        m_hasherCount = std::min(pieces, cores);
+        m_hashers.reset(new Hasher[m_hasherCount]);
+        const std::size_t buffers = std::max<std::size_t>(8, 4 * m_hasherCount);
+        m_buffers.resize(buffers);
+        for (std::size_t i = 0; i < buffers; ++i) {
             m_buffers[i].reset(new char[kPieceBytes]);
             m_free.push_back(i);
         }
-        m_thread = std::thread([this] { run(); });
+        for (std::size_t h = 0; h < m_hasherCount; ++h) m_hashers[h].thread = std::thread([this, h] { run(h); });
     }
     ~CPartDigest() {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_stop = m_closing = true;
         }
-        m_hashable.notify_one();
-        if (m_thread.joinable()) m_thread.join();
+        joinAll();
         if (m_fd >= 0) ::close(m_fd);
     }
     CPartDigest(const CPartDigest&) = delete;
     CPartDigest& operator=(const CPartDigest&) = delete;
 
-    // A buffer of kPieceBytes for the next bytes of the part (waits while
-    // every buffer is queued for hashing). Null once the digest failed.
+    // A buffer for the next bytes of the part, at most Room() of them (waits
+    // while every buffer is queued for hashing). Null once the digest failed.
     char* Acquire() {
         std::unique_lock<std::mutex> lock(m_mutex);
         if (m_free.empty() && !m_failed) {
             m_builderWaits = true;
-            m_fillable.wait(lock, [&] { return m_free.size() >= kPieces / 2 || m_failed; });
+            m_fillable.wait(lock, [&] { return m_free.size() >= m_buffers.size() / 2 || m_failed; });
             m_builderWaits = false;
         }
         if (m_failed) return nullptr;
@@ -205,80 +219,135 @@ public:
         return m_buffers[m_acquired].get();
     }
 
-    // The buffer acquired last holds the next `length` bytes of the part,
-    // written there. A buffer never submitted is simply not hashed.
+    // How many bytes the buffer for the part's next bytes may take: a buffer
+    // never reaches into the next piece.
+    std::size_t Room() const {
+        const std::int64_t pieceEnd = (m_next / m_interval + 1) * m_interval;
+        return static_cast<std::size_t>(std::min<std::int64_t>(kPieceBytes, pieceEnd - m_next));
+    }
+
+    // The buffer acquired last holds the next `length` bytes of the part
+    // (at most Room()), written there. A buffer never submitted is simply
+    // not hashed.
     void Submit(std::size_t length) {
+        Hasher& hasher = m_hashers[static_cast<std::size_t>(m_next / m_interval) % m_hasherCount];
+        m_next += static_cast<std::int64_t>(length);
         bool wake;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            m_queue.emplace_back(m_acquired, length);
-            wake = m_hasherWaits;
+            hasher.queue.emplace_back(m_acquired, length);
+            wake = hasher.waits;
         }
-        if (wake) m_hashable.notify_one();
+        if (wake) hasher.hashable.notify_one();
     }
 
     // Waits until every byte submitted is hashed: the digest as 32
-    // lower-case hex digits, or empty when the kept bytes could not be read.
+    // lower-case hex digits, or empty when the kept bytes could not be read
+    // or a piece did not arrive at its chaining value.
     std::string Finish() {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_closing = true;
         }
-        m_hashable.notify_one();
-        m_thread.join();
-        return m_failed ? std::string() : m_md5.Finish();
+        joinAll();
+        return m_failed ? std::string() : m_digest;
     }
 
 private:
-    static constexpr std::size_t kPieces = 8;
+    static constexpr std::size_t kMaxHashers = 4;
 
-    void run() {
-        const bool kept = hashKept();
-        std::unique_lock<std::mutex> lock(m_mutex);
-        if (!kept) {
-            m_failed = true;
-            lock.unlock();
-            m_fillable.notify_one();
-            return;
-        }
-        for (;;) {
-            if (m_queue.empty()) {
-                if (m_closing) return; // everything hashed
-                m_hasherWaits = true;
-                m_hashable.wait(lock, [&] { return !m_queue.empty() || m_closing; });
-                m_hasherWaits = false;
-                continue;
-            }
-            if (m_stop) return;
-            const auto [buffer, length] = m_queue.front();
-            m_queue.pop_front();
-            lock.unlock();
-            m_md5.Update(m_buffers[buffer].get(), length);
-            lock.lock();
-            m_free.push_back(buffer);
-            if (m_builderWaits && m_free.size() >= kPieces / 2) m_fillable.notify_one();
-        }
+    struct Hasher {
+        std::deque<std::pair<std::size_t, std::size_t>> queue; // (buffer, length) to hash, in order
+        std::condition_variable hashable;                      // a buffer queued, or closing
+        bool waits = false;
+        std::thread thread;
+    };
+
+    void joinAll() {
+        for (std::size_t h = 0; h < m_hasherCount; ++h) m_hashers[h].hashable.notify_one();
+        for (std::size_t h = 0; h < m_hasherCount; ++h)
+            if (m_hashers[h].thread.joinable()) m_hashers[h].thread.join();
     }
 
-    bool hashKept() {
-        return HashDescriptor(m_fd, m_kept, m_md5, [this] { return !m_stop; });
+    void fail(std::unique_lock<std::mutex>& lock) {
+        m_failed = true;
+        lock.unlock();
+        m_fillable.notify_one();
+    }
+
+    // Hashes the pieces h, h + K, h + 2K, ... of the part.
+    void run(std::size_t h) {
+        Hasher& me = m_hashers[h];
+        const std::size_t pieces = m_chain.size() + 1;
+        for (std::size_t piece = h; piece < pieces; piece += m_hasherCount) {
+            const std::int64_t start = static_cast<std::int64_t>(piece) * m_interval;
+            const std::int64_t end = std::min(m_length, start + m_interval);
+            CMd5Stream md5 =
+                piece == 0 ? CMd5Stream() : CMd5Stream(m_chain[piece - 1], static_cast<std::uint64_t>(start));
+            std::int64_t at = start;
+            if (start < m_kept) {
+                const std::int64_t kept = std::min(m_kept, end) - start;
+                if (!HashDescriptor(
+                        m_fd, kept, md5, [this] { return !m_stop; }, start)) {
+                    std::unique_lock<std::mutex> lock(m_mutex);
+                    if (!m_stop) fail(lock);
+                    return;
+                }
+                at += kept;
+            }
+            std::unique_lock<std::mutex> lock(m_mutex);
+            while (at < end) {
+                if (me.queue.empty()) {
+                    if (m_closing) return; // the builder stopped before the piece's end
+                    me.waits = true;
+                    me.hashable.wait(lock, [&] { return !me.queue.empty() || m_closing; });
+                    me.waits = false;
+                    continue;
+                }
+                if (m_stop) return;
+                const auto [buffer, length] = me.queue.front();
+                me.queue.pop_front();
+                lock.unlock();
+                md5.Update(m_buffers[buffer].get(), length);
+                at += static_cast<std::int64_t>(length);
+                lock.lock();
+                m_free.push_back(buffer);
+                if (m_builderWaits && m_free.size() >= m_buffers.size() / 2) m_fillable.notify_one();
+            }
+            lock.unlock();
+            if (end == m_length) {
+                const std::string digest = md5.Finish();
+                lock.lock();
+                m_digest = digest;
+                continue;
+            }
+            Md5State state;
+            if (!md5.State(state) || state != m_chain[piece]) {
+                lock.lock();
+                fail(lock);
+                return;
+            }
+        }
     }
 
     int m_fd;
-    std::int64_t m_kept;
-    CMd5Stream m_md5;
-    std::unique_ptr<char[]> m_buffers[kPieces];
+    const std::int64_t m_kept;
+    const std::int64_t m_length;
+    const std::vector<Md5State>& m_chain;
+    const std::int64_t m_interval; // bytes per piece
+    std::int64_t m_next;           // the builder's: offset of the next bytes submitted
+    std::vector<std::unique_ptr<char[]>> m_buffers;
+    std::unique_ptr<Hasher[]> m_hashers;
+    std::size_t m_hasherCount = 0;
     std::mutex m_mutex;
-    std::condition_variable m_hashable;                      // a piece queued, or closing
-    std::condition_variable m_fillable;                      // half the buffers free, or failed
-    std::vector<std::size_t> m_free;                         // buffers the builder may fill
-    std::deque<std::pair<std::size_t, std::size_t>> m_queue; // (buffer, length) to hash, in order
-    std::size_t m_acquired = 0;                              // the builder's buffer
-    bool m_builderWaits = false, m_hasherWaits = false;
+    std::condition_variable m_fillable; // half the buffers free, or failed
+    std::vector<std::size_t> m_free;    // buffers the builder may fill
+    std::size_t m_acquired = 0;         // the builder's buffer
+    bool m_builderWaits = false;
     bool m_closing = false;
-    std::atomic<bool> m_stop{false}; // also read outside the lock while the kept bytes are hashed
+    std::atomic<bool> m_stop{false}; // also read outside the lock while kept bytes are hashed
     bool m_failed = false;
-    std::thread m_thread; // last: starts once the members above exist
+    std::string m_digest; // the last piece's hasher's
 };
 
 // Writes the new file in order into the part; the digest follows it.
@@ -340,14 +409,17 @@ private:
     bool emit(const void* data, std::size_t length) {
         const char* from = static_cast<const char*>(data);
         while (length > 0) {
-            if (!m_piece && !(m_piece = m_digest.Acquire())) return false;
-            const std::size_t n = std::min(length, CPartDigest::kPieceBytes - m_fill);
+            if (!m_piece) {
+                if (!(m_piece = m_digest.Acquire())) return false;
+                m_room = m_digest.Room();
+            }
+            const std::size_t n = std::min(length, m_room - m_fill);
             std::memcpy(m_piece + m_fill, from, n);
             m_fill += n;
             from += n;
             length -= n;
             m_pos += static_cast<std::int64_t>(n);
-            if (m_fill == CPartDigest::kPieceBytes && !Flush()) return false;
+            if (m_fill == m_room && !Flush()) return false;
         }
         if (m_advanced) m_advanced(m_pos);
         return true;
@@ -361,6 +433,7 @@ private:
     CPartDigest& m_digest;
     std::function<void(std::int64_t)> m_advanced;
     char* m_piece = nullptr; // the digest's buffer being filled
+    std::size_t m_room = 0;  // how much of it the piece's bytes may take
     std::size_t m_fill = 0;
 };
 
@@ -572,7 +645,7 @@ PatchOutcome PatchFile(CHttpClient& client, const PatchTarget& target, void* use
         return PatchOutcome::Fallback;
     }
     // The kept beginning of a continued part is hashed alongside the rest.
-    CPartDigest digest(part.fd, from);
+    CPartDigest digest(part.fd, from, map);
     if (from > 0) {
         g_transferTotals.resumedBytes += from;
         ++g_transferTotals.resumedFiles;

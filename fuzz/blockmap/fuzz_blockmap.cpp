@@ -1,8 +1,8 @@
 // Fuzzes the block map parser: whatever a map holds, one that parses keeps
-// its limits, has as many blocks as its length needs, is written back byte
-// for byte, and plans a patch against the input itself without reaching
-// outside either buffer, telling at most once that the input differs. Other
-// inputs make an old file and an edit of it (below).
+// its limits, has as many blocks (and MD5 chaining values) as its length
+// needs, is written back byte for byte, and plans a patch against the input
+// itself without reaching outside either buffer, telling at most once that
+// the input differs. Other inputs make an old file and an edit of it (below).
 #include "engine/BlockMap.h"
 #include "engine/PatchPlan.h"
 
@@ -59,6 +59,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(map.BlockCount() <= kMaxBlockCount && map.length >= 0);
     check(static_cast<std::int64_t>(map.BlockCount()) == (map.length + map.blockSize - 1) / map.blockSize);
     check(map.strong.size() == map.BlockCount() * map.strongBytes);
+    // Chaining values: none, or exactly one per whole interval before the end.
+    if (!map.chain.empty())
+        check(map.chainInterval >= kMinChainInterval && map.chainInterval % 64 == 0 &&
+              map.chain.size() == static_cast<std::size_t>((map.length - 1) / map.chainInterval) &&
+              map.chain.size() <= kMaxChainStates);
     check(FormatBlockMap(map) == text);
     int told = 0;
     const PatchPlan plan = PlanPatch(map, data, size, {}, [&told] { ++told; });

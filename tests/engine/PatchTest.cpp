@@ -123,6 +123,50 @@ TEST(BlockMapTest, FormatRoundTripsAndOnlyWellFormedMapsParse) {
         BlockMap out;
         EXPECT_FALSE(ParseBlockMap(c.text, out)) << c.name;
     }
+
+    // A longer file carries the MD5's chaining values after every interval
+    // (version 3); they are the file's own, and read just as strictly.
+    const std::string longer = randomBytes(200000, 3);
+    const BlockMap chained = MakeBlockMap(bytes(longer), longer.size(), 4096, 0, 64 << 10);
+    ASSERT_EQ(chained.chain.size(), 3u);
+    for (std::size_t i = 0; i < chained.chain.size(); ++i) {
+        CMd5Stream md5;
+        md5.Update(longer.data(), (i + 1) * (64 << 10));
+        Md5State state;
+        ASSERT_TRUE(md5.State(state));
+        EXPECT_EQ(chained.chain[i], state) << i;
+    }
+    const std::string chainedText = FormatBlockMap(chained);
+    ASSERT_TRUE(ParseBlockMap(chainedText, back));
+    EXPECT_EQ(back.chainInterval, 64u << 10);
+    EXPECT_EQ(back.chain, chained.chain);
+    EXPECT_EQ(back.Md5Hex(), devserver::Md5Hex(longer));
+    const std::size_t blocksEnd = chainedText.size() - 4 - 3 * 16;
+    auto chainedWith = [&](std::size_t at, std::string bytes) {
+        std::string t = chainedText;
+        t.replace(at, bytes.size(), bytes);
+        return t;
+    };
+    const struct {
+        const char* name;
+        std::string text;
+    } badChains[] = {
+        {"no chain after the blocks", chainedText.substr(0, blocksEnd)},
+        {"a value missing", chainedText.substr(0, chainedText.size() - 16)},
+        {"a value too many", chainedText + std::string(16, 'v')},
+        {"interval no multiple of 64", chainedWith(blocksEnd, u32((64 << 10) + 32))},
+        {"interval too short", chainedWith(blocksEnd, u32(32 << 10))},
+        {"interval as long as the file: no value", chainedText.substr(0, blocksEnd) + u32(200000)},
+        {"version 2 with a chain", chainedWith(4, "\x02")},
+    };
+    for (const auto& c : badChains) {
+        BlockMap out;
+        EXPECT_FALSE(ParseBlockMap(c.text, out)) << c.name;
+    }
+    // A file no longer than one interval has no values: version 2.
+    EXPECT_TRUE(MakeBlockMap(bytes(longer), 64 << 10, 4096, 0, 64 << 10).chain.empty());
+    EXPECT_TRUE(MakeBlockMap(bytes(longer), longer.size(), 4096, 0, 0).chain.empty());
+
     BlockMap empty;
     ASSERT_TRUE(ParseBlockMap(FormatBlockMap(MakeBlockMap(nullptr, 0, 4096)), empty));
     EXPECT_EQ(empty.BlockCount(), 0u);
@@ -343,9 +387,10 @@ protected:
     }
 
     // Publishes content under name (file and map) and puts old in place.
-    void stage(const std::string& name, const std::string& old, const std::string& content) {
+    void stage(const std::string& name, const std::string& old, const std::string& content,
+               std::uint32_t chainInterval = kChainInterval) {
         writeFile(this->content("birch/" + name), content);
-        const BlockMap map = MakeBlockMap(bytes(content), content.size());
+        const BlockMap map = MakeBlockMap(bytes(content), content.size(), 0, 0, chainInterval);
         writeFile(this->content("birch/" + name + ".qbm"), FormatBlockMap(map));
         writeFile(m_install + name, old);
         m_server.ClearRequests();
@@ -386,6 +431,7 @@ TEST_F(PatchTest, EachKindOfChangeIsPatchedFetchingAboutWhatChanged) {
         std::string content;
         std::int64_t changed; // bytes that are new
         int places;
+        std::uint32_t chainInterval = kChainInterval; // of the new file's MD5 checked in pieces
     };
     std::string a = old;
     for (std::int64_t at : {std::int64_t(100 * 1024), 2 * kMiB, 4 * kMiB - 20000})
@@ -398,10 +444,15 @@ TEST_F(PatchTest, EachKindOfChangeIsPatchedFetchingAboutWhatChanged) {
         {"a: three places", a, 3 * 14000, 3},
         {"b: inserted near the start", b, 4096, 1},
         {"c: appended", c, kMiB / 4, 1},
+        // The digest checked in one piece, and in pieces shorter than the
+        // builder's buffers (the last one shorter still).
+        {"a, map without chaining values", a, 3 * 14000, 3, 0},
+        {"c, chaining values every 64 KiB", c, kMiB / 4, 1, 64 << 10},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
-        stage("game.MPQ", old, k.content);
+        stage("game.MPQ", old, k.content, k.chainInterval);
+        ASSERT_EQ(readFile(content("birch/game.MPQ.qbm"))[4], k.chainInterval ? 3 : 2);
         const auto before = g_transferTotals.patchedFiles.load();
         const auto fetchedBefore = g_transferTotals.fetchedBytes.load();
         const auto reusedBefore = g_transferTotals.reusedBytes.load();
@@ -444,6 +495,7 @@ TEST_F(PatchTest, EveryFaultFallsBackToTheWholeFileInTheSamePass) {
         const char* path; // the fault's target below /files/birch/
         devserver::Fault fault;
         bool removeMap;
+        bool wrongChain = false; // a chaining value in the map is not the file's
     };
     auto fault = [](auto set) {
         devserver::Fault f;
@@ -455,6 +507,7 @@ TEST_F(PatchTest, EveryFaultFallsBackToTheWholeFileInTheSamePass) {
         {"map answer 500", "x.MPQ.qbm", fault([](devserver::Fault& f) { f.status = 500; }), false},
         {"corrupt map", "x.MPQ.qbm", fault([](devserver::Fault& f) { f.corrupt = true; }), false},
         {"stale map", "x.MPQ.qbm", fault([](devserver::Fault& f) { f.staleMap = true; }), false},
+        {"wrong chaining value", "x.MPQ.qbm", {}, false, true},
         {"ranges ignored", "x.MPQ", fault([](devserver::Fault& f) { f.ignoreRanges = true; }), false},
         {"wrong Content-Range", "x.MPQ", fault([](devserver::Fault& f) { f.wrongRange = true; }), false},
         {"wrong bytes", "x.MPQ", fault([](devserver::Fault& f) {
@@ -472,6 +525,13 @@ TEST_F(PatchTest, EveryFaultFallsBackToTheWholeFileInTheSamePass) {
             m_pass.earlyPatchBytes = early;
             stage("x.MPQ", old, content);
             if (row.removeMap) fs::remove(this->content("birch/x.MPQ.qbm"));
+            if (row.wrongChain) {
+                BlockMap map;
+                ASSERT_TRUE(ParseBlockMap(readFile(this->content("birch/x.MPQ.qbm")), map));
+                ASSERT_EQ(map.chain.size(), 1u);
+                map.chain[0][7] ^= 0x10;
+                writeFile(this->content("birch/x.MPQ.qbm"), FormatBlockMap(map));
+            }
             m_server.ClearFaults();
             m_server.SetFault(std::string("/files/birch/") + row.path, row.fault);
             const auto before = g_transferTotals.patchedFiles.load();
