@@ -3,7 +3,7 @@
 // published beside its file as FILE.qbm.
 #pragma once
 
-#include "util/Text.h"
+#include "util/Md5Stream.h"
 
 #include <array>
 #include <cstdint>
