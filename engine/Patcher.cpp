@@ -154,6 +154,9 @@ std::string tickQuery() {
 
 // --- Building the new file ---
 
+// Threads that hash a file in pieces: one per core, up to four.
+std::size_t HashingThreads() { return std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4); }
+
 // The MD5 of the part, computed from the very bytes the builder writes. The
 // digest is the patch's long pole (it costs more than the scan and the
 // copies together), so its threads do nothing but hash: the builder fills
@@ -182,8 +185,7 @@ public:
         : m_fd(::dup(fd)), m_kept(kept), m_length(map.length), m_chain(map.chain),
           m_interval(map.chain.empty() ? std::max<std::int64_t>(map.length, 1) : map.chainInterval), m_next(kept) {
         const std::size_t pieces = m_chain.size() + 1;
-        const std::size_t cores = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, kMaxHashers);
-        m_hasherCount = std::min(pieces, cores);
+        m_hasherCount = std::min(pieces, HashingThreads());
         m_hashers.reset(new Hasher[m_hasherCount]);
         const std::size_t buffers = std::max<std::size_t>(8, 4 * m_hasherCount);
         m_buffers.resize(buffers);
@@ -254,8 +256,6 @@ public:
     }
 
 private:
-    static constexpr std::size_t kMaxHashers = 4;
-
     struct Hasher {
         std::deque<std::pair<std::size_t, std::size_t>> queue; // (buffer, length) to hash, in order
         std::condition_variable hashable;                      // a buffer queued, or closing
@@ -525,20 +525,31 @@ COldFileDigest::COldFileDigest(int fd) : m_fd(::dup(fd)), m_cancel(CCancelFlag::
 
 COldFileDigest::~COldFileDigest() {
     m_stop = true;
-    if (m_thread.joinable()) m_thread.join();
+    joinAll();
     if (m_fd >= 0) ::close(m_fd);
 }
 
-void COldFileDigest::Start() {
+void COldFileDigest::joinAll() {
+    for (std::thread& thread : m_threads)
+        if (thread.joinable()) thread.join();
+}
+
+void COldFileDigest::Start(const BlockMap* map) {
     if (m_started) return;
     m_started = true;
-    m_thread = std::thread([this] { run(); });
+    if (map && !map->chain.empty()) {
+        m_chain = map->chain;
+        m_interval = map->chainInterval;
+    }
+    const std::size_t threads = std::min(m_chain.size() + 1, HashingThreads());
+    for (std::size_t first = 0; first < threads; ++first)
+        m_threads.emplace_back([this, first, threads] { run(first, threads); });
 }
 
 std::string COldFileDigest::Wait() {
     Start();
-    if (m_thread.joinable()) m_thread.join();
-    return m_result;
+    joinAll();
+    return m_failed ? std::string() : m_result;
 }
 
 void COldFileDigest::Stop() {
@@ -546,17 +557,35 @@ void COldFileDigest::Stop() {
         m_started = m_stopped = true;
         return;
     }
-    if (!m_thread.joinable()) return;
+    if (m_threads.empty() || !m_threads.front().joinable()) return;
     m_stop = true;
-    m_thread.join();
-    m_stopped = m_result.empty();
+    joinAll();
+    m_stopped = m_failed || m_result.empty();
 }
 
-void COldFileDigest::run() {
+// Hashes the pieces first, first + step, ... of the file (one piece, the
+// whole file, without a map).
+void COldFileDigest::run(std::size_t first, std::size_t step) {
     if (m_fd < 0) return;
-    CMd5Stream md5;
-    if (HashDescriptor(m_fd, -1, md5, [this] { return !m_stop && !(m_cancel && m_cancel->IsCancelled()); }))
-        m_result = md5.Finish();
+    auto proceed = [this] { return !m_stop && !m_failed && !(m_cancel && m_cancel->IsCancelled()); };
+    const std::size_t pieces = m_chain.size() + 1;
+    for (std::size_t piece = first; piece < pieces; piece += step) {
+        const std::int64_t start = static_cast<std::int64_t>(piece) * m_interval;
+        const bool last = piece + 1 == pieces;
+        CMd5Stream md5 = piece == 0 ? CMd5Stream() : CMd5Stream(m_chain[piece - 1], static_cast<std::uint64_t>(start));
+        // The last piece reads to the file's end, whatever its length now.
+        if (!HashDescriptor(m_fd, last ? -1 : m_interval, md5, proceed, start)) {
+            m_failed = true;
+            return;
+        }
+        Md5State state;
+        if (last)
+            m_result = md5.Finish();
+        else if (!md5.State(state) || state != m_chain[piece]) {
+            m_failed = true;
+            return;
+        }
+    }
 }
 
 // --- Patching ---
@@ -602,7 +631,7 @@ PatchOutcome PatchFile(CHttpClient& client, const PatchTarget& target, void* use
     // An old file of another length than the map's changed: its MD5 is
     // never needed. Otherwise it runs beside the scan.
     if (check.digest && static_cast<std::int64_t>(old.Length()) != map.length) check.digest->Stop();
-    if (check.digest) check.digest->Start();
+    if (check.digest) check.digest->Start(&map);
     // The scan may run on two threads: the job's flag is taken here, as
     // JobCancelled() answers for the calling thread only.
     CCancelFlag* const cancel = CCancelFlag::Current();

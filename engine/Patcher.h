@@ -31,10 +31,13 @@ struct PatchTarget {
     std::string md5;     // the digest the file list expects
 };
 
-// The old file's own MD5, computed on a thread of its own while a patch
+// The old file's own MD5, computed on threads of its own while a patch
 // scans the file: both read the same bytes (from the page cache), and the
 // digest is waited for only when the map and the scan cannot tell that the
 // file changed. It is not started at all when the map gives another length.
+// With the map's MD5 chaining values it is computed in pieces on every core,
+// as the new file's is (engine/Patcher.cpp): a piece that does not arrive at
+// its value gives no digest, and the file is not taken as in place.
 class COldFileDigest {
 public:
     // Will hash what fd reads (through a descriptor of its own) from its
@@ -45,31 +48,36 @@ public:
     COldFileDigest(const COldFileDigest&) = delete;
     COldFileDigest& operator=(const COldFileDigest&) = delete;
 
-    // Starts hashing on a thread of its own, unless it was started or
-    // stopped before.
-    void Start();
+    // Starts hashing, unless it was started or stopped before: in pieces
+    // when the map has chaining values (they are copied), else on one
+    // thread.
+    void Start(const BlockMap* map = nullptr);
     // The digest as 32 lower-case hex digits once every byte is hashed
-    // (starting it if need be); empty when reading failed, the job was
-    // cancelled or Stop came first.
+    // (starting it if need be); empty when reading failed, a piece missed
+    // its chaining value, the job was cancelled or Stop came first.
     std::string Wait();
-    // The digest is not needed: the thread ends at its next piece, or never
-    // starts.
+    // The digest is not needed: the threads end at their next piece, or
+    // never start.
     void Stop();
-    // The same, asked from any thread and without waiting: the thread ends
-    // at its next piece. Stop or Wait still follow on the owner's thread.
+    // The same, asked from any thread and without waiting: the threads end
+    // at their next piece. Stop or Wait still follow on the owner's thread.
     void Abandon() { m_stop = true; }
     // Stop was called before the digest was complete.
     bool Stopped() const { return m_stopped; }
 
 private:
-    void run();
+    void run(std::size_t first, std::size_t step);
+    void joinAll();
     int m_fd;
     CCancelFlag* m_cancel;
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_failed{false};
     bool m_started = false;
     bool m_stopped = false;
-    std::string m_result; // written by the thread only, read after it ended
-    std::thread m_thread;
+    std::vector<Md5State> m_chain; // the map's chaining values, when they are used
+    std::int64_t m_interval = 0;   // between them
+    std::string m_result;          // written by the thread that hashes the last piece, read after all ended
+    std::vector<std::thread> m_threads;
 };
 
 // From this size on an install pass starts patching a file before its own

@@ -558,6 +558,21 @@ TEST_F(PatchTest, TheOldFilesOwnDigestDecidesWhenTheMapCannotTell) {
             map.md5[i] = static_cast<unsigned char>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
         return FormatBlockMap(map);
     };
+    auto wrongChain = [](const std::string& text) {
+        BlockMap map;
+        EXPECT_TRUE(ParseBlockMap(text, map));
+        EXPECT_EQ(map.chain.size(), 2u);
+        map.chain[1][0] ^= 1;
+        return FormatBlockMap(map);
+    };
+    std::string oldBlocksNewValues;
+    {
+        BlockMap map = MakeBlockMap(bytes(old), old.size());
+        const BlockMap next = MakeBlockMap(bytes(changed), changed.size());
+        map.md5 = next.md5;
+        map.chain = next.chain;
+        oldBlocksNewValues = FormatBlockMap(map);
+    }
     // A map that lies meets the old file's MD5 in a race: done first, the
     // MD5 finds the file in place; stopped first, the file is patched or
     // fetched and the new file's MD5 decides. Either way the file is right.
@@ -589,6 +604,16 @@ TEST_F(PatchTest, TheOldFilesOwnDigestDecidesWhenTheMapCannotTell) {
         // Another length tells the change without the MD5: a map that lies
         // so costs the patch and then the whole file.
         {"unchanged, map of a longer file", old, mapOf(old + randomBytes(9000, 43), old), true, false, false, 1, true,
+         fetched},
+        // The old file's MD5 checked in pieces against the map's chaining
+        // values: one that is not the file's gives no digest, so the file
+        // is not taken as in place, and the new file's check fails as well.
+        {"unchanged, a chaining value not the file's", old, wrongChain(mapOf(old, old)), true, false, false, 1, false,
+         fetched},
+        // Blocks that describe the old file, with the new file's digest and
+        // chaining values: every block is in place, so the MD5 decides, and
+        // the piece that changed does not arrive at its value.
+        {"changed, map of the old blocks and the new values", changed, oldBlocksNewValues, true, false, false, 1, false,
          fetched},
         {"changed, true map", changed, mapOf(changed, changed), true, false, false, 0, true, fetched},
         {"changed, verification only", changed, mapOf(changed, changed), true, true, false, 0, false, {checking}},
