@@ -178,7 +178,7 @@ std::size_t HashingThreads() { return std::clamp<std::size_t>(std::thread::hardw
 // the buffers are free again.
 class CPartDigest {
 public:
-    static constexpr std::size_t kPieceBytes = 1 << 20;
+    static constexpr std::size_t kBufferBytes = 1 << 20;
 
     // The part's first `kept` bytes are on disk already.
     CPartDigest(int fd, std::int64_t kept, const BlockMap& map)
@@ -190,7 +190,7 @@ public:
         const std::size_t buffers = std::max<std::size_t>(8, 4 * m_hasherCount);
         m_buffers.resize(buffers);
         for (std::size_t i = 0; i < buffers; ++i) {
-            m_buffers[i].reset(new char[kPieceBytes]);
+            m_buffers[i].reset(new char[kBufferBytes]);
             m_free.push_back(i);
         }
         for (std::size_t h = 0; h < m_hasherCount; ++h) m_hashers[h].thread = std::thread([this, h] { run(h); });
@@ -225,7 +225,7 @@ public:
     // never reaches into the next piece.
     std::size_t Room() const {
         const std::int64_t pieceEnd = (m_next / m_interval + 1) * m_interval;
-        return static_cast<std::size_t>(std::min<std::int64_t>(kPieceBytes, pieceEnd - m_next));
+        return static_cast<std::size_t>(std::min<std::int64_t>(kBufferBytes, pieceEnd - m_next));
     }
 
     // The buffer acquired last holds the next `length` bytes of the part
@@ -394,9 +394,9 @@ public:
     // Writes the bytes produced that still wait in the buffer.
     bool Flush() {
         if (m_fill == 0) return true;
-        if (!writeAll(m_fd, m_piece, m_fill)) return false;
+        if (!writeAll(m_fd, m_buffer, m_fill)) return false;
         m_digest.Submit(m_fill);
-        m_piece = nullptr;
+        m_buffer = nullptr;
         m_fill = 0;
         return true;
     }
@@ -409,12 +409,12 @@ private:
     bool emit(const void* data, std::size_t length) {
         const char* from = static_cast<const char*>(data);
         while (length > 0) {
-            if (!m_piece) {
-                if (!(m_piece = m_digest.Acquire())) return false;
+            if (!m_buffer) {
+                if (!(m_buffer = m_digest.Acquire())) return false;
                 m_room = m_digest.Room();
             }
             const std::size_t n = std::min(length, m_room - m_fill);
-            std::memcpy(m_piece + m_fill, from, n);
+            std::memcpy(m_buffer + m_fill, from, n);
             m_fill += n;
             from += n;
             length -= n;
@@ -432,8 +432,8 @@ private:
     std::int64_t m_pos;
     CPartDigest& m_digest;
     std::function<void(std::int64_t)> m_advanced;
-    char* m_piece = nullptr; // the digest's buffer being filled
-    std::size_t m_room = 0;  // how much of it the piece's bytes may take
+    char* m_buffer = nullptr; // the digest's buffer being filled
+    std::size_t m_room = 0;   // how much of it the piece's bytes may take
     std::size_t m_fill = 0;
 };
 

@@ -17,7 +17,7 @@
 # Figures: bytes nginx sent (headers, maps and .zsync files included), wall
 # seconds and CPU seconds (user + system, every process and thread of the
 # tool; steadier than wall time on a shared machine) per tool, best of the
-# rounds (QUELLAN_BENCH_ROUNDS overrides their
+# rounds, and the median wall time (QUELLAN_BENCH_ROUNDS overrides their
 # number); each result is checked against the new content. For profiling:
 # QUELLAN_BENCH_CASES picks cases ("a d"), QUELLAN_BENCH_WRAP prefixes the
 # installer's command (a profiler). QUELLAN_BENCH_BASELINE names another
@@ -250,7 +250,7 @@ run() {
   echo "$(calc "$end - $start") $bytes $cpu"
 }
 
-declare -A secs bytes cpus
+declare -A secs bytes cpus all
 read -r -a cases <<< "${QUELLAN_BENCH_CASES:-a b c d tree}"
 for ((r = 0; r < rounds; r++)); do
   for c in "${cases[@]}"; do
@@ -262,6 +262,7 @@ for ((r = 0; r < rounds; r++)); do
       read -r s b u < <(run "$tool" "$c")
       if [ "$tool" = quellan-whole ]; then mv "$work/d.qbm" "$content/d/game.bin.qbm"; fi
       key=$tool.$c
+      all[$key]="${all[$key]:-} $s"
       if [ -z "${secs[$key]:-}" ] || awk "BEGIN { exit !($s < ${secs[$key]}) }"; then secs[$key]=$s; fi
       if [ -z "${cpus[$key]:-}" ] || awk "BEGIN { exit !($u < ${cpus[$key]}) }"; then cpus[$key]=$u; fi
       bytes[$key]=$b
@@ -270,17 +271,22 @@ for ((r = 0; r < rounds; r++)); do
   done
 done
 
+# The median of a tool's wall times (a busy machine moves the best one less
+# than the rest, so both are shown).
+median() { tr ' ' '\n' <<< "${all[$1]}" | grep . | sort -g | awk '{ v[NR] = $1 } END { printf "%.6f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
 echo
-echo "Patch benchmark: ${big_mib} MiB file (blocks of $big_bs bytes), tree of $tree_files files of 1.25 MiB (blocks of $tree_bs), best of $rounds"
-printf '%-6s %-14s %12s %9s %14s %14s %9s %10s\n' case tool bytes seconds "bytes/zsync" "seconds/zsync" "cpu s" "cpu/zsync"
+echo "Patch benchmark: ${big_mib} MiB file (blocks of $big_bs bytes), tree of $tree_files files of 1.25 MiB (blocks of $tree_bs), best and median of $rounds"
+printf '%-6s %-14s %12s %9s %14s %14s %9s %10s %9s %14s\n' case tool bytes seconds "bytes/zsync" "seconds/zsync" "cpu s" "cpu/zsync" "median s" "median/zsync"
 for c in "${cases[@]}"; do
   tools=(quellan zsync zsync-clean curl)
   [ "$c" = d ] && tools+=(quellan-whole)
   [ -n "${QUELLAN_BENCH_BASELINE:-}" ] && tools+=(quellan-base)
   for tool in "${tools[@]}"; do
-    printf '%-6s %-14s %12d %9.3f %14.3f %14.3f %9.3f %10.3f\n' "$c" "$tool" "${bytes[$tool.$c]}" "${secs[$tool.$c]}" \
+    printf '%-6s %-14s %12d %9.3f %14.3f %14.3f %9.3f %10.3f %9.3f %14.3f\n' "$c" "$tool" "${bytes[$tool.$c]}" "${secs[$tool.$c]}" \
       "$(calc "${bytes[$tool.$c]} / ${bytes[zsync.$c]}")" "$(calc "${secs[$tool.$c]} / ${secs[zsync.$c]}")" \
-      "${cpus[$tool.$c]}" "$(calc "${cpus[$tool.$c]} / ${cpus[zsync.$c]}")"
+      "${cpus[$tool.$c]}" "$(calc "${cpus[$tool.$c]} / ${cpus[zsync.$c]}")" \
+      "$(median "$tool.$c")" "$(calc "$(median "$tool.$c") / $(median "zsync.$c")")"
   done
 done
 if [ -n "${secs[quellan-whole.d]:-}" ]; then
