@@ -15,6 +15,7 @@ file(GLOB_RECURSE quellan_fuzz_ui_sources CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/platform/system/*.cpp)
 list(APPEND quellan_fuzz_ui_sources
   ${CMAKE_SOURCE_DIR}/util/Text.cpp
+  ${CMAKE_SOURCE_DIR}/util/Md5Stream.cpp
   ${CMAKE_SOURCE_DIR}/util/ZipCrypto.cpp)
 
 add_library(quellan_fuzz_ui STATIC ${quellan_fuzz_ui_sources})
