@@ -164,13 +164,10 @@ std::size_t HashingThreads() { return std::clamp<std::size_t>(std::thread::hardw
 // thread hashes it and frees it. Only the kept beginning of a continued part
 // is read back from the part (through a descriptor of its own).
 //
-// MD5 is one chain through the whole file, so a map without chaining values
-// gets one thread. A map with them cuts the file into pieces of its chain
-// interval, and each of several threads takes every K-th piece: it starts
-// from the value where the piece before ends and must arrive at the value
-// where its own piece ends; the last piece ends in the whole file's digest.
-// Only when every piece arrives where the map says is that digest the MD5 of
-// the bytes written, so a piece that does not stops the patch.
+// A map with chaining values cuts the file into pieces (CMd5Pieces), and
+// each of several threads takes every K-th piece; a piece that does not
+// arrive at its value stops the patch. A map without them is one piece,
+// hashed by one thread.
 //
 // The builder is the faster side and waits for free buffers. Waking a
 // thread on another processor costs more than hashing a few KiB, so either
@@ -182,10 +179,8 @@ public:
 
     // The part's first `kept` bytes are on disk already.
     CPartDigest(int fd, std::int64_t kept, const BlockMap& map)
-        : m_fd(::dup(fd)), m_kept(kept), m_length(map.length), m_chain(map.chain),
-          m_interval(map.chain.empty() ? std::max<std::int64_t>(map.length, 1) : map.chainInterval), m_next(kept) {
-        const std::size_t pieces = m_chain.size() + 1;
-        m_hasherCount = std::min(pieces, HashingThreads());
+        : m_fd(::dup(fd)), m_kept(kept), m_pieces(map.chain, map.chainInterval, map.length), m_next(kept) {
+        m_hasherCount = std::min(m_pieces.Count(), HashingThreads());
         m_hashers.reset(new Hasher[m_hasherCount]);
         const std::size_t buffers = std::max<std::size_t>(8, 4 * m_hasherCount);
         m_buffers.resize(buffers);
@@ -224,7 +219,7 @@ public:
     // How many bytes the buffer for the part's next bytes may take: a buffer
     // never reaches into the next piece.
     std::size_t Room() const {
-        const std::int64_t pieceEnd = (m_next / m_interval + 1) * m_interval;
+        const std::int64_t pieceEnd = m_pieces.End(m_pieces.PieceAt(m_next));
         return static_cast<std::size_t>(std::min<std::int64_t>(kBufferBytes, pieceEnd - m_next));
     }
 
@@ -232,7 +227,7 @@ public:
     // (at most Room()), written there. A buffer never submitted is simply
     // not hashed.
     void Submit(std::size_t length) {
-        Hasher& hasher = m_hashers[static_cast<std::size_t>(m_next / m_interval) % m_hasherCount];
+        Hasher& hasher = m_hashers[m_pieces.PieceAt(m_next) % m_hasherCount];
         m_next += static_cast<std::int64_t>(length);
         bool wake;
         {
@@ -278,12 +273,9 @@ private:
     // Hashes the pieces h, h + K, h + 2K, ... of the part.
     void run(std::size_t h) {
         Hasher& me = m_hashers[h];
-        const std::size_t pieces = m_chain.size() + 1;
-        for (std::size_t piece = h; piece < pieces; piece += m_hasherCount) {
-            const std::int64_t start = static_cast<std::int64_t>(piece) * m_interval;
-            const std::int64_t end = std::min(m_length, start + m_interval);
-            CMd5Stream md5 =
-                piece == 0 ? CMd5Stream() : CMd5Stream(m_chain[piece - 1], static_cast<std::uint64_t>(start));
+        for (std::size_t piece = h; piece < m_pieces.Count(); piece += m_hasherCount) {
+            const std::int64_t start = m_pieces.Start(piece), end = m_pieces.End(piece);
+            CMd5Stream md5 = m_pieces.Begin(piece);
             std::int64_t at = start;
             if (start < m_kept) {
                 const std::int64_t kept = std::min(m_kept, end) - start;
@@ -315,27 +307,21 @@ private:
                 if (m_builderWaits && m_free.size() >= m_buffers.size() / 2) m_fillable.notify_one();
             }
             lock.unlock();
-            if (end == m_length) {
-                const std::string digest = md5.Finish();
-                lock.lock();
-                m_digest = digest;
-                continue;
-            }
-            Md5State state;
-            if (!md5.State(state) || state != m_chain[piece]) {
-                lock.lock();
+            std::string digest;
+            const bool arrived = m_pieces.Close(piece, md5, digest);
+            lock.lock();
+            if (!arrived) {
                 fail(lock);
                 return;
             }
+            if (!digest.empty()) m_digest = digest;
         }
     }
 
     int m_fd;
     const std::int64_t m_kept;
-    const std::int64_t m_length;
-    const std::vector<Md5State>& m_chain;
-    const std::int64_t m_interval; // bytes per piece
-    std::int64_t m_next;           // the builder's: offset of the next bytes submitted
+    const CMd5Pieces m_pieces;
+    std::int64_t m_next; // the builder's: offset of the next bytes submitted
     std::vector<std::unique_ptr<char[]>> m_buffers;
     std::unique_ptr<Hasher[]> m_hashers;
     std::size_t m_hasherCount = 0;
@@ -537,11 +523,8 @@ void COldFileDigest::joinAll() {
 void COldFileDigest::Start(const BlockMap* map) {
     if (m_started) return;
     m_started = true;
-    if (map && !map->chain.empty()) {
-        m_chain = map->chain;
-        m_interval = map->chainInterval;
-    }
-    const std::size_t threads = std::min(m_chain.size() + 1, HashingThreads());
+    if (map) m_pieces = CMd5Pieces(map->chain, map->chainInterval, map->length);
+    const std::size_t threads = std::min(m_pieces.Count(), HashingThreads());
     for (std::size_t first = 0; first < threads; ++first)
         m_threads.emplace_back([this, first, threads] { run(first, threads); });
 }
@@ -568,23 +551,18 @@ void COldFileDigest::Stop() {
 void COldFileDigest::run(std::size_t first, std::size_t step) {
     if (m_fd < 0) return;
     auto proceed = [this] { return !m_stop && !m_failed && !(m_cancel && m_cancel->IsCancelled()); };
-    const std::size_t pieces = m_chain.size() + 1;
-    for (std::size_t piece = first; piece < pieces; piece += step) {
-        const std::int64_t start = static_cast<std::int64_t>(piece) * m_interval;
-        const bool last = piece + 1 == pieces;
-        CMd5Stream md5 = piece == 0 ? CMd5Stream() : CMd5Stream(m_chain[piece - 1], static_cast<std::uint64_t>(start));
+    for (std::size_t piece = first; piece < m_pieces.Count(); piece += step) {
+        const std::int64_t start = m_pieces.Start(piece);
+        const bool last = piece + 1 == m_pieces.Count();
+        CMd5Stream md5 = m_pieces.Begin(piece);
         // The last piece reads to the file's end, whatever its length now.
-        if (!HashDescriptor(m_fd, last ? -1 : m_interval, md5, proceed, start)) {
+        std::string digest;
+        if (!HashDescriptor(m_fd, last ? -1 : m_pieces.End(piece) - start, md5, proceed, start) ||
+            !m_pieces.Close(piece, md5, digest)) {
             m_failed = true;
             return;
         }
-        Md5State state;
-        if (last)
-            m_result = md5.Finish();
-        else if (!md5.State(state) || state != m_chain[piece]) {
-            m_failed = true;
-            return;
-        }
+        if (last) m_result = digest;
     }
 }
 

@@ -74,9 +74,8 @@ private:
     std::atomic<bool> m_failed{false};
     bool m_started = false;
     bool m_stopped = false;
-    std::vector<Md5State> m_chain; // the map's chaining values, when they are used
-    std::int64_t m_interval = 0;   // between them
-    std::string m_result;          // written by the thread that hashes the last piece, read after all ended
+    CMd5Pieces m_pieces;  // at the map's chaining values, when it has them
+    std::string m_result; // written by the thread that hashes the last piece, read after all ended
     std::vector<std::thread> m_threads;
 };
 

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <memory>
+#include <utility>
 
 struct CMd5Stream::Impl {
     MD5_CTX ctx{};
@@ -98,4 +99,23 @@ bool HashDescriptor(int fd, std::int64_t length, CMd5Stream& md5, const std::fun
         at += got;
     }
     return true;
+}
+
+CMd5Pieces::CMd5Pieces(std::vector<Md5State> chain, std::int64_t interval, std::int64_t length)
+    : m_chain(std::move(chain)), m_interval(m_chain.empty() ? std::max<std::int64_t>(length, 1) : interval),
+      m_length(length) {}
+
+std::int64_t CMd5Pieces::End(std::size_t piece) const { return piece + 1 == Count() ? m_length : Start(piece + 1); }
+
+CMd5Stream CMd5Pieces::Begin(std::size_t piece) const {
+    return piece == 0 ? CMd5Stream() : CMd5Stream(m_chain[piece - 1], static_cast<std::uint64_t>(Start(piece)));
+}
+
+bool CMd5Pieces::Close(std::size_t piece, CMd5Stream& md5, std::string& digest) const {
+    if (piece + 1 == Count()) {
+        digest = md5.Finish();
+        return true;
+    }
+    Md5State state;
+    return md5.State(state) && state == m_chain[piece];
 }
