@@ -12,6 +12,7 @@
 
 #include <json/json.h>
 
+#include <ctime>
 #include <mutex>
 
 using namespace enginetest;
@@ -334,6 +335,9 @@ TEST_F(ServiceTest, AnswersThatAreNotAuthenticAreRefused) {
 TEST_F(ServiceTest, ConfigurationFillsTheGlobalsBeforeReporting) {
     m_server.SetConfigValue("birch_downloadurl_prefix", "http://cdn.example.com/birch/");
     m_server.RemoveConfigKey("elm_downloadurl_prefix");
+    // A fixed expiry: the default is a day after each answer, which moves
+    // when the comparison below runs a second after the answer was served.
+    m_server.SetExpires(static_cast<std::int64_t>(std::time(nullptr)) + 86400);
     RecordingEvents events;
     RunGetConfig(events);
     ASSERT_EQ(events.events.size(), 1u);
